@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds what is missing and starts the program in the current folder: the catalogue is
+# the SQLite files there, created on first start.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+bash "$root/scripts/build.sh" --target songvane >/dev/null
+songvane="${SONGVANE_BUILD_DIR:-$root/build}/songvane"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
+  echo "No display found. Start SongVane under a virtual display instead:" >&2
+  echo "  xvfb-run -a -s \"-screen 0 1280x800x24\" bash $root/scripts/run.sh" >&2
+  exit 1
+fi
+exec "$songvane" "$@"

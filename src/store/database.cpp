@@ -1,0 +1,430 @@
+#include "database.h"
+
+#include "errors.h"
+#include "sqldialect.h"
+#include "tablefile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace sv {
+
+namespace {
+
+// Byte of each table file on which stations hold an advisory lock while they have the
+// file open: shared for a normal open, exclusive for an exclusive one. It lies far from
+// the bytes the engine locks, and past the end of any real file.
+constexpr off_t StationLockOffset = 0x60000000;
+
+const QString AnchorFile = QStringLiteral("svpmain.db");
+
+QByteArray uriFor(const QString &path, OpenMode mode)
+{
+    const QByteArray encoded = QUrl::toPercentEncoding(path, "/");
+    return "file:" + encoded + (mode == OpenMode::ReadOnly ? "?mode=ro" : "?mode=rw");
+}
+
+void bindText(sqlite3_stmt *statement, int index, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+int errorForEngineResult(int result)
+{
+    switch (result & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return err::FileLocked;
+    case SQLITE_NOTADB:
+        return err::InvalidDataFile;
+    case SQLITE_CANTOPEN:
+        return err::FileNotFound;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+        return err::AccessDenied;
+    default:
+        return err::FileSystemError;
+    }
+}
+
+} // namespace
+
+Database::Database(const QString &folder) : m_folder(QDir(folder).absolutePath())
+{
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+    const QByteArray anchor = QDir(m_folder).filePath(AnchorFile).toUtf8();
+    if (sqlite3_open_v2(anchor.constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+        // A folder we cannot write to still allows reading; only the journal of a
+        // transaction over several files loses its anchor.
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        sqlite3_open_v2(":memory:", &m_db, flags, nullptr);
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, m_openWaitMs);
+    tablefile::registerFunctions(m_db);
+}
+
+Database::~Database()
+{
+    if (inTransaction())
+        rollback();
+    finalizeStatements();
+    sqlite3_close(m_db);
+    // Only now: closing a descriptor of a file drops every lock this process holds on it.
+    for (auto it = m_attachments.begin(); it != m_attachments.end(); ++it)
+        releaseStationLock(it.value());
+}
+
+QString Database::filePath(const TableDef &table) const
+{
+    return QDir(m_folder).filePath(table.fileName + QStringLiteral(".tps"));
+}
+
+QString Database::schemaName(const TableDef &table)
+{
+    return table.fileName.toLower();
+}
+
+bool Database::isAttached(TableId table) const
+{
+    return m_attachments.contains(table);
+}
+
+bool Database::setEngineErrorFromDb(int resultCode)
+{
+    const int code = errorForEngineResult(resultCode);
+    if (code == err::FileSystemError)
+        setEngineError(resultCode, QString::fromUtf8(sqlite3_errmsg(m_db)));
+    else
+        setError(code);
+    return false;
+}
+
+bool Database::attach(const TableDef &table, OpenMode mode)
+{
+    if (auto it = m_attachments.find(table.id); it != m_attachments.end()) {
+        ++it->users;
+        clearError();
+        return true;
+    }
+    for (qsizetype i = 0; i < m_pendingDetach.size(); ++i) {
+        if (m_pendingDetach.at(i).table == table.id) {
+            Attachment attachment = m_pendingDetach.takeAt(i).attachment;
+            attachment.users = 1;
+            m_attachments.insert(table.id, attachment);
+            clearError();
+            return true;
+        }
+    }
+    if (inTransaction()) {
+        setError(err::LogoutActive);
+        return false;
+    }
+    return attachFile(table, mode);
+}
+
+bool Database::attachFile(const TableDef &table, OpenMode mode)
+{
+    const QString path = filePath(table);
+    if (!QFileInfo(m_folder).isDir()) {
+        setError(err::PathNotFound);
+        return false;
+    }
+    if (!QFileInfo(path).isFile()) {
+        setError(err::FileNotFound);
+        return false;
+    }
+    finalizeStatements();
+    const QString schema = schemaName(table);
+    sqlite3_stmt *attach = nullptr;
+    sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS ?2", -1, &attach, nullptr);
+    const QByteArray uri = uriFor(path, mode);
+    sqlite3_bind_text(attach, 1, uri.constData(), int(uri.size()), SQLITE_TRANSIENT);
+    bindText(attach, 2, schema);
+    const int result = sqlite3_step(attach);
+    sqlite3_finalize(attach);
+    if (result != SQLITE_DONE)
+        return setEngineErrorFromDb(result);
+
+    Attachment attachment{1, -1, mode};
+    if (!checkLayout(table) || !takeStationLock(attachment, path, mode)) {
+        const StoreError error = lastError();
+        detachNow(schema);
+        if (error.code == err::FileSystemError)
+            setEngineError(error.fileErrorCode.toInt(), error.fileError);
+        else
+            setError(error.code);
+        return false;
+    }
+    m_attachments.insert(table.id, attachment);
+    const int cacheKiB = table.id == TableId::Songs ? 131072 : 8192;
+    execute(QStringLiteral("PRAGMA %1.cache_size = -%2").arg(sql::quote(schema)).arg(cacheKiB));
+    clearError();
+    return true;
+}
+
+// Tells a file that can be used as it is from one that needs its keys rebuilt (46), its
+// layout upgraded (47) or that is not a table file at all (36).
+bool Database::checkLayout(const TableDef &table)
+{
+    const QString schema = sql::quote(schemaName(table));
+    sqlite3_stmt *query = nullptr;
+    const QByteArray text =
+        (QStringLiteral("SELECT type, name FROM ") + schema + QStringLiteral(".sqlite_master"))
+            .toUtf8();
+    int result = sqlite3_prepare_v2(m_db, text.constData(), -1, &query, nullptr);
+    if (result != SQLITE_OK)
+        return setEngineErrorFromDb(result);
+    QSet<QString> tables;
+    QSet<QString> indexes;
+    while ((result = sqlite3_step(query)) == SQLITE_ROW) {
+        const QString type =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(query, 0)));
+        const QString name =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(query, 1)));
+        (type == u"table" ? tables : indexes).insert(name.toLower());
+    }
+    sqlite3_finalize(query);
+    if (result != SQLITE_DONE)
+        return setEngineErrorFromDb(result);
+
+    if (!tables.contains(table.label.toLower())) {
+        setError(err::InvalidRecordDeclaration);
+        return false;
+    }
+    sqlite3_stmt *version = nullptr;
+    sqlite3_prepare_v2(
+        m_db,
+        (QStringLiteral("PRAGMA ") + schema + QStringLiteral(".user_version")).toUtf8().constData(),
+        -1, &version, nullptr);
+    const int fileVersion =
+        sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int(version, 0) : -1;
+    sqlite3_finalize(version);
+    if (fileVersion != table.version) {
+        setError(err::InvalidRecordDeclaration);
+        return false;
+    }
+
+    QSet<QString> columns;
+    sqlite3_stmt *info = nullptr;
+    sqlite3_prepare_v2(m_db,
+                       (QStringLiteral("PRAGMA ") + schema + QStringLiteral(".table_info(") +
+                        sql::quote(table.label) + u')')
+                           .toUtf8()
+                           .constData(),
+                       -1, &info, nullptr);
+    while (sqlite3_step(info) == SQLITE_ROW)
+        columns.insert(
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1)))
+                .toLower());
+    sqlite3_finalize(info);
+    QSet<QString> expected{QStringLiteral("sv_pos"), QStringLiteral("sv_rev")};
+    for (const QString &name : sql::dataColumns(table))
+        expected.insert(name.toLower());
+    for (const QString &name : sql::keyTextFields(table))
+        expected.insert(QStringLiteral("k_") + name.toLower());
+    if (columns != expected) {
+        setError(err::InvalidRecordDeclaration);
+        return false;
+    }
+
+    for (int key = 0; key < table.keys.size(); ++key) {
+        if (!indexes.contains(sql::indexName(table, key).toLower())) {
+            setError(err::InvalidKeyFile);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Database::takeStationLock(Attachment &attachment, const QString &path, OpenMode mode)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          (mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0) {
+        setError(err::AccessDenied);
+        return false;
+    }
+    struct flock lock = {};
+    lock.l_type = mode == OpenMode::Exclusive ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = StationLockOffset;
+    lock.l_len = 1;
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        ::close(fd);
+        setError(err::FileLocked);
+        return false;
+    }
+    attachment.lockFd = fd;
+    return true;
+}
+
+void Database::releaseStationLock(Attachment &attachment)
+{
+    if (attachment.lockFd >= 0)
+        ::close(attachment.lockFd);
+    attachment.lockFd = -1;
+}
+
+void Database::detach(const TableDef &table)
+{
+    auto it = m_attachments.find(table.id);
+    if (it == m_attachments.end() || --it->users > 0)
+        return;
+    Attachment attachment = it.value();
+    m_attachments.erase(it);
+    if (inTransaction()) {
+        // The file takes part in the transaction: it is let go when the transaction ends.
+        // Its station lock stays until then, since closing that descriptor would also drop
+        // the engine's own locks on the file.
+        m_pendingDetach.append({schemaName(table), table.id, attachment});
+        return;
+    }
+    detachNow(schemaName(table));
+    releaseStationLock(attachment);
+}
+
+void Database::detachNow(const QString &schema)
+{
+    finalizeStatements();
+    sqlite3_stmt *detach = nullptr;
+    sqlite3_prepare_v2(m_db, "DETACH DATABASE ?1", -1, &detach, nullptr);
+    bindText(detach, 1, schema);
+    sqlite3_step(detach);
+    sqlite3_finalize(detach);
+}
+
+void Database::finalizeStatements()
+{
+    for (sqlite3_stmt *statement : std::as_const(m_statements))
+        sqlite3_finalize(statement);
+    m_statements.clear();
+}
+
+sqlite3_stmt *Database::statement(const QString &sql)
+{
+    if (sqlite3_stmt *cached = m_statements.value(sql)) {
+        sqlite3_reset(cached);
+        sqlite3_clear_bindings(cached);
+        return cached;
+    }
+    sqlite3_stmt *prepared = nullptr;
+    const QByteArray text = sql.toUtf8();
+    const int result = sqlite3_prepare_v3(m_db, text.constData(), int(text.size()),
+                                          SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
+    if (result != SQLITE_OK) {
+        sqlite3_finalize(prepared);
+        setEngineErrorFromDb(result);
+        return nullptr;
+    }
+    m_statements.insert(sql, prepared);
+    return prepared;
+}
+
+bool Database::execute(const QString &sql)
+{
+    char *message = nullptr;
+    const int result = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message);
+    sqlite3_free(message);
+    if (result != SQLITE_OK)
+        return setEngineErrorFromDb(result);
+    return true;
+}
+
+bool Database::begin(int waitMs)
+{
+    sqlite3_busy_timeout(m_db, waitMs);
+    const bool begun = execute(QStringLiteral("BEGIN IMMEDIATE"));
+    sqlite3_busy_timeout(m_db, m_openWaitMs);
+    return begun;
+}
+
+bool Database::logout(int seconds)
+{
+    if (m_transaction == Transaction::Logout) {
+        setError(err::LogoutActive);
+        return false;
+    }
+    if (m_transaction == Transaction::Stream && !flush())
+        return false;
+    if (!begin(qMax(0, seconds) * 1000))
+        return false;
+    m_transaction = Transaction::Logout;
+    clearError();
+    return true;
+}
+
+bool Database::commit()
+{
+    if (m_transaction == Transaction::None) {
+        setError(err::NoLogoutActive);
+        return false;
+    }
+    if (!execute(QStringLiteral("COMMIT"))) {
+        const StoreError error = lastError();
+        rollback();
+        setEngineError(error.fileErrorCode.toInt(), error.fileError);
+        return false;
+    }
+    m_transaction = Transaction::None;
+    detachPending();
+    clearError();
+    return true;
+}
+
+void Database::detachPending()
+{
+    for (PendingDetach &pending : m_pendingDetach) {
+        detachNow(pending.schema);
+        releaseStationLock(pending.attachment);
+    }
+    m_pendingDetach.clear();
+}
+
+bool Database::rollback()
+{
+    if (m_transaction == Transaction::None) {
+        setError(err::NoLogoutActive);
+        return false;
+    }
+    if (sqlite3_get_autocommit(m_db) == 0)
+        execute(QStringLiteral("ROLLBACK"));
+    m_transaction = Transaction::None;
+    ++m_generation;
+    detachPending();
+    clearError();
+    return true;
+}
+
+bool Database::beginStream()
+{
+    if (m_transaction != Transaction::None) {
+        clearError();
+        return true;
+    }
+    if (!begin(m_openWaitMs))
+        return false;
+    m_transaction = Transaction::Stream;
+    clearError();
+    return true;
+}
+
+bool Database::flush()
+{
+    if (m_transaction != Transaction::Stream) {
+        clearError();
+        return true;
+    }
+    return commit();
+}
+
+} // namespace sv

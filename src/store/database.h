@@ -1,0 +1,101 @@
+#pragma once
+
+#include "schema.h"
+
+#include <QHash>
+#include <QString>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace sv {
+
+enum class OpenMode {
+    SharedReadWrite, // other stations may read and write the same file
+    Exclusive,       // no other station may have the file open
+    ReadOnly,
+};
+
+// One station's connection to the catalogue in a working folder. Each table file is
+// attached when it is opened, so one transaction can span several files and stays
+// all-or-nothing across them. The main database is a small anchor file in the same
+// folder that holds no data: the engine keeps the journal of a transaction over several
+// files next to it, and every station must find that journal after a crash.
+class Database
+{
+public:
+    explicit Database(const QString &folder);
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    QString folder() const { return m_folder; }
+    QString filePath(const TableDef &table) const; // "<folder>/<file name>.tps"
+    sqlite3 *handle() const { return m_db; }
+    bool isValid() const { return m_db != nullptr; }
+
+    // Attaches the table's file (counted: the song alias shares the songs' attachment).
+    // Leaves the error (2, 3, 32, 36, 46, 47, 90) and returns false when the file cannot be
+    // used as it stands.
+    bool attach(const TableDef &table, OpenMode mode);
+    void detach(const TableDef &table);
+    bool isAttached(TableId table) const;
+    static QString schemaName(const TableDef &table);
+    void setOpenWait(int seconds) { m_openWaitMs = seconds * 1000; }
+
+    // A cached prepared statement, reset and with its bindings cleared; null with the
+    // engine error set when it cannot be prepared.
+    sqlite3_stmt *statement(const QString &sql);
+    bool execute(const QString &sql); // runs statements that return no rows
+    bool setEngineErrorFromDb(int resultCode);
+
+    // Transactions: LOGOUT(seconds) / COMMIT / ROLLBACK, and STREAM/FLUSH batches.
+    bool logout(int seconds);
+    bool commit();
+    bool rollback();
+    bool inTransaction() const { return m_transaction != Transaction::None; }
+    bool inLogout() const { return m_transaction == Transaction::Logout; }
+    bool beginStream();
+    bool flush();
+
+    // Raised by every write through this connection; cached read-ahead rows from before a
+    // write are dropped.
+    quint64 generation() const { return m_generation; }
+    void noteWrite() { ++m_generation; }
+
+private:
+    enum class Transaction { None, Logout, Stream };
+
+    struct Attachment
+    {
+        int users = 0;
+        int lockFd = -1;
+        OpenMode mode = OpenMode::SharedReadWrite;
+    };
+
+    bool attachFile(const TableDef &table, OpenMode mode);
+    bool checkLayout(const TableDef &table);
+    bool takeStationLock(Attachment &attachment, const QString &path, OpenMode mode);
+    void releaseStationLock(Attachment &attachment);
+    void finalizeStatements();
+    void detachNow(const QString &schema);
+    bool begin(int waitMs);
+
+    QString m_folder;
+    sqlite3 *m_db = nullptr;
+    QHash<QString, sqlite3_stmt *> m_statements;
+    QHash<TableId, Attachment> m_attachments;
+    struct PendingDetach
+    {
+        QString schema;
+        TableId table;
+        Attachment attachment;
+    };
+    QList<PendingDetach> m_pendingDetach; // closed during a transaction: let go when it ends
+    void detachPending();
+    Transaction m_transaction = Transaction::None;
+    int m_openWaitMs = 2000;
+    quint64 m_generation = 0;
+};
+
+} // namespace sv

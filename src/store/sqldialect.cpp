@@ -1,0 +1,255 @@
+#include "sqldialect.h"
+
+namespace sv::sql {
+
+namespace {
+
+const QString Position = QStringLiteral("sv_pos");
+const QString Revision = QStringLiteral("sv_rev");
+
+QString keyColumns(const TableDef &table, int key, const QString &suffix = QString())
+{
+    QStringList columns;
+    for (int field : table.keys.at(key).components)
+        columns.append(quote(keyColumn(table, field)) + suffix);
+    return columns.join(u", ");
+}
+
+QString placeholders(qsizetype count)
+{
+    QStringList marks(count, QStringLiteral("?"));
+    return marks.join(u", ");
+}
+
+QString sqlType(FieldType type)
+{
+    return type == FieldType::String ? QStringLiteral("TEXT NOT NULL DEFAULT ''")
+                                     : QStringLiteral("INTEGER NOT NULL DEFAULT 0");
+}
+
+QString orderBy(const TableDef &table, int key, Direction direction)
+{
+    const QString suffix = direction == Direction::Backward ? QStringLiteral(" DESC") : QString();
+    if (key < 0)
+        return Position + suffix;
+    return keyColumns(table, key, suffix) + QStringLiteral(", ") + Position + suffix;
+}
+
+QString boundCondition(const TableDef &table, int key, Direction direction, Bound bound)
+{
+    const bool forward = direction == Direction::Forward;
+    QString op = forward ? QStringLiteral(">") : QStringLiteral("<");
+    if (bound == Bound::Inclusive)
+        op += u'=';
+    if (key < 0)
+        return Position + u' ' + op + QStringLiteral(" ?");
+    const qsizetype n = table.keys.at(key).components.size() + 1;
+    return u'(' + keyColumns(table, key) + QStringLiteral(", ") + Position + QStringLiteral(") ") +
+           op + QStringLiteral(" (") + placeholders(n) + u')';
+}
+
+} // namespace
+
+QString quote(const QString &identifier)
+{
+    QString escaped = identifier;
+    escaped.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + escaped + u'"';
+}
+
+QString tableName(const QString &schema, const TableDef &table)
+{
+    return quote(schema) + u'.' + quote(table.label);
+}
+
+bool hasKeyText(const TableDef &table, int field)
+{
+    if (table.fields.at(field).type != FieldType::String)
+        return false;
+    for (const KeyDef &key : table.keys) {
+        if (key.components.contains(field))
+            return true;
+    }
+    return false;
+}
+
+QString keyColumn(const TableDef &table, int field)
+{
+    const QString &name = table.fields.at(field).name;
+    return hasKeyText(table, field) ? QStringLiteral("k_") + name : name;
+}
+
+QStringList dataColumns(const TableDef &table)
+{
+    QStringList columns;
+    for (const FieldDef &field : table.fields)
+        columns.append(field.name);
+    for (const MemoDef &memo : table.memos)
+        columns.append(memo.name);
+    return columns;
+}
+
+QStringList keyTextFields(const TableDef &table)
+{
+    QStringList names;
+    for (int field = 0; field < table.fields.size(); ++field) {
+        if (hasKeyText(table, field))
+            names.append(table.fields.at(field).name);
+    }
+    return names;
+}
+
+QString createTable(const QString &schema, const TableDef &table)
+{
+    QStringList columns{quote(Position) + QStringLiteral(" INTEGER PRIMARY KEY"),
+                        quote(Revision) + QStringLiteral(" INTEGER NOT NULL DEFAULT 1")};
+    for (const FieldDef &field : table.fields)
+        columns.append(quote(field.name) + u' ' + sqlType(field.type));
+    for (const MemoDef &memo : table.memos)
+        columns.append(quote(memo.name) + u' ' + sqlType(FieldType::String));
+    for (const QString &name : keyTextFields(table))
+        columns.append(quote(QStringLiteral("k_") + name) + u' ' + sqlType(FieldType::String));
+    return QStringLiteral("CREATE TABLE ") + tableName(schema, table) + QStringLiteral(" (") +
+           columns.join(u", ") + u')';
+}
+
+QString indexName(const TableDef &table, int key)
+{
+    return table.label + u'_' + table.keys.at(key).name;
+}
+
+QString optionalCondition(const TableDef &table, int key)
+{
+    const KeyDef &def = table.keys.at(key);
+    if (!def.optional)
+        return QString();
+    const int leading = def.components.first();
+    const bool isText = table.fields.at(leading).type == FieldType::String;
+    return u'(' + quote(keyColumn(table, leading)) +
+           (isText ? QStringLiteral(" <> ''") : QStringLiteral(" <> 0")) + u')';
+}
+
+QString createIndex(const QString &schema, const TableDef &table, int key)
+{
+    const KeyDef &def = table.keys.at(key);
+    QString statement = QStringLiteral("CREATE ") +
+                        (def.unique ? QStringLiteral("UNIQUE ") : QString()) +
+                        QStringLiteral("INDEX ") + quote(schema) + u'.' +
+                        quote(indexName(table, key)) + QStringLiteral(" ON ") + quote(table.label) +
+                        QStringLiteral(" (") + keyColumns(table, key) + u')';
+    if (def.optional)
+        statement += QStringLiteral(" WHERE ") + optionalCondition(table, key);
+    return statement;
+}
+
+QString dropIndex(const QString &schema, const TableDef &table, int key)
+{
+    return QStringLiteral("DROP INDEX IF EXISTS ") + quote(schema) + u'.' +
+           quote(indexName(table, key));
+}
+
+QString selectList(const TableDef &table)
+{
+    QStringList columns{quote(Position), quote(Revision)};
+    for (const QString &name : dataColumns(table))
+        columns.append(quote(name));
+    return columns.join(u", ");
+}
+
+QString insert(const QString &schema, const TableDef &table)
+{
+    QStringList columns;
+    for (const QString &name : dataColumns(table))
+        columns.append(quote(name));
+    for (const QString &name : keyTextFields(table))
+        columns.append(quote(QStringLiteral("k_") + name));
+    return QStringLiteral("INSERT INTO ") + tableName(schema, table) + QStringLiteral(" (") +
+           columns.join(u", ") + QStringLiteral(") VALUES (") + placeholders(columns.size()) + u')';
+}
+
+QString update(const QString &schema, const TableDef &table, bool checkRevision)
+{
+    QStringList assignments;
+    for (const QString &name : dataColumns(table))
+        assignments.append(quote(name) + QStringLiteral(" = ?"));
+    for (const QString &name : keyTextFields(table))
+        assignments.append(quote(QStringLiteral("k_") + name) + QStringLiteral(" = ?"));
+    assignments.append(quote(Revision) + QStringLiteral(" = ") + quote(Revision) +
+                       QStringLiteral(" + 1"));
+    QString statement = QStringLiteral("UPDATE ") + tableName(schema, table) +
+                        QStringLiteral(" SET ") + assignments.join(u", ") +
+                        QStringLiteral(" WHERE ") + quote(Position) + QStringLiteral(" = ?");
+    if (checkRevision)
+        statement += QStringLiteral(" AND ") + quote(Revision) + QStringLiteral(" = ?");
+    return statement;
+}
+
+QString remove(const QString &schema, const TableDef &table)
+{
+    return QStringLiteral("DELETE FROM ") + tableName(schema, table) + QStringLiteral(" WHERE ") +
+           quote(Position) + QStringLiteral(" = ?");
+}
+
+QString byPosition(const QString &schema, const TableDef &table)
+{
+    return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
+           tableName(schema, table) + QStringLiteral(" WHERE ") + quote(Position) +
+           QStringLiteral(" = ?");
+}
+
+QString revisionOf(const QString &schema, const TableDef &table)
+{
+    return QStringLiteral("SELECT ") + quote(Revision) + QStringLiteral(" FROM ") +
+           tableName(schema, table) + QStringLiteral(" WHERE ") + quote(Position) +
+           QStringLiteral(" = ?");
+}
+
+QString count(const QString &schema, const TableDef &table)
+{
+    return QStringLiteral("SELECT count(*) FROM ") + tableName(schema, table);
+}
+
+QString page(const QString &schema, const TableDef &table, int key, Direction direction,
+             Bound bound, const QString &filter)
+{
+    QStringList conditions;
+    if (key >= 0 && table.keys.at(key).optional)
+        conditions.append(optionalCondition(table, key));
+    if (bound != Bound::None)
+        conditions.append(boundCondition(table, key, direction, bound));
+    if (!filter.isEmpty())
+        conditions.append(u'(' + filter + u')');
+    QString statement = QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
+                        tableName(schema, table);
+    if (!conditions.isEmpty())
+        statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    return statement + QStringLiteral(" ORDER BY ") + orderBy(table, key, direction) +
+           QStringLiteral(" LIMIT ?");
+}
+
+QString equalKey(const QString &schema, const TableDef &table, int key)
+{
+    QStringList conditions;
+    if (table.keys.at(key).optional)
+        conditions.append(optionalCondition(table, key));
+    for (int field : table.keys.at(key).components)
+        conditions.append(quote(keyColumn(table, field)) + QStringLiteral(" = ?"));
+    return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
+           tableName(schema, table) + QStringLiteral(" WHERE ") +
+           conditions.join(QStringLiteral(" AND ")) + QStringLiteral(" ORDER BY ") +
+           orderBy(table, key, Direction::Forward) + QStringLiteral(" LIMIT 1");
+}
+
+QString duplicateOf(const QString &schema, const TableDef &table, int key)
+{
+    QStringList conditions;
+    if (table.keys.at(key).optional)
+        conditions.append(optionalCondition(table, key));
+    for (int field : table.keys.at(key).components)
+        conditions.append(quote(keyColumn(table, field)) + QStringLiteral(" = ?"));
+    conditions.append(quote(Position) + QStringLiteral(" <> ?"));
+    return QStringLiteral("SELECT 1 FROM ") + tableName(schema, table) + QStringLiteral(" WHERE ") +
+           conditions.join(QStringLiteral(" AND ")) + QStringLiteral(" LIMIT 1");
+}
+
+} // namespace sv::sql

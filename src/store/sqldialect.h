@@ -1,0 +1,59 @@
+#pragma once
+
+#include "schema.h"
+
+#include <QStringList>
+
+namespace sv {
+
+// Every piece of SQL text the store runs is made here, from the table definitions, so
+// another SQL engine can be added by writing a second dialect without touching callers.
+//
+// Layout of a table file: one table named after the label, a column per field and per
+// memo, a key-text column ("k_" + field) for every text field that is part of a key, the
+// record's position as INTEGER PRIMARY KEY "sv_pos" (stable across PACK) and a revision
+// "sv_rev" raised by every write, which is how a watched write notices another station.
+namespace sql {
+
+enum class Direction { Forward, Backward };
+enum class Bound { None, Exclusive, Inclusive };
+
+QString quote(const QString &identifier);
+QString tableName(const QString &schema, const TableDef &table);
+
+QString keyColumn(const TableDef &table, int field); // column that orders the field in keys
+bool hasKeyText(const TableDef &table, int field);
+QStringList dataColumns(const TableDef &table);   // fields then memos, in stored order
+QStringList keyTextFields(const TableDef &table); // names of fields with key-text columns
+
+QString createTable(const QString &schema, const TableDef &table);
+QString indexName(const TableDef &table, int key);
+QString createIndex(const QString &schema, const TableDef &table, int key);
+QString dropIndex(const QString &schema, const TableDef &table, int key);
+// The condition that leaves blank records out of an optional key; empty for other keys.
+// A record is left out when the key's leading component is blank or zero: a song never
+// charted is not in the chart order, whatever its artist. Queries repeat the condition word
+// for word so the engine can use the partial index.
+QString optionalCondition(const TableDef &table, int key);
+
+// The columns every read returns: position, revision, fields, memos.
+QString selectList(const TableDef &table);
+QString insert(const QString &schema, const TableDef &table);
+QString update(const QString &schema, const TableDef &table, bool checkRevision);
+QString remove(const QString &schema, const TableDef &table);
+QString byPosition(const QString &schema, const TableDef &table);
+QString revisionOf(const QString &schema, const TableDef &table);
+QString count(const QString &schema, const TableDef &table);
+
+// A page in key order (key < 0: file order) after or before a bound of key values and a
+// position. Parameters: the bound's key values then its position (when bounded), then
+// the filter's parameters, then the row limit.
+QString page(const QString &schema, const TableDef &table, int key, Direction direction,
+             Bound bound, const QString &filter);
+// First record whose key values equal the bound values (parameters: the key values).
+QString equalKey(const QString &schema, const TableDef &table, int key);
+// Another record with the same values in a unique key (parameters: key values, position).
+QString duplicateOf(const QString &schema, const TableDef &table, int key);
+
+} // namespace sql
+} // namespace sv

@@ -1,0 +1,144 @@
+#include "store.h"
+
+#include "errors.h"
+#include "sqldialect.h"
+
+namespace sv {
+
+void Bindings::bind(const QString &name, std::function<QVariant()> value, ValueKind kind)
+{
+    m_names.insert(name.toUpper(), {std::move(value), kind});
+}
+
+void Bindings::bindRecord(const QString &prefix, const Record &record)
+{
+    const TableDef &def = record.definition();
+    for (int field = 0; field < def.fields.size(); ++field) {
+        const ValueKind kind =
+            def.fields.at(field).type == FieldType::String ? ValueKind::Text : ValueKind::Number;
+        bind(
+            prefix + u':' + def.fields.at(field).name,
+            [&record, field] { return record.value(field); }, kind);
+    }
+    for (int memo = 0; memo < def.memos.size(); ++memo)
+        bind(
+            prefix + u':' + def.memos.at(memo).name,
+            [&record, memo] { return QVariant(record.memo(memo)); }, ValueKind::Text);
+}
+
+void Bindings::unbind(const QString &name)
+{
+    m_names.remove(name.toUpper());
+}
+
+std::optional<FilterName> Bindings::lookup(const QString &name) const
+{
+    const auto it = m_names.constFind(name.toUpper());
+    if (it == m_names.constEnd())
+        return std::nullopt;
+    FilterName bound;
+    bound.value = it->value();
+    bound.kind = it->kind;
+    return bound;
+}
+
+Store::Store(const QString &folder) : m_database(std::make_unique<Database>(folder))
+{
+    registerFilterFunctions(m_database->handle());
+    for (TableId id : allTables()) {
+        const TableDef &def = tableDef(id);
+        m_tables.push_back(std::make_unique<Table>(*m_database, def, def.prefix));
+    }
+    m_alias = std::make_unique<Table>(*m_database, tableDef(TableId::Songs), AliasSongsPrefix);
+}
+
+Store::~Store()
+{
+    m_alias->close();
+    for (auto &table : m_tables)
+        table->close();
+}
+
+Table *Store::tableByLabel(QStringView label)
+{
+    if (label.compare(AliasSongsLabel, Qt::CaseInsensitive) == 0)
+        return m_alias.get();
+    for (auto &table : m_tables) {
+        if (label.compare(table->definition().label, Qt::CaseInsensitive) == 0)
+            return table.get();
+    }
+    return nullptr;
+}
+
+View::View(Table &table, int key, const QString &filter, const Bindings *bindings)
+    : m_table(table), m_key(key), m_filter(filter), m_bindings(bindings)
+{
+    m_cursor.key = key;
+}
+
+std::optional<FilterName> View::lookup(const QString &name) const
+{
+    const TableDef &def = m_table.definition();
+    const QString prefix = m_table.prefix() + u':';
+    if (name.startsWith(prefix, Qt::CaseInsensitive)) {
+        const QStringView bare = QStringView(name).mid(prefix.size());
+        FilterName column;
+        column.isColumn = true;
+        if (const int field = def.fieldIndex(bare); field >= 0) {
+            column.columnSql = sql::quote(def.fields.at(field).name);
+            column.kind = def.fields.at(field).type == FieldType::String ? ValueKind::Text
+                                                                         : ValueKind::Number;
+            return column;
+        }
+        if (const int memo = def.memoIndex(bare); memo >= 0) {
+            column.columnSql = sql::quote(def.memos.at(memo).name);
+            return column;
+        }
+    }
+    return m_bindings ? m_bindings->lookup(name) : std::nullopt;
+}
+
+bool View::open()
+{
+    m_filterError.clear();
+    const CompiledFilter compiled =
+        compileFilter(m_filter, [this](const QString &name) { return lookup(name); });
+    if (!compiled.ok) {
+        m_filterError = compiled.error;
+        m_cursor.filterSql.clear();
+        m_cursor.filterParameters.clear();
+        setError(err::InvalidFilter);
+        return false;
+    }
+    m_cursor.filterSql = m_filter.trimmed().isEmpty() ? QString() : compiled.sql;
+    m_cursor.filterParameters = compiled.parameters;
+    restart(Cursor::Start::Beginning);
+    clearError();
+    return m_table.checkOpen();
+}
+
+void View::restart(Cursor::Start start)
+{
+    m_cursor.start = start;
+    m_cursor.readAhead.clear();
+    m_cursor.boundValues.clear();
+    m_cursor.boundPosition = 0;
+}
+
+void View::setFrom()
+{
+    restart(Cursor::Start::AtValues);
+    m_cursor.boundValues = m_table.keyValues(m_key, m_table.buffer());
+}
+
+bool View::reset(RecordPosition position)
+{
+    if (!m_table.reget(position))
+        return false;
+    restart(Cursor::Start::On);
+    m_cursor.boundValues = m_table.keyValues(m_key, m_table.buffer());
+    m_cursor.boundPosition = position;
+    return true;
+}
+
+} // namespace sv

@@ -1,0 +1,505 @@
+#include "table.h"
+
+#include "errors.h"
+#include "keytext.h"
+#include "sqldialect.h"
+#include "tablefile.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace sv {
+
+namespace {
+
+QString columnText(sqlite3_stmt *statement, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
+}
+
+bool isUniqueViolation(int result)
+{
+    return result == SQLITE_CONSTRAINT_UNIQUE || result == SQLITE_CONSTRAINT_PRIMARYKEY;
+}
+
+} // namespace
+
+void bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString: {
+        const QByteArray utf8 = value.toString().toUtf8();
+        sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, index, value.toDouble());
+        break;
+    default:
+        sqlite3_bind_int64(statement, index, value.toLongLong());
+    }
+}
+
+Table::Table(Database &database, const TableDef &definition, const QString &prefix)
+    : m_database(database), m_definition(&definition), m_prefix(prefix), m_buffer(definition)
+{}
+
+QString Table::label() const
+{
+    return m_prefix == m_definition->prefix ? m_definition->label : AliasSongsLabel;
+}
+
+bool Table::open(OpenMode mode)
+{
+    if (m_open) {
+        setError(err::AlreadyOpen);
+        return false;
+    }
+    if (!m_database.attach(*m_definition, mode))
+        return false;
+    m_open = true;
+    m_cursor = Cursor{};
+    m_current = 0;
+    return true;
+}
+
+void Table::close()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_cursor = Cursor{};
+    m_current = 0;
+    m_database.detach(*m_definition);
+    clearError();
+}
+
+bool Table::checkOpen()
+{
+    if (m_open)
+        return true;
+    setError(err::FileNotOpen);
+    return false;
+}
+
+QVariantList Table::keyValues(int key, const Record &record) const
+{
+    QVariantList fields;
+    for (int field = 0; field < m_definition->fields.size(); ++field)
+        fields.append(record.value(field));
+    return keyValues(key, fields);
+}
+
+QVariantList Table::keyValues(int key, const QVariantList &fields) const
+{
+    QVariantList values;
+    if (key < 0)
+        return values;
+    for (int field : m_definition->keys.at(key).components) {
+        if (sql::hasKeyText(*m_definition, field))
+            values.append(keyText(fields.at(field).toString()));
+        else
+            values.append(fields.at(field).toLongLong());
+    }
+    return values;
+}
+
+void Table::set(int key)
+{
+    m_cursor = Cursor{};
+    m_cursor.key = key;
+}
+
+void Table::setFrom(int key)
+{
+    set(key);
+    m_cursor.start = Cursor::Start::AtValues;
+    m_cursor.boundValues = keyValues(key, m_buffer);
+}
+
+void Table::setFileOrder()
+{
+    set(-1);
+}
+
+bool Table::reset(int key, RecordPosition position)
+{
+    if (!reget(position))
+        return false;
+    set(key);
+    m_cursor.start = Cursor::Start::On;
+    m_cursor.boundValues = keyValues(key, m_buffer);
+    m_cursor.boundPosition = position;
+    return true;
+}
+
+bool Table::next()
+{
+    return read(m_cursor, true);
+}
+
+bool Table::previous()
+{
+    return read(m_cursor, false);
+}
+
+bool Table::read(Cursor &cursor, bool forward)
+{
+    if (!checkOpen())
+        return false;
+    const bool readAheadUsable = !cursor.readAhead.empty() && cursor.readAheadForward == forward &&
+                                 cursor.readAheadGeneration == m_database.generation();
+    if (!readAheadUsable) {
+        cursor.readAhead.clear();
+        if (!fetch(cursor, forward))
+            return false;
+    }
+    if (cursor.readAhead.empty()) {
+        setError(err::RecordNotAvailable);
+        return false;
+    }
+    loadRow(cursor.readAhead.front());
+    cursor.lastRow = std::move(cursor.readAhead.front().values);
+    cursor.readAhead.pop_front();
+    cursor.start = Cursor::Start::After;
+    cursor.boundValues.clear(); // worked out from lastRow when the next page is fetched
+    cursor.boundPosition = m_current;
+    clearError();
+    return true;
+}
+
+bool Table::fetch(Cursor &cursor, bool forward)
+{
+    using sql::Bound;
+    Bound bound = Bound::None;
+    RecordPosition boundPosition = cursor.boundPosition;
+    switch (cursor.start) {
+    case Cursor::Start::Beginning:
+        break;
+    case Cursor::Start::AtValues:
+        bound = Bound::Inclusive;
+        boundPosition = forward ? 0 : std::numeric_limits<qint64>::max();
+        break;
+    case Cursor::Start::On:
+        bound = Bound::Inclusive;
+        break;
+    case Cursor::Start::After:
+        bound = Bound::Exclusive;
+        break;
+    }
+    if (cursor.start == Cursor::Start::After && cursor.boundValues.isEmpty())
+        cursor.boundValues = keyValues(cursor.key, cursor.lastRow);
+    const auto direction = forward ? sql::Direction::Forward : sql::Direction::Backward;
+    sqlite3_stmt *statement = m_database.statement(
+        sql::page(schema(), *m_definition, cursor.key, direction, bound, cursor.filterSql));
+    if (!statement)
+        return false;
+    int index = 1;
+    if (bound != Bound::None) {
+        for (const QVariant &value : std::as_const(cursor.boundValues))
+            bindValue(statement, index++, value);
+        sqlite3_bind_int64(statement, index++, boundPosition);
+    }
+    for (const QVariant &value : std::as_const(cursor.filterParameters))
+        bindValue(statement, index++, value);
+    sqlite3_bind_int(statement, index, m_readAhead);
+
+    int result;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW)
+        cursor.readAhead.push_back(readRow(statement));
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE) {
+        cursor.readAhead.clear();
+        return m_database.setEngineErrorFromDb(result);
+    }
+    cursor.readAheadForward = forward;
+    cursor.readAheadGeneration = m_database.generation();
+    return true;
+}
+
+Cursor::Row Table::readRow(sqlite3_stmt *statement) const
+{
+    Cursor::Row row{sqlite3_column_int64(statement, 0), sqlite3_column_int64(statement, 1), {}};
+    const auto &fields = m_definition->fields;
+    row.values.reserve(fields.size() + m_definition->memos.size());
+    int column = 2;
+    for (const FieldDef &field : fields) {
+        if (field.type == FieldType::String)
+            row.values.append(columnText(statement, column++));
+        else
+            row.values.append(qint64(sqlite3_column_int64(statement, column++)));
+    }
+    for (qsizetype memo = 0; memo < m_definition->memos.size(); ++memo)
+        row.values.append(columnText(statement, column++));
+    return row;
+}
+
+void Table::loadRow(const Cursor::Row &row)
+{
+    m_buffer.loadStored(row.values);
+    m_current = row.position;
+    m_currentRevision = row.revision;
+    if (m_watchNextRead) {
+        m_watchedRevision = row.revision;
+        m_watchNextRead = false;
+    } else {
+        m_watchedRevision.reset();
+    }
+}
+
+bool Table::readOne(const QString &sql, const QVariantList &parameters)
+{
+    if (!checkOpen())
+        return false;
+    sqlite3_stmt *statement = m_database.statement(sql);
+    if (!statement)
+        return false;
+    for (int i = 0; i < parameters.size(); ++i)
+        bindValue(statement, i + 1, parameters.at(i));
+    const int result = sqlite3_step(statement);
+    if (result == SQLITE_ROW) {
+        const Cursor::Row row = readRow(statement);
+        sqlite3_reset(statement);
+        loadRow(row);
+        clearError();
+        return true;
+    }
+    sqlite3_reset(statement);
+    if (result == SQLITE_DONE) {
+        setError(err::RecordNotFound);
+        return false;
+    }
+    return m_database.setEngineErrorFromDb(result);
+}
+
+bool Table::get(int key)
+{
+    return readOne(sql::equalKey(schema(), *m_definition, key), keyValues(key, m_buffer));
+}
+
+bool Table::reget(RecordPosition position)
+{
+    return readOne(sql::byPosition(schema(), *m_definition), {position});
+}
+
+void Table::bindRecord(sqlite3_stmt *statement, int first) const
+{
+    int index = first;
+    for (int field = 0; field < m_definition->fields.size(); ++field)
+        bindValue(statement, index++, m_buffer.value(field));
+    for (int memo = 0; memo < m_definition->memos.size(); ++memo)
+        bindValue(statement, index++, m_buffer.memo(memo));
+    for (int field = 0; field < m_definition->fields.size(); ++field) {
+        if (sql::hasKeyText(*m_definition, field))
+            bindValue(statement, index++, keyText(m_buffer.text(field)));
+    }
+}
+
+bool Table::failWrite(int result)
+{
+    if (isUniqueViolation(result)) {
+        setError(err::DuplicateKey);
+        return false;
+    }
+    return m_database.setEngineErrorFromDb(result);
+}
+
+bool Table::add()
+{
+    if (!checkOpen())
+        return false;
+    sqlite3_stmt *statement = m_database.statement(sql::insert(schema(), *m_definition));
+    if (!statement)
+        return false;
+    bindRecord(statement, 1);
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE) {
+        m_current = 0; // the buffer holds a record that is not in the file
+        return failWrite(result);
+    }
+    m_database.noteWrite();
+    m_current = sqlite3_last_insert_rowid(m_database.handle());
+    m_currentRevision = 1;
+    m_watchedRevision.reset();
+    clearError();
+    return true;
+}
+
+bool Table::put()
+{
+    if (!checkOpen())
+        return false;
+    if (m_current == 0) {
+        setError(err::RecordNotAvailable);
+        return false;
+    }
+    const bool watched = m_watchedRevision.has_value();
+    sqlite3_stmt *statement = m_database.statement(sql::update(schema(), *m_definition, watched));
+    if (!statement)
+        return false;
+    const int fieldsBound = int(m_definition->fields.size() + m_definition->memos.size() +
+                                sql::keyTextFields(*m_definition).size());
+    bindRecord(statement, 1);
+    sqlite3_bind_int64(statement, fieldsBound + 1, m_current);
+    if (watched)
+        sqlite3_bind_int64(statement, fieldsBound + 2, *m_watchedRevision);
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE)
+        return failWrite(result);
+    if (sqlite3_changes(m_database.handle()) == 0) {
+        sqlite3_stmt *exists = m_database.statement(sql::revisionOf(schema(), *m_definition));
+        sqlite3_bind_int64(exists, 1, m_current);
+        const bool stillThere = sqlite3_step(exists) == SQLITE_ROW;
+        sqlite3_reset(exists);
+        setError(stillThere ? err::ChangedByAnotherStation : err::RecordNotFound);
+        return false;
+    }
+    m_database.noteWrite();
+    ++m_currentRevision;
+    m_watchedRevision.reset();
+    clearError();
+    return true;
+}
+
+bool Table::remove()
+{
+    if (!checkOpen())
+        return false;
+    if (m_current == 0) {
+        setError(err::RecordNotAvailable);
+        return false;
+    }
+    sqlite3_stmt *statement = m_database.statement(sql::remove(schema(), *m_definition));
+    if (!statement)
+        return false;
+    sqlite3_bind_int64(statement, 1, m_current);
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE)
+        return failWrite(result);
+    if (sqlite3_changes(m_database.handle()) == 0) {
+        setError(err::RecordNotFound);
+        return false;
+    }
+    m_database.noteWrite();
+    m_current = 0;
+    m_watchedRevision.reset();
+    clearError();
+    return true;
+}
+
+bool Table::duplicate(int key)
+{
+    if (!checkOpen() || !m_definition->keys.at(key).unique)
+        return false;
+    const KeyDef &def = m_definition->keys.at(key);
+    if (def.optional && m_buffer.isBlank(def.components.first()))
+        return false;
+    sqlite3_stmt *statement = m_database.statement(sql::duplicateOf(schema(), *m_definition, key));
+    if (!statement)
+        return false;
+    int index = 1;
+    for (const QVariant &value : keyValues(key, m_buffer))
+        bindValue(statement, index++, value);
+    sqlite3_bind_int64(statement, index, m_current);
+    const bool found = sqlite3_step(statement) == SQLITE_ROW;
+    sqlite3_reset(statement);
+    clearError();
+    return found;
+}
+
+int Table::duplicateKey()
+{
+    for (int key = 0; key < m_definition->keys.size(); ++key) {
+        if (duplicate(key))
+            return key;
+    }
+    return -1;
+}
+
+qint64 Table::records()
+{
+    if (!checkOpen())
+        return 0;
+    sqlite3_stmt *statement = m_database.statement(sql::count(schema(), *m_definition));
+    if (!statement)
+        return 0;
+    const int result = sqlite3_step(statement);
+    const qint64 count = result == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+    sqlite3_reset(statement);
+    if (result != SQLITE_ROW)
+        m_database.setEngineErrorFromDb(result);
+    else
+        clearError();
+    return count;
+}
+
+qint64 Table::bytes() const
+{
+    return QFileInfo(fileName()).size();
+}
+
+QString Table::send(const QString &option)
+{
+    const QString name = option.section(u'=', 0, 0).trimmed().toUpper();
+    const QString value = option.section(u'=', 1).trimmed().toUpper();
+    const bool on = value == u"ON" || value == u"1";
+    clearError();
+    if (name == u"QUICKSCAN") {
+        m_readAhead = on ? DefaultReadAhead : 1;
+    } else if (name == u"FULLBUILD") {
+        m_fullBuild = on;
+    } else if (name == u"RECOVER") {
+        // The engine rolls back a station's unfinished transaction by itself when the file
+        // is next read; waiting longer for the file is all a recovery request needs.
+        const int seconds = value.toInt();
+        m_database.setOpenWait(seconds > 1 ? seconds : 2);
+    } else if (name == u"HELDON") {
+        return QStringLiteral("OFF"); // records are never held between statements
+    } else if (name != u"IGNORESTATUS") {
+        setError(err::BadOption);
+    }
+    return QString();
+}
+
+} // namespace sv
+
+namespace sv {
+
+bool Table::create()
+{
+    if (m_database.isAttached(m_definition->id)) {
+        setError(err::AlreadyOpen);
+        return false;
+    }
+    return tablefile::create(*m_definition, fileName());
+}
+
+bool Table::build()
+{
+    const bool done =
+        m_database.isAttached(m_definition->id)
+            ? tablefile::rebuildKeys(m_database.handle(), schema(), *m_definition, m_fullBuild)
+            : tablefile::rebuildKeys(*m_definition, fileName(), m_fullBuild);
+    if (done) {
+        m_database.noteWrite();
+        clearError();
+    }
+    return done;
+}
+
+bool Table::pack()
+{
+    const bool done = m_database.isAttached(m_definition->id)
+                          ? tablefile::pack(m_database.handle(), schema())
+                          : tablefile::pack(*m_definition, fileName());
+    if (done)
+        clearError();
+    return done;
+}
+
+} // namespace sv

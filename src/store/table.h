@@ -1,0 +1,124 @@
+#pragma once
+
+#include "database.h"
+#include "record.h"
+
+#include <QVariantList>
+
+#include <deque>
+
+namespace sv {
+
+// A record's position in its file: opaque to callers, stable across PACK. 0 is none.
+using RecordPosition = qint64;
+
+// The order and filter of a sequential walk, and rows read ahead in that order.
+struct Cursor
+{
+    int key = -1; // -1: file order
+    enum class Start { Beginning, AtValues, On, After } start = Start::Beginning;
+    QVariantList boundValues; // key values of the record the walk stands on
+    RecordPosition boundPosition = 0;
+    QString filterSql;
+    QVariantList filterParameters;
+
+    struct Row
+    {
+        RecordPosition position;
+        qint64 revision;
+        QVariantList values;
+    };
+    QVariantList lastRow; // the stored values of the record last read
+    std::deque<Row> readAhead;
+    bool readAheadForward = true;
+    quint64 readAheadGeneration = 0;
+};
+
+// One handle on a table file: its record buffer, the current record and a sequential
+// position. The song alias is a second handle on the song file with a buffer of its own.
+// Every operation leaves the store's error code (see errors.h) and returns whether it
+// succeeded.
+class Table
+{
+public:
+    Table(Database &database, const TableDef &definition, const QString &prefix);
+
+    const TableDef &definition() const { return *m_definition; }
+    const QString &prefix() const { return m_prefix; }
+    QString label() const;
+    QString fileName() const { return m_database.filePath(*m_definition); }
+    Record &buffer() { return m_buffer; }
+    const Record &buffer() const { return m_buffer; }
+    Database &database() { return m_database; }
+
+    bool open(OpenMode mode = OpenMode::SharedReadWrite);
+    bool create(); // an empty file with the current layout; the table stays closed
+    void close();
+    bool isOpen() const { return m_open; }
+
+    // Sequential reads. set(key) starts at either end of the key order; setFrom(key)
+    // at the buffer's key values; setFileOrder() walks in file order; reset() stands on a
+    // record so that the next read in either direction returns it.
+    void set(int key);
+    void setFrom(int key);
+    void setFileOrder();
+    bool reset(int key, RecordPosition position);
+    bool next();       // 33 past the last record
+    bool previous();   // 33 before the first record
+    bool get(int key); // the first record whose key values equal the buffer's; 35 if none
+
+    RecordPosition position() const { return m_current; }
+    bool reget(RecordPosition position);
+
+    bool add();
+    bool put();
+    bool remove();
+    // The first unique key in which the buffer would duplicate another record than the
+    // current one, or -1.
+    int duplicateKey();
+    bool duplicate(int key);
+    void watch() { m_watchNextRead = true; }
+
+    qint64 records();
+    qint64 bytes() const;
+    bool build();
+    bool pack();
+    bool stream() { return m_database.beginStream(); }
+    bool flush() { return m_database.flush(); }
+    QString send(const QString &option);
+
+    // Used by views: a walk with its own cursor that fills this table's buffer.
+    bool read(Cursor &cursor, bool forward);
+    bool checkOpen();
+    QVariantList keyValues(int key, const Record &record) const;
+    QVariantList keyValues(int key, const QVariantList &fields) const;
+    // Rows read at once in key order while QUICKSCAN is on (one when it is off).
+    void setReadAhead(int rows) { m_readAhead = qMax(1, rows); }
+    static constexpr int DefaultReadAhead = 40;
+
+private:
+    bool fetch(Cursor &cursor, bool forward);
+    void bindRecord(sqlite3_stmt *statement, int first) const;
+    void loadRow(const Cursor::Row &row);
+    Cursor::Row readRow(sqlite3_stmt *statement) const;
+    bool readOne(const QString &sql, const QVariantList &parameters);
+    bool failWrite(int result);
+    QString schema() const { return Database::schemaName(*m_definition); }
+
+    Database &m_database;
+    const TableDef *m_definition;
+    QString m_prefix;
+    Record m_buffer;
+    bool m_open = false;
+    Cursor m_cursor;
+    RecordPosition m_current = 0;
+    qint64 m_currentRevision = 0;
+    bool m_watchNextRead = false;
+    std::optional<qint64> m_watchedRevision;
+    int m_readAhead = DefaultReadAhead;
+    bool m_fullBuild = false;
+};
+
+void bindValue(sqlite3_stmt *statement, int index, const QVariant &value);
+
+} // namespace sv

@@ -1,0 +1,311 @@
+#include "tablefile.h"
+
+#include "errors.h"
+#include "keytext.h"
+#include "sqldialect.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <sqlite3.h>
+
+namespace sv::tablefile {
+
+namespace {
+
+const QString Main = QStringLiteral("main");
+
+void keyTextFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    const QByteArray folded =
+        keyText(QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]))).toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+bool fail(sqlite3 *db, int result)
+{
+    const int primary = result & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        setError(err::FileLocked);
+    else if (primary == SQLITE_NOTADB)
+        setError(err::InvalidDataFile);
+    else if (primary == SQLITE_CONSTRAINT)
+        setError(err::DuplicateKey);
+    else
+        setEngineError(result, QString::fromUtf8(sqlite3_errmsg(db)));
+    return false;
+}
+
+bool run(sqlite3 *db, const QString &sql)
+{
+    const int result = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    return result == SQLITE_OK || fail(db, result);
+}
+
+// A private connection to one file; closes itself.
+class FileConnection
+{
+public:
+    FileConnection(const QString &path, bool mayCreate)
+    {
+        const int flags = SQLITE_OPEN_READWRITE | (mayCreate ? SQLITE_OPEN_CREATE : 0);
+        m_result = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, 2000);
+        registerFunctions(m_db);
+    }
+    ~FileConnection() { sqlite3_close(m_db); }
+    bool ok() const { return m_result == SQLITE_OK; }
+    bool failure() const { return fail(m_db, m_result); }
+    sqlite3 *db() const { return m_db; }
+
+private:
+    sqlite3 *m_db = nullptr;
+    int m_result = SQLITE_OK;
+};
+
+bool inTransaction(sqlite3 *db, const std::function<bool()> &work)
+{
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    if (own && !run(db, QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    if (!work()) {
+        const StoreError error = lastError();
+        if (own)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        error.code == err::FileSystemError
+            ? setEngineError(error.fileErrorCode.toInt(), error.fileError)
+            : setError(error.code);
+        return false;
+    }
+    return !own || run(db, QStringLiteral("COMMIT"));
+}
+
+bool createLayout(sqlite3 *db, const QString &schema, const TableDef &table)
+{
+    if (!run(db, sql::createTable(schema, table)))
+        return false;
+    for (int key = 0; key < table.keys.size(); ++key) {
+        if (!run(db, sql::createIndex(schema, table, key)))
+            return false;
+    }
+    return run(
+        db,
+        QStringLiteral("PRAGMA %1.user_version = %2").arg(sql::quote(schema)).arg(table.version));
+}
+
+QStringList existingColumns(sqlite3 *db, const TableDef &table)
+{
+    QStringList columns;
+    sqlite3_stmt *info = nullptr;
+    const QByteArray text =
+        (QStringLiteral("PRAGMA main.table_info(") + sql::quote(table.label) + u')').toUtf8();
+    sqlite3_prepare_v2(db, text.constData(), -1, &info, nullptr);
+    while (info && sqlite3_step(info) == SQLITE_ROW)
+        columns.append(
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1))));
+    sqlite3_finalize(info);
+    return columns;
+}
+
+int fileVersion(sqlite3 *db)
+{
+    sqlite3_stmt *version = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA main.user_version", -1, &version, nullptr);
+    const int value =
+        version && sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int(version, 0) : -1;
+    sqlite3_finalize(version);
+    return value;
+}
+
+// The expression that brings one stored column of an older layout into the current one.
+QString carriedValue(const FieldDef &field, const QString &column)
+{
+    if (field.type == FieldType::String)
+        return QStringLiteral("rtrim(substr(CAST(%1 AS TEXT), 1, %2))")
+            .arg(sql::quote(column))
+            .arg(field.size);
+    return QStringLiteral("CAST(%1 AS INTEGER)").arg(sql::quote(column));
+}
+
+bool copyIntoCurrentLayout(sqlite3 *db, const TableDef &table, const QStringList &oldColumns)
+{
+    const QString oldTable = sql::quote(table.label + QStringLiteral("_old"));
+    if (!run(db, QStringLiteral("ALTER TABLE main.%1 RENAME TO %2")
+                     .arg(sql::quote(table.label), oldTable)))
+        return false;
+    // Index names must be free for the new table.
+    for (int key = 0; key < table.keys.size(); ++key) {
+        if (!run(db, sql::dropIndex(Main, table, key)))
+            return false;
+    }
+    if (!createLayout(db, Main, table))
+        return false;
+
+    QHash<QString, QString> present; // lower-case name -> stored spelling
+    for (const QString &column : oldColumns)
+        present.insert(column.toLower(), column);
+    QStringList targets{QStringLiteral("sv_pos"), QStringLiteral("sv_rev")};
+    QStringList sources{present.contains(QStringLiteral("sv_pos")) ? QStringLiteral("sv_pos")
+                                                                   : QStringLiteral("rowid"),
+                        present.contains(QStringLiteral("sv_rev")) ? QStringLiteral("sv_rev")
+                                                                   : QStringLiteral("1")};
+    for (const FieldDef &field : table.fields) {
+        if (const QString old = present.value(field.name.toLower()); !old.isEmpty()) {
+            targets.append(sql::quote(field.name));
+            sources.append(carriedValue(field, old));
+        }
+    }
+    for (const MemoDef &memo : table.memos) {
+        if (const QString old = present.value(memo.name.toLower()); !old.isEmpty()) {
+            targets.append(sql::quote(memo.name));
+            sources.append(carriedValue({memo.name, FieldType::String, memo.maxLength, {}}, old));
+        }
+    }
+    if (!run(db,
+             QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM main.%4")
+                 .arg(sql::quote(table.label), targets.join(u", "), sources.join(u", "), oldTable)))
+        return false;
+    return run(db, QStringLiteral("DROP TABLE main.%1").arg(oldTable)) &&
+           rebuildKeys(db, Main, table, true);
+}
+
+} // namespace
+
+void registerFunctions(sqlite3 *db)
+{
+    sqlite3_create_function(db, "sv_keytext", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            keyTextFunction, nullptr, nullptr);
+}
+
+bool hasHotJournal(const QString &path)
+{
+    return QFileInfo::exists(path + QStringLiteral("-journal"));
+}
+
+bool create(const TableDef &table, const QString &path)
+{
+    if (hasHotJournal(path)) {
+        // Replacing the file would let the journal of an unfinished transaction be played
+        // into the new one.
+        setError(err::FileLocked);
+        return false;
+    }
+    const QString scratch = path + QStringLiteral(".new");
+    QFile::remove(scratch);
+    {
+        FileConnection connection(scratch, true);
+        if (!connection.ok())
+            return connection.failure();
+        if (!inTransaction(connection.db(),
+                           [&] { return createLayout(connection.db(), Main, table); })) {
+            QFile::remove(scratch);
+            return false;
+        }
+    }
+    if (::rename(QFile::encodeName(scratch).constData(), QFile::encodeName(path).constData()) !=
+        0) {
+        QFile::remove(scratch);
+        setError(err::AccessDenied);
+        return false;
+    }
+    clearError();
+    return true;
+}
+
+bool rebuildKeys(sqlite3 *db, const QString &schema, const TableDef &table, bool full)
+{
+    return inTransaction(db, [&] {
+        for (int key = 0; key < table.keys.size(); ++key) {
+            if (!run(db, sql::dropIndex(schema, table, key)))
+                return false;
+        }
+        if (full) {
+            QStringList assignments;
+            for (const QString &name : sql::keyTextFields(table))
+                assignments.append(
+                    QStringLiteral("%1 = sv_keytext(%2)")
+                        .arg(sql::quote(QStringLiteral("k_") + name), sql::quote(name)));
+            if (!assignments.isEmpty() &&
+                !run(db, QStringLiteral("UPDATE %1 SET %2")
+                             .arg(sql::tableName(schema, table), assignments.join(u", "))))
+                return false;
+        }
+        for (int key = 0; key < table.keys.size(); ++key) {
+            if (!run(db, sql::createIndex(schema, table, key)))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool pack(sqlite3 *db, const QString &schema)
+{
+    if (sqlite3_get_autocommit(db) == 0) {
+        setError(err::LogoutActive);
+        return false;
+    }
+    if (!run(db, QStringLiteral("VACUUM %1").arg(sql::quote(schema))))
+        return false;
+    clearError();
+    return true;
+}
+
+bool rebuildKeys(const TableDef &table, const QString &path, bool full)
+{
+    if (!QFileInfo(path).isFile()) {
+        setError(err::FileNotFound);
+        return false;
+    }
+    FileConnection connection(path, false);
+    if (!connection.ok())
+        return connection.failure();
+    if (!rebuildKeys(connection.db(), Main, table, full))
+        return false;
+    clearError();
+    return true;
+}
+
+bool pack(const TableDef &, const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        setError(err::FileNotFound);
+        return false;
+    }
+    FileConnection connection(path, false);
+    if (!connection.ok())
+        return connection.failure();
+    return pack(connection.db(), Main);
+}
+
+bool upgrade(const TableDef &table, const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return create(table, path);
+    FileConnection connection(path, false);
+    if (!connection.ok())
+        return connection.failure();
+    sqlite3 *db = connection.db();
+    const bool upgraded = inTransaction(db, [&] {
+        const int version = fileVersion(db);
+        if (version < 0)
+            return fail(db, sqlite3_errcode(db));
+        if (version > table.version) {
+            // A newer program wrote this file; going back would drop what it stores.
+            setError(err::InvalidRecordDeclaration);
+            return false;
+        }
+        const QStringList columns = existingColumns(db, table);
+        if (columns.isEmpty())
+            return createLayout(db, Main, table);
+        return copyIntoCurrentLayout(db, table, columns);
+    });
+    if (upgraded)
+        clearError();
+    return upgraded;
+}
+
+} // namespace sv::tablefile

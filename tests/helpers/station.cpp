@@ -1,0 +1,118 @@
+// A second station for the tests: opens the catalogue in a folder as another process would
+// and does one thing to it, printing "ready" when the test may go on.
+#include "store/errors.h"
+#include "store/store.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <cstdio>
+
+using namespace sv;
+
+namespace {
+
+void ready()
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
+int fail(const char *what)
+{
+    std::printf("failed %s: %d %s\n", what, errorCode(), qPrintable(errorText()));
+    return 1;
+}
+
+// Holds a transaction on the song file for the given milliseconds.
+int holdLogout(Store &store, int milliseconds)
+{
+    Table &songs = store.table(TableId::Songs);
+    if (!songs.open())
+        return fail("open");
+    if (!store.database().logout(1))
+        return fail("logout");
+    songs.buffer().clear();
+    songs.buffer().setNumber(mus::ID, 999999);
+    songs.add();
+    ready();
+    QThread::msleep(milliseconds);
+    store.database().rollback();
+    return 0;
+}
+
+// Changes the title of the song with the given ID.
+int changeSong(Store &store, qint64 id, const QString &title)
+{
+    Table &songs = store.table(TableId::Songs);
+    if (!songs.open())
+        return fail("open");
+    songs.buffer().setNumber(mus::ID, id);
+    if (!songs.get(mus::KeyID))
+        return fail("get");
+    songs.buffer().setText(mus::Title, title);
+    if (!songs.put())
+        return fail("put");
+    ready();
+    return 0;
+}
+
+// Keeps the song file open in the given mode until killed.
+int holdOpen(Store &store, const QString &mode)
+{
+    const OpenMode openMode =
+        mode == u"exclusive" ? OpenMode::Exclusive : OpenMode::SharedReadWrite;
+    if (!store.table(TableId::Songs).open(openMode))
+        return fail("open");
+    ready();
+    QThread::sleep(600);
+    return 0;
+}
+
+// Adds one song, one album and one category with the same number in each transaction,
+// forever: the test kills it at a random moment and checks each number is all or nothing.
+int transactionLoop(Store &store)
+{
+    Table &songs = store.table(TableId::Songs);
+    Table &albums = store.table(TableId::Albums);
+    Table &categories = store.table(TableId::Categories);
+    if (!songs.open() || !albums.open() || !categories.open())
+        return fail("open");
+    for (qint64 n = 1;; ++n) {
+        if (!store.database().logout(5))
+            return fail("logout");
+        songs.buffer().clear();
+        songs.buffer().setNumber(mus::ID, n);
+        albums.buffer().clear();
+        albums.buffer().setNumber(alb::AlbumID, n);
+        categories.buffer().clear();
+        categories.buffer().setNumber(cat::CategoryID, n);
+        if (!songs.add() || !albums.add() || !categories.add())
+            return fail("add");
+        if (!store.database().commit())
+            return fail("commit");
+        if (n == 20)
+            ready();
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3)
+        return 2;
+    Store store(args.at(1));
+    const QString command = args.at(2);
+    if (command == u"hold-logout")
+        return holdLogout(store, args.value(3).toInt());
+    if (command == u"change-song")
+        return changeSong(store, args.value(3).toLongLong(), args.value(4));
+    if (command == u"hold-open")
+        return holdOpen(store, args.value(3));
+    if (command == u"transaction-loop")
+        return transactionLoop(store);
+    return 2;
+}
