@@ -308,6 +308,7 @@ void Database::finalizeStatements()
     for (sqlite3_stmt *statement : std::as_const(m_statements))
         sqlite3_finalize(statement);
     m_statements.clear();
+    ++m_statementEpoch;
 }
 
 sqlite3_stmt *Database::statement(const QString &sql)

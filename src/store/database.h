@@ -61,6 +61,8 @@ public:
     // Raised by every write through this connection; cached read-ahead rows from before a
     // write are dropped.
     quint64 generation() const { return m_generation; }
+    // Raised whenever cached statements are finalized (a file attached or detached).
+    quint64 statementEpoch() const { return m_statementEpoch; }
     void noteWrite() { ++m_generation; }
 
 private:
@@ -96,6 +98,7 @@ private:
     Transaction m_transaction = Transaction::None;
     int m_openWaitMs = 2000;
     quint64 m_generation = 0;
+    quint64 m_statementEpoch = 1;
 };
 
 } // namespace sv

@@ -98,7 +98,9 @@ void setEngineError(int engineCode, const QString &engineMessage)
 
 void clearError()
 {
-    current() = StoreError{};
+    StoreError &error = current();
+    if (error.code != err::None || !error.text.isEmpty() || !error.fileError.isEmpty())
+        error = StoreError{};
 }
 
 } // namespace sv

@@ -114,13 +114,11 @@ std::optional<QVariant> Record::value(QStringView name) const
     return std::nullopt;
 }
 
-void Record::loadStored(const QVariantList &values)
+void Record::loadStored(QVariantList &&fields, QStringList &&memos)
 {
-    const qsizetype fieldCount = m_values.size();
-    for (qsizetype i = 0; i < fieldCount; ++i)
-        m_values[i] = values.at(i);
-    for (qsizetype i = 0; i < m_memos.size(); ++i)
-        m_memos[i] = values.at(fieldCount + i).toString();
+    Q_ASSERT(fields.size() == m_values.size() && memos.size() == m_memos.size());
+    m_values = std::move(fields);
+    m_memos = std::move(memos);
 }
 
 bool Record::isBlank(int field) const

@@ -32,8 +32,8 @@ public:
     bool setValue(QStringView name, const QVariant &value);
     std::optional<QVariant> value(QStringView name) const;
 
-    // Takes values as the store read them (already fitted): fields then memos.
-    void loadStored(const QVariantList &values);
+    // Takes values as the store read them (already fitted).
+    void loadStored(QVariantList &&fields, QStringList &&memos);
 
     bool isBlank(int field) const; // blank text or zero
     void clear();                  // blank text, zero numbers, empty memos

@@ -110,6 +110,8 @@ bool View::open()
         setError(err::InvalidFilter);
         return false;
     }
+    m_cursor = Cursor{};
+    m_cursor.key = m_key;
     m_cursor.filterSql = m_filter.trimmed().isEmpty() ? QString() : compiled.sql;
     m_cursor.filterParameters = compiled.parameters;
     restart(Cursor::Start::Beginning);

@@ -44,7 +44,25 @@ void bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
 
 Table::Table(Database &database, const TableDef &definition, const QString &prefix)
     : m_database(database), m_definition(&definition), m_prefix(prefix), m_buffer(definition)
-{}
+{
+    m_statements.equalKey.resize(definition.keys.size());
+    m_statements.duplicateOf.resize(definition.keys.size());
+    m_statements.pages.resize(definition.keys.size() + 1);
+    m_boundColumns = int(definition.fields.size() + definition.memos.size() +
+                         sql::keyTextFields(definition).size());
+}
+
+sqlite3_stmt *Table::prepared(StatementSlot &slot, const std::function<QString()> &makeSql)
+{
+    if (slot.epoch == m_database.statementEpoch() && slot.statement) {
+        sqlite3_reset(slot.statement);
+        sqlite3_clear_bindings(slot.statement);
+        return slot.statement;
+    }
+    slot.statement = m_database.statement(makeSql());
+    slot.epoch = m_database.statementEpoch();
+    return slot.statement;
+}
 
 QString Table::label() const
 {
@@ -86,22 +104,26 @@ bool Table::checkOpen()
 
 QVariantList Table::keyValues(int key, const Record &record) const
 {
-    QVariantList fields;
-    for (int field = 0; field < m_definition->fields.size(); ++field)
-        fields.append(record.value(field));
-    return keyValues(key, fields);
+    QVariantList components;
+    if (key >= 0) {
+        for (int field : m_definition->keys.at(key).components)
+            components.append(record.value(field));
+    }
+    return keyValues(key, components);
 }
 
-QVariantList Table::keyValues(int key, const QVariantList &fields) const
+// The values a key orders by, from the stored values of its component fields.
+QVariantList Table::keyValues(int key, const QVariantList &componentValues) const
 {
     QVariantList values;
     if (key < 0)
         return values;
-    for (int field : m_definition->keys.at(key).components) {
-        if (sql::hasKeyText(*m_definition, field))
-            values.append(keyText(fields.at(field).toString()));
+    const QList<int> &components = m_definition->keys.at(key).components;
+    for (qsizetype i = 0; i < components.size(); ++i) {
+        if (sql::hasKeyText(*m_definition, components.at(i)))
+            values.append(keyText(componentValues.at(i).toString()));
         else
-            values.append(fields.at(field).toLongLong());
+            values.append(componentValues.at(i).toLongLong());
     }
     return values;
 }
@@ -160,11 +182,16 @@ bool Table::read(Cursor &cursor, bool forward)
         setError(err::RecordNotAvailable);
         return false;
     }
-    loadRow(cursor.readAhead.front());
-    cursor.lastRow = std::move(cursor.readAhead.front().values);
+    Cursor::Row &row = cursor.readAhead.front();
+    cursor.lastKey.clear();
+    if (cursor.key >= 0) {
+        for (int field : m_definition->keys.at(cursor.key).components)
+            cursor.lastKey.append(row.fields.at(field));
+    }
+    loadRow(std::move(row));
     cursor.readAhead.pop_front();
     cursor.start = Cursor::Start::After;
-    cursor.boundValues.clear(); // worked out from lastRow when the next page is fetched
+    cursor.boundValues.clear(); // worked out from lastKey when the next page is fetched
     cursor.boundPosition = m_current;
     clearError();
     return true;
@@ -190,10 +217,14 @@ bool Table::fetch(Cursor &cursor, bool forward)
         break;
     }
     if (cursor.start == Cursor::Start::After && cursor.boundValues.isEmpty())
-        cursor.boundValues = keyValues(cursor.key, cursor.lastRow);
+        cursor.boundValues = keyValues(cursor.key, cursor.lastKey);
     const auto direction = forward ? sql::Direction::Forward : sql::Direction::Backward;
-    sqlite3_stmt *statement = m_database.statement(
-        sql::page(schema(), *m_definition, cursor.key, direction, bound, cursor.filterSql));
+    StatementSlot &slot = cursor.filterSql.isEmpty()
+                              ? m_statements.pages[cursor.key + 1][(forward ? 0 : 3) + int(bound)]
+                              : cursor.pages[forward ? 0 : 1][int(bound)];
+    sqlite3_stmt *statement = prepared(slot, [&] {
+        return sql::page(schema(), *m_definition, cursor.key, direction, bound, cursor.filterSql);
+    });
     if (!statement)
         return false;
     int index = 1;
@@ -221,24 +252,25 @@ bool Table::fetch(Cursor &cursor, bool forward)
 
 Cursor::Row Table::readRow(sqlite3_stmt *statement) const
 {
-    Cursor::Row row{sqlite3_column_int64(statement, 0), sqlite3_column_int64(statement, 1), {}};
+    Cursor::Row row{sqlite3_column_int64(statement, 0), sqlite3_column_int64(statement, 1), {}, {}};
     const auto &fields = m_definition->fields;
-    row.values.reserve(fields.size() + m_definition->memos.size());
+    row.fields.reserve(fields.size());
     int column = 2;
     for (const FieldDef &field : fields) {
         if (field.type == FieldType::String)
-            row.values.append(columnText(statement, column++));
+            row.fields.append(columnText(statement, column++));
         else
-            row.values.append(qint64(sqlite3_column_int64(statement, column++)));
+            row.fields.append(qint64(sqlite3_column_int64(statement, column++)));
     }
+    row.memos.reserve(m_definition->memos.size());
     for (qsizetype memo = 0; memo < m_definition->memos.size(); ++memo)
-        row.values.append(columnText(statement, column++));
+        row.memos.append(columnText(statement, column++));
     return row;
 }
 
-void Table::loadRow(const Cursor::Row &row)
+void Table::loadRow(Cursor::Row &&row)
 {
-    m_buffer.loadStored(row.values);
+    m_buffer.loadStored(std::move(row.fields), std::move(row.memos));
     m_current = row.position;
     m_currentRevision = row.revision;
     if (m_watchNextRead) {
@@ -249,20 +281,17 @@ void Table::loadRow(const Cursor::Row &row)
     }
 }
 
-bool Table::readOne(const QString &sql, const QVariantList &parameters)
+bool Table::readOne(sqlite3_stmt *statement, const QVariantList &parameters)
 {
-    if (!checkOpen())
-        return false;
-    sqlite3_stmt *statement = m_database.statement(sql);
     if (!statement)
         return false;
     for (int i = 0; i < parameters.size(); ++i)
         bindValue(statement, i + 1, parameters.at(i));
     const int result = sqlite3_step(statement);
     if (result == SQLITE_ROW) {
-        const Cursor::Row row = readRow(statement);
+        Cursor::Row row = readRow(statement);
         sqlite3_reset(statement);
-        loadRow(row);
+        loadRow(std::move(row));
         clearError();
         return true;
     }
@@ -276,12 +305,20 @@ bool Table::readOne(const QString &sql, const QVariantList &parameters)
 
 bool Table::get(int key)
 {
-    return readOne(sql::equalKey(schema(), *m_definition, key), keyValues(key, m_buffer));
+    if (!checkOpen())
+        return false;
+    sqlite3_stmt *statement = prepared(m_statements.equalKey[key],
+                                       [&] { return sql::equalKey(schema(), *m_definition, key); });
+    return readOne(statement, keyValues(key, m_buffer));
 }
 
 bool Table::reget(RecordPosition position)
 {
-    return readOne(sql::byPosition(schema(), *m_definition), {position});
+    if (!checkOpen())
+        return false;
+    sqlite3_stmt *statement =
+        prepared(m_statements.byPosition, [&] { return sql::byPosition(schema(), *m_definition); });
+    return readOne(statement, {position});
 }
 
 void Table::bindRecord(sqlite3_stmt *statement, int first) const
@@ -310,7 +347,8 @@ bool Table::add()
 {
     if (!checkOpen())
         return false;
-    sqlite3_stmt *statement = m_database.statement(sql::insert(schema(), *m_definition));
+    sqlite3_stmt *statement =
+        prepared(m_statements.insert, [&] { return sql::insert(schema(), *m_definition); });
     if (!statement)
         return false;
     bindRecord(statement, 1);
@@ -337,11 +375,12 @@ bool Table::put()
         return false;
     }
     const bool watched = m_watchedRevision.has_value();
-    sqlite3_stmt *statement = m_database.statement(sql::update(schema(), *m_definition, watched));
+    sqlite3_stmt *statement =
+        prepared(watched ? m_statements.updateWatched : m_statements.update,
+                 [&] { return sql::update(schema(), *m_definition, watched); });
     if (!statement)
         return false;
-    const int fieldsBound = int(m_definition->fields.size() + m_definition->memos.size() +
-                                sql::keyTextFields(*m_definition).size());
+    const int fieldsBound = m_boundColumns;
     bindRecord(statement, 1);
     sqlite3_bind_int64(statement, fieldsBound + 1, m_current);
     if (watched)
@@ -351,7 +390,8 @@ bool Table::put()
     if (result != SQLITE_DONE)
         return failWrite(result);
     if (sqlite3_changes(m_database.handle()) == 0) {
-        sqlite3_stmt *exists = m_database.statement(sql::revisionOf(schema(), *m_definition));
+        sqlite3_stmt *exists = prepared(m_statements.revision,
+                                        [&] { return sql::revisionOf(schema(), *m_definition); });
         sqlite3_bind_int64(exists, 1, m_current);
         const bool stillThere = sqlite3_step(exists) == SQLITE_ROW;
         sqlite3_reset(exists);
@@ -373,7 +413,8 @@ bool Table::remove()
         setError(err::RecordNotAvailable);
         return false;
     }
-    sqlite3_stmt *statement = m_database.statement(sql::remove(schema(), *m_definition));
+    sqlite3_stmt *statement =
+        prepared(m_statements.remove, [&] { return sql::remove(schema(), *m_definition); });
     if (!statement)
         return false;
     sqlite3_bind_int64(statement, 1, m_current);
@@ -399,7 +440,9 @@ bool Table::duplicate(int key)
     const KeyDef &def = m_definition->keys.at(key);
     if (def.optional && m_buffer.isBlank(def.components.first()))
         return false;
-    sqlite3_stmt *statement = m_database.statement(sql::duplicateOf(schema(), *m_definition, key));
+    sqlite3_stmt *statement = prepared(m_statements.duplicateOf[key], [&] {
+        return sql::duplicateOf(schema(), *m_definition, key);
+    });
     if (!statement)
         return false;
     int index = 1;
@@ -425,7 +468,8 @@ qint64 Table::records()
 {
     if (!checkOpen())
         return 0;
-    sqlite3_stmt *statement = m_database.statement(sql::count(schema(), *m_definition));
+    sqlite3_stmt *statement =
+        prepared(m_statements.count, [&] { return sql::count(schema(), *m_definition); });
     if (!statement)
         return 0;
     const int result = sqlite3_step(statement);

@@ -5,12 +5,22 @@
 
 #include <QVariantList>
 
+#include <array>
 #include <deque>
+#include <functional>
 
 namespace sv {
 
 // A record's position in its file: opaque to callers, stable across PACK. 0 is none.
 using RecordPosition = qint64;
+
+// A prepared statement kept by its user between calls; stale once the connection's
+// statements were finalized.
+struct StatementSlot
+{
+    quint64 epoch = 0;
+    sqlite3_stmt *statement = nullptr;
+};
 
 // The order and filter of a sequential walk, and rows read ahead in that order.
 struct Cursor
@@ -26,9 +36,11 @@ struct Cursor
     {
         RecordPosition position;
         qint64 revision;
-        QVariantList values;
+        QVariantList fields;
+        QStringList memos;
     };
-    QVariantList lastRow; // the stored values of the record last read
+    StatementSlot pages[2][3]; // filtered walks: by direction and bound
+    QVariantList lastKey;      // stored values of the key's fields in the record last read
     std::deque<Row> readAhead;
     bool readAheadForward = true;
     quint64 readAheadGeneration = 0;
@@ -91,7 +103,7 @@ public:
     bool read(Cursor &cursor, bool forward);
     bool checkOpen();
     QVariantList keyValues(int key, const Record &record) const;
-    QVariantList keyValues(int key, const QVariantList &fields) const;
+    QVariantList keyValues(int key, const QVariantList &componentValues) const;
     // Rows read at once in key order while QUICKSCAN is on (one when it is off).
     void setReadAhead(int rows) { m_readAhead = qMax(1, rows); }
     static constexpr int DefaultReadAhead = 40;
@@ -99,11 +111,23 @@ public:
 private:
     bool fetch(Cursor &cursor, bool forward);
     void bindRecord(sqlite3_stmt *statement, int first) const;
-    void loadRow(const Cursor::Row &row);
+    void loadRow(Cursor::Row &&row);
     Cursor::Row readRow(sqlite3_stmt *statement) const;
-    bool readOne(const QString &sql, const QVariantList &parameters);
+    bool readOne(sqlite3_stmt *statement, const QVariantList &parameters);
     bool failWrite(int result);
     QString schema() const { return Database::schemaName(*m_definition); }
+    // The slot's statement, prepared from makeSql() when the slot is stale; reset and with
+    // bindings cleared. Null with the error set when it cannot be prepared.
+    sqlite3_stmt *prepared(StatementSlot &slot, const std::function<QString()> &makeSql);
+
+    struct Statements
+    {
+        StatementSlot insert, update, updateWatched, remove, byPosition, revision, count;
+        QList<StatementSlot> equalKey, duplicateOf;
+        QList<std::array<StatementSlot, 6>> pages; // unfiltered walks: by order, direction, bound
+    };
+    Statements m_statements;
+    int m_boundColumns = 0; // fields, memos and key texts written by ADD and PUT
 
     Database &m_database;
     const TableDef *m_definition;
