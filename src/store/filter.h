@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <optional>
+
+// Filter expressions: the small expression language views, the query builder and users write
+// to choose records, compiled to an SQL condition for the record store.
+//
+// Language
+//   Names      a letter followed by letters, digits, '_' and ':' (MUS:Artist,
+//              BRW1::Sort3:Reset:MED:Media). Case does not matter: the lookup is always asked
+//              with the name in upper case. AND, OR and NOT are reserved words.
+//   Literals   'text' with '' for an embedded quote ('Rock ''n'' Roll'); numbers 12, 2.5, .5
+//              (a leading minus is the unary operator).
+//   Operators  from loosest to tightest binding:
+//                OR
+//                AND
+//                NOT x, ~x          (applies to a whole comparison: NOT a = b is NOT (a = b);
+//                                    as an operand it needs parentheses: a = (NOT b))
+//                = <> ~= < > <= >=  (comparisons do not chain: (a = b) = c; ~= is <>)
+//                &                  text concatenation
+//                + -
+//                * /                / always divides exactly (7 / 2 = 3.5); by zero gives 0
+//                -x                 unary minus
+//              and parentheses.
+//   Functions  UPPER(x), LOWER(x)       Unicode case mapping
+//              CLIP(x)                  x without trailing blanks
+//              SUB(x, start, length)    substring, start counted from 1
+//              INSTRING(needle, haystack [, 1 [, 1]])
+//                                       1-based position of needle in haystack, 0 if absent;
+//                                       only step 1 from position 1 is supported
+//              Function names are matched without regard to case.
+//
+// Meaning
+//   - Text compares case-sensitively, character by character, ignoring trailing blanks
+//     ('CD  ' = 'CD'); wrap both sides in UPPER for a case-insensitive test.
+//   - When either side of a comparison is a number, both are compared as numbers, text read
+//     by the number it starts with ('12' and '12 inch' read 12, 'abc' reads 0). Comparisons
+//     yield 1 or 0 and may be used as numbers.
+//   - An operand used on its own as a condition is true when it is not zero (numbers) or not
+//     blank (text): MUS:Live, NOT MUS:Skips.
+//   - A blank expression is no filter: it compiles to the condition "1".
+//
+// Safety
+//   Every literal and every bound value becomes an SQL parameter, never SQL text; the only SQL
+//   taken from outside is a column's columnSql, which the store builds. Expressions nested
+//   deeper than MaxFilterDepth, too deep or too long for SQLite to parse inside the store's own
+//   statement (which may add about 20 levels of its own), or with more than
+//   MaxFilterParameters values are refused with an error rather than overflowing a stack.
+//
+// The compiled SQL relies on two conventions of the store: text columns hold their values
+// without trailing blanks, and no column holds NULL (an empty field is '' or 0). The functions
+// added by registerFilterFunctions must be registered on the connection that runs it.
+namespace sv {
+
+enum class ValueKind { Text, Number };
+
+// What a name in an expression stands for.
+struct FilterName
+{
+    bool isColumn = false; // a column of the walked table, given by columnSql...
+    QString columnSql;     // ready-quoted SQL made by the store, e.g. "\"Artist\""
+    QVariant value;        // ...or a value bound by the program, read when the filter compiles
+    ValueKind kind = ValueKind::Text;
+};
+
+// Called with each distinct name of an expression, in upper case; nullopt for an unknown name.
+using FilterNameLookup = std::function<std::optional<FilterName>(const QString &upperName)>;
+
+struct CompiledFilter
+{
+    bool ok = false;
+    QString sql;             // a condition for a WHERE clause, with '?' for each parameter
+    QVariantList parameters; // qint64, double or QString values, in the order of the '?'s
+    QString error;           // when !ok: what is wrong and where
+    int errorPosition = 0;   // when !ok: 1-based character position, 0 when not at one place
+};
+
+inline constexpr int MaxFilterDepth = 100;
+inline constexpr int MaxFilterParameters = 30000;
+
+CompiledFilter compileFilter(const QString &expression, const FilterNameLookup &lookup);
+
+// Binds parameters to a prepared statement from the given 1-based index on. Returns SQLITE_OK
+// or the first error SQLite reported.
+int bindFilterParameters(sqlite3_stmt *statement, int firstIndex, const QVariantList &parameters);
+
+// Registers the SQL functions compiled filters call (sv_upper and sv_lower, which map case
+// over all of Unicode where SQLite's own upper and lower know only ASCII). Returns false when
+// SQLite refused them.
+bool registerFilterFunctions(sqlite3 *db);
+
+} // namespace sv
