@@ -5,6 +5,7 @@
 #include "tablefile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
@@ -243,7 +244,62 @@ bool Database::checkLayout(const TableDef &table)
             return false;
         }
     }
+    return checkPages(table);
+}
+
+// A quick look at the places a damaged file shows first: the length the file should have,
+// both ends of the records, and the first entry of every key. Damage further in is reported
+// by the read that meets it.
+bool Database::checkPages(const TableDef &table)
+{
+    QFile file(filePath(table));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray header = file.read(100);
+        if (header.size() == 100) {
+            const auto byteAt = [&](int i) { return quint32(quint8(header.at(i))); };
+            quint32 pageSize = byteAt(16) << 8 | byteAt(17);
+            if (pageSize == 1)
+                pageSize = 65536;
+            const quint32 pages =
+                byteAt(28) << 24 | byteAt(29) << 16 | byteAt(30) << 8 | byteAt(31);
+            if (pageSize > 0 && qint64(pageSize) * pages > file.size()) {
+                setError(err::InvalidDataFile);
+                return false;
+            }
+        }
+    }
+    const QString schema = schemaName(table);
+    for (const auto direction : {sql::Direction::Forward, sql::Direction::Backward}) {
+        if (!probe(sql::page(schema, table, -1, direction, sql::Bound::None, QString()), 0))
+            return false;
+    }
+    for (int key = 0; key < table.keys.size(); ++key) {
+        if (!probe(
+                sql::page(schema, table, key, sql::Direction::Forward, sql::Bound::None, QString()),
+                err::InvalidKeyFile))
+            return false;
+    }
     return true;
+}
+
+// Reads the first row of a query; a failure is the engine's error, or `errorCode` when given.
+bool Database::probe(const QString &query, int errorCode)
+{
+    sqlite3_stmt *statement = nullptr;
+    const QByteArray text = query.toUtf8();
+    int result = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &statement, nullptr);
+    if (result == SQLITE_OK) {
+        sqlite3_bind_int(statement, 1, 1);
+        result = sqlite3_step(statement);
+    }
+    sqlite3_finalize(statement);
+    if (result == SQLITE_OK || result == SQLITE_ROW || result == SQLITE_DONE)
+        return true;
+    if (errorCode != 0 && (result & 0xFF) == SQLITE_CORRUPT) {
+        setError(errorCode);
+        return false;
+    }
+    return setEngineErrorFromDb(result);
 }
 
 bool Database::takeStationLock(Attachment &attachment, const QString &path, OpenMode mode)

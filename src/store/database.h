@@ -77,6 +77,8 @@ private:
 
     bool attachFile(const TableDef &table, OpenMode mode);
     bool checkLayout(const TableDef &table);
+    bool checkPages(const TableDef &table);
+    bool probe(const QString &query, int errorCode);
     bool takeStationLock(Attachment &attachment, const QString &path, OpenMode mode);
     void releaseStationLock(Attachment &attachment);
     void finalizeStatements();

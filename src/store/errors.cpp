@@ -10,7 +10,23 @@ StoreError &current()
     return error;
 }
 
+std::optional<StoreError> &saved()
+{
+    static std::optional<StoreError> error;
+    return error;
+}
+
 } // namespace
+
+void saveError()
+{
+    saved() = current();
+}
+
+std::optional<StoreError> takeSavedError()
+{
+    return std::exchange(saved(), std::nullopt);
+}
 
 int errorCode()
 {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace sv {
 
 // Error numbers left by every record-store operation. Callers read them after each
@@ -45,6 +47,11 @@ QString fileError();
 const StoreError &lastError();
 
 QString standardErrorText(int code);
+
+// An error kept by a routine that rolled back after a failing step, so the warning that
+// follows reports that error rather than whatever the rollback left.
+void saveError();
+std::optional<StoreError> takeSavedError();
 
 void setError(int code);
 void setEngineError(int engineCode, const QString &engineMessage);

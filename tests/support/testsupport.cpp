@@ -23,4 +23,30 @@ QString helperProgram(const QString &name)
     return QDir(qEnvironmentVariable("SONGVANE_HELPERS")).filePath(name);
 }
 
+ScriptedPrompter::ScriptedPrompter()
+{
+    setPrompter(this);
+    setHaltHandler([this](const QString &text) { halts.append(text); });
+}
+
+ScriptedPrompter::~ScriptedPrompter()
+{
+    setPrompter(nullptr);
+    setHaltHandler([](const QString &text) { qFatal("halt: %s", qPrintable(text)); });
+}
+
+Button ScriptedPrompter::ask(const Message &message)
+{
+    shown.append(message);
+    return m_answers.isEmpty() ? message.defaultButton : m_answers.takeFirst();
+}
+
+QStringList ScriptedPrompter::captions() const
+{
+    QStringList list;
+    for (const Message &message : shown)
+        list.append(message.caption);
+    return list;
+}
+
 } // namespace sv::test

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "platform/prompter.h"
+
 namespace sv::test {
 
 // A private working folder and configuration folder for one test, so that no test reads
@@ -20,5 +22,23 @@ private:
 
 // Full path of a helper program built with the tests (a second station).
 QString helperProgram(const QString &name);
+
+// Answers message boxes from a queue (the default button once it is empty), keeps every
+// message shown and every halt text, and ends no program. Installed while it lives.
+class ScriptedPrompter : public Prompter
+{
+public:
+    ScriptedPrompter();
+    ~ScriptedPrompter() override;
+    void answer(Button button) { m_answers.append(button); }
+    Button ask(const Message &message) override;
+
+    QList<Message> shown;
+    QStringList halts;
+    QStringList captions() const;
+
+private:
+    QList<Button> m_answers;
+};
 
 } // namespace sv::test

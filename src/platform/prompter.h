@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace sv {
+
+// Every message box and short question of the program goes through one prompter, so the
+// application shows real boxes while tests answer them and read what was shown.
+enum Button { NoButton = 0, Ok = 1, Yes = 2, No = 4, Retry = 8, Cancel = 16 };
+
+enum class Icon { Information, Exclamation, Question, Critical };
+
+struct Message
+{
+    QString caption;
+    QString text;
+    int buttons = Ok; // Button flags
+    Button defaultButton = Ok;
+    Icon icon = Icon::Information;
+};
+
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+    virtual Button ask(const Message &message) = 0;
+};
+
+// The installed prompter; until one is installed, every question gets its default answer.
+Prompter &prompter();
+void setPrompter(Prompter *prompter);
+Button ask(const Message &message);
+
+// Ends the program at once with a halt message; nothing else is saved. Tests install a
+// handler that records the text instead, so callers must treat a return as failure.
+void setHaltHandler(std::function<void(const QString &text)> handler);
+void halt(const QString &text);
+
+} // namespace sv

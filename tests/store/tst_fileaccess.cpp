@@ -1,0 +1,291 @@
+#include "store/errors.h"
+#include "store/fileaccess.h"
+#include "store/warnings.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace sv;
+
+namespace {
+
+struct Catalogue
+{
+    explicit Catalogue(const QString &folder) : store(folder), files(store, upgrades)
+    {
+        for (TableId id : allTables()) {
+            const TableDef &def = tableDef(id);
+            upgrades.usingFile(def, def.label, def.prefix, def.version);
+        }
+    }
+    UpgradeManager upgrades;
+    Store store;
+    FileAccess files;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+void fillMedia(Catalogue &catalogue, int count)
+{
+    Table &media = catalogue.store.table(TableId::Media);
+    QVERIFY(catalogue.files.access(media));
+    QVERIFY(catalogue.store.database().logout(2));
+    for (int i = 0; i < count; ++i) {
+        media.buffer().setText(med::Media,
+                               QStringLiteral("Format %1 %2").arg(i).arg(QString(12, u'x')));
+        QVERIFY(media.add());
+    }
+    QVERIFY(catalogue.store.database().commit());
+    catalogue.files.release(media);
+}
+
+int rootPage(const QString &path, const char *name)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_stmt *query = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = ?1", -1, &query,
+                       nullptr);
+    sqlite3_bind_text(query, 1, name, -1, SQLITE_STATIC);
+    const int page = sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int(query, 0) : 0;
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    return page;
+}
+
+void overwritePage(const QString &path, int page)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(qint64(page - 1) * 4096));
+    file.write(QByteArray(4096, char(0x5A)));
+}
+
+} // namespace
+
+class TestFileAccess : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A missing file is created empty and the in-progress mark is cleared afterwards.
+    void missingFileIsCreated()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        Table &media = catalogue.store.table(TableId::Media);
+        QVERIFY(catalogue.files.access(media));
+        QVERIFY(media.isOpen());
+        QCOMPARE(media.records(), 0);
+        QCOMPARE(FileAccess::badFile(), QString());
+        QVERIFY(prompter.shown.isEmpty());
+    }
+
+    // The file is opened by the first user only and closed by the last; opening a table
+    // that is already open counts as success.
+    void openCounts()
+    {
+        test::Workspace workspace;
+        Catalogue catalogue(workspace.path());
+        Table &songs = catalogue.store.table(TableId::Songs);
+        QVERIFY(catalogue.files.access(songs));
+        QVERIFY(catalogue.files.access(songs));
+        QCOMPARE(catalogue.files.users(songs), 2);
+        catalogue.files.release(songs);
+        QVERIFY(songs.isOpen());
+        catalogue.files.release(songs);
+        QVERIFY(!songs.isOpen());
+        QVERIFY(songs.open());
+        QVERIFY(catalogue.files.openRoutine(songs));
+    }
+
+    // Keys reported invalid ask once; Yes rebuilds them and opens, No ends the program.
+    void invalidKeysAskToRebuild()
+    {
+        test::Workspace workspace;
+        {
+            Catalogue setup(workspace.path());
+            fillMedia(setup, 30);
+        }
+        const QString path = workspace.file(QStringLiteral("svpmedia.tps"));
+        sqlite3 *db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_exec(db, "DROP INDEX Media_KeyMedia", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+
+        {
+            test::ScriptedPrompter prompter;
+            prompter.answer(No);
+            Catalogue catalogue(workspace.path());
+            QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Media)));
+            QCOMPARE(prompter.shown.size(), 1);
+            QCOMPARE(prompter.shown.first().caption, QStringLiteral("Invalid Key"));
+            QCOMPARE(prompter.shown.first().text,
+                     QStringLiteral("svpmedia key file is invalid.  Do you want to rebuild the "
+                                    "key?"));
+            QCOMPARE(prompter.halts, QStringList{QStringLiteral("Invalid Key!")});
+            QCOMPARE(FileAccess::badFile(), QStringLiteral("svpmedia"));
+        }
+        test::ScriptedPrompter prompter;
+        prompter.answer(Yes);
+        Catalogue catalogue(workspace.path());
+        Table &media = catalogue.store.table(TableId::Media);
+        QVERIFY(catalogue.files.access(media));
+        QCOMPARE(prompter.shown.size(), 1);
+        QVERIFY(prompter.halts.isEmpty());
+        media.set(med::KeyMedia);
+        int listed = 0;
+        while (media.next())
+            ++listed;
+        QCOMPARE(listed, 30);
+        QCOMPARE(FileAccess::badFile(), QString());
+    }
+
+    // A damaged key page is found at open and mended by the rebuild the user agrees to.
+    void damagedKeyPageIsRebuilt()
+    {
+        test::Workspace workspace;
+        {
+            Catalogue setup(workspace.path());
+            fillMedia(setup, 400);
+        }
+        const QString path = workspace.file(QStringLiteral("svpmedia.tps"));
+        const int page = rootPage(path, "Media_KeyMedia");
+        QVERIFY(page > 1);
+        overwritePage(path, page);
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        Table &media = catalogue.store.table(TableId::Media);
+        const bool opened = catalogue.files.access(media);
+        QCOMPARE(prompter.captions().value(0), QStringLiteral("Invalid Key"));
+        if (opened) {
+            QCOMPARE(media.records(), 400);
+        } else {
+            // The engine could not free the damaged key's pages: the repair tool's case.
+            QCOMPARE(prompter.captions().value(1), QStringLiteral("Key Rebuild Error"));
+            QCOMPARE(FileAccess::badFile(), QStringLiteral("svpmedia"));
+        }
+    }
+
+    // A file that is not a table file at all is reported, left exactly as it was, and stays
+    // marked so the next start offers to repair it.
+    void foreignFileIsLeftAlone()
+    {
+        test::Workspace workspace;
+        const QString path = workspace.file(QStringLiteral("svpfont.tps"));
+        const QByteArray picture = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(5000, 'p');
+        writeFile(path, picture);
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown.first().caption, QStringLiteral("File Access Error"));
+        QCOMPARE(prompter.shown.first().text,
+                 QStringLiteral("File (svpfont) could not be opened.  Error: Invalid Data File "
+                                "(36)."));
+        QCOMPARE(prompter.halts, QStringList{QStringLiteral("Disk Error")});
+        QCOMPARE(contents(path), picture);
+        QCOMPARE(FileAccess::badFile(), QStringLiteral("svpfont"));
+    }
+
+    // Truncated and empty files: the truncated one is reported without being made worse;
+    // an empty file holds nothing to lose and is given the current layout.
+    void truncatedAndEmptyFiles()
+    {
+        test::Workspace workspace;
+        {
+            Catalogue setup(workspace.path());
+            fillMedia(setup, 400);
+        }
+        const QString path = workspace.file(QStringLiteral("svpmedia.tps"));
+        QByteArray bytes = contents(path);
+        bytes.truncate(bytes.size() / 2);
+        writeFile(path, bytes);
+        {
+            test::ScriptedPrompter prompter;
+            Catalogue catalogue(workspace.path());
+            QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Media)));
+            QCOMPARE(prompter.captions(), QStringList{QStringLiteral("File Access Error")});
+            QCOMPARE(prompter.halts, QStringList{QStringLiteral("Disk Error")});
+            QCOMPARE(contents(path), bytes);
+        }
+        writeFile(path, QByteArray());
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        QVERIFY(catalogue.files.access(catalogue.store.table(TableId::Media)));
+        QVERIFY(prompter.shown.isEmpty());
+    }
+
+    // A damaged page among the records lets the file open; the read that meets it reports
+    // the engine's own error.
+    void damagedRecordPageIsReportedByTheRead()
+    {
+        test::Workspace workspace;
+        {
+            Catalogue setup(workspace.path());
+            fillMedia(setup, 2000);
+        }
+        const QString path = workspace.file(QStringLiteral("svpmedia.tps"));
+        const int root = rootPage(path, "Media");
+        QVERIFY(root > 0);
+        overwritePage(path, root + 3);
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        Table &media = catalogue.store.table(TableId::Media);
+        if (!catalogue.files.access(media))
+            QSKIP("the damaged page was one the open looks at");
+        media.setFileOrder();
+        while (media.next()) {
+        }
+        QCOMPARE(errorCode(), err::FileSystemError);
+        QVERIFY(!fileErrorCode().isEmpty());
+        QCOMPARE(standardWarningMessage(warning::RecordRetrieval, QStringLiteral("Media")).text,
+                 QStringLiteral("Error: (") + fileError() + QStringLiteral(" (") + fileErrorCode() +
+                     QStringLiteral(")) attempting to access a record from the Media file.  "
+                                    "Returning to previous window."));
+    }
+
+    // A file held exclusively by another station cannot be opened: the warning names it and
+    // the program ends, without marking the file as damaged.
+    void fileLockedByAnotherStation()
+    {
+        test::Workspace workspace;
+        {
+            Catalogue setup(workspace.path());
+            QVERIFY(setup.files.access(setup.store.table(TableId::Songs)));
+        }
+        QProcess station;
+        station.start(test::helperProgram(QStringLiteral("station")),
+                      {workspace.path(), QStringLiteral("hold-open"), QStringLiteral("exclusive")});
+        QVERIFY(station.waitForReadyRead(10000));
+        QCOMPARE(station.readLine().trimmed(), QByteArray("ready"));
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Songs)));
+        QCOMPARE(prompter.shown.value(0).text,
+                 QStringLiteral("File (svpdata) could not be opened.  Error: File Is Already "
+                                "Locked (32)."));
+        QCOMPARE(FileAccess::badFile(), QString());
+        station.kill();
+        station.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileAccess)
+#include "tst_fileaccess.moc"
