@@ -1,0 +1,351 @@
+#include "integrity.h"
+
+#include "errors.h"
+#include "keytext.h"
+#include "warnings.h"
+
+namespace sv {
+
+namespace {
+
+constexpr int TransactionWait = 2; // seconds
+
+bool sameKeyValue(const QVariant &a, const QVariant &b)
+{
+    if (a.typeId() == QMetaType::QString || b.typeId() == QMetaType::QString)
+        return keyText(a.toString()) == keyText(b.toString());
+    return a.toLongLong() == b.toLongLong();
+}
+
+// Keeps a record buffer as it was, whatever a routine reads into it meanwhile.
+class BufferGuard
+{
+public:
+    explicit BufferGuard(Table &table) : m_table(table), m_saved(table.buffer()) {}
+    ~BufferGuard() { m_table.buffer() = m_saved; }
+
+private:
+    Table &m_table;
+    Record m_saved;
+};
+
+} // namespace
+
+Integrity::Integrity(Store &store, FileAccess &files) : m_store(store), m_files(files) {}
+
+void Integrity::saveOriginals(TableId table)
+{
+    const Record &record = m_store.table(table).buffer();
+    switch (table) {
+    case TableId::Categories:
+        m_originals.categoryId = record.number(cat::CategoryID);
+        break;
+    case TableId::Media:
+        m_originals.media = record.text(med::Media);
+        break;
+    case TableId::Albums:
+        m_originals.albumId = record.number(alb::AlbumID);
+        m_originals.fileNumber = record.text(alb::FileNumber);
+        break;
+    default:
+        break;
+    }
+}
+
+QList<Table *> Integrity::childrenOf(TableId table)
+{
+    Table *songs = &m_store.table(TableId::Songs);
+    switch (table) {
+    case TableId::PlaylistMaster:
+        return {&m_store.table(TableId::PlaylistDetails)};
+    case TableId::Songs:
+        return {&m_store.table(TableId::PlaylistDetails)};
+    case TableId::Media:
+        return {songs};
+    case TableId::Categories:
+        return {&m_store.table(TableId::Albums), songs};
+    case TableId::Albums:
+        return {&m_store.aliasSongs(), songs, &m_store.table(TableId::PlaylistDetails)};
+    default:
+        return {};
+    }
+}
+
+bool Integrity::accessAll(const QList<Table *> &tables)
+{
+    for (qsizetype i = 0; i < tables.size(); ++i) {
+        if (!m_files.access(*tables.at(i))) {
+            releaseAll(tables.first(i));
+            return false;
+        }
+    }
+    return true;
+}
+
+void Integrity::releaseAll(const QList<Table *> &tables)
+{
+    for (Table *table : tables)
+        m_files.release(*table);
+}
+
+bool Integrity::failAndRollBack()
+{
+    saveError();
+    m_store.database().rollback();
+    return false;
+}
+
+Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
+{
+    Table &table = m_store.table(id);
+    const QList<Table *> children = childrenOf(id);
+    if (!accessAll(children))
+        return Failed;
+    const auto done = [&](UpdateResult result) {
+        releaseAll(children);
+        return result;
+    };
+    if (!m_store.database().logout(TransactionWait)) {
+        saveError();
+        standardWarning(warning::TransactionFraming, QStringLiteral("Update"), table.label());
+        return done(Failed);
+    }
+    const RecordPosition position = table.position();
+    if (!table.put()) {
+        const bool changedElsewhere = errorCode() == err::ChangedByAnotherStation;
+        failAndRollBack();
+        if (changedElsewhere) {
+            standardWarning(redisplay ? warning::RecordNotUpdated : warning::UpdateError);
+            takeSavedError(); // reported: the conflict text names no error
+            table.watch();
+            table.reget(position);
+            return done(ChangedElsewhere);
+        }
+        standardWarning(warning::UpdateError, table.label());
+        return done(Failed);
+    }
+    if (!applyUpdateRule(id))
+        return done(Failed);
+    if (!m_store.database().commit()) {
+        saveError();
+        standardWarning(warning::UpdateError, table.label());
+        return done(Failed);
+    }
+    return done(Written);
+}
+
+bool Integrity::applyUpdateRule(TableId id)
+{
+    const Record &record = m_store.table(id).buffer();
+    Table &songs = m_store.table(TableId::Songs);
+    switch (id) {
+    case TableId::Media: {
+        const QString media = record.text(med::Media);
+        return media == m_originals.media ||
+               cascadeValue(songs, mus::SongsByMedia, mus::Media, m_originals.media, media);
+    }
+    case TableId::Categories: {
+        const qint64 category = record.number(cat::CategoryID);
+        if (category == m_originals.categoryId)
+            return true;
+        Table &albums = m_store.table(TableId::Albums);
+        bool referenced = false;
+        const bool read =
+            forEachChild(albums, alb::KeyCategory, alb::CategoryID, m_originals.categoryId, [&] {
+                referenced = true;
+                return false;
+            });
+        if (referenced) {
+            m_store.database().rollback();
+            standardWarning(warning::RestrictUpdate, albums.label());
+            m_store.table(id).buffer().setNumber(cat::CategoryID, m_originals.categoryId);
+            return false;
+        }
+        return read && cascadeValue(songs, mus::SongsByCategory, mus::CategoryID,
+                                    m_originals.categoryId, category);
+    }
+    case TableId::Albums: {
+        const QString fileNumber = record.text(alb::FileNumber);
+        const qint64 albumId = record.number(alb::AlbumID);
+        if (fileNumber != m_originals.fileNumber &&
+            !cascadeValue(m_store.aliasSongs(), mus::KeyFileNumber, mus::FileNumber,
+                          m_originals.fileNumber, fileNumber))
+            return false;
+        return albumId == m_originals.albumId ||
+               cascadeValue(songs, mus::KeyAlbumID, mus::AlbumID, m_originals.albumId, albumId);
+    }
+    default:
+        return true;
+    }
+}
+
+// Walks the children holding `value` in `field`, the leading component of `key`. False on a
+// read error (warning 35 given) or when `visit` stops the walk by failing.
+bool Integrity::forEachChild(Table &child, int key, int field, const QVariant &value,
+                             const std::function<bool()> &visit)
+{
+    child.buffer().clear();
+    child.buffer().setValue(field, value);
+    child.setFrom(key);
+    while (child.next()) {
+        if (!sameKeyValue(child.buffer().value(field), value))
+            return true;
+        if (!visit())
+            return false;
+    }
+    if (errorCode() == err::RecordNotAvailable)
+        return true;
+    failAndRollBack();
+    standardWarning(warning::RecordRetrieval, child.label());
+    return false;
+}
+
+bool Integrity::cascadeValue(Table &child, int key, int field, const QVariant &from,
+                             const QVariant &to)
+{
+    BufferGuard keep(child);
+    bool putFailed = false;
+    const bool walked = forEachChild(child, key, field, from, [&] {
+        child.buffer().setValue(field, to);
+        if (child.put())
+            return true;
+        putFailed = true;
+        return false;
+    });
+    if (putFailed) {
+        failAndRollBack();
+        standardWarning(warning::UpdateError, child.label());
+    }
+    return walked && !putFailed;
+}
+
+bool Integrity::remove(TableId id)
+{
+    Table &table = m_store.table(id);
+    const RecordPosition position = table.position();
+    const QList<Table *> children = childrenOf(id);
+    if (!accessAll(children))
+        return false;
+    const auto done = [&](bool result) {
+        releaseAll(children);
+        return result;
+    };
+    if (!m_store.database().logout(TransactionWait)) {
+        saveError();
+        standardWarning(warning::TransactionFraming, QStringLiteral("Delete"), table.label());
+        return done(false);
+    }
+    if (!table.reget(position)) {
+        failAndRollBack();
+        standardWarning(warning::RecordRetrieval, table.label());
+        return done(false);
+    }
+    if (!applyDeleteRule(id)) {
+        if (m_store.database().inTransaction())
+            m_store.database().rollback();
+        return done(false);
+    }
+    if (!table.remove()) {
+        failAndRollBack();
+        standardWarning(warning::DeleteError, table.label());
+        return done(false);
+    }
+    if (!m_store.database().commit()) {
+        saveError();
+        standardWarning(warning::DeleteError, table.label());
+        return done(false);
+    }
+    return done(true);
+}
+
+bool Integrity::applyDeleteRule(TableId id)
+{
+    const Record &record = m_store.table(id).buffer();
+    Table &songs = m_store.table(TableId::Songs);
+    Table &details = m_store.table(TableId::PlaylistDetails);
+    switch (id) {
+    case TableId::PlaylistMaster:
+        return deleteChildren(details, pla::KeyPlaylistID, pla::PlaylistID,
+                              record.number(pld::PlaylistID), false);
+    case TableId::Songs:
+        return restrictIfAny(details, pla::KeyID, pla::ID, record.number(mus::ID));
+    case TableId::Media:
+        return restrictIfAny(songs, mus::SongsByMedia, mus::Media, record.text(med::Media));
+    case TableId::Categories:
+        return restrictIfAny(m_store.table(TableId::Albums), alb::KeyCategory, alb::CategoryID,
+                             record.number(cat::CategoryID)) &&
+               restrictIfAny(songs, mus::SongsByCategory, mus::CategoryID,
+                             record.number(cat::CategoryID));
+    case TableId::Albums:
+        // Songs filed under the album's number go first, then the songs linked to it; a song
+        // in a play list stops the whole delete, so no play list is left pointing at a song
+        // that is gone.
+        return deleteChildren(m_store.aliasSongs(), mus::KeyFileNumber, mus::FileNumber,
+                              record.text(alb::FileNumber), true) &&
+               deleteChildren(songs, mus::KeyAlbumID, mus::AlbumID, record.number(alb::AlbumID),
+                              true);
+    default:
+        return true;
+    }
+}
+
+bool Integrity::restrictIfAny(Table &child, int key, int field, const QVariant &value)
+{
+    BufferGuard keep(child);
+    bool referenced = false;
+    const bool read = forEachChild(child, key, field, value, [&] {
+        referenced = true;
+        return false;
+    });
+    if (referenced) {
+        m_store.database().rollback();
+        standardWarning(warning::RestrictDelete, child.label());
+    }
+    return read && !referenced;
+}
+
+bool Integrity::songInPlaylist(qint64 songId, bool &inPlaylist)
+{
+    Table &details = m_store.table(TableId::PlaylistDetails);
+    BufferGuard keep(details);
+    inPlaylist = false;
+    return forEachChild(details, pla::KeyID, pla::ID, songId,
+                        [&] {
+                            inPlaylist = true;
+                            return false;
+                        }) ||
+           inPlaylist;
+}
+
+bool Integrity::deleteChildren(Table &child, int key, int field, const QVariant &value,
+                               bool checkPlaylists)
+{
+    BufferGuard keep(child);
+    bool refused = false;
+    bool deleteFailed = false;
+    const bool walked = forEachChild(child, key, field, value, [&] {
+        if (checkPlaylists) {
+            bool inPlaylist = false;
+            if (!songInPlaylist(child.buffer().number(mus::ID), inPlaylist))
+                return false;
+            if (inPlaylist) {
+                refused = true;
+                return false;
+            }
+        }
+        if (child.remove())
+            return true;
+        deleteFailed = true;
+        return false;
+    });
+    if (refused) {
+        m_store.database().rollback();
+        standardWarning(warning::RestrictDelete, m_store.table(TableId::PlaylistDetails).label());
+    } else if (deleteFailed) {
+        failAndRollBack();
+        standardWarning(warning::DeleteError, child.label());
+    }
+    return walked && !refused && !deleteFailed;
+}
+
+} // namespace sv

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "fileaccess.h"
+
+namespace sv {
+
+// The one update and one delete routine per table. Each frames its writes as a transaction
+// with a two-second wait over the table and the tables that depend on it, applies the
+// cascade and restrict rules between them, notices records changed by another station and
+// reports failures with the standard warnings. Every path ends with COMMIT or ROLLBACK.
+class Integrity
+{
+public:
+    enum UpdateResult { Written = 0, Failed = 1, ChangedElsewhere = 2 };
+
+    Integrity(Store &store, FileAccess &files);
+
+    // Forms call this before the user edits a record: the values children link to.
+    void saveOriginals(TableId table);
+
+    // redisplay: the caller is a form that shows the other station's version after a
+    // conflict (warning 38); otherwise the conflict gives warning 15.
+    UpdateResult update(TableId table, bool redisplay);
+    bool remove(TableId table);
+
+private:
+    struct Originals
+    {
+        qint64 categoryId = 0;
+        QString media;
+        qint64 albumId = 0;
+        QString fileNumber;
+    };
+
+    QList<Table *> childrenOf(TableId table);
+    bool accessAll(const QList<Table *> &tables);
+    void releaseAll(const QList<Table *> &tables);
+
+    bool applyUpdateRule(TableId table);
+    bool applyDeleteRule(TableId table);
+    bool cascadeValue(Table &child, int key, int field, const QVariant &from, const QVariant &to);
+    bool restrictIfAny(Table &child, int key, int field, const QVariant &value);
+    bool deleteChildren(Table &child, int key, int field, const QVariant &value,
+                        bool checkPlaylists);
+    bool songInPlaylist(qint64 songId, bool &inPlaylist);
+    bool forEachChild(Table &child, int key, int field, const QVariant &value,
+                      const std::function<bool()> &visit);
+    bool failAndRollBack();
+
+    Store &m_store;
+    FileAccess &m_files;
+    Originals m_originals;
+};
+
+} // namespace sv
