@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace sv {
+
+// The layout of a list's columns as one line of text, as windows store it in POSITION.INI:
+// for each column its width in dialog units, justification and indent, modifiers, header
+// and picture, e.g. "80L(2)|M~Artist~@s50@49R(2)|M~Released~C(1)@d2@". Parsing keeps every
+// part, so a format reads back exactly as it was written.
+struct ListColumn
+{
+    int width = 0;
+    QChar justification = u'L'; // L, R, C or D
+    int indent = -1;            // -1: none written
+    QString modifiers;          // such as "|M": right border, resizable
+    QString header;
+    bool hasHeader = false;
+    QString headerSuffix; // header justification and other settings, such as "C(1)"
+    QString picture;      // without the enclosing '@'
+};
+
+class ListFormat
+{
+public:
+    static std::optional<ListFormat> parse(const QString &text);
+    QString toString() const;
+
+    QList<ListColumn> columns;
+
+    // Every column whose picture is a date picture shows dates in `datePicture` instead.
+    void useDatePicture(const QString &datePicture);
+};
+
+// The saved layout of a list: `control` names the list ("Browse", "ListQueue"), `suffix` is
+// ":1" for a numbered list control. A layout saved under another design (or date format)
+// is discarded: the designed format is returned and remembered as the new original.
+QString restoredListFormat(const QString &section, const QString &control, const QString &suffix,
+                           const QString &designed);
+void saveListFormat(const QString &section, const QString &control, const QString &suffix,
+                    const QString &current);
+
+} // namespace sv

@@ -1,0 +1,38 @@
+#include "session.h"
+
+namespace sv {
+
+namespace {
+Session *currentSession = nullptr;
+}
+
+Session::Session(const QString &folder)
+    : m_store(folder), m_files(m_store, m_upgrades), m_integrity(m_store, m_files)
+{
+    currentSession = this;
+}
+
+Session::~Session()
+{
+    if (currentSession == this)
+        currentSession = nullptr;
+}
+
+Session *Session::current()
+{
+    return currentSession;
+}
+
+void Session::announceTables()
+{
+    m_upgrades.addDriver(QStringLiteral("Tps"), QStringLiteral("__GTPS:A"));
+    m_upgrades.ignoreDriver(QStringLiteral("AllFiles"), 1);
+    for (TableId id : {TableId::Songs, TableId::Categories, TableId::Albums, TableId::Labels,
+                       TableId::Fonts, TableId::AddWizard, TableId::PlaylistMaster,
+                       TableId::PlaylistDetails, TableId::Media, TableId::Tips}) {
+        const TableDef &def = tableDef(id);
+        m_upgrades.usingFile(def, def.label, def.prefix, def.version);
+    }
+}
+
+} // namespace sv

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "store/fileaccess.h"
+#include "store/integrity.h"
+#include "store/store.h"
+#include "store/upgrademanager.h"
+
+#include <memory>
+
+namespace sv {
+
+// The process-wide state every window shares: the catalogue's record buffers and open
+// counts, the upgrade manager, the integrity routines. One per application; tests make
+// their own over a temporary folder.
+class Session
+{
+public:
+    explicit Session(const QString &folder);
+    ~Session();
+
+    Store &store() { return m_store; }
+    UpgradeManager &upgrades() { return m_upgrades; }
+    FileAccess &files() { return m_files; }
+    Integrity &integrity() { return m_integrity; }
+
+    // Makes every versioned table known to the upgrade manager, in the start-up order.
+    void announceTables();
+
+    static Session *current();
+
+private:
+    Store m_store;
+    UpgradeManager m_upgrades;
+    FileAccess m_files;
+    Integrity m_integrity;
+};
+
+} // namespace sv
