@@ -114,7 +114,8 @@ void Settings::reloadStartUpEntries()
     suLabels = readFlag("SU_Labels", 0);
 }
 
-void Settings::writePreferences() const
+// The entries Preferences and the setup wizard both write, in the order both write them.
+void Settings::writeSharedEntries() const
 {
     writeText("AutoAddToAlbums", autoAddToAlbums);
     writeText("AddMode", addMode);
@@ -129,6 +130,11 @@ void Settings::writePreferences() const
     writeFlag("SU_Playlists", suPlaylists);
     writeFlag("SU_Labels", suLabels);
     writeText("Logo", logo);
+}
+
+void Settings::writePreferences() const
+{
+    writeSharedEntries();
     writeFlag("AltCasFmt", altCasFmt);
     writeFlag("UseLog", useLog);
     writeFlag("ShowTips", showTips);
@@ -138,19 +144,7 @@ void Settings::writePreferences() const
 
 void Settings::writeSetupWizard() const
 {
-    writeText("AutoAddToAlbums", autoAddToAlbums);
-    writeText("AddMode", addMode);
-    writeText("LabelArtistTitleOrder", labelArtistTitleOrder);
-    writeText("GLO:Delimiter", delimiter);
-    writeText("UDKPrompt", udkPrompt);
-    writeText("NotesLabel", notesLabel);
-    writeFlag("Setup", 1);
-    writeText("Interface", interface);
-    writeFlag("SU_Albums", suAlbums);
-    writeFlag("SU_Songs", suSongs);
-    writeFlag("SU_Playlists", suPlaylists);
-    writeFlag("SU_Labels", suLabels);
-    writeText("Logo", logo);
+    writeSharedEntries();
     writeFlag("DefaultWizardCompilation", defaultWizardCompilation);
     writeFlag("SetupWizardComplete", 1);
 }

@@ -50,6 +50,9 @@ struct Settings
     void writeDateFormat() const;
 
     static Settings &global();
+
+private:
+    void writeSharedEntries() const;
 };
 
 // Section names and the settings file.

@@ -227,27 +227,33 @@ QString page(const QString &schema, const TableDef &table, int key, Direction di
            QStringLiteral(" LIMIT ?");
 }
 
-QString equalKey(const QString &schema, const TableDef &table, int key)
+namespace {
+
+// The conditions of a record whose key values equal the parameters, within the key.
+QStringList keyEquals(const TableDef &table, int key)
 {
     QStringList conditions;
     if (table.keys.at(key).optional)
         conditions.append(optionalCondition(table, key));
     for (int field : table.keys.at(key).components)
         conditions.append(quote(keyColumn(table, field)) + QStringLiteral(" = ?"));
+    return conditions;
+}
+
+} // namespace
+
+QString equalKey(const QString &schema, const TableDef &table, int key)
+{
     return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
            tableName(schema, table) + QStringLiteral(" WHERE ") +
-           conditions.join(QStringLiteral(" AND ")) + QStringLiteral(" ORDER BY ") +
+           keyEquals(table, key).join(QStringLiteral(" AND ")) + QStringLiteral(" ORDER BY ") +
            orderBy(table, key, Direction::Forward) + QStringLiteral(" LIMIT 1");
 }
 
 QString duplicateOf(const QString &schema, const TableDef &table, int key)
 {
-    QStringList conditions;
-    if (table.keys.at(key).optional)
-        conditions.append(optionalCondition(table, key));
-    for (int field : table.keys.at(key).components)
-        conditions.append(quote(keyColumn(table, field)) + QStringLiteral(" = ?"));
-    conditions.append(quote(Position) + QStringLiteral(" <> ?"));
+    const QStringList conditions = keyEquals(table, key)
+                                   << quote(Position) + QStringLiteral(" <> ?");
     return QStringLiteral("SELECT 1 FROM ") + tableName(schema, table) + QStringLiteral(" WHERE ") +
            conditions.join(QStringLiteral(" AND ")) + QStringLiteral(" LIMIT 1");
 }

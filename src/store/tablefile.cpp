@@ -254,7 +254,10 @@ bool pack(sqlite3 *db, const QString &schema)
     return true;
 }
 
-bool rebuildKeys(const TableDef &table, const QString &path, bool full)
+namespace {
+
+// Runs work on a private connection to an existing file.
+bool onFile(const QString &path, const std::function<bool(sqlite3 *)> &work)
 {
     if (!QFileInfo(path).isFile()) {
         setError(err::FileNotFound);
@@ -263,22 +266,22 @@ bool rebuildKeys(const TableDef &table, const QString &path, bool full)
     FileConnection connection(path, false);
     if (!connection.ok())
         return connection.failure();
-    if (!rebuildKeys(connection.db(), Main, table, full))
+    if (!work(connection.db()))
         return false;
     clearError();
     return true;
 }
 
+} // namespace
+
+bool rebuildKeys(const TableDef &table, const QString &path, bool full)
+{
+    return onFile(path, [&](sqlite3 *db) { return rebuildKeys(db, Main, table, full); });
+}
+
 bool pack(const TableDef &, const QString &path)
 {
-    if (!QFileInfo(path).isFile()) {
-        setError(err::FileNotFound);
-        return false;
-    }
-    FileConnection connection(path, false);
-    if (!connection.ok())
-        return connection.failure();
-    return pack(connection.db(), Main);
+    return onFile(path, [](sqlite3 *db) { return pack(db, Main); });
 }
 
 bool upgrade(const TableDef &table, const QString &path)
