@@ -1,0 +1,533 @@
+#include "mainframe.h"
+
+#include "aboutwindow.h"
+#include "housekeeping.h"
+#include "procedures.h"
+#include "session.h"
+#include "settings.h"
+#include "splashwindow.h"
+#include "windowposition.h"
+
+#include "platform/instances.h"
+#include "platform/prompter.h"
+#include "store/errors.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace sv {
+
+namespace {
+
+const QString FrameSection = QStringLiteral("Main");
+const QString VersionText = QStringLiteral(SONGVANE_VERSION_TEXT);
+// Releases before this one kept no album table: their users are offered to build it.
+constexpr double FirstVersionWithAlbums = 1.2;
+
+QString &storedPreviousVersion()
+{
+    static QString version;
+    return version;
+}
+
+double leadingNumber(const QString &version)
+{
+    qsizetype end = 0;
+    while (end < version.size() && (version.at(end).isDigit() || version.at(end) == u'.'))
+        ++end;
+    bool ok = false;
+    const double value = version.left(end).toDouble(&ok);
+    return ok ? value : 0.0;
+}
+
+} // namespace
+
+// The frame's work area, which shows the logo behind the open windows.
+class LogoArea : public QMdiArea
+{
+public:
+    void setLogo(const QPixmap &logo)
+    {
+        m_logo = logo;
+        viewport()->update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QMdiArea::paintEvent(event);
+        if (m_logo.isNull())
+            return;
+        QPainter painter(viewport());
+        const QSize room = viewport()->size() * 0.6;
+        const QPixmap scaled =
+            m_logo.width() > room.width() || m_logo.height() > room.height()
+                ? m_logo.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                : m_logo;
+        painter.setOpacity(0.85);
+        painter.drawPixmap((viewport()->width() - scaled.width()) / 2,
+                           (viewport()->height() - scaled.height()) / 2, scaled);
+    }
+
+private:
+    QPixmap m_logo;
+};
+
+MainFrame::MainFrame(Session &session) : m_session(session)
+{
+    setWindowTitle(QStringLiteral("SongVane Pro 98"));
+    m_area = new LogoArea;
+    m_area->setBackground(QColor(58, 70, 96));
+    setCentralWidget(m_area);
+    buildMenus();
+    buildToolBar();
+    statusBar();
+    resize(1000, 700);
+}
+
+MainFrame::~MainFrame()
+{
+    // Windows closed by the frame's own destruction must not start the next step.
+    m_closing = true;
+}
+
+QMdiArea *MainFrame::mdiArea() const
+{
+    return m_area;
+}
+
+QString MainFrame::previousVersion()
+{
+    return storedPreviousVersion();
+}
+
+QAction *MainFrame::addProcedureAction(QMenu *menu, const QString &text, const QString &hint,
+                                       const QString &procedure)
+{
+    QAction *action = menu->addAction(text);
+    action->setStatusTip(hint);
+    action->setEnabled(Procedures::has(procedure));
+    connect(action, &QAction::triggered, this, [this, procedure] { startProcedure(procedure); });
+    m_actions.insert(procedure, action);
+    return action;
+}
+
+void MainFrame::buildMenus()
+{
+    struct Entry
+    {
+        const char *text;
+        const char *hint;
+        const char *procedure;
+    };
+    const auto addEntries = [this](QMenu *menu, std::initializer_list<Entry> entries) {
+        for (const Entry &entry : entries)
+            addProcedureAction(menu, QString::fromUtf8(entry.text), QString::fromUtf8(entry.hint),
+                               QString::fromUtf8(entry.procedure));
+    };
+
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction *printSetup = file->addAction(QStringLiteral("Print &Setup ..."));
+    printSetup->setStatusTip(QStringLiteral("Setup printer"));
+    connect(printSetup, &QAction::triggered, this, [this] {
+        static QPrinter printer;
+        auto *dialog = new QPrintDialog(&printer, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
+    addEntries(file, {{"&Preferences", "Options and settings", "Preferences"},
+                      {"&Import", "Import from a comma-delimited file", "Import"},
+                      {"&Export", "Export to a comma-delimited file", "Export"},
+                      {"&CD Player", "Start the CD Player", "CDPlayer"}});
+    file->addSeparator();
+    QAction *exit = file->addAction(QStringLiteral("E&xit"));
+    exit->setStatusTip(QStringLiteral("Exit this application"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    const struct
+    {
+        const char *text;
+        const char *hint;
+        const char *slot; // the same slot on every kind of text field
+    } clipboard[] = {{"Cu&t", "Cut Selection To Clipboard", "cut"},
+                     {"&Copy", "Copy Selection To Clipboard", "copy"},
+                     {"&Paste", "Paste From Clipboard", "paste"}};
+    for (const auto &entry : clipboard) {
+        QAction *action = edit->addAction(QString::fromUtf8(entry.text));
+        action->setStatusTip(QString::fromUtf8(entry.hint));
+        const char *slot = entry.slot;
+        connect(action, &QAction::triggered, this, [slot] {
+            if (QWidget *focus = QApplication::focusWidget())
+                QMetaObject::invokeMethod(focus, slot);
+        });
+    }
+
+    QMenu *browse = menuBar()->addMenu(QStringLiteral("&Browse"));
+    addEntries(browse, {{"&Albums", "Browse Information by Album", "BrowseAlbums"},
+                        {"&Songs", "Browse Song Vane Database", "BrowseSongs"}});
+    QMenu *wizards = browse->addMenu(QStringLiteral("&Wizards"));
+    addEntries(wizards, {{"Add &Compilation", "", "AddCompilation"},
+                         {"Add &Single Artist Album", "", "AddSingleArtist"},
+                         {"Add Album (S&tandard)", "Add an Album", "AlbumWizard"},
+                         {"Add &Label", "", "LabelWizard"}});
+    addEntries(browse, {{"&Labels", "", "BrowseLabels"},
+                        {"&Play Lists", "", "BrowsePlayLists"},
+                        {"&Categories", "", "BrowseCategories"},
+                        {"&Media Formats", "Browse Media Formats", "BrowseMedia"}});
+
+    QMenu *reports = menuBar()->addMenu(QStringLiteral("&Reports"));
+    QMenu *songReports = reports->addMenu(QStringLiteral("&Songs"));
+    addEntries(songReports,
+               {{"By &Artist", "Print ordered by Songs By Artist", "ReportSongsByArtist"},
+                {"By &Title", "Print ordered by Songs By Title", "ReportSongsByTitle"},
+                {"By A&lbum", "Print ordered by Songs By Album", "ReportSongsByAlbum"},
+                {"By &Media", "Print ordered by Songs By Media", "ReportSongsByMedia"},
+                {"By &Category", "Print ordered by Songs By Category", "ReportSongsByCategory"},
+                {"By &BPM", "Songs by Beats Per Minute", "ReportSongsByBPM"}});
+    QMenu *albumReports = reports->addMenu(QStringLiteral("&Albums"));
+    addEntries(
+        albumReports,
+        {{"By &Artist", "Print List of Albums by Artist", "ReportAlbumsByArtist"},
+         {"By A&lbum", "Print List of Albums", "ReportAlbumsByAlbum"},
+         {"By &File Number", "Print List of Albums by File Number", "ReportAlbumsByFileNumber"},
+         {"By &Category", "", "ReportAlbumsByCategory"}});
+    addEntries(reports, {{"CD &Binder Pages", "Print 4 per page CD listings", "CDBinderPages"}});
+    QMenu *paperSavers = reports->addMenu(QStringLiteral("&Paper Savers"));
+    paperSavers->menuAction()->setStatusTip(QStringLiteral("Reports Using Small Fonts"));
+    addEntries(paperSavers,
+               {{"By &Artist", "", "PaperSaverByArtist"}, {"By &Title", "", "PaperSaverByTitle"}});
+    QAction *labelReports = reports->addAction(QStringLiteral("&Labels"));
+    labelReports->setStatusTip(QStringLiteral("Design and Print CD and Cassette Labels"));
+    labelReports->setEnabled(Procedures::has(QStringLiteral("BrowseLabels")));
+    connect(labelReports, &QAction::triggered, this,
+            [this] { startProcedure(QStringLiteral("BrowseLabels")); });
+    QAction *playlistReports = reports->addAction(QStringLiteral("&Playlists"));
+    playlistReports->setEnabled(Procedures::has(QStringLiteral("BrowsePlayLists")));
+    connect(playlistReports, &QAction::triggered, this,
+            [this] { startProcedure(QStringLiteral("BrowsePlayLists")); });
+    addEntries(reports, {{"&DJ Log", "Log ordered by Artist and Title", "DJLog"}});
+
+    QMenu *window = menuBar()->addMenu(QStringLiteral("&Window"));
+    QAction *tile = window->addAction(QStringLiteral("&Tile"));
+    tile->setStatusTip(QStringLiteral("Make all open windows visible"));
+    connect(tile, &QAction::triggered, m_area, &QMdiArea::tileSubWindows);
+    QAction *cascade = window->addAction(QStringLiteral("&Cascade"));
+    cascade->setStatusTip(QStringLiteral("Stack all open windows"));
+    connect(cascade, &QAction::triggered, m_area, &QMdiArea::cascadeSubWindows);
+    QAction *arrange = window->addAction(QStringLiteral("&Arrange Icons"));
+    arrange->setStatusTip(QStringLiteral("Align all window icons"));
+    connect(arrange, &QAction::triggered, this, [this] {
+        // Minimized windows are lined up along the bottom of the work area.
+        int x = 0;
+        for (QMdiSubWindow *child : m_area->subWindowList()) {
+            if (!child->isMinimized())
+                continue;
+            child->move(x, m_area->viewport()->height() - child->height());
+            x += child->width();
+        }
+    });
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    const auto helpPage = [this, help](const char *text, HelpWindow::Page page) {
+        QAction *action = help->addAction(QString::fromUtf8(text));
+        connect(action, &QAction::triggered, this, [this, page] { showHelp(page); });
+    };
+    helpPage("&Contents", HelpWindow::Page::Contents);
+    helpPage("&Search for Help On...", HelpWindow::Page::Search);
+    helpPage("&How to Use Help", HelpWindow::Page::HowToUse);
+    help->addSeparator();
+    addEntries(help, {{"&Tips", "View Tip of the Day", "Tips"}});
+    QAction *about = help->addAction(QStringLiteral("&About"));
+    about->setStatusTip(QStringLiteral("Help About This Program"));
+    connect(about, &QAction::triggered, this, [this] {
+        closeSplash();
+        openChild(new AboutWindow(QPixmap(QStringLiteral(":/images/logo.png"))));
+    });
+}
+
+void MainFrame::buildToolBar()
+{
+    QToolBar *bar = addToolBar(QStringLiteral("Toolbar"));
+    bar->setObjectName(QStringLiteral("FrameToolBar"));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    const struct
+    {
+        const char *text;
+        const char *procedure;
+        QStyle::StandardPixmap icon;
+    } buttons[] = {{"Albums", "BrowseAlbums", QStyle::SP_DirIcon},
+                   {"Songs", "BrowseSongs", QStyle::SP_FileDialogDetailedView},
+                   {"Labels", "BrowseLabels", QStyle::SP_FileDialogInfoView},
+                   {"Playlists", "BrowsePlayLists", QStyle::SP_FileDialogListView},
+                   {"Play CD", "CDPlayer", QStyle::SP_MediaPlay}};
+    for (const auto &button : buttons) {
+        const QString procedure = QString::fromUtf8(button.procedure);
+        QAction *action =
+            bar->addAction(style()->standardIcon(button.icon), QString::fromUtf8(button.text));
+        action->setEnabled(Procedures::has(procedure));
+        action->setStatusTip(m_actions.value(procedure) ? m_actions.value(procedure)->statusTip()
+                                                        : QString());
+        connect(action, &QAction::triggered, this,
+                [this, procedure] { startProcedure(procedure); });
+    }
+    bar->addSeparator();
+    // The record and navigation buttons belong to whichever browser has the focus.
+    const struct
+    {
+        int number;
+        const char *tip;
+        QStyle::StandardPixmap icon;
+    } recordButtons[] = {{2000, "Insert a new Record", QStyle::SP_FileIcon},
+                         {2001, "", QStyle::SP_FileDialogContentsView},
+                         {2002, "", QStyle::SP_TrashIcon},
+                         {2005, "Go to the First Page", QStyle::SP_MediaSkipBackward},
+                         {2007, "Go to the Prior Page", QStyle::SP_MediaSeekBackward},
+                         {2009, "Go to the Prior Record", QStyle::SP_ArrowUp},
+                         {2008, "Go to the Next Record", QStyle::SP_ArrowDown},
+                         {2006, "Go to the Next Page", QStyle::SP_MediaSeekForward},
+                         {2004, "Go to the Last Page", QStyle::SP_MediaSkipForward},
+                         {2010, "", QStyle::SP_FileDialogStart},
+                         {2011, "", QStyle::SP_BrowserReload},
+                         {2012, "", QStyle::SP_DialogHelpButton}};
+    for (const auto &button : recordButtons) {
+        QAction *action = bar->addAction(style()->standardIcon(button.icon), QString());
+        action->setToolTip(QString::fromUtf8(button.tip));
+        action->setEnabled(false);
+        m_recordButtons.insert(button.number, action);
+        if (auto *widget = bar->widgetForAction(action))
+            qobject_cast<QToolButton *>(widget)->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
+}
+
+QWidget *MainFrame::startProcedure(const QString &name)
+{
+    closeSplash();
+    if (!Procedures::has(name))
+        return nullptr;
+    if (Procedures::placement(name) == Procedures::Placement::Direct)
+        return Procedures::create(name, m_session, *this);
+    const int instance = Instances::start();
+    QWidget *window = Procedures::create(name, m_session, *this);
+    if (!window) {
+        Instances::end(instance);
+        return nullptr;
+    }
+    return openChild(window, instance);
+}
+
+QWidget *MainFrame::openChild(QWidget *window, int instance)
+{
+    if (instance == 0)
+        instance = Instances::start();
+    window->setProperty("instance", instance);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow *child = m_area->addSubWindow(window);
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &QObject::destroyed, this, [instance] { Instances::end(instance); });
+    child->show();
+    return window;
+}
+
+bool MainFrame::openCatalogue()
+{
+    Store &store = m_session.store();
+    for (TableId id : {TableId::Albums, TableId::Media, TableId::Songs}) {
+        if (!m_session.files().access(store.table(id)))
+            return false;
+    }
+    m_tablesOpen = true;
+    Bindings &bindings = store.bindings();
+    bindings.bindRecord(QStringLiteral("MUS"), store.table(TableId::Songs).buffer());
+    bindings.bindRecord(QStringLiteral("ALB"), store.table(TableId::Albums).buffer());
+    bindings.bindRecord(QStringLiteral("MED"), store.table(TableId::Media).buffer());
+    seedMedia();
+    return true;
+}
+
+void MainFrame::seedMedia()
+{
+    Table &media = m_session.store().table(TableId::Media);
+    if (media.records() > 0)
+        return;
+    static const char *const formats[] = {"CD",
+                                          "LP",
+                                          "EP",
+                                          "7\" Single",
+                                          "CD Single",
+                                          "Cassette (Dolby B)",
+                                          "Cassette (Dolby C)",
+                                          "Cassette (Dolby S)",
+                                          "Cassette (DBX)",
+                                          "Cassette (HX Pro)",
+                                          "Cassette (Prerecorded)",
+                                          "Other"};
+    Database &database = m_session.store().database();
+    if (!database.logout(2))
+        return;
+    for (const char *format : formats) {
+        media.buffer().clear();
+        media.buffer().setText(med::Media, QString::fromUtf8(format));
+        if (!media.add()) {
+            database.rollback();
+            return;
+        }
+    }
+    database.commit();
+}
+
+void MainFrame::showAndStart()
+{
+    restoreWindowPosition(FrameSection, this);
+    storedPreviousVersion() =
+        settings::read(QStringLiteral("Version"), QString(), settings::GlobalSection);
+    settings::write(QStringLiteral("Version"), VersionText, settings::GlobalSection);
+    Settings::global().load();
+    showLogo();
+    if (!isVisible())
+        show();
+    checkAlbumTable(storedPreviousVersion());
+    auto *splash = new SplashWindow(QStringLiteral("Version ") + VersionText,
+                                    QPixmap(QStringLiteral(":/images/logo.png")));
+    m_splash = splash;
+    connect(splash, &QObject::destroyed, this, &MainFrame::splashClosed);
+    splash->move(geometry().center() - splash->rect().center());
+    splash->show();
+}
+
+void MainFrame::showLogo()
+{
+    const Settings &settings = Settings::global();
+    QString chosen;
+    for (const QString &candidate :
+         {settings::read(QStringLiteral("FrameLogo"), QString(), settings::GlobalSection),
+          settings.logo, settings.mainLogo}) {
+        if (!candidate.trimmed().isEmpty())
+            chosen = candidate.trimmed();
+    }
+    QPixmap logo;
+    if (!chosen.isEmpty() && logo.load(chosen))
+        m_logoFile = chosen;
+    else
+        logo.load(QStringLiteral(":/images/logo.png"));
+    m_area->setLogo(logo);
+}
+
+void MainFrame::checkAlbumTable(const QString &previousVersion)
+{
+    Store &store = m_session.store();
+    if (store.table(TableId::Albums).records() > 0 || store.table(TableId::Songs).records() == 0 ||
+        leadingNumber(previousVersion) >= FirstVersionWithAlbums)
+        return;
+    const Message question{QStringLiteral("Album Database Empty"),
+                           QStringLiteral("Do you want to copy your album information from the "
+                                          "general music database into the album database? "
+                                          "(Recommended)"),
+                           Yes | No, Yes, Icon::Question};
+    if (ask(question) != Yes)
+        return;
+    runAlbumBuild(m_session, false, this, [](bool) {
+        Settings::global().autoAddToAlbums = QStringLiteral("1");
+        settings::write(QStringLiteral("AutoAddToAlbums"), QStringLiteral("1"));
+    });
+}
+
+void MainFrame::closeSplash()
+{
+    if (m_splash)
+        m_splash->close();
+}
+
+void MainFrame::splashClosed()
+{
+    QTimer::singleShot(0, this, [this] { runStartUpActions(0); });
+}
+
+// After the splash: the setup wizard on first use, then the tip of the day (or the tip
+// editor in tip maintenance mode), then the browsers the user asked to see at start-up,
+// each step waiting for the window of the one before.
+void MainFrame::runStartUpActions(int step)
+{
+    if (m_closing)
+        return;
+    const Settings &settings = Settings::global();
+    const auto continueAfter = [this, step](QWidget *window) {
+        if (!window) {
+            runStartUpActions(step + 1);
+            return;
+        }
+        connect(window, &QObject::destroyed, this, [this, step] {
+            QTimer::singleShot(0, this, [this, step] { runStartUpActions(step + 1); });
+        });
+    };
+    switch (step) {
+    case 0:
+        continueAfter(settings.setupWizardComplete == 0
+                          ? startProcedure(QStringLiteral("SetupWizard"))
+                          : nullptr);
+        return;
+    case 1:
+        if (settings.dbgMode == 1) {
+            ask(Message{QStringLiteral("Introduction"), QStringLiteral("Add Tips"), Ok, Ok,
+                        Icon::Information});
+            startProcedure(QStringLiteral("BrowseTips"));
+            continueAfter(nullptr);
+        } else {
+            continueAfter(settings.showTips == 1 ? startProcedure(QStringLiteral("Tips"))
+                                                 : nullptr);
+        }
+        return;
+    case 2: {
+        const std::pair<int, const char *> browsers[] = {{settings.suSongs, "BrowseSongs"},
+                                                         {settings.suAlbums, "BrowseAlbums"},
+                                                         {settings.suPlaylists, "BrowsePlayLists"},
+                                                         {settings.suLabels, "BrowseLabels"}};
+        for (const auto &[wanted, procedure] : browsers) {
+            if (wanted == 1)
+                startProcedure(QString::fromUtf8(procedure));
+        }
+        Q_EMIT startUpFinished();
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void MainFrame::showHelp(HelpWindow::Page page)
+{
+    closeSplash();
+    openChild(new HelpWindow(page));
+}
+
+void MainFrame::closeEvent(QCloseEvent *event)
+{
+    closeSplash();
+    m_area->closeAllSubWindows();
+    if (!m_area->subWindowList().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    if (m_tablesOpen) {
+        Store &store = m_session.store();
+        for (TableId id : {TableId::Albums, TableId::Media, TableId::Songs})
+            m_session.files().release(store.table(id));
+        m_tablesOpen = false;
+    }
+    saveWindowPosition(FrameSection, this);
+    m_closing = true;
+    event->accept();
+}
+
+} // namespace sv

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "helpwindow.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+
+class QMdiArea;
+class QMdiSubWindow;
+class QAction;
+
+namespace sv {
+
+class Session;
+class LogoArea;
+
+// The program's main window: the multiple-document area every browser, form, wizard and
+// report opens in, the menus and toolbar that start them, and the start-up sequence after
+// the splash window.
+class MainFrame : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainFrame(Session &session);
+    ~MainFrame() override;
+
+    // Opens the catalogue's main tables and seeds the media formats; false when a table
+    // could not be opened (the user has been told and the program is ending).
+    bool openCatalogue();
+    void showAndStart(); // restores the position, shows the frame and the splash window
+
+    // Starts a procedure by name as the menu entry would; the window, or null.
+    QWidget *startProcedure(const QString &name);
+    QAction *menuAction(const QString &procedure) const { return m_actions.value(procedure); }
+    QMdiArea *mdiArea() const;
+    QString logoFile() const { return m_logoFile; }
+    static QString previousVersion(); // as read at start-up
+
+    // The navigation and record buttons a focused browser takes over, by number (2000..).
+    QAction *recordButton(int number) const { return m_recordButtons.value(number); }
+
+Q_SIGNALS:
+    void startUpFinished();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    QAction *addProcedureAction(QMenu *menu, const QString &text, const QString &hint,
+                                const QString &procedure);
+    void seedMedia();
+    void showLogo();
+    void checkAlbumTable(const QString &previousVersion);
+    void splashClosed();
+    void runStartUpActions(int step);
+    void closeSplash();
+    void showHelp(HelpWindow::Page page);
+    QWidget *openChild(QWidget *window, int instance = 0);
+
+    Session &m_session;
+    LogoArea *m_area = nullptr;
+    QHash<QString, QAction *> m_actions;
+    QHash<int, QAction *> m_recordButtons;
+    QPointer<QWidget> m_splash;
+    QString m_logoFile;
+    bool m_tablesOpen = false;
+    bool m_closing = false;
+};
+
+} // namespace sv

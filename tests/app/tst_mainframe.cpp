@@ -1,0 +1,219 @@
+#include "app/mainframe.h"
+#include "app/procedures.h"
+#include "app/session.h"
+#include "app/settings.h"
+#include "app/splashwindow.h"
+#include "platform/inifile.h"
+#include "platform/instances.h"
+#include "platform/paths.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+
+using namespace sv;
+
+namespace {
+
+// Registers stand-in windows, titled by name, under the names the frame starts.
+void registerStandIns(const QStringList &names)
+{
+    for (const QString &name : names) {
+        Procedures::add(name, Procedures::Placement::OwnWindow,
+                        [name](Session &, MainFrame &) -> QWidget * {
+                            auto *window = new QWidget;
+                            window->setWindowTitle(name);
+                            return window;
+                        });
+    }
+}
+
+void closeSplash()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<SplashWindow *>(window))
+            window->close();
+    }
+    QCoreApplication::processEvents();
+    QTest::qWait(20);
+}
+
+QStringList subWindowTitles(MainFrame &frame)
+{
+    QStringList titles;
+    for (QMdiSubWindow *child : frame.mdiArea()->subWindowList())
+        titles.append(child->widget()->windowTitle());
+    return titles;
+}
+
+} // namespace
+
+class TestMainFrame : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        Procedures::clear();
+        Instances::reset();
+        Settings::global() = Settings();
+    }
+
+    // First start on empty files: the twelve media formats are seeded in order, no album
+    // question is asked, the version is written, and the setup wizard follows the splash.
+    void firstStart()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        session.announceTables();
+        registerStandIns({QStringLiteral("SetupWizard"), QStringLiteral("Tips")});
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        QCOMPARE(settings::read(QStringLiteral("Version"), QString(), settings::GlobalSection),
+                 QStringLiteral("1.8g"));
+        Table &media = session.store().table(TableId::Media);
+        QCOMPARE(media.records(), 12);
+        QStringList formats;
+        media.setFileOrder();
+        while (media.next())
+            formats.append(media.buffer().text(med::Media));
+        QCOMPARE(formats.value(3), QStringLiteral("7\" Single"));
+        QCOMPARE(formats.last(), QStringLiteral("Other"));
+        // The media name holds 20 characters, so the longest format is stored cut.
+        QCOMPARE(formats.value(10), QStringLiteral("Cassette (Prerecorde"));
+        closeSplash();
+        QCOMPARE(subWindowTitles(frame), QStringList{QStringLiteral("SetupWizard")});
+        QVERIFY(prompter.shown.isEmpty());
+        frame.close();
+    }
+
+    // The browsers asked for at start-up open after the splash and the tip, each as a
+    // window of its own with its own instance number.
+    void startUpBrowsers()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        session.announceTables();
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        settings::writeNumber(QStringLiteral("ShowTips"), 0);
+        settings::writeNumber(QStringLiteral("SU_Songs"), 1);
+        settings::writeNumber(QStringLiteral("SU_Labels"), 1);
+        registerStandIns({QStringLiteral("BrowseSongs"), QStringLiteral("BrowseLabels"),
+                          QStringLiteral("BrowseAlbums")});
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        closeSplash();
+        QCOMPARE(subWindowTitles(frame),
+                 (QStringList{QStringLiteral("BrowseSongs"), QStringLiteral("BrowseLabels")}));
+        QVERIFY(Instances::inUse(2) && Instances::inUse(3));
+
+        // Browse / Songs twice opens two independent browsers.
+        frame.menuAction(QStringLiteral("BrowseSongs"))->trigger();
+        QCOMPARE(subWindowTitles(frame).count(QStringLiteral("BrowseSongs")), 2);
+        QVERIFY(Instances::inUse(4));
+        QVERIFY(!frame.menuAction(QStringLiteral("BrowseCategories"))->isEnabled());
+        frame.close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(session.files().users(session.store().table(TableId::Songs)), 0);
+        QVERIFY(!Instances::inUse(2));
+    }
+
+    // Songs on file, no albums and an older version: the album question is asked once; a
+    // current version asks nothing.
+    void albumQuestionAfterUpgrade()
+    {
+        test::Workspace workspace;
+        {
+            Session session(workspace.path());
+            session.announceTables();
+            Table &songs = session.store().table(TableId::Songs);
+            QVERIFY(session.files().access(songs));
+            songs.buffer().setNumber(mus::ID, 1);
+            songs.buffer().setText(mus::Album, QStringLiteral("Arrival"));
+            QVERIFY(songs.add());
+            session.files().release(songs);
+        }
+        settings::write(QStringLiteral("Version"), QStringLiteral("1.1"), settings::GlobalSection);
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        {
+            test::ScriptedPrompter prompter;
+            prompter.answer(No);
+            Session session(workspace.path());
+            session.announceTables();
+            MainFrame frame(session);
+            QVERIFY(frame.openCatalogue());
+            frame.showAndStart();
+            QCOMPARE(prompter.captions().value(0), QStringLiteral("Album Database Empty"));
+            frame.close();
+        }
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        session.announceTables();
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        QCOMPARE(MainFrame::previousVersion(), QStringLiteral("1.8g"));
+        QVERIFY(!prompter.captions().contains(QStringLiteral("Album Database Empty")));
+        frame.close();
+    }
+
+    // The logo shown is the last non-blank of FrameLogo, Logo and MainLogo; a file that
+    // cannot be read leaves the logo that ships with the program.
+    void logoRules()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        const QString first = workspace.file(QStringLiteral("first.png"));
+        const QString second = workspace.file(QStringLiteral("second.png"));
+        QVERIFY(image.save(first) && image.save(second));
+        settings::write(QStringLiteral("FrameLogo"), first, settings::GlobalSection);
+        settings::write(QStringLiteral("Logo"), second);
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        Session session(workspace.path());
+        session.announceTables();
+        {
+            MainFrame frame(session);
+            QVERIFY(frame.openCatalogue());
+            frame.showAndStart();
+            QCOMPARE(frame.logoFile(), second);
+            frame.close();
+        }
+        settings::write(QStringLiteral("MainLogo"), workspace.file(QStringLiteral("missing.png")));
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        QCOMPARE(frame.logoFile(), QString());
+        frame.close();
+    }
+
+    // Closing saves the frame's position in section Main.
+    void closingSavesPosition()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        Session session(workspace.path());
+        session.announceTables();
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        frame.setGeometry(30, 40, 800, 600);
+        frame.close();
+        QCOMPARE(IniFile::getNumber(QStringLiteral("Main"), QStringLiteral("Width"), 0,
+                                    Paths::positionFile()),
+                 800);
+    }
+};
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainframe.moc"
