@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+
+namespace sv {
+
+// "Processing Records": runs a batch one record at a time from a timer, RecordsPerTick
+// records a tick, so the program's other windows keep working and Cancel acts at once.
+// No nested event loop and no thread: every tick returns to the event loop.
+class ProgressWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum class Step {
+        Continue, // one record handled
+        Finished, // the end of the table: the process ran to the end
+        Stopped,  // an error, already reported
+    };
+    static constexpr int RecordsPerTick = 25;
+    static constexpr int TickMilliseconds = 10;
+
+    ProgressWindow(const QString &message, QWidget *parent);
+    ~ProgressWindow() override;
+
+    // Shows the window and starts the ticks. Progress is measured in `total` units of
+    // which each record counts `unitsPerRecord`. `finished` is called once, with true when
+    // `step` reached Finished and false on Cancel or Stopped, before the window closes (and
+    // with false when the window goes with its parent before the end).
+    void run(qint64 total, qint64 unitsPerRecord, std::function<Step()> step,
+             std::function<void(bool completed)> finished);
+
+    QString message() const;
+    QString progressText() const;
+    qint64 recordsDone() const { return m_records; }
+    void cancel();
+    void reject() override; // Escape and the title bar's close act as Cancel
+
+Q_SIGNALS:
+    void progressTextChanged(const QString &text);
+
+private:
+    void tick();
+    void countRecord();
+    void setProgressText(const QString &text);
+    void stop(bool completed);
+    void finish(bool completed);
+
+    QLabel *m_message;
+    QLabel *m_progress;
+    QPushButton *m_cancel;
+    QTimer m_timer;
+
+    std::function<Step()> m_step;
+    std::function<void(bool)> m_finished;
+    qint64 m_total = 0;
+    qint64 m_unitsPerRecord = 1;
+    qint64 m_records = 0;
+    int m_percent = -1;
+    bool m_inTick = false;
+    bool m_cancelRequested = false;
+    bool m_done = false;
+};
+
+} // namespace sv
