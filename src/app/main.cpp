@@ -4,6 +4,7 @@
 #include "app/procedures.h"
 #include "app/session.h"
 #include "app/setupwizard.h"
+#include "app/tipwindow.h"
 #include "maintenance/filemanager.h"
 #include "platform/paths.h"
 
@@ -69,6 +70,10 @@ void registerProcedures()
                                 auto *manager = new sv::FileManager(*sessionPointer);
                                 framePointer->mdiArea()->addSubWindow(manager)->show();
                             });
+                    });
+    Procedures::add(QStringLiteral("Tips"), Procedures::Placement::Direct,
+                    [](sv::Session &session, sv::MainFrame &frame) -> QWidget * {
+                        return sv::TipWindow::showTipOfTheDay(session, &frame, {});
                     });
     Procedures::add(QStringLiteral("SetupWizard"), Procedures::Placement::Direct,
                     [](sv::Session &session, sv::MainFrame &frame) -> QWidget * {

@@ -491,12 +491,12 @@ QString Table::send(const QString &option)
 {
     const QString name = option.section(u'=', 0, 0).trimmed().toUpper();
     const QString value = option.section(u'=', 1).trimmed().toUpper();
-    const bool on = value == u"ON" || value == u"1";
     clearError();
     if (name == u"QUICKSCAN") {
-        m_readAhead = on ? DefaultReadAhead : 1;
+        // Rows read ahead are dropped by every write of this station, so reading ahead is
+        // always safe: both settings keep the same read-ahead.
     } else if (name == u"FULLBUILD") {
-        m_fullBuild = on;
+        m_fullBuild = value == u"ON" || value == u"1";
     } else if (name == u"RECOVER") {
         // The engine rolls back a station's unfinished transaction by itself when the file
         // is next read; waiting longer for the file is all a recovery request needs.
