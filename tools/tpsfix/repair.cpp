@@ -1,0 +1,247 @@
+#include "repair.h"
+
+#include "salvage.h"
+#include "writer.h"
+
+#include "store/sqldialect.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace sv::tpsfix {
+
+namespace {
+
+constexpr int ListedAtMost = 20; // page numbers and positions named in the log
+
+const QString LogName = u"tpsfix.log"_s;
+const QString UnreadableCells = u"unreadable cells"_s;
+
+void print(std::FILE *stream, const QString &line)
+{
+    std::fputs(qPrintable(line + u'\n'), stream);
+}
+
+void appendToLog(const QStringList &lines)
+{
+    QFile log(QDir::current().filePath(LogName));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return;
+    QTextStream out(&log);
+    for (const QString &line : lines)
+        out << line << u'\n';
+}
+
+QString now()
+{
+    return QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
+}
+
+int refuse(ExitCode code, const Options &options, const QString &reason)
+{
+    print(stderr, u"tpsfix: %1 not repaired: %2"_s.arg(options.damaged, reason));
+    appendToLog({u"%1 %2: not repaired: %3"_s.arg(now(), options.damaged, reason)});
+    return code;
+}
+
+template <typename Numbers> QString listed(const Numbers &numbers)
+{
+    QStringList texts;
+    for (const auto number : numbers) {
+        if (texts.size() == ListedAtMost) {
+            texts.append(u"..."_s);
+            break;
+        }
+        texts.append(QString::number(number));
+    }
+    return texts.join(u", "_s);
+}
+
+// The definition whose key texts the repaired file gets, when the example is its layout.
+const TableDef *definitionFor(const QString &damagedPath, const Layout &layout)
+{
+    const QString baseName = QFileInfo(damagedPath).completeBaseName();
+    QSet<QString> columns;
+    for (const Column &column : layout.columns)
+        columns.insert(column.name.toLower());
+    for (TableId id : allTables()) {
+        const TableDef &table = tableDef(id);
+        if (table.fileName.compare(baseName, Qt::CaseInsensitive) != 0 ||
+            table.label.compare(layout.table, Qt::CaseInsensitive) != 0)
+            continue;
+        QSet<QString> expected{u"sv_pos"_s, u"sv_rev"_s};
+        for (const QString &name : sql::dataColumns(table))
+            expected.insert(name.toLower());
+        for (const QString &name : sql::keyTextFields(table))
+            expected.insert(u"k_"_s + name.toLower());
+        return columns == expected ? &table : nullptr;
+    }
+    return nullptr;
+}
+
+QString freeDamagedName(const QString &path)
+{
+    for (int number = 1;; ++number) {
+        const QString name =
+            path + u".damaged"_s + (number > 1 ? QString::number(number) : QString());
+        if (!QFileInfo::exists(name) && !QFileInfo::exists(name + u"-journal"_s))
+            return name;
+    }
+}
+
+// Moves the damaged file and its journal aside, then the repaired file in; undoes what was
+// done when a step fails. The journal goes with the damaged file so that it can never be
+// played into the repaired one.
+bool swapIn(const QString &path, const QString &repaired, const QString &kept)
+{
+    const QString journal = path + u"-journal"_s;
+    const QString keptJournal = kept + u"-journal"_s;
+    const bool hasJournal = QFileInfo::exists(journal);
+    if (!QFile::rename(path, kept))
+        return false;
+    if (hasJournal && !QFile::rename(journal, keptJournal)) {
+        QFile::rename(kept, path);
+        return false;
+    }
+    if (!QFile::rename(repaired, path)) {
+        if (hasJournal)
+            QFile::rename(keptJournal, journal);
+        QFile::rename(kept, path);
+        return false;
+    }
+    return true;
+}
+
+struct Outcome
+{
+    const Salvage &salvage;
+    const WriteResult &written;
+    std::map<qint64, QString> leftOut; // by position, with the reason
+
+    Outcome(const Salvage &found, const WriteResult &result)
+        : salvage(found), written(result), leftOut(found.lost)
+    {
+        leftOut.insert(result.leftOut.begin(), result.leftOut.end());
+    }
+    int leftOutCount() const { return int(leftOut.size()) + salvage.unreadableCells; }
+
+    QString reasons() const
+    {
+        std::map<QString, QList<qint64>> byReason;
+        for (const auto &[position, reason] : leftOut)
+            byReason[reason].append(position);
+        QStringList texts;
+        for (const auto &[reason, positions] : byReason)
+            texts.append(u"%1: %2 (positions %3)"_s.arg(reason)
+                             .arg(positions.size())
+                             .arg(listed(positions)));
+        if (salvage.unreadableCells > 0)
+            texts.append(u"%1: %2"_s.arg(UnreadableCells).arg(salvage.unreadableCells));
+        return texts.join(u"; "_s);
+    }
+};
+
+void report(const Options &options, const Layout &layout, const Outcome &outcome,
+            const QString &kept)
+{
+    const Salvage &found = outcome.salvage;
+    QStringList lines{
+        u"%1 %2: repaired from the layout example %3 (table %4, version %5)"_s
+            .arg(now(), options.damaged, options.example, layout.table)
+            .arg(layout.version),
+        u"  pages in the file: %1 of %2 bytes"_s.arg(found.pageCount).arg(found.pageSize),
+        u"  pages damaged: %1%2"_s.arg(found.damagedPages.size())
+            .arg(found.damagedPages.empty() ? QString()
+                                            : u" ("_s + listed(found.damagedPages) + u')'),
+        u"  records recovered: %1"_s.arg(outcome.written.written),
+        u"  records left out: %1%2"_s.arg(outcome.leftOutCount())
+            .arg(outcome.leftOutCount() > 0 ? u" - "_s + outcome.reasons() : QString()),
+        options.keepOriginal ? u"  damaged original kept as %1"_s.arg(kept)
+                             : u"  damaged original removed"_s,
+    };
+    appendToLog(lines);
+    print(stdout, u"tpsfix: %1 repaired: %2 records recovered, %3 left out, %4 of %5 pages "
+                  "damaged%6"_s.arg(options.damaged)
+                      .arg(outcome.written.written)
+                      .arg(outcome.leftOutCount())
+                      .arg(found.damagedPages.size())
+                      .arg(found.pageCount)
+                      .arg(options.keepOriginal ? u"; original kept as "_s + kept : QString()));
+}
+
+} // namespace
+
+std::optional<Options> parseArguments(const QStringList &arguments)
+{
+    Options options;
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(u"/E:"_s, Qt::CaseInsensitive))
+            options.example = argument.mid(3);
+        else if (argument.compare(u"/K"_s, Qt::CaseInsensitive) == 0)
+            options.keepOriginal = true;
+        else if (options.damaged.isEmpty()) // a path, which may itself start with a slash
+            options.damaged = argument;
+        else
+            return std::nullopt;
+    }
+    if (options.damaged.isEmpty() ||
+        (arguments.contains(u"/E:"_s, Qt::CaseInsensitive) && options.example.isEmpty()))
+        return std::nullopt;
+    if (options.example.isEmpty()) {
+        const QFileInfo damaged(options.damaged);
+        options.example = QDir(damaged.path()).filePath(damaged.completeBaseName() + u".tpe"_s);
+    }
+    return options;
+}
+
+int repair(const Options &options)
+{
+    QString error;
+    const auto layout = readLayout(options.example, error);
+    if (!layout)
+        return refuse(BadExample, options, error);
+    if (!QFileInfo(options.damaged).isFile())
+        return refuse(NotATableFile, options, u"the file does not exist"_s);
+    const auto found = salvage(options.damaged, *layout);
+    if (!found)
+        return refuse(NotATableFile, options, u"the file cannot be read"_s);
+    // Replacing a file that was never one of this table's would throw its contents away.
+    if (!found->hasSignature && !found->foundTableLeaf)
+        return refuse(NotATableFile, options,
+                      u"not a table file: neither its header nor any page is one of the "
+                      "table %1"_s.arg(layout->table));
+    if (found->schemaLacksTable)
+        return refuse(NotATableFile, options,
+                      u"the file holds other tables, not %1"_s.arg(layout->table));
+
+    const QString repaired = options.damaged + u".new"_s;
+    const WriteResult written = writeRepaired(options.example, repaired, *layout,
+                                              definitionFor(options.damaged, *layout), found->rows);
+    if (!written.ok)
+        return refuse(WriteFailed, options,
+                      u"the repaired file cannot be written: %1"_s.arg(written.error));
+    // Every station sharing the folder must keep the access it had to the file.
+    QFile::setPermissions(repaired, QFile::permissions(options.damaged) | QFile::ReadOwner |
+                                        QFile::WriteOwner);
+    const QString kept = freeDamagedName(options.damaged);
+    if (!swapIn(options.damaged, repaired, kept)) {
+        QFile::remove(repaired);
+        return refuse(WriteFailed, options, u"the repaired file cannot be put in its place"_s);
+    }
+    if (!options.keepOriginal) {
+        QFile::remove(kept);
+        QFile::remove(kept + u"-journal"_s);
+    }
+    report(options, *layout, Outcome(*found, written), kept);
+    return Repaired;
+}
+
+} // namespace sv::tpsfix
