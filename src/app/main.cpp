@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSessionManager>
@@ -102,6 +103,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(app);
     QApplication::setApplicationName(QStringLiteral("SongVane Pro 98"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
     sv::Paths::configure(QApplication::arguments());
     sv::MessageBoxPrompter::install();
 

@@ -27,9 +27,9 @@ void Session::announceTables()
 {
     m_upgrades.addDriver(QStringLiteral("Tps"), QStringLiteral("__GTPS:A"));
     m_upgrades.ignoreDriver(QStringLiteral("AllFiles"), 1);
-    for (TableId id : {TableId::Songs, TableId::Categories, TableId::Albums, TableId::Labels,
-                       TableId::Fonts, TableId::AddWizard, TableId::PlaylistMaster,
-                       TableId::PlaylistDetails, TableId::Media, TableId::Tips}) {
+    for (TableId id : {TableId::AddWizard, TableId::Albums, TableId::Categories, TableId::Fonts,
+                       TableId::Labels, TableId::Tips, TableId::Media, TableId::Songs,
+                       TableId::PlaylistDetails, TableId::PlaylistMaster}) {
         const TableDef &def = tableDef(id);
         m_upgrades.usingFile(def, def.label, def.prefix, def.version);
     }
