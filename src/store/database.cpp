@@ -46,7 +46,6 @@ int errorForEngineResult(int result)
     case SQLITE_NOTADB:
         return err::InvalidDataFile;
     case SQLITE_CANTOPEN:
-        return err::FileNotFound;
     case SQLITE_PERM:
     case SQLITE_READONLY:
         return err::AccessDenied;
@@ -142,6 +141,10 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
     }
     if (!QFileInfo(path).isFile()) {
         setError(err::FileNotFound);
+        return false;
+    }
+    if (mode != OpenMode::ReadOnly && ::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+        setError(err::AccessDenied);
         return false;
     }
     finalizeStatements();

@@ -1,0 +1,144 @@
+#include "store/errors.h"
+#include "store/fileaccess.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <sqlite3.h>
+#include <sys/mount.h>
+
+using namespace sv;
+
+namespace {
+
+// A small file system of its own for the catalogue, so that it can be filled up or made
+// read-only for real. Needs the right to mount; the tests skip without it.
+class SmallDisk
+{
+public:
+    SmallDisk(const QString &path, int kilobytes) : m_path(path)
+    {
+        QDir().mkpath(path);
+        const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
+        m_mounted =
+            ::mount("tmpfs", path.toUtf8().constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_path.toUtf8().constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    bool makeReadOnly()
+    {
+        return ::mount("tmpfs", m_path.toUtf8().constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                       nullptr) == 0;
+    }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
+struct Catalogue
+{
+    explicit Catalogue(const QString &folder) : store(folder), files(store, upgrades)
+    {
+        for (TableId id : allTables()) {
+            const TableDef &def = tableDef(id);
+            upgrades.usingFile(def, def.label, def.prefix, def.version);
+        }
+    }
+    UpgradeManager upgrades;
+    Store store;
+    FileAccess files;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestDiskFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A full disk fails the write with the engine's own message; everything written before
+    // stays readable and the file stays sound.
+    void fullDiskKeepsTheFileSound()
+    {
+        test::Workspace workspace;
+        const QString folder = workspace.file(QStringLiteral("disk"));
+        SmallDisk disk(folder, 600);
+        if (!disk.mounted())
+            QSKIP("mounting a small file system is not allowed here");
+        qint64 added = 0;
+        {
+            test::ScriptedPrompter prompter;
+            Catalogue catalogue(folder);
+            Table &songs = catalogue.store.table(TableId::Songs);
+            QVERIFY(catalogue.files.access(songs));
+            songs.buffer().setMemo(mus::Notes, QString(2000, u'n'));
+            while (added < 100000) {
+                songs.buffer().setNumber(mus::ID, added + 1);
+                if (!songs.add())
+                    break;
+                ++added;
+            }
+            QCOMPARE(errorCode(), err::FileSystemError);
+            QVERIFY2(fileError().contains(QStringLiteral("full")), qPrintable(fileError()));
+            QVERIFY(added > 10);
+        }
+        Catalogue again(folder);
+        Table &songs = again.store.table(TableId::Songs);
+        QVERIFY(songs.open());
+        QCOMPARE(songs.records(), added);
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2((folder + QStringLiteral("/svpdata.tps")).toUtf8().constData(), &db,
+                        SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt *check = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+        QCOMPARE(sqlite3_step(check), SQLITE_ROW);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(check, 0))),
+                 QByteArray("ok"));
+        sqlite3_finalize(check);
+        sqlite3_close(db);
+    }
+
+    // A catalogue on a read-only disk is reported as not accessible, and left as it was.
+    void readOnlyFolder()
+    {
+        test::Workspace workspace;
+        const QString folder = workspace.file(QStringLiteral("disk"));
+        SmallDisk disk(folder, 2048);
+        if (!disk.mounted())
+            QSKIP("mounting a small file system is not allowed here");
+        {
+            Catalogue catalogue(folder);
+            QVERIFY(catalogue.files.access(catalogue.store.table(TableId::Media)));
+        }
+        const QByteArray before = contents(folder + QStringLiteral("/svpmedia.tps"));
+        if (!disk.makeReadOnly())
+            QSKIP("remounting read-only is not allowed here");
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(folder);
+        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Media)));
+        QCOMPARE(prompter.shown.value(0).text,
+                 QStringLiteral("File (svpmedia) could not be opened.  Error: Access Denied (5)."));
+        QCOMPARE(prompter.halts, QStringList{QStringLiteral("Disk Error")});
+        QCOMPARE(contents(folder + QStringLiteral("/svpmedia.tps")), before);
+        // A missing table cannot be created there either: the creation warning ends it.
+        test::ScriptedPrompter second;
+        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+        QCOMPARE(second.captions().value(0), QStringLiteral("File Creation Error"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiskFaults)
+#include "tst_diskfaults.moc"
