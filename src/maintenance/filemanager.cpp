@@ -151,11 +151,11 @@ FileManager::FileManager(Session &session, QWidget *parent) : QWidget(parent), m
         {"&Done", "Close this window", [this] { close(); }},
     };
     auto *buttonColumn = new QVBoxLayout;
-    for (const ButtonSpec &spec : buttons) {
-        auto *button = new QPushButton(QString::fromUtf8(spec.text));
-        button->setToolTip(QString::fromUtf8(spec.hint));
-        button->setStatusTip(QString::fromUtf8(spec.hint));
-        connect(button, &QPushButton::clicked, this, spec.pressed);
+    for (const ButtonSpec &entry : buttons) {
+        auto *button = new QPushButton(QString::fromUtf8(entry.text));
+        button->setToolTip(QString::fromUtf8(entry.hint));
+        button->setStatusTip(QString::fromUtf8(entry.hint));
+        connect(button, &QPushButton::clicked, this, entry.pressed);
         buttonColumn->addWidget(button);
     }
     buttonColumn->addStretch();

@@ -271,16 +271,16 @@ QString withoutTimeZone(QStringView format)
     return result;
 }
 
-QString localeDateFormat(const DateSpec &spec)
+QString localeDateFormat(const DateSpec &parts)
 {
-    const auto length = spec.form == LocaleShortDate ? QLocale::ShortFormat : QLocale::LongFormat;
-    return withSeparator(QLocale().dateFormat(length), spec.separator);
+    const auto length = parts.form == LocaleShortDate ? QLocale::ShortFormat : QLocale::LongFormat;
+    return withSeparator(QLocale().dateFormat(length), parts.separator);
 }
 
-QString localeTimeFormat(const TimeSpec &spec)
+QString localeTimeFormat(const TimeSpec &parts)
 {
-    const auto length = spec.form == LocaleShortTime ? QLocale::ShortFormat : QLocale::LongFormat;
-    return withSeparator(withoutTimeZone(QLocale().timeFormat(length)), spec.separator);
+    const auto length = parts.form == LocaleShortTime ? QLocale::ShortFormat : QLocale::LongFormat;
+    return withSeparator(withoutTimeZone(QLocale().timeFormat(length)), parts.separator);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -382,9 +382,9 @@ QChar takeFill(Scanner &in)
     return in.take(u'_') ? QChar(u' ') : QChar();
 }
 
-bool takeTrailingSign(Scanner &in, NumberSpec &spec, bool leadingSignGiven, QString &error)
+bool takeTrailingSign(Scanner &in, NumberSpec &parts, bool leadingSignGiven, QString &error)
 {
-    const bool parenthesis = spec.sign == Sign::Parentheses;
+    const bool parenthesis = parts.sign == Sign::Parentheses;
     if (in.take(u')')) {
         if (!parenthesis)
             error = u"')' without '('"_s;
@@ -400,44 +400,44 @@ bool takeTrailingSign(Scanner &in, NumberSpec &spec, bool leadingSignGiven, QStr
         error = u"a sign both before and after the number"_s;
         return false;
     }
-    spec.sign = Sign::Trailing;
+    parts.sign = Sign::Trailing;
     return true;
 }
 
 std::optional<AnySpec> readNumber(Scanner &in, QString &error)
 {
-    NumberSpec spec;
-    if (!takeCurrency(in, spec.leadCurrency, error))
+    NumberSpec parts;
+    if (!takeCurrency(in, parts.leadCurrency, error))
         return std::nullopt;
     const bool leadingMinus = in.take(u'-');
     if (!leadingMinus && in.take(u'('))
-        spec.sign = Sign::Parentheses;
-    spec.fill = takeFill(in);
+        parts.sign = Sign::Parentheses;
+    parts.fill = takeFill(in);
     const std::optional<int> size = takeBounded(in, u"number size"_s, 1, MaxWidth, error);
     if (!size)
         return std::nullopt;
-    spec.size = *size;
+    parts.size = *size;
     if (in.take(u'_'))
-        spec.group = u' ';
-    else if (in.take(u'`') || spec.fill.isNull())
-        spec.group = u',';
+        parts.group = u' ';
+    else if (in.take(u'`') || parts.fill.isNull())
+        parts.group = u',';
     if (in.take(u'.')) {
         const std::optional<int> places =
-            takeBounded(in, u"decimal places"_s, 0, spec.size - 1, error);
+            takeBounded(in, u"decimal places"_s, 0, parts.size - 1, error);
         if (!places)
             return std::nullopt;
-        spec.places = *places;
+        parts.places = *places;
     }
-    if (!takeTrailingSign(in, spec, leadingMinus || spec.sign == Sign::Parentheses, error))
+    if (!takeTrailingSign(in, parts, leadingMinus || parts.sign == Sign::Parentheses, error))
         return std::nullopt;
-    if (!takeCurrency(in, spec.trailCurrency, error))
+    if (!takeCurrency(in, parts.trailCurrency, error))
         return std::nullopt;
-    if (!spec.leadCurrency.isEmpty() && !spec.trailCurrency.isEmpty())
+    if (!parts.leadCurrency.isEmpty() && !parts.trailCurrency.isEmpty())
         return fail(error, u"currency both before and after the number"_s);
-    spec.blankZero = in.take(u'b');
+    parts.blankZero = in.take(u'b');
     if (!expectEnd(in, error))
         return std::nullopt;
-    return spec;
+    return parts;
 }
 
 QChar takeSeparator(Scanner &in)
@@ -462,13 +462,13 @@ std::optional<AnySpec> readStamp(Scanner &in, const QString &what, int lastForm,
     const std::optional<int> form = takeBounded(in, what, 1, lastForm, error);
     if (!form)
         return std::nullopt;
-    StampSpec spec;
-    spec.form = *form;
-    spec.separator = takeSeparator(in);
-    spec.blankZero = in.take(u'b');
+    StampSpec parts;
+    parts.form = *form;
+    parts.separator = takeSeparator(in);
+    parts.blankZero = in.take(u'b');
     if (!expectEnd(in, error))
         return std::nullopt;
-    return spec;
+    return parts;
 }
 
 bool isDigitPosition(QChar ch)
@@ -681,55 +681,55 @@ QString grouped(const QString &integer, QChar mark)
 }
 
 // Sign, currency and fill around the digits; nothing when it does not fit the size.
-std::optional<QString> assembled(const NumberSpec &spec, bool negative, const QString &digits)
+std::optional<QString> assembled(const NumberSpec &parts, bool negative, const QString &digits)
 {
-    QString prefix = spec.leadCurrency;
+    QString prefix = parts.leadCurrency;
     QString suffix;
-    if (spec.sign == Sign::Leading && negative)
+    if (parts.sign == Sign::Leading && negative)
         prefix += u'-';
-    if (spec.sign == Sign::Parentheses && negative)
+    if (parts.sign == Sign::Parentheses && negative)
         prefix += u'(';
-    if (spec.sign == Sign::Trailing)
+    if (parts.sign == Sign::Trailing)
         suffix = negative ? u"-"_s : u" "_s;
-    if (spec.sign == Sign::Parentheses)
+    if (parts.sign == Sign::Parentheses)
         suffix = negative ? u")"_s : u" "_s;
-    suffix += spec.trailCurrency;
-    const qsizetype padding = spec.size - prefix.size() - digits.size() - suffix.size();
+    suffix += parts.trailCurrency;
+    const qsizetype padding = parts.size - prefix.size() - digits.size() - suffix.size();
     if (padding < 0)
         return std::nullopt;
-    if (spec.fill == u'0' || spec.fill == u'*')
-        return prefix + QString(padding, spec.fill) + digits + suffix;
+    if (parts.fill == u'0' || parts.fill == u'*')
+        return prefix + QString(padding, parts.fill) + digits + suffix;
     return QString(padding, u' ') + prefix + digits + suffix;
 }
 
-QString formatWith(const NumberSpec &spec, const QVariant &value)
+QString formatWith(const NumberSpec &parts, const QVariant &value)
 {
     const std::optional<Decimal> number = decimalFromVariant(value);
     if (!number)
-        return overflow(spec.size);
-    const Decimal shown = rounded(*number, spec.places);
-    if (spec.blankZero && shown.isZero())
-        return QString(spec.size, u' ');
-    const QString fraction = spec.places > 0 ? u'.' + shown.fraction : QString();
+        return overflow(parts.size);
+    const Decimal shown = rounded(*number, parts.places);
+    if (parts.blankZero && shown.isZero())
+        return QString(parts.size, u' ');
+    const QString fraction = parts.places > 0 ? u'.' + shown.fraction : QString();
     QStringList candidates;
-    if (!spec.group.isNull())
-        candidates << grouped(shown.integer, spec.group) + fraction;
+    if (!parts.group.isNull())
+        candidates << grouped(shown.integer, parts.group) + fraction;
     candidates << shown.integer + fraction;
-    if (shown.integer == u"0" && spec.places > 0)
+    if (shown.integer == u"0" && parts.places > 0)
         candidates << fraction;
     for (const QString &digits : std::as_const(candidates)) {
-        if (const std::optional<QString> text = assembled(spec, shown.negative, digits))
+        if (const std::optional<QString> text = assembled(parts, shown.negative, digits))
             return *text;
     }
-    return overflow(spec.size);
+    return overflow(parts.size);
 }
 
-QVariant deformatWith(const NumberSpec &spec, QStringView text, bool &ok)
+QVariant deformatWith(const NumberSpec &parts, QStringView text, bool &ok)
 {
     const std::optional<Decimal> read = readDecimal(text);
     ok = read || text.trimmed().isEmpty();
     const Decimal number = read.value_or(Decimal{});
-    if (spec.places == 0) {
+    if (parts.places == 0) {
         const std::optional<qint64> whole = integerOf(number);
         ok = ok && whole;
         return whole.value_or(0);
@@ -979,9 +979,9 @@ qint32 readTime(QStringView text)
 // ---------------------------------------------------------------------------------------
 // Formatting and reading by kind.
 
-QString formatWith(const StringSpec &spec, const QVariant &value)
+QString formatWith(const StringSpec &parts, const QVariant &value)
 {
-    return value.toString().left(spec.width);
+    return value.toString().left(parts.width);
 }
 
 QVariant deformatWith(const StringSpec &, QStringView text, bool &)
@@ -999,24 +999,24 @@ qint32 dateValue(const QVariant &value)
     return qint32(*number);
 }
 
-QString formatWith(const DateSpec &spec, const QVariant &value)
+QString formatWith(const DateSpec &parts, const QVariant &value)
 {
     const QDate date = dateToQDate(dateValue(value));
     if (!date.isValid())
         return u""_s;
-    if (spec.form >= LocaleShortDate)
-        return QLocale().toString(date, localeDateFormat(spec));
+    if (parts.form >= LocaleShortDate)
+        return QLocale().toString(date, localeDateFormat(parts));
     const Stamp stamp{date.year(), date.month(), date.day()};
-    return render(*findForm(DateForms, spec.form), spec.separator, stamp);
+    return render(*findForm(DateForms, parts.form), parts.separator, stamp);
 }
 
-QVariant deformatWith(const DateSpec &spec, QStringView text, bool &ok)
+QVariant deformatWith(const DateSpec &parts, QStringView text, bool &ok)
 {
     if (text.trimmed().isEmpty())
         return NoDate;
-    const QList<DateField> fields = spec.form >= LocaleShortDate
-                                        ? fieldsOfQtFormat(localeDateFormat(spec))
-                                        : fieldsOfLayout(findForm(DateForms, spec.form)->layout);
+    const QList<DateField> fields = parts.form >= LocaleShortDate
+                                        ? fieldsOfQtFormat(localeDateFormat(parts))
+                                        : fieldsOfLayout(findForm(DateForms, parts.form)->layout);
     const qint32 date = readDate(text, fields);
     ok = date != NoDate;
     return date;
@@ -1030,15 +1030,15 @@ qint32 timeValue(const QVariant &value)
     return number && *number >= Midnight && *number <= LastTime ? qint32(*number) : NoTime;
 }
 
-QString formatWith(const TimeSpec &spec, const QVariant &value)
+QString formatWith(const TimeSpec &parts, const QVariant &value)
 {
     const QTime time = timeToQTime(timeValue(value));
     if (!time.isValid())
         return u""_s;
-    if (spec.form >= LocaleShortTime)
-        return QLocale().toString(time, localeTimeFormat(spec));
+    if (parts.form >= LocaleShortTime)
+        return QLocale().toString(time, localeTimeFormat(parts));
     const Stamp stamp{0, 0, 0, time.hour(), time.minute(), time.second()};
-    return render(*findForm(TimeForms, spec.form), spec.separator, stamp);
+    return render(*findForm(TimeForms, parts.form), parts.separator, stamp);
 }
 
 QVariant deformatWith(const TimeSpec &, QStringView text, bool &ok)
@@ -1050,17 +1050,17 @@ QVariant deformatWith(const TimeSpec &, QStringView text, bool &ok)
     return time;
 }
 
-QString formatWith(const PatternSpec &spec, const QVariant &value)
+QString formatWith(const PatternSpec &parts, const QVariant &value)
 {
     const std::optional<qint64> number = wholeNumber(value);
-    if (spec.blankZero && number == 0)
+    if (parts.blankZero && number == 0)
         return u""_s;
-    const auto positions = std::count_if(spec.layout.begin(), spec.layout.end(), isDigitPosition);
+    const auto positions = std::count_if(parts.layout.begin(), parts.layout.end(), isDigitPosition);
     const QString digits = number ? QString::number(*number) : QString();
     if (!number || *number < 0 || digits.size() > positions)
-        return overflow(int(spec.layout.size()));
+        return overflow(int(parts.layout.size()));
     const QString padded = digits.rightJustified(positions, u'0');
-    QString text = spec.layout;
+    QString text = parts.layout;
     qsizetype next = 0;
     bool leading = true;
     for (QChar &ch : text) {
@@ -1075,14 +1075,14 @@ QString formatWith(const PatternSpec &spec, const QVariant &value)
 
 // Text as wide as the pattern is read at the digit positions; other text (typed by hand)
 // gives all its digits.
-QVariant deformatWith(const PatternSpec &spec, QStringView text, bool &ok)
+QVariant deformatWith(const PatternSpec &parts, QStringView text, bool &ok)
 {
     if (text.trimmed().isEmpty())
         return qint64(0);
-    const bool positional = text.size() == spec.layout.size();
+    const bool positional = text.size() == parts.layout.size();
     QString digits;
     for (qsizetype at = 0; at < text.size(); ++at) {
-        if (positional && !isDigitPosition(spec.layout[at]))
+        if (positional && !isDigitPosition(parts.layout[at]))
             continue;
         const int digit = digitOf(text[at]);
         if (digit >= 0)
@@ -1100,10 +1100,10 @@ QVariant deformatWith(const PatternSpec &spec, QStringView text, bool &ok)
 // ---------------------------------------------------------------------------------------
 // Display widths.
 
-int localeDateWidth(const DateSpec &spec)
+int localeDateWidth(const DateSpec &parts)
 {
     const QLocale locale;
-    const QString format = localeDateFormat(spec);
+    const QString format = localeDateFormat(parts);
     qsizetype width = 0;
     for (int month = 1; month <= 12; ++month) {
         for (int day = 22; day <= 28; ++day) // every weekday
@@ -1112,43 +1112,43 @@ int localeDateWidth(const DateSpec &spec)
     return int(width);
 }
 
-int localeTimeWidth(const TimeSpec &spec)
+int localeTimeWidth(const TimeSpec &parts)
 {
     const QLocale locale;
-    const QString format = localeTimeFormat(spec);
+    const QString format = localeTimeFormat(parts);
     qsizetype width = 0;
     for (int hour : {0, 10, 12, 22, 23})
         width = qMax(width, locale.toString(QTime(hour, 59, 59), format).size());
     return int(width);
 }
 
-int widthOf(const StringSpec &spec)
+int widthOf(const StringSpec &parts)
 {
-    return spec.width;
+    return parts.width;
 }
 
-int widthOf(const NumberSpec &spec)
+int widthOf(const NumberSpec &parts)
 {
-    return spec.size;
+    return parts.size;
 }
 
-int widthOf(const DateSpec &spec)
+int widthOf(const DateSpec &parts)
 {
-    if (spec.form >= LocaleShortDate)
-        return localeDateWidth(spec);
-    return layoutWidth(*findForm(DateForms, spec.form));
+    if (parts.form >= LocaleShortDate)
+        return localeDateWidth(parts);
+    return layoutWidth(*findForm(DateForms, parts.form));
 }
 
-int widthOf(const TimeSpec &spec)
+int widthOf(const TimeSpec &parts)
 {
-    if (spec.form >= LocaleShortTime)
-        return localeTimeWidth(spec);
-    return layoutWidth(*findForm(TimeForms, spec.form));
+    if (parts.form >= LocaleShortTime)
+        return localeTimeWidth(parts);
+    return layoutWidth(*findForm(TimeForms, parts.form));
 }
 
-int widthOf(const PatternSpec &spec)
+int widthOf(const PatternSpec &parts)
 {
-    return int(spec.layout.size());
+    return int(parts.layout.size());
 }
 
 } // namespace
@@ -1166,8 +1166,8 @@ Picture Picture::parse(QStringView text)
     Picture picture;
     picture.m_text = text.toString();
     QString error;
-    if (std::optional<AnySpec> spec = readPicture(text.trimmed(), error)) {
-        picture.m_spec = std::make_shared<const Spec>(Spec{std::move(*spec)});
+    if (std::optional<AnySpec> parts = readPicture(text.trimmed(), error)) {
+        picture.m_spec = std::make_shared<const Spec>(Spec{std::move(*parts)});
         picture.m_error.clear();
     } else {
         picture.m_error = u"invalid picture \"%1\": %2"_s.arg(text, error);
@@ -1188,7 +1188,7 @@ int Picture::width() const
 {
     if (!m_spec)
         return 0;
-    return std::visit([](const auto &spec) { return widthOf(spec); }, m_spec->kind);
+    return std::visit([](const auto &parts) { return widthOf(parts); }, m_spec->kind);
 }
 
 bool Picture::blankWhenZero() const
@@ -1196,9 +1196,9 @@ bool Picture::blankWhenZero() const
     if (!m_spec)
         return false;
     return std::visit(
-        [](const auto &spec) {
-            if constexpr (requires { spec.blankZero; })
-                return spec.blankZero;
+        [](const auto &parts) {
+            if constexpr (requires { parts.blankZero; })
+                return parts.blankZero;
             else
                 return false;
         },
@@ -1209,7 +1209,7 @@ QString Picture::format(const QVariant &value) const
 {
     if (!m_spec)
         return {};
-    return std::visit([&](const auto &spec) { return formatWith(spec, value); }, m_spec->kind);
+    return std::visit([&](const auto &parts) { return formatWith(parts, value); }, m_spec->kind);
 }
 
 QVariant Picture::deformat(QStringView text, bool *ok) const
@@ -1217,7 +1217,7 @@ QVariant Picture::deformat(QStringView text, bool *ok) const
     bool readable = m_spec != nullptr;
     QVariant value;
     if (m_spec) {
-        value = std::visit([&](const auto &spec) { return deformatWith(spec, text, readable); },
+        value = std::visit([&](const auto &parts) { return deformatWith(parts, text, readable); },
                            m_spec->kind);
     }
     if (ok)
