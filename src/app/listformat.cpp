@@ -3,6 +3,8 @@
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
+#include <QHeaderView>
+
 namespace sv {
 
 namespace {
@@ -162,6 +164,36 @@ QString restoredListFormat(const QString &section, const QString &control, const
         (designedFormat && savedFormat->columns.size() != designedFormat->columns.size()))
         return designed;
     return saved;
+}
+
+namespace {
+
+int dialogUnit(const QHeaderView *header)
+{
+    return qMax(1, header->fontMetrics().averageCharWidth());
+}
+
+} // namespace
+
+void applyColumnWidths(const QString &format, QHeaderView *header)
+{
+    const std::optional<ListFormat> parsed = ListFormat::parse(format);
+    if (!parsed)
+        return;
+    const int unit = dialogUnit(header);
+    for (int column = 0; column < parsed->columns.size() && column < header->count(); ++column)
+        header->resizeSection(column, parsed->columns.at(column).width * unit / 4);
+}
+
+QString withColumnWidths(const QString &format, const QHeaderView *header)
+{
+    std::optional<ListFormat> parsed = ListFormat::parse(format);
+    if (!parsed)
+        return format;
+    const int unit = dialogUnit(header);
+    for (int column = 0; column < parsed->columns.size() && column < header->count(); ++column)
+        parsed->columns[column].width = header->sectionSize(column) * 4 / unit;
+    return parsed->toString();
 }
 
 void saveListFormat(const QString &section, const QString &control, const QString &suffix,

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class QHeaderView;
+
 namespace sv {
 
 // The layout of a list's columns as one line of text, as windows store it in POSITION.INI:
@@ -42,5 +44,10 @@ QString restoredListFormat(const QString &section, const QString &control, const
                            const QString &designed);
 void saveListFormat(const QString &section, const QString &control, const QString &suffix,
                     const QString &current);
+
+// Column widths in dialog units (a quarter of the average character width) on screen.
+void applyColumnWidths(const QString &format, QHeaderView *header);
+// The format with the widths the columns have on screen now.
+QString withColumnWidths(const QString &format, const QHeaderView *header);
 
 } // namespace sv

@@ -7,6 +7,7 @@
 #include "app/tipwindow.h"
 #include "maintenance/filemanager.h"
 #include "platform/paths.h"
+#include "songs/codetables.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -59,6 +60,15 @@ void closeOnTermination(QWidget *frame)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// A browser whose table could not be opened is not shown (the user has been told).
+QWidget *startedBrowser(sv::Browser *browser)
+{
+    if (browser->start())
+        return browser;
+    delete browser;
+    return nullptr;
+}
+
 void registerProcedures()
 {
     using sv::Procedures;
@@ -75,6 +85,14 @@ void registerProcedures()
     Procedures::add(QStringLiteral("Tips"), Procedures::Placement::Direct,
                     [](sv::Session &session, sv::MainFrame &frame) -> QWidget * {
                         return sv::TipWindow::showTipOfTheDay(session, &frame, {});
+                    });
+    Procedures::add(QStringLiteral("BrowseCategories"), Procedures::Placement::OwnWindow,
+                    [](sv::Session &session, sv::MainFrame &) -> QWidget * {
+                        return startedBrowser(new sv::CategoryBrowser(session, sv::Request::None));
+                    });
+    Procedures::add(QStringLiteral("BrowseMedia"), Procedures::Placement::OwnWindow,
+                    [](sv::Session &session, sv::MainFrame &) -> QWidget * {
+                        return startedBrowser(new sv::MediaBrowser(session, sv::Request::None));
                     });
     Procedures::add(QStringLiteral("SetupWizard"), Procedures::Placement::Direct,
                     [](sv::Session &session, sv::MainFrame &frame) -> QWidget * {

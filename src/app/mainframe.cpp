@@ -311,6 +311,30 @@ void MainFrame::buildToolBar()
     }
 }
 
+void MainFrame::releaseRecordButtons()
+{
+    for (const QMetaObject::Connection &connection : std::as_const(m_recordConnections))
+        disconnect(connection);
+    m_recordConnections.clear();
+    for (QAction *action : std::as_const(m_recordButtons))
+        action->setEnabled(false);
+}
+
+void MainFrame::takeRecordButtons(QObject *owner, const QHash<int, RecordButton> &buttons)
+{
+    releaseRecordButtons();
+    for (auto it = buttons.constBegin(); it != buttons.constEnd(); ++it) {
+        QAction *action = m_recordButtons.value(it.key());
+        if (!action)
+            continue;
+        action->setEnabled(it->enabled);
+        action->setToolTip(it->tip);
+        m_recordConnections.append(connect(action, &QAction::triggered, owner, it->action));
+    }
+    m_recordConnections.append(
+        connect(owner, &QObject::destroyed, this, &MainFrame::releaseRecordButtons));
+}
+
 QWidget *MainFrame::startProcedure(const QString &name)
 {
     closeSplash();

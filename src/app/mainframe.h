@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+
 class QMdiArea;
 class QMdiSubWindow;
 class QAction;
@@ -40,6 +42,14 @@ public:
 
     // The navigation and record buttons a focused browser takes over, by number (2000..).
     QAction *recordButton(int number) const { return m_recordButtons.value(number); }
+    struct RecordButton
+    {
+        std::function<void()> action;
+        bool enabled = true;
+        QString tip;
+    };
+    // Gives the buttons to `owner` until another window takes them or the owner goes.
+    void takeRecordButtons(QObject *owner, const QHash<int, RecordButton> &buttons);
 
 Q_SIGNALS:
     void startUpFinished();
@@ -65,6 +75,8 @@ private:
     LogoArea *m_area = nullptr;
     QHash<QString, QAction *> m_actions;
     QHash<int, QAction *> m_recordButtons;
+    QList<QMetaObject::Connection> m_recordConnections;
+    void releaseRecordButtons();
     QPointer<QWidget> m_splash;
     QString m_logoFile;
     bool m_tablesOpen = false;

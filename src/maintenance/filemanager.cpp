@@ -166,7 +166,7 @@ FileManager::FileManager(Session &session, QWidget *parent) : QWidget(parent), m
     fillList();
     m_listFormat =
         restoredListFormat(Procedure, QStringLiteral("ListQueue"), QString(), DesignedFormat);
-    applyListFormat(m_listFormat);
+    applyColumnWidths(m_listFormat, m_list->header());
     resize(640, 360);
     restoreWindowPosition(Procedure, this);
 }
@@ -175,7 +175,8 @@ FileManager::~FileManager() = default;
 
 void FileManager::closeEvent(QCloseEvent *event)
 {
-    saveListFormat(Procedure, QStringLiteral("ListQueue"), QString(), currentListFormat());
+    saveListFormat(Procedure, QStringLiteral("ListQueue"), QString(),
+                   withColumnWidths(m_listFormat, m_list->header()));
     saveWindowPosition(Procedure, this);
     event->accept();
 }
@@ -190,29 +191,6 @@ void FileManager::fillList()
         row->setTextAlignment(RecordsColumn, Qt::AlignRight | Qt::AlignVCenter);
     }
     m_list->setCurrentItem(m_list->topLevelItem(0));
-}
-
-void FileManager::applyListFormat(const QString &format)
-{
-    const std::optional<ListFormat> parsed = ListFormat::parse(format);
-    if (!parsed)
-        return;
-    const int unit = qMax(1, fontMetrics().averageCharWidth());
-    for (int column = 0; column < parsed->columns.size() && column < m_list->columnCount();
-         ++column)
-        m_list->setColumnWidth(column, parsed->columns.at(column).width * unit / 4);
-}
-
-QString FileManager::currentListFormat() const
-{
-    std::optional<ListFormat> format = ListFormat::parse(m_listFormat);
-    if (!format)
-        return m_listFormat;
-    const int unit = qMax(1, fontMetrics().averageCharWidth());
-    for (int column = 0; column < format->columns.size() && column < m_list->columnCount();
-         ++column)
-        format->columns[column].width = m_list->columnWidth(column) * 4 / unit;
-    return format->toString();
 }
 
 void FileManager::tagAll(bool tagged)

@@ -53,8 +53,6 @@ private:
     void info(QTreeWidgetItem *row, Table &table);
     static void fix(Session &session, Table &table, bool checkAccess);
     Table *tableOf(QTreeWidgetItem *row) const;
-    void applyListFormat(const QString &format);
-    QString currentListFormat() const;
 
     Session &m_session;
     QTreeWidget *m_list = nullptr;

@@ -312,6 +312,13 @@ bool Table::get(int key)
     return readOne(statement, keyValues(key, m_buffer));
 }
 
+void Table::setCurrent(const CurrentRecord &record)
+{
+    m_current = record.position;
+    m_currentRevision = record.revision;
+    m_watchedRevision = record.watchedRevision;
+}
+
 bool Table::reget(RecordPosition position)
 {
     if (!checkOpen())

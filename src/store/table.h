@@ -82,6 +82,17 @@ public:
     RecordPosition position() const { return m_current; }
     bool reget(RecordPosition position);
 
+    // The record PUT and DELETE act on, with what WATCH noted of it. Windows that let other
+    // windows read the same table meanwhile keep it and set it back before they write.
+    struct CurrentRecord
+    {
+        RecordPosition position = 0;
+        qint64 revision = 0;
+        std::optional<qint64> watchedRevision;
+    };
+    CurrentRecord current() const { return {m_current, m_currentRevision, m_watchedRevision}; }
+    void setCurrent(const CurrentRecord &record);
+
     bool add();
     bool put();
     bool remove();

@@ -57,6 +57,22 @@ int changeSong(Store &store, qint64 id, const QString &title)
     return 0;
 }
 
+// Renames the category with the given number.
+int changeCategory(Store &store, qint64 id, const QString &name)
+{
+    Table &categories = store.table(TableId::Categories);
+    if (!categories.open())
+        return fail("open");
+    categories.buffer().setNumber(cat::CategoryID, id);
+    if (!categories.get(cat::KeyCategoryID))
+        return fail("get");
+    categories.buffer().setText(cat::Category, name);
+    if (!categories.put())
+        return fail("put");
+    ready();
+    return 0;
+}
+
 // Keeps the song file open in the given mode until killed.
 int holdOpen(Store &store, const QString &mode)
 {
@@ -110,6 +126,8 @@ int main(int argc, char *argv[])
         return holdLogout(store, args.value(3).toInt());
     if (command == u"change-song")
         return changeSong(store, args.value(3).toLongLong(), args.value(4));
+    if (command == u"change-category")
+        return changeCategory(store, args.value(3).toLongLong(), args.value(4));
     if (command == u"hold-open")
         return holdOpen(store, args.value(3));
     if (command == u"transaction-loop")

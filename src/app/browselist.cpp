@@ -1,0 +1,270 @@
+#include "browselist.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTableView>
+
+namespace sv {
+
+BrowseList::BrowseList(PageModel *model, QWidget *parent) : QWidget(parent), m_model(model)
+{
+    m_view = new QTableView;
+    m_view->setModel(model);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    m_view->horizontalHeader()->setHighlightSections(false);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_view->setWordWrap(false);
+    m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
+
+    m_scrollBar = new QScrollBar(Qt::Vertical);
+    m_scrollBar->setRange(1, thumb::Positions);
+    m_scrollBar->setPageStep(10);
+    connect(m_scrollBar, &QScrollBar::actionTriggered, this, &BrowseList::scrollBarAction);
+    connect(m_scrollBar, &QScrollBar::sliderReleased, this,
+            [this] { dragThumbTo(m_scrollBar->value()); });
+    connect(m_view, &QTableView::doubleClicked, this, [this] { Q_EMIT changePressed(); });
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = m_view->indexAt(at);
+        if (index.isValid())
+            highlightRow(index.row());
+        Q_EMIT contextMenuAt(m_view->viewport()->mapToGlobal(at));
+    });
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_scrollBar);
+}
+
+int BrowseList::visibleRows() const
+{
+    const int rowHeight = m_view->verticalHeader()->defaultSectionSize();
+    const int room = m_view->viewport()->height() > 0 ? m_view->viewport()->height() : 200;
+    return qMax(1, room / rowHeight);
+}
+
+int BrowseList::highlightedRow() const
+{
+    const QModelIndex current = m_view->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+RecordPosition BrowseList::highlighted() const
+{
+    return m_model->positionAt(highlightedRow());
+}
+
+void BrowseList::highlightRow(int row)
+{
+    if (m_model->rowCount() == 0)
+        return;
+    row = qBound(0, row, m_model->rowCount() - 1);
+    m_view->setCurrentIndex(m_model->index(row, 0));
+    m_view->selectRow(row);
+    showThumbPosition();
+}
+
+void BrowseList::highlight(RecordPosition position)
+{
+    const int row = m_model->rowOf(position);
+    highlightRow(row < 0 ? 0 : row);
+}
+
+bool BrowseList::report(bool ok)
+{
+    if (!ok)
+        Q_EMIT readFailed();
+    return ok;
+}
+
+bool BrowseList::refill(RecordPosition keep)
+{
+    m_model->setPageSize(visibleRows());
+    const bool ok = keep ? m_model->fillFrom(keep) : m_model->fillFromTop();
+    highlight(keep);
+    return report(ok);
+}
+
+void BrowseList::rebuildThumb(int fieldLength, const thumb::Alphabet &alphabet)
+{
+    QVariant lowest;
+    QVariant highest;
+    m_thumbValues.clear();
+    if (!m_model->keyRange(lowest, highest))
+        return;
+    if (lowest.typeId() == QMetaType::QString)
+        m_thumbValues =
+            thumb::textValues(lowest.toString(), highest.toString(), fieldLength, alphabet);
+    else
+        m_thumbValues = thumb::numericValues(lowest.toLongLong(), highest.toLongLong());
+    showThumbPosition();
+}
+
+void BrowseList::showThumbPosition()
+{
+    if (m_thumbValues.isEmpty() || highlightedRow() < 0)
+        return;
+    m_adjustingThumb = true;
+    m_scrollBar->setValue(
+        thumb::positionOf(m_thumbValues, m_model->firstKeyValueAt(highlightedRow())) + 1);
+    m_adjustingThumb = false;
+}
+
+bool BrowseList::moveRows(int delta)
+{
+    const int row = highlightedRow();
+    const int page = m_model->pageSize();
+    if (delta == page || delta == -page) {
+        const bool ok = delta > 0 ? m_model->pageDown() : m_model->pageUp();
+        highlightRow(delta > 0 ? m_model->rowCount() - 1 : 0);
+        return report(ok);
+    }
+    const int target = row + delta;
+    if (target >= 0 && target < m_model->rowCount()) {
+        highlightRow(target);
+        return true;
+    }
+    bool moved = false;
+    const bool ok = delta > 0 ? m_model->stepDown(moved) : m_model->stepUp(moved);
+    highlightRow(delta > 0 ? m_model->rowCount() - 1 : 0);
+    return report(ok);
+}
+
+bool BrowseList::goTop()
+{
+    const bool ok = m_model->fillFromTop();
+    highlightRow(0);
+    return report(ok);
+}
+
+bool BrowseList::goBottom()
+{
+    const bool ok = m_model->fillFromBottom();
+    highlightRow(m_model->rowCount() - 1);
+    return report(ok);
+}
+
+bool BrowseList::dragThumbTo(int position)
+{
+    if (m_adjustingThumb)
+        return true;
+    if (position <= 1)
+        return goTop();
+    if (position >= thumb::Positions || m_thumbValues.isEmpty())
+        return goBottom();
+    const bool ok = m_model->fillFromLeadingValue(m_thumbValues.at(position - 1));
+    highlightRow(0);
+    return report(ok);
+}
+
+void BrowseList::scrollBarAction(int action)
+{
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+        moveRows(1);
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+        moveRows(-1);
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        moveRows(m_model->pageSize());
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        moveRows(-m_model->pageSize());
+        break;
+    case QAbstractSlider::SliderToMinimum:
+        goTop();
+        break;
+    case QAbstractSlider::SliderToMaximum:
+        goBottom();
+        break;
+    default:
+        return;
+    }
+    // The slider keeps showing where the highlight stands, not where the click was.
+    QMetaObject::invokeMethod(this, &BrowseList::showThumbPosition, Qt::QueuedConnection);
+}
+
+bool BrowseList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view && event->type() == QEvent::KeyPress)
+        return handleKey(static_cast<QKeyEvent *>(event));
+    if (watched == m_view->viewport() && event->type() == QEvent::Wheel) {
+        const auto *wheel = static_cast<QWheelEvent *>(event);
+        moveRows(wheel->angleDelta().y() > 0 ? -3 : 3);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool BrowseList::handleKey(QKeyEvent *event)
+{
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Insert:
+        Q_EMIT insertPressed();
+        return true;
+    case Qt::Key_Delete:
+        Q_EMIT deletePressed();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!control)
+            return false;
+        Q_EMIT changePressed();
+        return true;
+    case Qt::Key_Down:
+        moveRows(1);
+        return true;
+    case Qt::Key_Up:
+        moveRows(-1);
+        return true;
+    case Qt::Key_PageDown:
+        control ? goBottom() : moveRows(m_model->pageSize());
+        return true;
+    case Qt::Key_PageUp:
+        control ? goTop() : moveRows(-m_model->pageSize());
+        return true;
+    case Qt::Key_Home:
+        if (!control)
+            return false;
+        goTop();
+        return true;
+    case Qt::Key_End:
+        if (!control)
+            return false;
+        goBottom();
+        return true;
+    case Qt::Key_Backspace:
+        Q_EMIT backspacePressed();
+        return true;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    if (!text.isEmpty() && !control && text.at(0).isPrint()) {
+        Q_EMIT typed(text);
+        return true;
+    }
+    return false;
+}
+
+void BrowseList::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_model->pageSize() != visibleRows() && !m_model->isEmpty())
+        refill(m_model->positionAt(0));
+}
+
+} // namespace sv

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "pagemodel.h"
+#include "scrollthumb.h"
+
+#include <QWidget>
+
+class QScrollBar;
+class QTableView;
+
+namespace sv {
+
+// The list of a browser: one page of rows from a PageModel, a scroll bar whose thumb
+// stands for 100 key values, and the keys that move through the view. It knows nothing of
+// forms or buttons: it reports what the user asked for.
+class BrowseList : public QWidget
+{
+    Q_OBJECT
+
+public:
+    BrowseList(PageModel *model, QWidget *parent = nullptr);
+
+    PageModel *model() const { return m_model; }
+    QTableView *view() const { return m_view; }
+    QScrollBar *scrollBar() const { return m_scrollBar; }
+
+    int highlightedRow() const;
+    RecordPosition highlighted() const;
+    void highlightRow(int row);
+    void highlight(RecordPosition position); // on the page, else the first row
+
+    // Reads the page again (a new order, a refresh), keeping `keep` highlighted when it is
+    // in the view; false when a read failed.
+    bool refill(RecordPosition keep);
+    void rebuildThumb(int fieldLength, const thumb::Alphabet &alphabet);
+    const QList<QVariant> &thumbValues() const { return m_thumbValues; }
+
+    bool moveRows(int delta); // +1/-1 rows, +page/-page
+    bool goTop();
+    bool goBottom();
+    bool dragThumbTo(int position); // 1..100
+
+Q_SIGNALS:
+    void readFailed();
+    void insertPressed();
+    void deletePressed();
+    void changePressed();            // Ctrl+Enter, double click
+    void typed(const QString &text); // printable characters, space
+    void backspacePressed();
+    void contextMenuAt(const QPoint &globalPosition);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    bool handleKey(QKeyEvent *event);
+    void scrollBarAction(int action);
+    void showThumbPosition();
+    int visibleRows() const;
+    bool report(bool ok);
+
+    PageModel *m_model;
+    QTableView *m_view = nullptr;
+    QScrollBar *m_scrollBar = nullptr;
+    QList<QVariant> m_thumbValues;
+    bool m_adjustingThumb = false;
+};
+
+} // namespace sv

@@ -1,0 +1,503 @@
+#include "browser.h"
+
+#include "listformat.h"
+#include "mainframe.h"
+#include "session.h"
+#include "settings.h"
+#include "updateform.h"
+#include "windowposition.h"
+
+#include "store/errors.h"
+#include "store/keytext.h"
+#include "store/warnings.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace sv {
+
+namespace {
+
+constexpr int LocatorLength = 30;
+
+Qt::Alignment alignmentOf(QChar justification)
+{
+    switch (justification.unicode()) {
+    case u'R':
+        return Qt::AlignRight | Qt::AlignVCenter;
+    case u'C':
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    default:
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    }
+}
+
+QWidget *placementWindow(QWidget *widget)
+{
+    auto *child = qobject_cast<QMdiSubWindow *>(widget->parentWidget());
+    return child ? static_cast<QWidget *>(child) : widget;
+}
+
+} // namespace
+
+void showProcedureWindow(QWidget *near, QWidget *window)
+{
+    for (QWidget *ancestor = near; ancestor; ancestor = ancestor->parentWidget()) {
+        if (auto *child = qobject_cast<QMdiSubWindow *>(ancestor)) {
+            if (QMdiArea *area = child->mdiArea()) {
+                area->addSubWindow(window)->show();
+                window->activateWindow();
+                return;
+            }
+        }
+    }
+    window->show();
+}
+
+Browser::Browser(Session &session, const BrowserSetup &setup, Request request, QWidget *parent)
+    : QWidget(parent), m_session(session), m_setup(setup), m_request(request)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_model = new PageModel(table(), &session.store().bindings(), this);
+    buildWindow();
+}
+
+Browser::~Browser()
+{
+    if (m_tableOpen)
+        m_session.files().release(table());
+}
+
+Table &Browser::table() const
+{
+    return m_session.store().table(m_setup.table);
+}
+
+void Browser::buildWindow()
+{
+    setMinimumSize(m_setup.minimumSize);
+    m_list = new BrowseList(m_model);
+    connect(m_list, &BrowseList::readFailed, this, &Browser::readFailed);
+    connect(m_list, &BrowseList::insertPressed, this, &Browser::add);
+    connect(m_list, &BrowseList::deletePressed, this, &Browser::remove);
+    connect(m_list, &BrowseList::changePressed, this,
+            [this] { isSelectMode() ? select() : change(); });
+    connect(m_list, &BrowseList::typed, this, &Browser::typed);
+    connect(m_list, &BrowseList::backspacePressed, this, &Browser::backspace);
+    connect(m_list, &BrowseList::contextMenuAt, this, &Browser::showPopupMenu);
+
+    auto *layout = new QVBoxLayout(this);
+    if (m_setup.tabs.size() > 1) {
+        m_tabBar = new QTabBar;
+        for (const SortTab &tab : std::as_const(m_setup.tabs))
+            m_tabBar->addTab(tab.caption);
+        connect(m_tabBar, &QTabBar::currentChanged, this, &Browser::selectTab);
+        layout->addWidget(m_tabBar);
+    }
+    layout->addWidget(m_list, 1);
+    m_locatorLabel = new QLabel;
+    layout->addWidget(m_locatorLabel);
+
+    auto *buttons = new QHBoxLayout;
+    const struct
+    {
+        QString caption;
+        std::function<void()> pressed;
+    } entries[] = {{m_setup.selectCaption, [this] { select(); }},
+                   {m_setup.addCaption, [this] { add(); }},
+                   {m_setup.changeCaption, [this] { change(); }},
+                   {m_setup.deleteCaption, [this] { remove(); }},
+                   {m_setup.selectCaption, [this] { select(); }}};
+    for (int i = 0; i < 5; ++i) {
+        const auto &entry = entries[i];
+        const bool isSelect = i == 0 || i == 4;
+        if (isSelect && (i == 0) != m_setup.selectFirst)
+            continue;
+        auto *button = new QPushButton(entry.caption);
+        connect(button, &QPushButton::clicked, this, entry.pressed);
+        buttons->addWidget(button);
+        m_buttons.insert(entry.caption, button);
+    }
+    m_select = m_buttons.value(m_setup.selectCaption);
+    m_select->setVisible(isSelectMode());
+    m_select->setEnabled(isSelectMode());
+    m_select->setDefault(isSelectMode());
+    addButtonRow(buttons);
+    buttons->addStretch();
+    auto *close = new QPushButton(m_setup.closeCaption);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    buttons->addWidget(close);
+    m_buttons.insert(m_setup.closeCaption, close);
+    layout->addLayout(buttons);
+    setFocusProxy(m_list->view());
+}
+
+void Browser::addButtonRow(QLayout *) {}
+
+QPushButton *Browser::button(const QString &caption) const
+{
+    return m_buttons.value(caption);
+}
+
+QString Browser::listFormat() const
+{
+    std::optional<ListFormat> format = ListFormat::parse(m_setup.listFormat);
+    if (!format)
+        return m_setup.listFormat;
+    format->useDatePicture(Settings::global().dateFormat);
+    return format->toString();
+}
+
+QList<BrowseColumn> Browser::columns() const
+{
+    QList<BrowseColumn> columns;
+    const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
+    if (!format)
+        return columns;
+    for (int i = 0; i < format->columns.size() && i < m_setup.columnText.size(); ++i) {
+        const ListColumn &column = format->columns.at(i);
+        columns.append(
+            {column.header, m_setup.columnText.at(i), alignmentOf(column.justification)});
+    }
+    return columns;
+}
+
+bool Browser::start()
+{
+    if (!m_session.files().access(table()))
+        return false;
+    m_tableOpen = true;
+    resize(qMax(width(), 520), qMax(height(), 360));
+    m_currentFormat = restoredListFormat(m_setup.procedure, QStringLiteral("Browse"),
+                                         m_setup.listSuffix, listFormat());
+    m_model->setColumns(columns());
+    applyColumnWidths(m_currentFormat, m_list->view()->horizontalHeader());
+    restoreLastTab();
+    markTabBold();
+    rebuildView(0);
+    m_list->view()->setFocus();
+    return true;
+}
+
+void Browser::restoreLastTab()
+{
+    m_currentTab = 0;
+    if (m_setup.tabSetting.isEmpty() || Settings::global().saveLastTab != 1)
+        return;
+    const int saved = int(settings::readNumber(m_setup.tabSetting, 1)) - 1;
+    if (saved >= 0 && saved < m_setup.tabs.size())
+        m_currentTab = saved;
+    if (m_tabBar) {
+        const QSignalBlocker quiet(m_tabBar);
+        m_tabBar->setCurrentIndex(m_currentTab);
+    }
+}
+
+void Browser::markTabBold()
+{
+    if (!m_tabBar)
+        return;
+    for (int tab = 0; tab < m_tabBar->count(); ++tab) {
+        const bool current = tab == m_currentTab;
+        m_tabBar->setTabText(tab, m_setup.tabs.at(tab).caption +
+                                      (current ? QStringLiteral("   ") : QString()));
+    }
+    QFont bold = m_tabBar->font();
+    bold.setBold(true);
+    // A tab bar has one font: the current tab's caption is set apart by its trailing blanks
+    // and drawn in bold through the style sheet of the selected tab.
+    m_tabBar->setStyleSheet(QStringLiteral("QTabBar::tab:selected { font-weight: bold; }"));
+}
+
+void Browser::selectTab(int tab)
+{
+    if (tab < 0 || tab >= m_setup.tabs.size())
+        return;
+    const RecordPosition keep = m_list->highlighted();
+    m_currentTab = tab;
+    m_locator.clear();
+    m_locatorLabel->clear();
+    if (m_tabBar && m_tabBar->currentIndex() != tab) {
+        const QSignalBlocker quiet(m_tabBar);
+        m_tabBar->setCurrentIndex(tab);
+    }
+    markTabBold();
+    rebuildView(keep);
+}
+
+void Browser::rebuildView(RecordPosition keep)
+{
+    const SortTab &tab = m_setup.tabs.at(m_currentTab);
+    const QString filter = tab.rangeFilter ? tab.rangeFilter() : QString();
+    if (!m_model->setView(tab.key, filter)) {
+        setError(err::InvalidFilter);
+        standardWarning(warning::ViewOpen);
+    }
+    if (!m_list->refill(keep))
+        return;
+    const int leading = tableDef(m_setup.table).keys.at(tab.key).components.first();
+    m_list->rebuildThumb(tableDef(m_setup.table).fields.at(leading).size, tab.thumbAlphabet);
+    updateTitle();
+    updateButtons();
+}
+
+void Browser::refresh()
+{
+    if (m_list->refill(m_model->positionAt(0)))
+        updateTitle();
+}
+
+void Browser::updateTitle()
+{
+    if (!m_setup.windowTitle.isEmpty()) {
+        setWindowTitle(m_setup.windowTitle);
+        return;
+    }
+    setWindowTitle(m_setup.plural + QStringLiteral(" - ") + QString::number(table().records()) +
+                   QStringLiteral(" entries"));
+}
+
+void Browser::updateButtons()
+{
+    const bool rows = !m_model->isEmpty();
+    if (QPushButton *change = m_buttons.value(m_setup.changeCaption))
+        change->setEnabled(rows);
+    if (QPushButton *remove = m_buttons.value(m_setup.deleteCaption))
+        remove->setEnabled(rows);
+    if (isSelectMode())
+        m_select->setEnabled(rows);
+}
+
+void Browser::readFailed()
+{
+    standardWarning(warning::RecordRetrieval, tableDef(m_setup.table).label);
+    close();
+}
+
+void Browser::add()
+{
+    callForm(Request::Insert);
+}
+
+void Browser::change()
+{
+    if (!m_model->isEmpty())
+        callForm(Request::Change);
+}
+
+void Browser::remove()
+{
+    if (!m_model->isEmpty())
+        callForm(Request::Delete);
+}
+
+void Browser::select()
+{
+    if (!isSelectMode() || m_model->isEmpty())
+        return;
+    if (!table().reget(m_list->highlighted())) {
+        readFailed();
+        return;
+    }
+    m_selected = true;
+    close();
+}
+
+void Browser::callForm(Request request)
+{
+    if (m_form)
+        return;
+    if (request == Request::Insert) {
+        table().buffer().clear();
+        primeRange(table().buffer());
+    } else {
+        // Read again under watch, so that the form can tell another station's change.
+        table().watch();
+        if (!table().reget(m_list->highlighted())) {
+            readFailed();
+            return;
+        }
+    }
+    UpdateForm *form = createForm(request);
+    if (!form)
+        return;
+    m_form = form;
+    setEnabled(false);
+    connect(form, &UpdateForm::finished, this, [this, request, form](const WindowResult &result) {
+        formFinished(request, result, form->recordPosition());
+    });
+    if (form->start())
+        showProcedureWindow(this, form);
+}
+
+void Browser::formFinished(Request request, const WindowResult &result, RecordPosition formRecord)
+{
+    setEnabled(true);
+    m_list->view()->setFocus();
+    if (result.response == Response::Completed) {
+        if (request == Request::Delete) {
+            const int row = m_list->highlightedRow();
+            const RecordPosition next = m_model->positionAt(row + 1);
+            rebuildView(next ? next : m_model->positionAt(row - 1));
+        } else {
+            rebuildView(formRecord);
+        }
+    } else {
+        refresh();
+    }
+    if (result.navigation == InsertAnother)
+        add();
+}
+
+void Browser::typed(const QString &text)
+{
+    const SortTab &tab = m_setup.tabs.at(m_currentTab);
+    if (!tab.incrementalLocator) {
+        stepLocate(text.at(0));
+        return;
+    }
+    m_locator = (m_locator + text).left(LocatorLength);
+    incrementalLocate();
+}
+
+void Browser::backspace()
+{
+    if (m_locator.isEmpty() || !m_setup.tabs.at(m_currentTab).incrementalLocator)
+        return;
+    m_locator.chop(1);
+    incrementalLocate();
+}
+
+void Browser::incrementalLocate()
+{
+    m_locatorLabel->setText(m_locator);
+    const int leading = m_model->leadingField();
+    const bool numeric = tableDef(m_setup.table).fields.at(leading).type != FieldType::String;
+    const QVariant value =
+        numeric ? QVariant(m_locator.trimmed().toLongLong()) : QVariant(m_locator);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QVariant rowValue = m_model->firstKeyValueAt(row);
+        const bool atOrAfter = numeric ? rowValue.toLongLong() >= value.toLongLong()
+                                       : keyText(rowValue.toString()) >= keyText(m_locator);
+        if (atOrAfter) {
+            m_list->highlightRow(row);
+            return;
+        }
+    }
+    if (!m_model->fillFromLeadingValue(value)) {
+        readFailed();
+        return;
+    }
+    m_list->highlightRow(0);
+}
+
+void Browser::stepLocate(QChar letter)
+{
+    const QString wanted = QString(letter).toUpper();
+    const auto beginsWithLetter = [this, &wanted](int row) {
+        return m_model->textAt(row, 0).trimmed().left(1).toUpper() == wanted;
+    };
+    const int row = m_list->highlightedRow();
+    if (row >= 0 && beginsWithLetter(row)) {
+        m_list->moveRows(1);
+        if (m_list->highlightedRow() != row && beginsWithLetter(m_list->highlightedRow()))
+            return;
+    }
+    if (!m_model->fillFromLeadingValue(wanted)) {
+        readFailed();
+        return;
+    }
+    m_list->highlightRow(0);
+}
+
+QMenu *Browser::buildPopupMenu()
+{
+    auto *menu = new QMenu(this);
+    const bool rows = !m_model->isEmpty();
+    menu->addAction(QStringLiteral("&Add"), this, &Browser::add);
+    menu->addAction(QStringLiteral("&Change"), this, &Browser::change)->setEnabled(rows);
+    menu->addAction(QStringLiteral("&Delete"), this, &Browser::remove)->setEnabled(rows);
+    menu->addSeparator();
+    extendPopupMenu(menu);
+    return menu;
+}
+
+void Browser::showPopupMenu(const QPoint &at)
+{
+    QMenu *menu = buildPopupMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(at);
+}
+
+void Browser::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Placed once it stands in its final window (inside the frame, or on its own).
+    if (!m_placed) {
+        m_placed = true;
+        restoreWindowPosition(m_setup.procedure, placementWindow(this));
+    }
+}
+
+void Browser::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    takeOverToolbar();
+}
+
+void Browser::takeOverToolbar()
+{
+    auto *frame = qobject_cast<MainFrame *>(window());
+    if (!frame)
+        return;
+    const bool rows = !m_model->isEmpty();
+    frame->takeRecordButtons(
+        this,
+        {
+            {2000, {[this] { add(); }, true, QStringLiteral("Insert a new Record")}},
+            {2001, {[this] { change(); }, rows, m_setup.changeCaption}},
+            {2002, {[this] { remove(); }, rows, m_setup.deleteCaption}},
+            {2004, {[this] { m_list->goBottom(); }, true, QStringLiteral("Go to the Last Page")}},
+            {2005, {[this] { m_list->goTop(); }, true, QStringLiteral("Go to the First Page")}},
+            {2006,
+             {[this] { m_list->moveRows(m_model->pageSize()); }, true,
+              QStringLiteral("Go to the Next Page")}},
+            {2007,
+             {[this] { m_list->moveRows(-m_model->pageSize()); }, true,
+              QStringLiteral("Go to the Prior Page")}},
+            {2008,
+             {[this] { m_list->moveRows(1); }, true, QStringLiteral("Go to the Next Record")}},
+            {2009,
+             {[this] { m_list->moveRows(-1); }, true, QStringLiteral("Go to the Prior Record")}},
+            {2010, {[this] { m_list->view()->setFocus(); }, true, QString()}},
+        });
+}
+
+void Browser::closeEvent(QCloseEvent *event)
+{
+    if (m_form) {
+        event->ignore();
+        return;
+    }
+    if (m_tableOpen) {
+        if (!m_setup.tabSetting.isEmpty())
+            settings::writeNumber(m_setup.tabSetting, m_currentTab + 1);
+        saveListFormat(m_setup.procedure, QStringLiteral("Browse"), m_setup.listSuffix,
+                       withColumnWidths(m_currentFormat, m_list->view()->horizontalHeader()));
+        saveWindowPosition(m_setup.procedure, placementWindow(this));
+    }
+    Q_EMIT finished(
+        WindowResult{m_selected ? Response::Completed : Response::Cancelled, 0, QString()});
+    event->accept();
+}
+
+} // namespace sv

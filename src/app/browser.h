@@ -1,0 +1,143 @@
+#pragma once
+
+#include "browselist.h"
+#include "request.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QTabBar;
+
+namespace sv {
+
+class Session;
+class UpdateForm;
+
+// One sort order of a browser: a tab tied to a key, with an optional range filter and the
+// characters its scroll thumb spreads over.
+struct SortTab
+{
+    QString caption;
+    int key = 0;
+    std::function<QString()> rangeFilter; // empty: the whole table
+    bool incrementalLocator = true;       // else the one-letter step locator
+    thumb::Alphabet thumbAlphabet;
+};
+
+// What a particular browser is made of; everything else is shared by all browsers.
+struct BrowserSetup
+{
+    QString procedure;   // its POSITION.INI section, "BrowseMedia"
+    QString plural;      // the title's noun, "Songs"
+    QString windowTitle; // a fixed title instead of "<plural> - <count> entries"
+    TableId table = TableId::Songs;
+    QList<SortTab> tabs;
+    QString listFormat; // the designed columns
+    QString listSuffix; // ":1" for a numbered list control
+    QString tabSetting; // "SongTab": the last tab kept in the settings file
+    QList<std::function<QString(const Record &)>> columnText; // one per format column
+    QString addCaption = QStringLiteral("&Insert");
+    QString changeCaption = QStringLiteral("&Change");
+    QString deleteCaption = QStringLiteral("&Delete");
+    QString selectCaption = QStringLiteral("&Select");
+    QString closeCaption = QStringLiteral("Cl&ose");
+    bool selectFirst = true; // the Select button before Insert (else after Delete)
+    QSize minimumSize{200, 120};
+};
+
+// The shared behaviour of every browser: a paged list in one of several key orders, the
+// locators, the forms it calls for insert, change and delete, select mode, and its layout
+// kept in POSITION.INI.
+class Browser : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Browser(Session &session, const BrowserSetup &setup, Request request,
+            QWidget *parent = nullptr);
+    ~Browser() override;
+
+    // Opens the tables and fills the first page; false when the table could not be opened
+    // (the user has been told).
+    bool start();
+
+    BrowseList *list() const { return m_list; }
+    int currentTab() const { return m_currentTab; }
+    void selectTab(int tab);
+    QString locatorText() const { return m_locator; }
+    bool isSelectMode() const { return m_request == Request::Select; }
+    QPushButton *button(const QString &caption) const;
+    QMenu *buildPopupMenu();
+    Table &table() const;
+
+    void add();
+    void change();
+    void remove();
+    void select();
+    void refresh(); // the page read again around the highlighted record
+
+Q_SIGNALS:
+    void finished(const WindowResult &result);
+
+protected:
+    // Makes the form for a request on the record in the shared buffer; null when the
+    // table has no form.
+    virtual UpdateForm *createForm(Request request) = 0;
+    // Fills the range field of a filtered tab into a new record.
+    virtual void primeRange(Record &) {}
+    virtual void extendPopupMenu(QMenu *) {}
+
+    Session &session() const { return m_session; }
+    const BrowserSetup &setup() const { return m_setup; }
+    void rebuildView(RecordPosition keep);
+    void updateTitle();
+    void addButtonRow(QLayout *row);
+
+    void closeEvent(QCloseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildWindow();
+    QString listFormat() const;
+    QList<BrowseColumn> columns() const;
+    void restoreLastTab();
+    void markTabBold();
+    void callForm(Request request);
+    void formFinished(Request request, const WindowResult &result, RecordPosition formRecord);
+    void typed(const QString &text);
+    void backspace();
+    void incrementalLocate();
+    void stepLocate(QChar letter);
+    void readFailed();
+    void showPopupMenu(const QPoint &at);
+    void updateButtons();
+    void takeOverToolbar();
+
+    Session &m_session;
+    BrowserSetup m_setup;
+    Request m_request;
+    PageModel *m_model = nullptr;
+    BrowseList *m_list = nullptr;
+    QTabBar *m_tabBar = nullptr;
+    QLabel *m_locatorLabel = nullptr;
+    QHash<QString, QPushButton *> m_buttons;
+    QPushButton *m_select = nullptr;
+    QString m_currentFormat;
+    QString m_locator;
+    int m_currentTab = 0;
+    bool m_tableOpen = false;
+    bool m_selected = false;
+    bool m_placed = false;
+    QPointer<QWidget> m_form;
+};
+
+// Shows a window the way the program shows its procedures: as a child of the frame's
+// work area when `near` is inside one, else as a window of its own.
+void showProcedureWindow(QWidget *near, QWidget *window);
+
+} // namespace sv

@@ -1,0 +1,332 @@
+#include "pagemodel.h"
+
+#include "store/errors.h"
+
+#include <algorithm>
+
+namespace sv {
+
+namespace {
+
+// Keeps the shared record buffer and the current record as they were around a page read,
+// so that browsing never disturbs a form working on the same table.
+class TableStateGuard
+{
+public:
+    explicit TableStateGuard(Table &table)
+        : m_table(table), m_buffer(table.buffer()), m_current(table.current())
+    {}
+    ~TableStateGuard()
+    {
+        m_table.buffer() = m_buffer;
+        m_table.setCurrent(m_current);
+    }
+
+private:
+    Table &m_table;
+    Record m_buffer;
+    Table::CurrentRecord m_current;
+};
+
+} // namespace
+
+PageModel::PageModel(Table &table, const Bindings *bindings, QObject *parent)
+    : QAbstractTableModel(parent), m_table(table), m_bindings(bindings)
+{}
+
+void PageModel::setColumns(const QList<BrowseColumn> &columns)
+{
+    beginResetModel();
+    m_columns = columns;
+    m_rows.clear();
+    endResetModel();
+}
+
+bool PageModel::setView(int key, const QString &filter)
+{
+    m_key = key;
+    m_view = std::make_unique<View>(m_table, key, filter, m_bindings);
+    m_viewError.clear();
+    if (!m_view->open()) {
+        m_viewError = m_view->filterError();
+        m_view = std::make_unique<View>(m_table, key, QString(), m_bindings);
+        m_view->open();
+        return false;
+    }
+    return true;
+}
+
+void PageModel::setPageSize(int rows)
+{
+    m_pageSize = qMax(1, rows);
+}
+
+PageModel::Row PageModel::rowFromBuffer() const
+{
+    const Record &record = m_table.buffer();
+    Row row{m_table.position(), {}, {}};
+    for (const BrowseColumn &column : m_columns)
+        row.cells.append(column.text(record));
+    row.firstKeyValue = record.value(leadingField());
+    return row;
+}
+
+bool PageModel::endedNormally() const
+{
+    return errorCode() == err::RecordNotAvailable || errorCode() == err::None;
+}
+
+bool PageModel::readPage(const std::function<bool()> &start, bool forward, int wanted,
+                         QList<Row> &rows)
+{
+    if (!m_view)
+        return false;
+    TableStateGuard keep(m_table);
+    if (!start())
+        return endedNormally() || errorCode() == err::RecordNotFound;
+    while (rows.size() < wanted) {
+        if (!(forward ? m_view->next() : m_view->previous()))
+            return endedNormally();
+        rows.append(rowFromBuffer());
+    }
+    return true;
+}
+
+void PageModel::replaceRows(QList<Row> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+bool PageModel::fillFromTop()
+{
+    QList<Row> rows;
+    const bool ok = readPage(
+        [this] {
+            m_view->set();
+            return true;
+        },
+        true, m_pageSize, rows);
+    replaceRows(rows);
+    return ok;
+}
+
+bool PageModel::fillFromBottom()
+{
+    QList<Row> rows;
+    const bool ok = readPage(
+        [this] {
+            m_view->set();
+            return true;
+        },
+        false, m_pageSize, rows);
+    std::reverse(rows.begin(), rows.end());
+    replaceRows(rows);
+    return ok;
+}
+
+bool PageModel::fillFrom(RecordPosition position)
+{
+    QList<Row> rows;
+    bool ok =
+        readPage([this, position] { return m_view->reset(position); }, true, m_pageSize, rows);
+    if (ok && rows.isEmpty())
+        return fillFromTop();
+    if (ok && rows.size() < m_pageSize) {
+        // Near the end of the view: fill the page with the records before it.
+        QList<Row> before;
+        const RecordPosition first = rows.first().position;
+        ok = readPage(
+            [this, first] {
+                if (!m_view->reset(first))
+                    return false;
+                return m_view->previous();
+            },
+            false, m_pageSize - int(rows.size()), before);
+        std::reverse(before.begin(), before.end());
+        rows = before + rows;
+    }
+    replaceRows(rows);
+    return ok;
+}
+
+bool PageModel::fillFromKeyValues(const Record &values)
+{
+    QList<Row> rows;
+    bool ok = readPage(
+        [this, &values] {
+            m_table.buffer() = values;
+            m_view->setFrom();
+            return true;
+        },
+        true, 1, rows);
+    if (!ok)
+        return false;
+    if (rows.isEmpty())
+        return fillFromBottom();
+    return fillFrom(rows.first().position);
+}
+
+int PageModel::leadingField() const
+{
+    return m_table.definition().keys.at(m_key).components.first();
+}
+
+bool PageModel::fillFromLeadingValue(const QVariant &value)
+{
+    Record values(m_table.definition());
+    values.setValue(leadingField(), value);
+    return fillFromKeyValues(values);
+}
+
+bool PageModel::pageDown()
+{
+    if (m_rows.isEmpty())
+        return fillFromTop();
+    const RecordPosition last = m_rows.last().position;
+    QList<Row> rows;
+    const bool ok = readPage([this, last] { return m_view->reset(last) && m_view->next(); }, true,
+                             m_pageSize, rows);
+    if (!ok)
+        return false;
+    if (rows.size() < m_pageSize)
+        return rows.isEmpty() ? true : fillFromBottom();
+    replaceRows(rows);
+    return true;
+}
+
+bool PageModel::pageUp()
+{
+    if (m_rows.isEmpty())
+        return fillFromTop();
+    const RecordPosition first = m_rows.first().position;
+    QList<Row> rows;
+    const bool ok = readPage([this, first] { return m_view->reset(first) && m_view->previous(); },
+                             false, m_pageSize, rows);
+    if (!ok)
+        return false;
+    if (rows.size() < m_pageSize)
+        return rows.isEmpty() ? true : fillFromTop();
+    std::reverse(rows.begin(), rows.end());
+    replaceRows(rows);
+    return true;
+}
+
+bool PageModel::stepDown(bool &moved)
+{
+    moved = false;
+    if (m_rows.isEmpty())
+        return true;
+    const RecordPosition last = m_rows.last().position;
+    QList<Row> rows;
+    if (!readPage([this, last] { return m_view->reset(last) && m_view->next(); }, true, 1, rows))
+        return false;
+    if (rows.isEmpty())
+        return true;
+    QList<Row> page = m_rows;
+    page.append(rows.first());
+    if (page.size() > m_pageSize)
+        page.removeFirst();
+    replaceRows(page);
+    moved = true;
+    return true;
+}
+
+bool PageModel::stepUp(bool &moved)
+{
+    moved = false;
+    if (m_rows.isEmpty())
+        return true;
+    const RecordPosition first = m_rows.first().position;
+    QList<Row> rows;
+    if (!readPage([this, first] { return m_view->reset(first) && m_view->previous(); }, false, 1,
+                  rows))
+        return false;
+    if (rows.isEmpty())
+        return true;
+    QList<Row> page = m_rows;
+    page.prepend(rows.first());
+    if (page.size() > m_pageSize)
+        page.removeLast();
+    replaceRows(page);
+    moved = true;
+    return true;
+}
+
+bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
+{
+    QList<Row> first;
+    QList<Row> last;
+    const bool ok = readPage(
+                        [this] {
+                            m_view->set();
+                            return true;
+                        },
+                        true, 1, first) &&
+                    readPage(
+                        [this] {
+                            m_view->set();
+                            return true;
+                        },
+                        false, 1, last);
+    if (!ok || first.isEmpty() || last.isEmpty())
+        return false;
+    lowest = first.first().firstKeyValue;
+    highest = last.first().firstKeyValue;
+    return true;
+}
+
+RecordPosition PageModel::positionAt(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows.at(row).position : 0;
+}
+
+int PageModel::rowOf(RecordPosition position) const
+{
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows.at(row).position == position)
+            return row;
+    }
+    return -1;
+}
+
+QVariant PageModel::firstKeyValueAt(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows.at(row).firstKeyValue : QVariant();
+}
+
+QString PageModel::textAt(int row, int column) const
+{
+    return m_rows.value(row).cells.value(column);
+}
+
+int PageModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int PageModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant PageModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_rows.at(index.row()).cells.value(index.column());
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(m_columns.at(index.column()).alignment);
+    return {};
+}
+
+QVariant PageModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section < m_columns.size())
+        return m_columns.at(section).header;
+    return {};
+}
+
+} // namespace sv

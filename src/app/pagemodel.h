@@ -1,0 +1,90 @@
+#pragma once
+
+#include "store/store.h"
+
+#include <QAbstractTableModel>
+
+#include <functional>
+
+namespace sv {
+
+// One column of a browser's list: its header and how a record is shown in it.
+struct BrowseColumn
+{
+    QString header;
+    std::function<QString(const Record &)> text;
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+};
+
+// The rows a browser shows: exactly one page, read through a view of the table in the
+// current key order. It never holds more than a page, whatever the table's size. Reading
+// leaves the table's shared buffer and current record as they were.
+class PageModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    PageModel(Table &table, const Bindings *bindings, QObject *parent = nullptr);
+
+    void setColumns(const QList<BrowseColumn> &columns);
+    // A new order and filter; false with the reason when the filter cannot be used.
+    bool setView(int key, const QString &filter);
+    QString viewError() const { return m_viewError; }
+    int key() const { return m_key; }
+    void setPageSize(int rows);
+    int pageSize() const { return m_pageSize; }
+
+    // Each returns false when a read failed for another reason than the end of the view
+    // (the error is left for the caller to report).
+    bool fillFromTop();
+    bool fillFromBottom();
+    bool fillFrom(RecordPosition position);       // the page that shows this record, on top
+    bool fillFromKeyValues(const Record &values); // first record at or after these values
+    // First record whose leading key field is at or after `value` (the other key fields
+    // blank): the locators and the scroll thumb.
+    bool fillFromLeadingValue(const QVariant &value);
+    int leadingField() const;
+    bool pageDown();
+    bool pageUp();
+    // One row past either end of the page; false at the end of the view.
+    bool stepDown(bool &moved);
+    bool stepUp(bool &moved);
+
+    RecordPosition positionAt(int row) const;
+    int rowOf(RecordPosition position) const; // -1 when not on the page
+    QVariant firstKeyValueAt(int row) const;
+    QString textAt(int row, int column) const;
+    bool isEmpty() const { return m_rows.isEmpty(); }
+
+    // The first and last values of the order's first key field, for the scroll thumb.
+    bool keyRange(QVariant &lowest, QVariant &highest);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct Row
+    {
+        RecordPosition position;
+        QStringList cells;
+        QVariant firstKeyValue;
+    };
+
+    Row rowFromBuffer() const;
+    bool readPage(const std::function<bool()> &start, bool forward, int wanted, QList<Row> &rows);
+    bool endedNormally() const;
+    void replaceRows(QList<Row> rows);
+
+    Table &m_table;
+    const Bindings *m_bindings;
+    std::unique_ptr<View> m_view;
+    QList<BrowseColumn> m_columns;
+    QList<Row> m_rows;
+    int m_key = 0;
+    int m_pageSize = 10;
+    QString m_viewError;
+};
+
+} // namespace sv

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "request.h"
+#include "store/record.h"
+#include "store/table.h"
+
+#include <QWidget>
+
+class QLineEdit;
+class QPushButton;
+
+namespace sv {
+
+class Session;
+
+// The shared behaviour of every update form: it works on a copy of the record its caller
+// left in the shared buffer, primes and numbers a new record so the number is claimed
+// while the form is open, confirms and runs a delete without opening its window, writes
+// through the integrity routines on OK, removes the primed record on Cancel, and offers
+// the history key for the values this form saved last.
+class UpdateForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    UpdateForm(Session &session, TableId table, const QString &procedure, Request request,
+               QWidget *parent = nullptr);
+    ~UpdateForm() override;
+
+    // Primes an insert or runs a delete. False when the form has already ended without a
+    // window (a delete, a numbering failure); `finished` then follows.
+    bool start();
+
+    Request request() const { return m_request; }
+    Record &record() { return m_record; }
+    RecordPosition recordPosition() const { return m_current.position; }
+
+    void accept();        // OK
+    void cancel();        // Cancel, Esc, the close box
+    void recallHistory(); // Ctrl+' and toolbar button 2011
+
+Q_SIGNALS:
+    void finished(const WindowResult &result);
+
+protected:
+    // A field shown in a line edit with a picture, loaded and stored by the form.
+    void bindLineEdit(QLineEdit *edit, int field, const QString &picture = QString());
+    QWidget *firstField() const;
+    QLayout *okCancelButtons(const QString &okText = QStringLiteral("&Ok"));
+    Table &table() const;
+    Session &session() const { return m_session; }
+
+    // The form's own parts: the default is what bound line edits need.
+    virtual void primeDefaults(Record &) {}
+    virtual void loadFields();
+    virtual void storeFields();
+    virtual bool checkFields() { return true; }
+    virtual bool redisplayOnConflict() const { return true; }
+    virtual QString title(Request request) const;
+
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    struct Binding
+    {
+        QLineEdit *edit;
+        int field;
+        QString picture;
+    };
+
+    enum class Claim { Claimed, AddFailed, HighestUnreadable };
+    bool prime();
+    Claim claimNumber();
+    bool runDelete();
+    bool writeInsert();
+    bool writeChange(bool &keepOpen);
+    void end(Response response, const QString &endedBy);
+    int identityField() const;
+    QString keyName(int key) const;
+
+    Session &m_session;
+    TableId m_table;
+    QString m_procedure;
+    Request m_request;
+    Record m_record;
+    Record m_original;
+    Table::CurrentRecord m_current;
+    bool m_primed = false;
+    bool m_ended = false;
+    QList<Binding> m_bindings;
+};
+
+} // namespace sv

@@ -1,0 +1,123 @@
+#include "codetables.h"
+
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QVBoxLayout>
+
+namespace sv {
+
+namespace {
+
+QString fieldText(const Record &record, int field)
+{
+    return record.text(field);
+}
+
+// A form of one labelled text field and its OK and Cancel buttons.
+void buildOneFieldForm(UpdateForm *form, QLineEdit *edit, const QString &prompt, QLayout *buttons)
+{
+    auto *fields = new QFormLayout;
+    fields->addRow(prompt, edit);
+    auto *layout = new QVBoxLayout(form);
+    layout->addLayout(fields);
+    layout->addStretch();
+    layout->addLayout(buttons);
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 32);
+}
+
+BrowserSetup categorySetup()
+{
+    BrowserSetup setup;
+    setup.procedure = QStringLiteral("BrowseCategories");
+    setup.windowTitle = QStringLiteral("Categories");
+    setup.table = TableId::Categories;
+    SortTab byName;
+    byName.caption = QStringLiteral("Category");
+    byName.key = cat::KeyCategory;
+    byName.incrementalLocator = false;
+    byName.thumbAlphabet.digits = true;
+    setup.tabs = {byName};
+    setup.listFormat = QStringLiteral("80L(2)|M~Category~L(2)@s30@");
+    setup.columnText = {[](const Record &r) { return fieldText(r, cat::Category); }};
+    setup.minimumSize = QSize(120, 120);
+    return setup;
+}
+
+BrowserSetup mediaSetup()
+{
+    BrowserSetup setup;
+    setup.procedure = QStringLiteral("BrowseMedia");
+    setup.windowTitle = QStringLiteral("Browse Media Formats");
+    setup.table = TableId::Media;
+    SortTab byName;
+    byName.caption = QStringLiteral("Media");
+    byName.key = med::KeyMedia;
+    byName.incrementalLocator = false;
+    byName.thumbAlphabet.digits = true;
+    setup.tabs = {byName};
+    setup.listFormat = QStringLiteral("80L(2)|M~Media~L(2)@s20@");
+    setup.listSuffix = QStringLiteral(":1");
+    setup.columnText = {[](const Record &r) { return fieldText(r, med::Media); }};
+    setup.addCaption = QStringLiteral("&Add");
+    setup.closeCaption = QStringLiteral("E&xit");
+    setup.selectFirst = false;
+    setup.minimumSize = QSize(120, 120);
+    return setup;
+}
+
+} // namespace
+
+CategoryBrowser::CategoryBrowser(Session &session, Request request, QWidget *parent)
+    : Browser(session, categorySetup(), request, parent)
+{}
+
+UpdateForm *CategoryBrowser::createForm(Request request)
+{
+    return new CategoryForm(session(), request);
+}
+
+CategoryForm::CategoryForm(Session &session, Request request, QWidget *parent)
+    : UpdateForm(session, TableId::Categories, QStringLiteral("UpdateCategories"), request, parent)
+{
+    auto *name = new QLineEdit;
+    bindLineEdit(name, cat::Category);
+    buildOneFieldForm(this, name, QStringLiteral("&Category:"), okCancelButtons());
+}
+
+QString CategoryForm::title(Request request) const
+{
+    return request == Request::Insert ? QStringLiteral("Add Category")
+                                      : QStringLiteral("Change Category");
+}
+
+MediaBrowser::MediaBrowser(Session &session, Request request, QWidget *parent)
+    : Browser(session, mediaSetup(), request, parent)
+{}
+
+UpdateForm *MediaBrowser::createForm(Request request)
+{
+    return new MediaForm(session(), request);
+}
+
+void MediaBrowser::extendPopupMenu(QMenu *menu)
+{
+    QAction *selectEntry = menu->addAction(QStringLiteral("&Select"), this, &Browser::select);
+    selectEntry->setEnabled(isSelectMode() && !list()->model()->isEmpty());
+}
+
+MediaForm::MediaForm(Session &session, Request request, QWidget *parent)
+    : UpdateForm(session, TableId::Media, QStringLiteral("UpdateMedia"), request, parent)
+{
+    auto *name = new QLineEdit;
+    bindLineEdit(name, med::Media);
+    buildOneFieldForm(this, name, QStringLiteral("&Media:"), okCancelButtons());
+}
+
+QString MediaForm::title(Request request) const
+{
+    return request == Request::Insert ? QStringLiteral("Adding Media Format")
+                                      : QStringLiteral("Changing Media Format");
+}
+
+} // namespace sv
