@@ -163,8 +163,17 @@ bool BrowseList::dragThumbTo(int position)
         return goTop();
     if (position >= thumb::Positions || m_thumbValues.isEmpty())
         return goBottom();
-    const bool ok = m_model->fillFromLeadingValue(m_thumbValues.at(position - 1));
-    highlightRow(0);
+    return locate(m_thumbValues.at(position - 1));
+}
+
+bool BrowseList::locate(const QVariant &leadingValue)
+{
+    RecordPosition found = 0;
+    const bool ok = m_model->fillFromLeadingValue(leadingValue, found);
+    if (found)
+        highlight(found);
+    else
+        highlightRow(m_model->rowCount() - 1);
     return report(ok);
 }
 

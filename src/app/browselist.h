@@ -39,6 +39,8 @@ public:
     bool goTop();
     bool goBottom();
     bool dragThumbTo(int position); // 1..100
+    // Shows the first record whose leading key field is at or after the value.
+    bool locate(const QVariant &leadingValue);
 
 Q_SIGNALS:
     void readFailed();

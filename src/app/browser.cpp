@@ -393,11 +393,7 @@ void Browser::incrementalLocate()
             return;
         }
     }
-    if (!m_model->fillFromLeadingValue(value)) {
-        readFailed();
-        return;
-    }
-    m_list->highlightRow(0);
+    m_list->locate(value);
 }
 
 void Browser::stepLocate(QChar letter)
@@ -412,11 +408,7 @@ void Browser::stepLocate(QChar letter)
         if (m_list->highlightedRow() != row && beginsWithLetter(m_list->highlightedRow()))
             return;
     }
-    if (!m_model->fillFromLeadingValue(wanted)) {
-        readFailed();
-        return;
-    }
-    m_list->highlightRow(0);
+    m_list->locate(wanted);
 }
 
 QMenu *Browser::buildPopupMenu()

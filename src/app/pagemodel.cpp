@@ -151,8 +151,9 @@ bool PageModel::fillFrom(RecordPosition position)
     return ok;
 }
 
-bool PageModel::fillFromKeyValues(const Record &values)
+bool PageModel::fillFromKeyValues(const Record &values, RecordPosition &found)
 {
+    found = 0;
     QList<Row> rows;
     bool ok = readPage(
         [this, &values] {
@@ -165,7 +166,8 @@ bool PageModel::fillFromKeyValues(const Record &values)
         return false;
     if (rows.isEmpty())
         return fillFromBottom();
-    return fillFrom(rows.first().position);
+    found = rows.first().position;
+    return fillFrom(found);
 }
 
 int PageModel::leadingField() const
@@ -173,11 +175,11 @@ int PageModel::leadingField() const
     return m_table.definition().keys.at(m_key).components.first();
 }
 
-bool PageModel::fillFromLeadingValue(const QVariant &value)
+bool PageModel::fillFromLeadingValue(const QVariant &value, RecordPosition &found)
 {
     Record values(m_table.definition());
     values.setValue(leadingField(), value);
-    return fillFromKeyValues(values);
+    return fillFromKeyValues(values, found);
 }
 
 bool PageModel::pageDown()

@@ -38,11 +38,13 @@ public:
     // (the error is left for the caller to report).
     bool fillFromTop();
     bool fillFromBottom();
-    bool fillFrom(RecordPosition position);       // the page that shows this record, on top
-    bool fillFromKeyValues(const Record &values); // first record at or after these values
-    // First record whose leading key field is at or after `value` (the other key fields
-    // blank): the locators and the scroll thumb.
-    bool fillFromLeadingValue(const QVariant &value);
+    bool fillFrom(RecordPosition position); // the page that shows this record, on top
+    // The page that shows the first record at or after these key values; `found` is that
+    // record (0 when the view ends before them and the last page is shown).
+    bool fillFromKeyValues(const Record &values, RecordPosition &found);
+    // The same with the leading key field at `value` and the other key fields blank: the
+    // locators and the scroll thumb.
+    bool fillFromLeadingValue(const QVariant &value, RecordPosition &found);
     int leadingField() const;
     bool pageDown();
     bool pageUp();

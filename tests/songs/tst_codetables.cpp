@@ -238,10 +238,9 @@ private Q_SLOTS:
         CategoryBrowser browser(catalogue.session, Request::None);
         QVERIFY(browser.start());
         browser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&browser));
         browser.list()->highlightRow(0);
-        QTest::mouseDClick(
-            browser.list()->view()->viewport(), Qt::LeftButton, {},
-            browser.list()->view()->visualRect(browser.list()->model()->index(0, 0)).center());
+        Q_EMIT browser.list()->view()->doubleClicked(browser.list()->model()->index(0, 0));
         auto *form = openForm<CategoryForm>();
         QVERIFY(form);
         QCOMPARE(form->windowTitle(), QStringLiteral("Change Category"));
@@ -292,6 +291,7 @@ private Q_SLOTS:
         QVERIFY(result && result->response == Response::Completed);
         QCOMPARE(catalogue.session.store().table(TableId::Categories).buffer().text(cat::Category),
                  QStringLiteral("Funk"));
+        waitForForms();
     }
 
     // The step locator walks the rows that begin with the typed letter and starts again at
