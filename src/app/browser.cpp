@@ -314,7 +314,7 @@ void Browser::select()
 
 void Browser::callForm(Request request)
 {
-    if (m_form)
+    if (m_formOpen)
         return;
     if (request == Request::Insert) {
         table().buffer().clear();
@@ -327,16 +327,29 @@ void Browser::callForm(Request request)
             return;
         }
     }
+    setEnabled(false);
+    m_formOpen = true;
+    const bool opened =
+        openForm(request, [this, request](const WindowResult &result, RecordPosition record) {
+            m_formOpen = false;
+            formFinished(request, result, record);
+        });
+    if (!opened) {
+        m_formOpen = false;
+        setEnabled(true);
+    }
+}
+
+bool Browser::openForm(Request request, FormDone done)
+{
     UpdateForm *form = createForm(request);
     if (!form)
-        return;
-    m_form = form;
-    setEnabled(false);
-    connect(form, &UpdateForm::finished, this, [this, request, form](const WindowResult &result) {
-        formFinished(request, result, form->recordPosition());
-    });
+        return false;
+    connect(form, &UpdateForm::finished, this,
+            [done, form](const WindowResult &result) { done(result, form->recordPosition()); });
     if (form->start())
         showProcedureWindow(this, form);
+    return true;
 }
 
 void Browser::formFinished(Request request, const WindowResult &result, RecordPosition formRecord)
@@ -476,7 +489,7 @@ void Browser::takeOverToolbar()
 
 void Browser::closeEvent(QCloseEvent *event)
 {
-    if (m_form) {
+    if (m_formOpen) {
         event->ignore();
         return;
     }

@@ -87,6 +87,10 @@ protected:
     // Makes the form for a request on the record in the shared buffer; null when the
     // table has no form.
     virtual UpdateForm *createForm(Request request) = 0;
+    // Opens the form and calls `done` when it has ended, with the record it wrote; false
+    // when no form opened. Browsers whose form is not an UpdateForm open their own.
+    using FormDone = std::function<void(const WindowResult &, RecordPosition)>;
+    virtual bool openForm(Request request, FormDone done);
     // Fills the range field of a filtered tab into a new record.
     virtual void primeRange(Record &) {}
     virtual void extendPopupMenu(QMenu *) {}
@@ -133,7 +137,7 @@ private:
     bool m_tableOpen = false;
     bool m_selected = false;
     bool m_placed = false;
-    QPointer<QWidget> m_form;
+    bool m_formOpen = false;
 };
 
 // Shows a window the way the program shows its procedures: as a child of the frame's

@@ -4,6 +4,7 @@
 #include "app/procedures.h"
 #include "app/session.h"
 #include "app/setupwizard.h"
+#include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
 #include "maintenance/filemanager.h"
 #include "platform/paths.h"
@@ -93,6 +94,10 @@ void registerProcedures()
     Procedures::add(QStringLiteral("BrowseMedia"), Procedures::Placement::OwnWindow,
                     [](sv::Session &session, sv::MainFrame &) -> QWidget * {
                         return startedBrowser(new sv::MediaBrowser(session, sv::Request::None));
+                    });
+    Procedures::add(QStringLiteral("BrowseTips"), Procedures::Placement::OwnWindow,
+                    [](sv::Session &session, sv::MainFrame &) -> QWidget * {
+                        return startedBrowser(new sv::TipsBrowser(session));
                     });
     Procedures::add(QStringLiteral("SetupWizard"), Procedures::Placement::Direct,
                     [](sv::Session &session, sv::MainFrame &frame) -> QWidget * {

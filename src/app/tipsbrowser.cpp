@@ -1,0 +1,55 @@
+#include "tipsbrowser.h"
+
+#include "session.h"
+#include "tipwindow.h"
+
+namespace sv {
+
+namespace {
+
+BrowserSetup tipsSetup()
+{
+    BrowserSetup setup;
+    setup.procedure = QStringLiteral("BrowseTips");
+    setup.windowTitle = QStringLiteral("Tips");
+    setup.table = TableId::Tips;
+    SortTab byNumber;
+    byNumber.caption = QStringLiteral("Tips");
+    byNumber.key = tip::KeyID;
+    byNumber.incrementalLocator = false;
+    setup.tabs = {byNumber};
+    setup.listFormat = QStringLiteral("1020L(2)|M~Tip~@s255@");
+    setup.columnText = {[](const Record &r) { return r.text(tip::Tip).left(255); }};
+    setup.addCaption = QStringLiteral("&Add");
+    return setup;
+}
+
+TipWindow::Request tipRequest(Request request)
+{
+    switch (request) {
+    case Request::Insert:
+        return TipWindow::Request::Insert;
+    case Request::Delete:
+        return TipWindow::Request::Delete;
+    default:
+        return TipWindow::Request::Change;
+    }
+}
+
+} // namespace
+
+TipsBrowser::TipsBrowser(Session &session, QWidget *parent)
+    : Browser(session, tipsSetup(), Request::None, parent)
+{}
+
+bool TipsBrowser::openForm(Request request, FormDone done)
+{
+    Table *tips = &table();
+    TipWindow::openForm(session(), this, tipRequest(request), [done, tips](bool saved) {
+        done(WindowResult{saved ? Response::Completed : Response::Cancelled, 0, QString()},
+             tips->position());
+    });
+    return true;
+}
+
+} // namespace sv
