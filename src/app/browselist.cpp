@@ -21,6 +21,9 @@ BrowseList::BrowseList(PageModel *model, QWidget *parent) : QWidget(parent), m_m
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setHighlightSections(false);
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    m_view->setShowGrid(false);
+    m_view->setAlternatingRowColors(true);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     m_view->setWordWrap(false);
     m_view->installEventFilter(this);

@@ -41,12 +41,6 @@ Qt::Alignment alignmentOf(QChar justification)
     }
 }
 
-QWidget *placementWindow(QWidget *widget)
-{
-    auto *child = qobject_cast<QMdiSubWindow *>(widget->parentWidget());
-    return child ? static_cast<QWidget *>(child) : widget;
-}
-
 } // namespace
 
 void showProcedureWindow(QWidget *near, QWidget *window)
@@ -54,7 +48,14 @@ void showProcedureWindow(QWidget *near, QWidget *window)
     for (QWidget *ancestor = near; ancestor; ancestor = ancestor->parentWidget()) {
         if (auto *child = qobject_cast<QMdiSubWindow *>(ancestor)) {
             if (QMdiArea *area = child->mdiArea()) {
-                area->addSubWindow(window)->show();
+                QMdiSubWindow *added = area->addSubWindow(window);
+                added->adjustSize();
+                // Over the window that called it, until it has a place of its own.
+                QPoint at = child->geometry().center() - added->rect().center();
+                at.setX(qBound(0, at.x(), qMax(0, area->viewport()->width() - added->width())));
+                at.setY(qBound(0, at.y(), qMax(0, area->viewport()->height() - added->height())));
+                added->move(at);
+                added->show();
                 window->activateWindow();
                 return;
             }

@@ -357,8 +357,12 @@ QWidget *MainFrame::openChild(QWidget *window, int instance)
         instance = Instances::start();
     window->setProperty("instance", instance);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    const QSize designed = window->size();
     QMdiSubWindow *child = m_area->addSubWindow(window);
     child->setAttribute(Qt::WA_DeleteOnClose);
+    // The frame around the window adds to the size the window was made with.
+    child->adjustSize();
+    child->resize(child->size().expandedTo(designed + child->size() - window->sizeHint()));
     connect(window, &QObject::destroyed, this, [instance] { Instances::end(instance); });
     child->show();
     return window;

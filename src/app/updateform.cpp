@@ -91,7 +91,6 @@ bool UpdateForm::start()
     m_original = m_record;
     setWindowTitle(title(m_request));
     loadFields();
-    restoreWindowPosition(m_procedure, this, false);
     if (QWidget *first = firstField())
         first->setFocus();
     return true;
@@ -266,12 +265,22 @@ void UpdateForm::end(Response response, const QString &endedBy)
     if (response == Response::Completed)
         table().buffer() = m_record;
     if (isVisible())
-        saveWindowPosition(m_procedure, this);
+        saveWindowPosition(m_procedure, placementWindow(this));
     const WindowResult result{response, 0, endedBy};
     QTimer::singleShot(0, this, [this, result] {
         Q_EMIT finished(result);
         close();
     });
+}
+
+void UpdateForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        placementWindow(this)->setMinimumSize(placementWindow(this)->size());
+        restoreWindowPosition(m_procedure, placementWindow(this), false);
+    }
 }
 
 void UpdateForm::closeEvent(QCloseEvent *event)

@@ -59,6 +59,7 @@ protected:
     virtual QString title(Request request) const;
 
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
@@ -88,6 +89,7 @@ private:
     Table::CurrentRecord m_current;
     bool m_primed = false;
     bool m_ended = false;
+    bool m_placed = false;
     QList<Binding> m_bindings;
 };
 

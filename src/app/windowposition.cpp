@@ -3,9 +3,16 @@
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
+#include <QMdiSubWindow>
 #include <QWidget>
 
 namespace sv {
+
+QWidget *placementWindow(QWidget *widget)
+{
+    auto *child = qobject_cast<QMdiSubWindow *>(widget->parentWidget());
+    return child ? static_cast<QWidget *>(child) : widget;
+}
 
 void saveWindowPosition(const QString &procedure, const QWidget *window)
 {

@@ -12,4 +12,8 @@ namespace sv {
 void saveWindowPosition(const QString &procedure, const QWidget *window);
 void restoreWindowPosition(const QString &procedure, QWidget *window, bool resizable = true);
 
+// The window that is placed on screen for `widget`: its frame inside the program's work
+// area, or the widget itself when it stands alone.
+QWidget *placementWindow(QWidget *widget);
+
 } // namespace sv
