@@ -78,7 +78,8 @@ public:
     void change();
     void remove();
     void select();
-    void refresh(); // the page read again around the highlighted record
+    void refresh();         // the page read again around the highlighted record
+    void takeOverToolbar(); // the frame's record and navigation buttons act on this list
 
 Q_SIGNALS:
     void finished(const WindowResult &result);
@@ -120,7 +121,6 @@ private:
     void readFailed();
     void showPopupMenu(const QPoint &at);
     void updateButtons();
-    void takeOverToolbar();
 
     Session &m_session;
     BrowserSetup m_setup;

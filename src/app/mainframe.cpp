@@ -1,11 +1,13 @@
 #include "mainframe.h"
 
 #include "aboutwindow.h"
+#include "browser.h"
 #include "housekeeping.h"
 #include "procedures.h"
 #include "session.h"
 #include "settings.h"
 #include "splashwindow.h"
+#include "updateform.h"
 #include "windowposition.h"
 
 #include "platform/instances.h"
@@ -90,6 +92,14 @@ MainFrame::MainFrame(Session &session) : m_session(session)
     m_area = new LogoArea;
     m_area->setBackground(QColor(58, 70, 96));
     setCentralWidget(m_area);
+    connect(m_area, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow *child) {
+        if (!child)
+            return;
+        if (auto *browser = qobject_cast<Browser *>(child->widget()))
+            browser->takeOverToolbar();
+        else if (auto *form = qobject_cast<UpdateForm *>(child->widget()))
+            form->takeOverToolbar();
+    });
     buildMenus();
     buildToolBar();
     statusBar();

@@ -1,5 +1,6 @@
 #include "updateform.h"
 
+#include "mainframe.h"
 #include "session.h"
 #include "windowposition.h"
 
@@ -311,6 +312,15 @@ void UpdateForm::recallHistory()
     for (const Binding &binding : std::as_const(m_bindings)) {
         if (binding.edit->hasFocus())
             binding.edit->setText(shown(saved->value(binding.field), binding.picture));
+    }
+}
+
+void UpdateForm::takeOverToolbar()
+{
+    if (auto *frame = qobject_cast<MainFrame *>(window())) {
+        const bool hasHistory = lastSaved().contains(m_procedure);
+        frame->takeRecordButtons(this,
+                                 {{2011, {[this] { recallHistory(); }, hasHistory, QString()}}});
     }
 }
 

@@ -38,6 +38,7 @@ public:
     void accept();        // OK
     void cancel();        // Cancel, Esc, the close box
     void recallHistory(); // Ctrl+' and toolbar button 2011
+    void takeOverToolbar();
 
 Q_SIGNALS:
     void finished(const WindowResult &result);

@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/splashwindow.h"
+#include "app/tipsbrowser.h"
 #include "platform/inifile.h"
 #include "platform/instances.h"
 #include "platform/paths.h"
@@ -193,6 +194,40 @@ private Q_SLOTS:
         QVERIFY(frame.openCatalogue());
         frame.showAndStart();
         QCOMPARE(frame.logoFile(), QString());
+        frame.close();
+    }
+
+    // The browser in the active window takes the frame's record buttons with their tips;
+    // they go dark when it closes.
+    void browserTakesRecordButtons()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        settings::writeNumber(QStringLiteral("ShowTips"), 0);
+        Session session(workspace.path());
+        session.announceTables();
+        Procedures::add(QStringLiteral("BrowseTips"), Procedures::Placement::OwnWindow,
+                        [](Session &s, MainFrame &) -> QWidget * {
+                            auto *browser = new TipsBrowser(s);
+                            browser->start();
+                            return browser;
+                        });
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        QVERIFY(!frame.recordButton(2000)->isEnabled());
+        QWidget *browser = frame.startProcedure(QStringLiteral("BrowseTips"));
+        QVERIFY(browser);
+        frame.mdiArea()->setActiveSubWindow(frame.mdiArea()->subWindowList().first());
+        QVERIFY(frame.recordButton(2000)->isEnabled());
+        QCOMPARE(frame.recordButton(2000)->toolTip(), QStringLiteral("Insert a new Record"));
+        QCOMPARE(frame.recordButton(2006)->toolTip(), QStringLiteral("Go to the Next Page"));
+        QVERIFY(!frame.recordButton(2001)->isEnabled()); // nothing to change in an empty list
+        QVERIFY(!frame.recordButton(2011)->isEnabled());
+        browser->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!frame.recordButton(2000)->isEnabled());
         frame.close();
     }
 
