@@ -1,0 +1,552 @@
+#include "cddevice.h"
+
+#include "inifile.h"
+#include "paths.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include <cdio/cdio.h>
+#include <cdio/logging.h>
+#include <cdio/mmc.h>
+#include <discid/discid.h>
+
+// After cdio.h, which declares the types it uses.
+#include <cdio/audio.h>
+
+#include <cerrno>
+
+namespace sv {
+
+// ---- Table of contents and disc identifiers ----
+
+int CdToc::audioTrackCount() const
+{
+    for (qsizetype i = tracks.size(); i > 0; --i) {
+        if (tracks.at(i - 1).audio)
+            return int(i);
+    }
+    return 0;
+}
+
+qint32 CdToc::audioLeadOut() const
+{
+    const int count = audioTrackCount();
+    if (count == tracks.size())
+        return leadOut;
+    if (count == 0)
+        return tracks.first().start;
+    const qint32 dataStart = tracks.at(count).start;
+    const qint32 sessionEnd = dataStart - SessionGap;
+    // A data track right after the audio (one session) leaves no gap to take off.
+    return sessionEnd > tracks.at(count - 1).start ? sessionEnd : dataStart;
+}
+
+qint32 CdToc::trackLength(int track) const
+{
+    const qint32 end = track < audioTrackCount() ? trackStart(track + 1) : audioLeadOut();
+    return qMax(0, end - trackStart(track));
+}
+
+qint32 CdToc::audioLength() const
+{
+    return audioTrackCount() == 0 ? 0 : qMax(0, audioLeadOut() - trackStart(1));
+}
+
+int CdToc::trackAt(qint32 lsn) const
+{
+    int track = 1;
+    for (int i = 2; i <= audioTrackCount() && trackStart(i) <= lsn; ++i)
+        track = i;
+    return track;
+}
+
+namespace {
+
+int digitSum(int number)
+{
+    int sum = 0;
+    for (; number > 0; number /= 10)
+        sum += number % 10;
+    return sum;
+}
+
+int msfSeconds(qint32 lsn)
+{
+    return (lsn + MsfOffset) / FramesPerSecond;
+}
+
+QString freedbId(const CdToc &toc)
+{
+    int checksum = 0;
+    for (const CdTrack &track : toc.tracks)
+        checksum += digitSum(msfSeconds(track.start));
+    const quint32 seconds = msfSeconds(toc.leadOut) - msfSeconds(toc.tracks.first().start);
+    const quint32 id =
+        quint32(checksum % 255) << 24 | seconds << 8 | quint32(toc.tracks.size() & 0xff);
+    return QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0'));
+}
+
+QString musicBrainzId(const CdToc &toc)
+{
+    const int count = toc.audioTrackCount();
+    const int last = toc.firstTrackNumber + count - 1;
+    if (count == 0 || toc.firstTrackNumber < 1 || last > 99)
+        return {};
+    int offsets[100] = {};
+    offsets[0] = toc.audioLeadOut() + MsfOffset;
+    for (int i = 1; i <= count; ++i)
+        offsets[toc.firstTrackNumber + i - 1] = toc.trackStart(i) + MsfOffset;
+    DiscId *disc = discid_new();
+    QString id;
+    if (discid_put(disc, toc.firstTrackNumber, last, offsets))
+        id = QString::fromLatin1(discid_get_id(disc));
+    discid_free(disc);
+    return id;
+}
+
+} // namespace
+
+DiscIds discIds(const CdToc &toc)
+{
+    if (toc.tracks.isEmpty())
+        return {};
+    return {freedbId(toc), musicBrainzId(toc)};
+}
+
+CdToc makeAudioToc(const QList<qint32> &starts, qint32 leadOut)
+{
+    CdToc toc;
+    for (qint32 start : starts)
+        toc.tracks.append({start, true});
+    toc.leadOut = leadOut;
+    return toc;
+}
+
+// ---- Position clock ----
+
+namespace {
+
+std::function<qint64()> &timeSource()
+{
+    static std::function<qint64()> source;
+    return source;
+}
+
+} // namespace
+
+void PlayClock::setTimeSource(std::function<qint64()> milliseconds)
+{
+    timeSource() = std::move(milliseconds);
+}
+
+qint64 PlayClock::now()
+{
+    if (timeSource())
+        return timeSource()();
+    static QElapsedTimer timer;
+    if (!timer.isValid())
+        timer.start();
+    return timer.elapsed();
+}
+
+void PlayClock::play(qint32 from, qint32 to)
+{
+    m_from = from;
+    m_to = to;
+    m_startedAt = now();
+    m_state = State::Playing;
+}
+
+void PlayClock::pause()
+{
+    if (state() != State::Playing)
+        return;
+    m_from = position();
+    m_state = State::Paused;
+}
+
+bool PlayClock::resume()
+{
+    if (state() != State::Paused)
+        return false;
+    m_startedAt = now();
+    m_state = State::Playing;
+    return true;
+}
+
+void PlayClock::stop()
+{
+    m_from = position();
+    m_state = State::Stopped;
+}
+
+void PlayClock::seek(qint32 position)
+{
+    m_from = position;
+    m_state = State::Stopped;
+}
+
+void PlayClock::settle() const
+{
+    if (m_state == State::Playing && position() >= m_to) {
+        m_from = m_to;
+        m_state = State::Stopped;
+    }
+}
+
+PlayClock::State PlayClock::state() const
+{
+    settle();
+    return m_state;
+}
+
+qint32 PlayClock::position() const
+{
+    if (m_state != State::Playing)
+        return m_from;
+    const qint64 played = (now() - m_startedAt) * FramesPerSecond / 1000;
+    return qint32(qMin<qint64>(m_to, m_from + played));
+}
+
+// ---- Device base: keeping time ----
+
+bool CdDevice::play(qint32 from, qint32 to)
+{
+    m_clock.play(from, to);
+    return true;
+}
+
+void CdDevice::pause()
+{
+    m_clock.pause();
+}
+
+bool CdDevice::resume()
+{
+    return m_clock.resume();
+}
+
+void CdDevice::stop()
+{
+    m_clock.stop();
+}
+
+void CdDevice::seek(qint32 position)
+{
+    m_clock.seek(position);
+}
+
+CdDevice::PlayState CdDevice::playState()
+{
+    return m_clock.state();
+}
+
+qint32 CdDevice::position()
+{
+    return m_clock.position();
+}
+
+namespace {
+
+QString &sourceSetting()
+{
+    static QString source;
+    return source;
+}
+
+} // namespace
+
+void CdDevice::setSource(const QString &source)
+{
+    sourceSetting() = source;
+}
+
+QString CdDevice::source()
+{
+    return sourceSetting();
+}
+
+// ---- libcdio: a drive or an image ----
+
+namespace {
+
+Q_LOGGING_CATEGORY(cdLog, "songvane.cd", QtWarningMsg)
+
+void logThroughQt(cdio_log_level_t level, const char *message)
+{
+    if (level >= CDIO_LOG_ERROR)
+        qCWarning(cdLog, "%s", message);
+    else
+        qCDebug(cdLog, "%s", message);
+}
+
+// A drive without a disc answers every look with warnings; they are debug output here, not
+// lines on the terminal every time the player polls.
+void routeLibcdioLog()
+{
+    static const bool routed = (cdio_log_set_handler(logThroughQt), true);
+    Q_UNUSED(routed);
+}
+
+msf_t toMsf(qint32 lsn)
+{
+    msf_t msf;
+    cdio_lsn_to_msf(lsn, &msf);
+    return msf;
+}
+
+class LibcdioDevice : public CdDevice
+{
+public:
+    explicit LibcdioDevice(const QString &source) : m_source(source) { routeLibcdioLog(); }
+    ~LibcdioDevice() override { closeHandle(); }
+
+    OpenResult open() override;
+    Media media() override;
+    CdToc toc() override { return m_toc; }
+    bool readAudioSector(qint32 lsn, QByteArray &sector) override;
+
+    bool play(qint32 from, qint32 to) override;
+    void pause() override;
+    bool resume() override;
+    void stop() override;
+    PlayState playState() override;
+    qint32 position() override;
+
+private:
+    static QByteArray firstDrive();
+    OpenResult openHandle();
+    void closeHandle();
+    bool readToc();
+    bool readSubchannel(cdio_subchannel_t &subchannel);
+
+    QString m_source;
+    QByteArray m_path;
+    CdIo_t *m_cdio = nullptr;
+    bool m_drive = false;
+    bool m_tocStale = true;
+    bool m_drivePlays = false; // the drive itself plays (analogue or digital out)
+    CdToc m_toc;
+};
+
+QByteArray LibcdioDevice::firstDrive()
+{
+    char **drives = cdio_get_devices(DRIVER_DEVICE);
+    QByteArray first = drives && drives[0] ? QByteArray(drives[0]) : QByteArray();
+    cdio_free_device_list(drives);
+    return first;
+}
+
+CdDevice::OpenResult LibcdioDevice::open()
+{
+    if (m_source.isEmpty()) {
+        m_path = firstDrive();
+        m_drive = true;
+    } else {
+        const QFileInfo info(m_source);
+        if (!info.exists())
+            return OpenResult::NoDevice;
+        m_path = QFile::encodeName(info.absoluteFilePath());
+        m_drive = !info.isFile();
+    }
+    if (m_path.isEmpty())
+        return OpenResult::NoDevice;
+    return openHandle();
+}
+
+CdDevice::OpenResult LibcdioDevice::openHandle()
+{
+    closeHandle();
+    errno = 0;
+    m_cdio = cdio_open(m_path.constData(), m_drive ? DRIVER_DEVICE : DRIVER_UNKNOWN);
+    if (!m_cdio)
+        return errno == EBUSY ? OpenResult::InUse : OpenResult::NoDevice;
+    m_tocStale = !readToc();
+    return OpenResult::Opened;
+}
+
+void LibcdioDevice::closeHandle()
+{
+    if (m_cdio)
+        cdio_destroy(m_cdio);
+    m_cdio = nullptr;
+    m_drivePlays = false;
+}
+
+bool LibcdioDevice::readToc()
+{
+    m_toc = {};
+    const track_t first = cdio_get_first_track_num(m_cdio);
+    const track_t count = cdio_get_num_tracks(m_cdio);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0)
+        return false;
+    m_toc.firstTrackNumber = first;
+    for (int track = first; track < first + count; ++track) {
+        const bool audio = cdio_get_track_format(m_cdio, track_t(track)) == TRACK_FORMAT_AUDIO;
+        m_toc.tracks.append({cdio_get_track_lsn(m_cdio, track_t(track)), audio});
+    }
+    m_toc.leadOut = cdio_get_track_lsn(m_cdio, CDIO_CDROM_LEADOUT_TRACK);
+    return m_toc.leadOut != CDIO_INVALID_LSN;
+}
+
+CdDevice::Media LibcdioDevice::media()
+{
+    if (!m_drive)
+        return m_cdio && !m_tocStale ? Media::Ready : Media::NotReady;
+    if (m_cdio && mmc_get_tray_status(m_cdio) == 1) {
+        m_tocStale = true;
+        return Media::DoorOpen;
+    }
+    // The drive keeps the contents it read first; a new disc needs a new handle.
+    if (!m_cdio || m_tocStale || cdio_get_media_changed(m_cdio) == 1)
+        openHandle();
+    return m_cdio && !m_tocStale ? Media::Ready : Media::NotReady;
+}
+
+bool LibcdioDevice::readAudioSector(qint32 lsn, QByteArray &sector)
+{
+    sector.resize(SectorBytes);
+    return m_cdio && cdio_read_audio_sector(m_cdio, sector.data(), lsn) == DRIVER_OP_SUCCESS;
+}
+
+bool LibcdioDevice::play(qint32 from, qint32 to)
+{
+    if (m_drive && m_cdio) {
+        msf_t start = toMsf(from);
+        msf_t end = toMsf(to - 1);
+        m_drivePlays = cdio_audio_play_msf(m_cdio, &start, &end) == DRIVER_OP_SUCCESS;
+    }
+    return CdDevice::play(from, to);
+}
+
+void LibcdioDevice::pause()
+{
+    if (m_drivePlays)
+        cdio_audio_pause(m_cdio);
+    CdDevice::pause();
+}
+
+bool LibcdioDevice::resume()
+{
+    if (m_drivePlays)
+        cdio_audio_resume(m_cdio);
+    return CdDevice::resume();
+}
+
+void LibcdioDevice::stop()
+{
+    if (m_drivePlays)
+        cdio_audio_stop(m_cdio);
+    CdDevice::stop();
+    m_drivePlays = false;
+}
+
+bool LibcdioDevice::readSubchannel(cdio_subchannel_t &subchannel)
+{
+    return m_drivePlays && cdio_audio_read_subchannel(m_cdio, &subchannel) == DRIVER_OP_SUCCESS;
+}
+
+CdDevice::PlayState LibcdioDevice::playState()
+{
+    cdio_subchannel_t subchannel;
+    if (!readSubchannel(subchannel))
+        return CdDevice::playState();
+    switch (subchannel.audio_status) {
+    case CDIO_MMC_READ_SUB_ST_PLAY:
+        return PlayState::Playing;
+    case CDIO_MMC_READ_SUB_ST_PAUSED:
+        return PlayState::Paused;
+    default:
+        return PlayState::Stopped;
+    }
+}
+
+qint32 LibcdioDevice::position()
+{
+    cdio_subchannel_t subchannel;
+    if (!readSubchannel(subchannel))
+        return CdDevice::position();
+    return cdio_msf_to_lsn(&subchannel.abs_addr);
+}
+
+CdDeviceFactory &factory()
+{
+    static CdDeviceFactory make;
+    return make;
+}
+
+QString optionValue(const QStringList &arguments, const QString &option)
+{
+    const qsizetype at = arguments.indexOf(option);
+    if (at >= 0 && at + 1 < arguments.size())
+        return arguments.at(at + 1);
+    const QString prefix = option + u'=';
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(prefix))
+            return argument.mid(prefix.size());
+    }
+    return {};
+}
+
+} // namespace
+
+void setCdDeviceFactory(CdDeviceFactory make)
+{
+    factory() = std::move(make);
+}
+
+std::unique_ptr<CdDevice> createCdDevice()
+{
+    if (factory())
+        return factory()();
+    return std::make_unique<LibcdioDevice>(CdDevice::source());
+}
+
+QString configureCdDevice(const QStringList &arguments)
+{
+    QString source = optionValue(arguments, QStringLiteral("--cd-device"));
+    if (source.isEmpty())
+        source = qEnvironmentVariable("SONGVANE_CD_DEVICE");
+    if (source.isEmpty())
+        source = IniFile::get(QStringLiteral("Settings"), QStringLiteral("CDDevice"), {},
+                              Paths::settingsFile());
+    // A relative image path means one relative to where the program was started.
+    if (!source.isEmpty() && QFileInfo(source).isRelative())
+        source = QFileInfo(source).absoluteFilePath();
+    CdDevice::setSource(source);
+    return source;
+}
+
+// ---- Scripted device ----
+
+ScriptedCdDevice::~ScriptedCdDevice()
+{
+    if (m_open)
+        ++m_script->closed;
+}
+
+CdDevice::OpenResult ScriptedCdDevice::open()
+{
+    m_open = m_script->openResult == OpenResult::Opened;
+    if (m_open)
+        ++m_script->opened;
+    return m_script->openResult;
+}
+
+bool ScriptedCdDevice::readAudioSector(qint32 lsn, QByteArray &sector)
+{
+    const CdToc &toc = m_script->toc;
+    if (toc.tracks.isEmpty() || lsn < toc.tracks.first().start || lsn >= toc.leadOut)
+        return false;
+    sector.fill('\0', SectorBytes);
+    return true;
+}
+
+void ScriptedCdDevice::install(std::shared_ptr<CdScript> script)
+{
+    setCdDeviceFactory([script] { return std::make_unique<ScriptedCdDevice>(script); });
+}
+
+} // namespace sv
