@@ -2,6 +2,7 @@
 
 #include "listformat.h"
 #include "mainframe.h"
+#include "platform/picture.h"
 #include "session.h"
 #include "settings.h"
 #include "updateform.h"
@@ -42,6 +43,13 @@ Qt::Alignment alignmentOf(QChar justification)
 }
 
 } // namespace
+
+BrowserSetup::ColumnText BrowserSetup::field(int field)
+{
+    return [field](const Record &record, const QString &picture) {
+        return format(record.value(field), picture).trimmed();
+    };
+}
 
 void showProcedureWindow(QWidget *near, QWidget *window)
 {
@@ -166,8 +174,11 @@ QList<BrowseColumn> Browser::columns() const
         return columns;
     for (int i = 0; i < format->columns.size() && i < m_setup.columnText.size(); ++i) {
         const ListColumn &column = format->columns.at(i);
-        columns.append(
-            {column.header, m_setup.columnText.at(i), alignmentOf(column.justification)});
+        const BrowserSetup::ColumnText text = m_setup.columnText.at(i);
+        const QString picture = u'@' + column.picture;
+        columns.append(BrowseColumn{column.header,
+                                    [text, picture](const Record &r) { return text(r, picture); },
+                                    alignmentOf(column.justification)});
     }
     return columns;
 }
@@ -315,7 +326,7 @@ void Browser::select()
 
 void Browser::callForm(Request request)
 {
-    if (m_formOpen)
+    if (m_formOpen || !m_setup.hasForms)
         return;
     if (request == Request::Insert) {
         table().buffer().clear();
@@ -428,8 +439,8 @@ void Browser::stepLocate(QChar letter)
 QMenu *Browser::buildPopupMenu()
 {
     auto *menu = new QMenu(this);
-    const bool rows = !m_model->isEmpty();
-    menu->addAction(QStringLiteral("&Add"), this, &Browser::add);
+    const bool rows = !m_model->isEmpty() && m_setup.hasForms;
+    menu->addAction(QStringLiteral("&Add"), this, &Browser::add)->setEnabled(m_setup.hasForms);
     menu->addAction(QStringLiteral("&Change"), this, &Browser::change)->setEnabled(rows);
     menu->addAction(QStringLiteral("&Delete"), this, &Browser::remove)->setEnabled(rows);
     menu->addSeparator();

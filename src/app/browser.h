@@ -39,13 +39,18 @@ struct BrowserSetup
     QString listFormat; // the designed columns
     QString listSuffix; // ":1" for a numbered list control
     QString tabSetting; // "SongTab": the last tab kept in the settings file
-    QList<std::function<QString(const Record &)>> columnText; // one per format column
+    // How each column of the format shows a record, given the column's picture (which
+    // follows the user's date format).
+    using ColumnText = std::function<QString(const Record &, const QString &picture)>;
+    QList<ColumnText> columnText;
+    static ColumnText field(int field); // the field shown through the column's picture
     QString addCaption = QStringLiteral("&Insert");
     QString changeCaption = QStringLiteral("&Change");
     QString deleteCaption = QStringLiteral("&Delete");
     QString selectCaption = QStringLiteral("&Select");
     QString closeCaption = QStringLiteral("Cl&ose");
     bool selectFirst = true; // the Select button before Insert (else after Delete)
+    bool hasForms = true;    // false: a list to choose from only
     QSize minimumSize{200, 120};
 };
 

@@ -1,3 +1,4 @@
+#include "app/eventlog.h"
 #include "app/mainframe.h"
 #include "app/messageboxprompter.h"
 #include "app/preferences.h"
@@ -7,6 +8,8 @@
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
 #include "maintenance/filemanager.h"
+#include "platform/cddevice.h"
+#include "platform/mcicommand.h"
 #include "platform/paths.h"
 #include "songs/codetables.h"
 
@@ -128,6 +131,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("SongVane Pro 98"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
     sv::Paths::configure(QApplication::arguments());
+    sv::configureCdDevice(QApplication::arguments());
+    sv::setMciLogger(sv::logEvent);
     sv::MessageBoxPrompter::install();
 
     sv::Session session(sv::Paths::workingFolder());

@@ -23,6 +23,10 @@ public:
     FileAccess &files() { return m_files; }
     Integrity &integrity() { return m_integrity; }
 
+    // Set while the album form has called the song form, so that the song form takes the
+    // album's values and keeps its album fields fixed.
+    bool calledFromAlbumForm = false;
+
     // Makes every versioned table known to the upgrade manager, in the start-up order.
     void announceTables();
 

@@ -19,7 +19,7 @@ BrowserSetup tipsSetup()
     byNumber.incrementalLocator = false;
     setup.tabs = {byNumber};
     setup.listFormat = QStringLiteral("1020L(2)|M~Tip~@s255@");
-    setup.columnText = {[](const Record &r) { return r.text(tip::Tip).left(255); }};
+    setup.columnText = {BrowserSetup::field(tip::Tip)};
     setup.addCaption = QStringLiteral("&Add");
     return setup;
 }

@@ -105,7 +105,6 @@ QString UpdateForm::title(Request request) const
 
 bool UpdateForm::prime()
 {
-    m_record.clear();
     primeDefaults(m_record);
     if (identityField() < 0)
         return true; // written with ADD when the form completes
@@ -141,6 +140,7 @@ UpdateForm::Claim UpdateForm::claimNumber()
     else if (errorCode() != err::RecordNotAvailable)
         return Claim::HighestUnreadable;
     m_record.setNumber(field, highest + 1);
+    afterPriming(m_record);
     t.buffer() = m_record;
     if (!t.add())
         return Claim::AddFailed;
@@ -313,6 +313,27 @@ void UpdateForm::recallHistory()
         if (binding.edit->hasFocus())
             binding.edit->setText(shown(saved->value(binding.field), binding.picture));
     }
+}
+
+bool UpdateForm::checkRange(QWidget *field, qint64 value, qint64 lowest, qint64 highest,
+                            const QString &name)
+{
+    if (value >= lowest && value <= highest)
+        return true;
+    standardWarning(warning::RangeError, name,
+                    QString::number(lowest) + QStringLiteral(" and ") + QString::number(highest));
+    field->setFocus();
+    return false;
+}
+
+bool UpdateForm::checkExists(QWidget *field, Table &lookup, int key, const QString &name,
+                             const QString &tableName)
+{
+    if (lookup.get(key))
+        return true;
+    standardWarning(warning::FieldContentsError, name, tableName);
+    field->setFocus();
+    return false;
 }
 
 void UpdateForm::takeOverToolbar()

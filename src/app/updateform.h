@@ -52,7 +52,14 @@ protected:
     Session &session() const { return m_session; }
 
     // The form's own parts: the default is what bound line edits need.
-    virtual void primeDefaults(Record &) {}
+    virtual void primeDefaults(Record &) {} // before the new record is numbered
+    virtual void afterPriming(Record &) {}  // once it holds its number
+    // The checks of a field's value: a range (warning 10 naming the field and the range)
+    // and presence in another table (warning 11); both put the cursor back in the field.
+    bool checkRange(QWidget *field, qint64 value, qint64 lowest, qint64 highest,
+                    const QString &name);
+    bool checkExists(QWidget *field, Table &lookup, int key, const QString &name,
+                     const QString &tableName);
     virtual void loadFields();
     virtual void storeFields();
     virtual bool checkFields() { return true; }

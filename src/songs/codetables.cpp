@@ -9,11 +9,6 @@ namespace sv {
 
 namespace {
 
-QString fieldText(const Record &record, int field)
-{
-    return record.text(field);
-}
-
 // A form of one labelled text field and its OK and Cancel buttons.
 void buildOneFieldForm(UpdateForm *form, QLineEdit *edit, const QString &prompt, QLayout *buttons)
 {
@@ -39,7 +34,7 @@ BrowserSetup categorySetup()
     byName.thumbAlphabet.digits = true;
     setup.tabs = {byName};
     setup.listFormat = QStringLiteral("80L(2)|M~Category~L(2)@s30@");
-    setup.columnText = {[](const Record &r) { return fieldText(r, cat::Category); }};
+    setup.columnText = {BrowserSetup::field(cat::Category)};
     setup.minimumSize = QSize(120, 120);
     return setup;
 }
@@ -58,7 +53,7 @@ BrowserSetup mediaSetup()
     setup.tabs = {byName};
     setup.listFormat = QStringLiteral("80L(2)|M~Media~L(2)@s20@");
     setup.listSuffix = QStringLiteral(":1");
-    setup.columnText = {[](const Record &r) { return fieldText(r, med::Media); }};
+    setup.columnText = {BrowserSetup::field(med::Media)};
     setup.addCaption = QStringLiteral("&Add");
     setup.closeCaption = QStringLiteral("E&xit");
     setup.selectFirst = false;

@@ -75,9 +75,8 @@ private:
         setup.tabs = {byName, byNumber};
         setup.tabSetting = QStringLiteral("TestTab");
         setup.listFormat = QStringLiteral("80L(2)|M~Category~L(2)@s30@40R(2)|M~ID~@n_6@");
-        setup.columnText = {
-            [](const Record &r) { return r.text(cat::Category); },
-            [](const Record &r) { return QString::number(r.number(cat::CategoryID)); }};
+        setup.columnText = {BrowserSetup::field(cat::Category),
+                            BrowserSetup::field(cat::CategoryID)};
         return setup;
     }
 };
