@@ -195,6 +195,7 @@ bool Browser::start()
     applyColumnWidths(m_currentFormat, m_list->view()->horizontalHeader());
     restoreLastTab();
     markTabBold();
+    currentTabChanged(m_currentTab);
     rebuildView(0);
     m_list->view()->setFocus();
     return true;
@@ -243,13 +244,14 @@ void Browser::selectTab(int tab)
         m_tabBar->setCurrentIndex(tab);
     }
     markTabBold();
+    currentTabChanged(tab);
     rebuildView(keep);
 }
 
 void Browser::rebuildView(RecordPosition keep)
 {
     const SortTab &tab = m_setup.tabs.at(m_currentTab);
-    const QString filter = tab.rangeFilter ? tab.rangeFilter() : QString();
+    const QString filter = viewFilter(tab);
     if (!m_model->setView(tab.key, filter)) {
         setError(err::InvalidFilter);
         standardWarning(warning::ViewOpen);
@@ -260,6 +262,11 @@ void Browser::rebuildView(RecordPosition keep)
     m_list->rebuildThumb(tableDef(m_setup.table).fields.at(leading).size, tab.thumbAlphabet);
     updateTitle();
     updateButtons();
+}
+
+QString Browser::viewFilter(const SortTab &tab) const
+{
+    return tab.rangeFilter ? tab.rangeFilter() : QString();
 }
 
 void Browser::refresh()

@@ -99,11 +99,17 @@ protected:
     virtual bool openForm(Request request, FormDone done);
     // Fills the range field of a filtered tab into a new record.
     virtual void primeRange(Record &) {}
+    // The filter of a tab's view: its range by default.
+    virtual QString viewFilter(const SortTab &tab) const;
     virtual void extendPopupMenu(QMenu *) {}
+    virtual void currentTabChanged(int) {}
 
     Session &session() const { return m_session; }
     const BrowserSetup &setup() const { return m_setup; }
     void rebuildView(RecordPosition keep);
+    void callFormFor(Request request) { callForm(request); }
+    PageModel *model() const { return m_model; }
+    QLabel *locatorDisplay() const { return m_locatorLabel; }
     void updateTitle();
     void addButtonRow(QLayout *row);
 

@@ -12,6 +12,7 @@
 #include "platform/mcicommand.h"
 #include "platform/paths.h"
 #include "songs/codetables.h"
+#include "songs/songbrowser.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -93,6 +94,10 @@ void registerProcedures()
     Procedures::add(QStringLiteral("BrowseCategories"), Procedures::Placement::OwnWindow,
                     [](sv::Session &session, sv::MainFrame &) -> QWidget * {
                         return startedBrowser(new sv::CategoryBrowser(session, sv::Request::None));
+                    });
+    Procedures::add(QStringLiteral("BrowseSongs"), Procedures::Placement::OwnWindow,
+                    [](sv::Session &session, sv::MainFrame &) -> QWidget * {
+                        return startedBrowser(new sv::SongBrowser(session));
                     });
     Procedures::add(QStringLiteral("BrowseMedia"), Procedures::Placement::OwnWindow,
                     [](sv::Session &session, sv::MainFrame &) -> QWidget * {

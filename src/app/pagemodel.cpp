@@ -2,6 +2,8 @@
 
 #include "store/errors.h"
 
+#include <QMimeData>
+
 #include <algorithm>
 
 namespace sv {
@@ -33,6 +35,37 @@ private:
 PageModel::PageModel(Table &table, const Bindings *bindings, QObject *parent)
     : QAbstractTableModel(parent), m_table(table), m_bindings(bindings)
 {}
+
+void PageModel::setDragValue(const QString &mimeType, std::function<QString(const Record &)> value)
+{
+    m_dragType = mimeType;
+    m_dragValue = std::move(value);
+}
+
+Qt::ItemFlags PageModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (m_dragValue && index.isValid())
+        flags |= Qt::ItemIsDragEnabled;
+    return flags;
+}
+
+QStringList PageModel::mimeTypes() const
+{
+    return m_dragType.isEmpty() ? QStringList()
+                                : QStringList{m_dragType, QStringLiteral("text/plain")};
+}
+
+QMimeData *PageModel::mimeData(const QModelIndexList &indexes) const
+{
+    if (!m_dragValue || indexes.isEmpty() || indexes.first().row() >= m_rows.size())
+        return nullptr;
+    const QString value = m_rows.at(indexes.first().row()).dragValue;
+    auto *data = new QMimeData;
+    data->setData(m_dragType, value.toUtf8());
+    data->setText(value);
+    return data;
+}
 
 void PageModel::setColumns(const QList<BrowseColumn> &columns)
 {
@@ -68,6 +101,8 @@ PageModel::Row PageModel::rowFromBuffer() const
     for (const BrowseColumn &column : m_columns)
         row.cells.append(column.text(record));
     row.firstKeyValue = record.value(leadingField());
+    if (m_dragValue)
+        row.dragValue = m_dragValue(record);
     return row;
 }
 

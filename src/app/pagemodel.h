@@ -27,6 +27,12 @@ public:
     PageModel(Table &table, const Bindings *bindings, QObject *parent = nullptr);
 
     void setColumns(const QList<BrowseColumn> &columns);
+    // What dragging a row offers to windows that accept it (the song's ID), under
+    // `mimeType` and as plain text.
+    void setDragValue(const QString &mimeType, std::function<QString(const Record &)> value);
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
     // A new order and filter; false with the reason when the filter cannot be used.
     bool setView(int key, const QString &filter);
     QString viewError() const { return m_viewError; }
@@ -72,6 +78,7 @@ private:
         RecordPosition position;
         QStringList cells;
         QVariant firstKeyValue;
+        QString dragValue;
     };
 
     Row rowFromBuffer() const;
@@ -87,6 +94,8 @@ private:
     int m_key = 0;
     int m_pageSize = 10;
     QString m_viewError;
+    QString m_dragType;
+    std::function<QString(const Record &)> m_dragValue;
 };
 
 } // namespace sv

@@ -75,7 +75,7 @@ int UpdateForm::identityField() const
     return def.fields.at(field).type == FieldType::String ? -1 : field;
 }
 
-QString UpdateForm::keyName(int key) const
+QString UpdateForm::duplicateKeyName(int key) const
 {
     const TableDef &def = tableDef(m_table);
     return def.prefix + u':' + def.keys.at(key).name;
@@ -202,7 +202,7 @@ bool UpdateForm::writeInsert()
     }
     if (errorCode() == err::DuplicateKey) {
         const int key = t.duplicateKey();
-        standardWarning(warning::DuplicateKey, key >= 0 ? keyName(key) : QString());
+        standardWarning(warning::DuplicateKey, key >= 0 ? duplicateKeyName(key) : QString());
     } else {
         standardWarning(warning::InsertError);
     }

@@ -65,6 +65,8 @@ protected:
     virtual bool checkFields() { return true; }
     virtual bool redisplayOnConflict() const { return true; }
     virtual QString title(Request request) const;
+    // How the duplicate-key warning names a unique key: its full name by default.
+    virtual QString duplicateKeyName(int key) const;
 
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -86,7 +88,6 @@ private:
     bool writeChange(bool &keepOpen);
     void end(Response response, const QString &endedBy);
     int identityField() const;
-    QString keyName(int key) const;
 
     Session &m_session;
     TableId m_table;

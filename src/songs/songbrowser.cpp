@@ -1,0 +1,254 @@
+#include "songbrowser.h"
+
+#include "codetables.h"
+#include "songform.h"
+#include "songtitle.h"
+
+#include "app/session.h"
+#include "app/settings.h"
+#include "platform/picture.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace sv {
+
+namespace {
+
+const QString MediaRange = QStringLiteral("BRW1::Sort3:Reset:MED:Media");
+const QString CategoryRange = QStringLiteral("BRW1::Sort4:Reset:CAT:CategoryID");
+
+QString udkTabCaption()
+{
+    const QString prompt = Settings::global().udkPrompt.trimmed();
+    return prompt.isEmpty() ? QStringLiteral("By UDK")
+                            : (QStringLiteral("By ") + prompt.left(10)).trimmed();
+}
+
+BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName)
+{
+    BrowserSetup setup;
+    setup.procedure = QStringLiteral("BrowseSongs");
+    setup.plural = QStringLiteral("Songs");
+    setup.table = TableId::Songs;
+    setup.tabSetting = QStringLiteral("SongTab");
+    const thumb::Alphabet letters{false, false, true, false};
+    const thumb::Alphabet lettersAndDigits{true, false, true, false};
+    setup.tabs = {
+        {QStringLiteral("By Artist"), mus::SongsByArtist, {}, true, lettersAndDigits},
+        {QStringLiteral("By Title"), mus::SongsByTitle, {}, true, letters},
+        {QStringLiteral("By Album"), mus::SongsByAlbum, {}, true, letters},
+        {QStringLiteral("By Media"), mus::SongsByMedia,
+         [] { return QStringLiteral("UPPER(MUS:Media) = UPPER(") + MediaRange + u')'; }, true,
+         letters},
+        {QStringLiteral("By Category"), mus::SongsByCategory,
+         [] { return QStringLiteral("MUS:CategoryID = ") + CategoryRange; }, true,
+         lettersAndDigits},
+        {QStringLiteral("By Chart #"), mus::SongsByChartNumber, {}, true, letters},
+        {QStringLiteral("By BPM"), mus::KeyBeatsPerMinute, {}, true, letters},
+        {udkTabCaption(), mus::SongsByUserDefinedKey, {}, true, letters},
+    };
+    setup.listFormat = QStringLiteral(
+        "100L(2)|M~Artist~@s50@120L(2)|M~Title~@s50@100L(2)|M~Album~@s50@44L(2)|M~Media~@s20@"
+        "44L(2)|M~File Number~@s20@60L(2)|M~Category~@s30@34R(2)|M~Time~@t4b@44R(2)|M~Released~"
+        "@d17b@24R(2)|M~BPM~@n_4b@60L(2)|M~User Defined Key Field~@s30@44R(2)|M~Last Played~"
+        "@d17-@14R(1)~Track~@p(<)pb@14R(1)|M@n3b@60L(2)|M~Style~@s30@24R(2)|M~Chart Number~@n3@");
+    setup.columnText = {
+        BrowserSetup::field(mus::Artist),
+        [](const Record &song, const QString &) {
+            Record copy = song;
+            return SongDisplayTitle(copy);
+        },
+        BrowserSetup::field(mus::Album),
+        BrowserSetup::field(mus::Media),
+        BrowserSetup::field(mus::FileNumber),
+        [categoryName](const Record &song, const QString &) {
+            return categoryName(song.number(mus::CategoryID));
+        },
+        BrowserSetup::field(mus::Time),
+        BrowserSetup::field(mus::ReleaseDate),
+        BrowserSetup::field(mus::BeatsPerMinute),
+        BrowserSetup::field(mus::UserDefinedKeyField),
+        BrowserSetup::field(mus::LastPlayed),
+        BrowserSetup::field(mus::Side),
+        BrowserSetup::field(mus::TrackNumber),
+        BrowserSetup::field(mus::Style),
+        BrowserSetup::field(mus::ChartNumber),
+    };
+    setup.addCaption = QStringLiteral("&Add");
+    setup.minimumSize = QSize(560, 300);
+    return setup;
+}
+
+} // namespace
+
+SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent)
+    : Browser(session, songSetup([this](qint64 id) { return categoryName(id); }), request, parent)
+{
+    session.calledFromAlbumForm = false;
+    Bindings &bindings = session.store().bindings();
+    const Record &media = session.store().table(TableId::Media).buffer();
+    const Record &category = session.store().table(TableId::Categories).buffer();
+    bindings.bind(
+        MediaRange, [&media] { return media.value(med::Media); }, ValueKind::Text);
+    bindings.bind(
+        CategoryRange, [&category] { return category.value(cat::CategoryID); }, ValueKind::Number);
+    bindings.bindRecord(QStringLiteral("CAT"), category);
+    bindings.bindRecord(QStringLiteral("MED"), media);
+    for (TableId id : {TableId::Categories, TableId::Media})
+        session.files().access(session.store().table(id));
+    model()->setDragValue(QStringLiteral("application/x-songvane-song-id"),
+                          [](const Record &song) { return QString::number(song.number(mus::ID)); });
+    list()->view()->setDragEnabled(true);
+    list()->view()->setToolTip(QStringLiteral("Right-Click for Options"));
+    locatorDisplay()->setText(QString());
+    buildSongButtons();
+}
+
+void SongBrowser::buildSongButtons()
+{
+    auto *copyButton = new QPushButton(QStringLiteral("Cop&y"));
+    connect(copyButton, &QPushButton::clicked, this, &SongBrowser::copy);
+    auto *searchButton = new QPushButton(QStringLiteral("&Search"));
+    connect(searchButton, &QPushButton::clicked, this, &SongBrowser::search);
+    m_resetSearch = new QPushButton(QStringLiteral("Reset Search"));
+    m_resetSearch->setEnabled(false);
+    connect(m_resetSearch, &QPushButton::clicked, this, [this] { setSearchFilter(QString()); });
+    m_selectMedia = new QPushButton(QStringLiteral("Se&lect Media"));
+    connect(m_selectMedia, &QPushButton::clicked, this, &SongBrowser::selectMedia);
+    m_selectCategory = new QPushButton(QStringLiteral("Se&lect Category"));
+    connect(m_selectCategory, &QPushButton::clicked, this, &SongBrowser::selectCategory);
+
+    auto *row = new QHBoxLayout;
+    row->addWidget(
+        new QLabel(QStringLiteral("Quick Locator (select list box and type to locate):")));
+    row->addWidget(m_selectMedia);
+    row->addWidget(m_selectCategory);
+    row->addStretch();
+    row->addWidget(copyButton);
+    row->addWidget(searchButton);
+    row->addWidget(m_resetSearch);
+    // Import, export and printing come with their own windows; until then they stay off.
+    for (const char *caption : {"&Import", "&Export", "&Print"}) {
+        auto *later = new QPushButton(QString::fromUtf8(caption));
+        later->setEnabled(false);
+        row->addWidget(later);
+    }
+    static_cast<QVBoxLayout *>(layout())->insertLayout(layout()->count() - 1, row);
+    currentTabChanged(currentTab());
+}
+
+QString SongBrowser::categoryName(qint64 id)
+{
+    if (id == 0)
+        return QString();
+    const auto cached = m_categoryNames.constFind(id);
+    if (cached != m_categoryNames.constEnd())
+        return *cached;
+    Table &categories = session().store().table(TableId::Categories);
+    const Record keep = categories.buffer();
+    const Table::CurrentRecord current = categories.current();
+    categories.buffer().setNumber(cat::CategoryID, id);
+    const QString name =
+        categories.get(cat::KeyCategoryID) ? categories.buffer().text(cat::Category) : QString();
+    categories.buffer() = keep;
+    categories.setCurrent(current);
+    if (m_categoryNames.size() > 500)
+        m_categoryNames.clear();
+    m_categoryNames.insert(id, name);
+    return name;
+}
+
+UpdateForm *SongBrowser::createForm(Request request)
+{
+    m_categoryNames.clear(); // the form may add a category
+    return new SongForm(session(), request);
+}
+
+void SongBrowser::primeRange(Record &song)
+{
+    if (currentTab() == ByMedia)
+        song.setText(mus::Media, session().store().table(TableId::Media).buffer().text(med::Media));
+    else if (currentTab() == ByCategory)
+        song.setNumber(
+            mus::CategoryID,
+            session().store().table(TableId::Categories).buffer().number(cat::CategoryID));
+}
+
+QString SongBrowser::viewFilter(const SortTab &tab) const
+{
+    const QString range = Browser::viewFilter(tab);
+    if (m_search.isEmpty())
+        return range;
+    if (range.isEmpty())
+        return m_search;
+    return u'(' + range + QStringLiteral(") AND (") + m_search + u')';
+}
+
+void SongBrowser::currentTabChanged(int tab)
+{
+    if (m_selectMedia)
+        m_selectMedia->setVisible(tab == ByMedia);
+    if (m_selectCategory)
+        m_selectCategory->setVisible(tab == ByCategory);
+}
+
+void SongBrowser::copy()
+{
+    if (!model()->isEmpty())
+        callFormFor(Request::Select);
+}
+
+void SongBrowser::callSelector(Browser *selector)
+{
+    if (!selector->start()) {
+        delete selector;
+        return;
+    }
+    setEnabled(false);
+    connect(selector, &Browser::finished, this, [this](const WindowResult &result) {
+        setEnabled(true);
+        if (result.response == Response::Completed)
+            rebuildView(list()->highlighted());
+    });
+    showProcedureWindow(this, selector);
+}
+
+void SongBrowser::selectMedia()
+{
+    callSelector(new MediaBrowser(session(), Request::Select));
+}
+
+void SongBrowser::selectCategory()
+{
+    callSelector(new CategoryBrowser(session(), Request::Select));
+}
+
+void SongBrowser::setSearchFilter(const QString &filter)
+{
+    m_search = filter.trimmed().left(1024);
+    m_resetSearch->setEnabled(!m_search.isEmpty());
+    rebuildView(list()->highlighted());
+}
+
+void SongBrowser::search()
+{
+    // The query builder comes with its own window.
+}
+
+void SongBrowser::extendPopupMenu(QMenu *menu)
+{
+    for (const char *caption : {"&Print", "&Search", "&Import", "&Export"}) {
+        QAction *entry = menu->addAction(QString::fromUtf8(caption));
+        const bool searching = qstrcmp(caption, "&Search") == 0;
+        entry->setEnabled(searching);
+        if (searching)
+            connect(entry, &QAction::triggered, this, &SongBrowser::search);
+    }
+}
+
+} // namespace sv

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/browser.h"
+
+#include <QHash>
+
+namespace sv {
+
+// The main list of songs in eight orders, two of them limited to one media format or one
+// category, with the song form, copying, and a search filter from the query builder.
+class SongBrowser : public Browser
+{
+    Q_OBJECT
+
+public:
+    SongBrowser(Session &session, Request request = Request::None, QWidget *parent = nullptr);
+
+    enum Tab { ByArtist, ByTitle, ByAlbum, ByMedia, ByCategory, ByChart, ByBpm, ByUdk };
+
+    void copy();
+    void selectMedia();
+    void selectCategory();
+    void setSearchFilter(const QString &filter); // "" clears it
+    QString searchFilter() const { return m_search; }
+    void search();
+
+protected:
+    UpdateForm *createForm(Request request) override;
+    void primeRange(Record &song) override;
+    QString viewFilter(const SortTab &tab) const override;
+    void extendPopupMenu(QMenu *menu) override;
+    void currentTabChanged(int tab) override;
+
+private:
+    void buildSongButtons();
+    QString categoryName(qint64 id);
+    void callSelector(Browser *selector);
+
+    QString m_search;
+    QHash<qint64, QString> m_categoryNames;
+    QPushButton *m_resetSearch = nullptr;
+    QPushButton *m_selectMedia = nullptr;
+    QPushButton *m_selectCategory = nullptr;
+};
+
+} // namespace sv
