@@ -212,6 +212,17 @@ bool BrowseList::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_view && event->type() == QEvent::KeyPress)
         return handleKey(static_cast<QKeyEvent *>(event));
+    if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+        // The page holds as many rows as the list shows.
+        if (m_model->pageSize() != visibleRows() && !m_model->isEmpty()) {
+            const RecordPosition keep = highlighted();
+            const RecordPosition top = m_model->positionAt(0);
+            m_model->setPageSize(visibleRows());
+            report(m_model->fillFrom(top));
+            highlight(keep);
+        }
+        return false;
+    }
     if (watched == m_view->viewport() && event->type() == QEvent::Wheel) {
         const auto *wheel = static_cast<QWheelEvent *>(event);
         moveRows(wheel->angleDelta().y() > 0 ? -3 : 3);
@@ -270,13 +281,6 @@ bool BrowseList::handleKey(QKeyEvent *event)
         return true;
     }
     return false;
-}
-
-void BrowseList::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    if (m_model->pageSize() != visibleRows() && !m_model->isEmpty())
-        refill(m_model->positionAt(0));
 }
 
 } // namespace sv

@@ -108,8 +108,10 @@ MainFrame::MainFrame(Session &session) : m_session(session)
 
 MainFrame::~MainFrame()
 {
-    // Windows closed by the frame's own destruction must not start the next step.
+    // Windows closed by the frame's own destruction must not start the next step, nor
+    // reach the record buttons, which go before them.
     m_closing = true;
+    releaseRecordButtons();
 }
 
 QMdiArea *MainFrame::mdiArea() const
