@@ -2,6 +2,7 @@
 
 #include "store/errors.h"
 
+#include <QCoreApplication>
 #include <QMimeData>
 
 #include <algorithm>
@@ -79,6 +80,12 @@ bool PageModel::setView(int key, const QString &filter)
 {
     m_key = key;
     m_view = std::make_unique<View>(m_table, key, filter, m_bindings);
+    // While a sparse filter is searched, the program keeps painting (but takes no input
+    // that could start another read of this list).
+    m_view->setKeepReading([] {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
+    });
     m_viewError.clear();
     if (!m_view->open()) {
         m_viewError = m_view->filterError();

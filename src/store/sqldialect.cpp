@@ -210,13 +210,19 @@ QString count(const QString &schema, const TableDef &table)
 }
 
 QString page(const QString &schema, const TableDef &table, int key, Direction direction,
-             Bound bound, const QString &filter)
+             Bound bound, const QString &filter, bool capped)
 {
     QStringList conditions;
     if (key >= 0 && table.keys.at(key).optional)
         conditions.append(optionalCondition(table, key));
     if (bound != Bound::None)
         conditions.append(boundCondition(table, key, direction, bound));
+    if (capped) {
+        // Not past the cap: the opposite comparison, inclusive.
+        const Direction back =
+            direction == Direction::Forward ? Direction::Backward : Direction::Forward;
+        conditions.append(boundCondition(table, key, back, Bound::Inclusive));
+    }
     if (!filter.isEmpty())
         conditions.append(u'(' + filter + u')');
     QString statement = QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
@@ -225,6 +231,24 @@ QString page(const QString &schema, const TableDef &table, int key, Direction di
         statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     return statement + QStringLiteral(" ORDER BY ") + orderBy(table, key, direction) +
            QStringLiteral(" LIMIT ?");
+}
+
+QString chunkEnd(const QString &schema, const TableDef &table, int key, Direction direction,
+                 Bound bound)
+{
+    QStringList conditions;
+    if (key >= 0 && table.keys.at(key).optional)
+        conditions.append(optionalCondition(table, key));
+    if (bound != Bound::None)
+        conditions.append(boundCondition(table, key, direction, bound));
+    const QString columns =
+        key >= 0 ? keyColumns(table, key) + QStringLiteral(", ") + Position : Position;
+    QString statement =
+        QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") + tableName(schema, table);
+    if (!conditions.isEmpty())
+        statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    return statement + QStringLiteral(" ORDER BY ") + orderBy(table, key, direction) +
+           QStringLiteral(" LIMIT 1 OFFSET ?");
 }
 
 namespace {

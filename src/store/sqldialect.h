@@ -46,10 +46,16 @@ QString revisionOf(const QString &schema, const TableDef &table);
 QString count(const QString &schema, const TableDef &table);
 
 // A page in key order (key < 0: file order) after or before a bound of key values and a
-// position. Parameters: the bound's key values then its position (when bounded), then
-// the filter's parameters, then the row limit.
+// position, and when `capped` not past a second one. Parameters: the bound's key values then
+// its position (when bounded), the cap's values and position (when capped), then the
+// filter's parameters, then the row limit.
 QString page(const QString &schema, const TableDef &table, int key, Direction direction,
-             Bound bound, const QString &filter);
+             Bound bound, const QString &filter, bool capped = false);
+// The key values and position of the record `offset` places on from a bound, in key
+// order: where a chunk of a filtered walk ends. Parameters: the bound's values and position
+// (when bounded), then the offset.
+QString chunkEnd(const QString &schema, const TableDef &table, int key, Direction direction,
+                 Bound bound);
 // First record whose key values equal the bound values (parameters: the key values).
 QString equalKey(const QString &schema, const TableDef &table, int key);
 // Another record with the same values in a unique key (parameters: key values, position).

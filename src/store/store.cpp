@@ -112,6 +112,7 @@ bool View::open()
     }
     m_cursor = Cursor{};
     m_cursor.key = m_key;
+    m_cursor.keepReading = m_keepReading;
     m_cursor.filterSql = m_filter.trimmed().isEmpty() ? QString() : compiled.sql;
     m_cursor.filterParameters = compiled.parameters;
     restart(Cursor::Start::Beginning);

@@ -64,6 +64,12 @@ public:
     void set() { restart(Cursor::Start::Beginning); }
     void setFrom(); // at the table buffer's key values
     bool reset(RecordPosition position);
+    // Called between the chunks a sparse filter is searched in (see Cursor::keepReading).
+    void setKeepReading(std::function<bool()> keepReading)
+    {
+        m_keepReading = std::move(keepReading);
+        m_cursor.keepReading = m_keepReading;
+    }
     bool next() { return m_table.read(m_cursor, true); }
     bool previous() { return m_table.read(m_cursor, false); }
     Table &table() { return m_table; }
@@ -78,6 +84,7 @@ private:
     const Bindings *m_bindings;
     Cursor m_cursor;
     QString m_filterError;
+    std::function<bool()> m_keepReading;
 };
 
 } // namespace sv

@@ -197,17 +197,17 @@ bool Table::read(Cursor &cursor, bool forward)
     return true;
 }
 
-bool Table::fetch(Cursor &cursor, bool forward)
+Table::Bounds Table::boundsOf(Cursor &cursor, bool forward)
 {
     using sql::Bound;
     Bound bound = Bound::None;
-    RecordPosition boundPosition = cursor.boundPosition;
+    RecordPosition position = cursor.boundPosition;
     switch (cursor.start) {
     case Cursor::Start::Beginning:
         break;
     case Cursor::Start::AtValues:
         bound = Bound::Inclusive;
-        boundPosition = forward ? 0 : std::numeric_limits<qint64>::max();
+        position = forward ? 0 : std::numeric_limits<qint64>::max();
         break;
     case Cursor::Start::On:
         bound = Bound::Inclusive;
@@ -218,36 +218,120 @@ bool Table::fetch(Cursor &cursor, bool forward)
     }
     if (cursor.start == Cursor::Start::After && cursor.boundValues.isEmpty())
         cursor.boundValues = keyValues(cursor.key, cursor.lastKey);
+    return {int(bound), position};
+}
+
+bool Table::fetch(Cursor &cursor, bool forward)
+{
+    const bool done = cursor.filterSql.isEmpty() ? fetchPage(cursor, forward, nullptr)
+                                                 : fetchFiltered(cursor, forward);
+    if (!done) {
+        cursor.readAhead.clear();
+        return false;
+    }
+    cursor.readAheadForward = forward;
+    cursor.readAheadGeneration = m_database.generation();
+    return true;
+}
+
+// Reads up to the read-ahead's worth of rows after the cursor's bound (and not past `cap`).
+bool Table::fetchPage(Cursor &cursor, bool forward, const QVariantList *cap)
+{
+    const Bounds bounds = boundsOf(cursor, forward);
+    const auto bound = sql::Bound(bounds.bound);
     const auto direction = forward ? sql::Direction::Forward : sql::Direction::Backward;
-    StatementSlot &slot = cursor.filterSql.isEmpty()
-                              ? m_statements.pages[cursor.key + 1][(forward ? 0 : 3) + int(bound)]
-                              : cursor.pages[forward ? 0 : 1][int(bound)];
+    const bool capped = cap != nullptr;
+    StatementSlot &slot =
+        cursor.filterSql.isEmpty()
+            ? m_statements.pages[cursor.key + 1][(forward ? 0 : 3) + int(bound)]
+            : cursor.filteredStatements[(forward ? 0 : 10) + bounds.bound * 2 + (capped ? 1 : 0)];
     sqlite3_stmt *statement = prepared(slot, [&] {
-        return sql::page(schema(), *m_definition, cursor.key, direction, bound, cursor.filterSql);
+        return sql::page(schema(), *m_definition, cursor.key, direction, bound, cursor.filterSql,
+                         capped);
     });
     if (!statement)
         return false;
     int index = 1;
-    if (bound != Bound::None) {
+    if (bound != sql::Bound::None) {
         for (const QVariant &value : std::as_const(cursor.boundValues))
             bindValue(statement, index++, value);
-        sqlite3_bind_int64(statement, index++, boundPosition);
+        sqlite3_bind_int64(statement, index++, bounds.position);
+    }
+    if (capped) {
+        for (const QVariant &value : *cap)
+            bindValue(statement, index++, value);
     }
     for (const QVariant &value : std::as_const(cursor.filterParameters))
         bindValue(statement, index++, value);
-    sqlite3_bind_int(statement, index, m_readAhead);
+    sqlite3_bind_int(statement, index, m_readAhead - int(cursor.readAhead.size()));
 
     int result;
     while ((result = sqlite3_step(statement)) == SQLITE_ROW)
         cursor.readAhead.push_back(readRow(statement));
     sqlite3_reset(statement);
-    if (result != SQLITE_DONE) {
-        cursor.readAhead.clear();
+    if (result != SQLITE_DONE)
         return m_database.setEngineErrorFromDb(result);
-    }
-    cursor.readAheadForward = forward;
-    cursor.readAheadGeneration = m_database.generation();
     return true;
+}
+
+// Where the next chunk of a filtered walk ends: the key values and position of the record
+// a chunk's length on from the bound, as the key stores them.
+bool Table::findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &found)
+{
+    const Bounds bounds = boundsOf(cursor, forward);
+    const auto bound = sql::Bound(bounds.bound);
+    sqlite3_stmt *statement =
+        prepared(cursor.filteredStatements[100 + (forward ? 0 : 10) + bounds.bound], [&] {
+            return sql::chunkEnd(schema(), *m_definition, cursor.key,
+                                 forward ? sql::Direction::Forward : sql::Direction::Backward,
+                                 bound);
+        });
+    if (!statement)
+        return false;
+    int index = 1;
+    if (bound != sql::Bound::None) {
+        for (const QVariant &value : std::as_const(cursor.boundValues))
+            bindValue(statement, index++, value);
+        sqlite3_bind_int64(statement, index++, bounds.position);
+    }
+    sqlite3_bind_int(statement, index, FilterChunk - 1);
+    const int result = sqlite3_step(statement);
+    found = result == SQLITE_ROW;
+    cap.clear();
+    if (found) {
+        const int columns = sqlite3_column_count(statement);
+        for (int column = 0; column < columns; ++column) {
+            if (sqlite3_column_type(statement, column) == SQLITE_TEXT)
+                cap.append(QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                    sqlite3_column_bytes(statement, column)));
+            else
+                cap.append(qint64(sqlite3_column_int64(statement, column)));
+        }
+    }
+    sqlite3_reset(statement);
+    return found || result == SQLITE_DONE || m_database.setEngineErrorFromDb(result);
+}
+
+// A filtered walk looks at the key order a chunk at a time, so a filter that matches few
+// records never holds the program in one long query.
+bool Table::fetchFiltered(Cursor &cursor, bool forward)
+{
+    while (true) {
+        QVariantList cap;
+        bool chunked = false;
+        if (!findChunkEnd(cursor, forward, cap, chunked))
+            return false;
+        if (!fetchPage(cursor, forward, chunked ? &cap : nullptr))
+            return false;
+        if (int(cursor.readAhead.size()) >= m_readAhead || !chunked)
+            return true;
+        cursor.start = Cursor::Start::After;
+        cursor.boundPosition = cap.takeLast().toLongLong();
+        cursor.boundValues = cap;
+        if (cursor.keepReading && !cursor.keepReading())
+            return true;
+    }
 }
 
 Cursor::Row Table::readRow(sqlite3_stmt *statement) const

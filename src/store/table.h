@@ -3,6 +3,7 @@
 #include "database.h"
 #include "record.h"
 
+#include <QHash>
 #include <QVariantList>
 
 #include <array>
@@ -39,8 +40,11 @@ struct Cursor
         QVariantList fields;
         QStringList memos;
     };
-    StatementSlot pages[2][3]; // filtered walks: by direction and bound
-    QVariantList lastKey;      // stored values of the key's fields in the record last read
+    QHash<int, StatementSlot> filteredStatements; // by shape: direction, bound, cap, chunk end
+    // Asked between chunks of a filtered walk that finds few records: false stops the walk
+    // there for now. Lets a window keep painting while a sparse filter is searched.
+    std::function<bool()> keepReading;
+    QVariantList lastKey; // stored values of the key's fields in the record last read
     std::deque<Row> readAhead;
     bool readAheadForward = true;
     quint64 readAheadGeneration = 0;
@@ -118,9 +122,20 @@ public:
     // Rows read at once in key order while QUICKSCAN is on (one when it is off).
     void setReadAhead(int rows) { m_readAhead = qMax(1, rows); }
     static constexpr int DefaultReadAhead = 40;
+    // Records looked at in one go by a filtered walk before it lets the window breathe.
+    static constexpr int FilterChunk = 2000;
 
 private:
     bool fetch(Cursor &cursor, bool forward);
+    struct Bounds
+    {
+        int bound; // sql::Bound
+        RecordPosition position;
+    };
+    Bounds boundsOf(Cursor &cursor, bool forward);
+    bool fetchPage(Cursor &cursor, bool forward, const QVariantList *cap);
+    bool fetchFiltered(Cursor &cursor, bool forward);
+    bool findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &found);
     void bindRecord(sqlite3_stmt *statement, int first) const;
     void loadRow(Cursor::Row &&row);
     Cursor::Row readRow(sqlite3_stmt *statement) const;

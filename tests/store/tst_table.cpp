@@ -531,6 +531,43 @@ private Q_SLOTS:
         QCOMPARE(walkKey(songs, mus::SongsByTitle, mus::ID).size(), 11);
     }
 
+    // A filter that matches few records finds them across chunks of the key order, in
+    // order both ways, and lets the caller in between chunks.
+    void sparseFilterReadsInChunks()
+    {
+        test::Workspace workspace;
+        Store store(workspace.path());
+        Table &songs = openTable(store, TableId::Songs);
+        QVERIFY(songs.stream());
+        for (int i = 1; i <= 3 * Table::FilterChunk; ++i)
+            addSong(songs, i, QStringLiteral("A%1").arg(i, 5, 10, QChar(u'0')),
+                    QStringLiteral("T"));
+        QVERIFY(songs.flush());
+        View view(songs, mus::SongsByArtist,
+                  QStringLiteral("MUS:ID = 7 OR MUS:ID = 5999 OR MUS:ID = 3000"));
+        int breaths = 0;
+        view.setKeepReading([&breaths] {
+            ++breaths;
+            return true;
+        });
+        QVERIFY(view.open());
+        QList<qint64> ids;
+        while (view.next())
+            ids.append(songs.buffer().number(mus::ID));
+        QCOMPARE(ids, (QList<qint64>{7, 3000, 5999}));
+        QVERIFY(breaths >= 2);
+        view.set();
+        ids.clear();
+        while (view.previous())
+            ids.append(songs.buffer().number(mus::ID));
+        QCOMPARE(ids, (QList<qint64>{5999, 3000, 7}));
+
+        View nothing(songs, mus::SongsByArtist, QStringLiteral("MUS:ID = 0"));
+        QVERIFY(nothing.open());
+        QVERIFY(!nothing.next());
+        QCOMPARE(errorCode(), err::RecordNotAvailable);
+    }
+
     // A view walks one key order through a filter over fields and bound names; a filter
     // that does not compile is refused with its reason, and hostile values stay values.
     void viewsFilterSafely()
