@@ -76,7 +76,7 @@ void PageModel::setColumns(const QList<BrowseColumn> &columns)
     endResetModel();
 }
 
-bool PageModel::setView(int key, const QString &filter)
+bool PageModel::setView(int key, const QString &filter, const QVariant &range)
 {
     m_key = key;
     m_view = std::make_unique<View>(m_table, key, filter, m_bindings);
@@ -86,10 +86,13 @@ bool PageModel::setView(int key, const QString &filter)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         return true;
     });
+    m_view->setRange(range);
+    m_range = range;
     m_viewError.clear();
     if (!m_view->open()) {
         m_viewError = m_view->filterError();
         m_view = std::make_unique<View>(m_table, key, QString(), m_bindings);
+        m_view->setRange(range);
         m_view->open();
         return false;
     }
@@ -298,22 +301,26 @@ bool PageModel::stepUp(bool &moved)
     return true;
 }
 
+// The thumb spans the order's values within its range, whatever the search filter lets
+// through: a sparse filter would otherwise be searched end to end just to draw the thumb.
 bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
 {
+    auto unfiltered = std::make_unique<View>(m_table, m_key, QString(), m_bindings);
+    unfiltered->setRange(m_range);
+    unfiltered->open();
+    std::unique_ptr<View> searched = std::exchange(m_view, std::move(unfiltered));
+    const auto fromEnd = [this](bool forward, QList<Row> &rows) {
+        return readPage(
+            [this] {
+                m_view->set();
+                return true;
+            },
+            forward, 1, rows);
+    };
     QList<Row> first;
     QList<Row> last;
-    const bool ok = readPage(
-                        [this] {
-                            m_view->set();
-                            return true;
-                        },
-                        true, 1, first) &&
-                    readPage(
-                        [this] {
-                            m_view->set();
-                            return true;
-                        },
-                        false, 1, last);
+    const bool ok = fromEnd(true, first) && fromEnd(false, last);
+    m_view = std::move(searched);
     if (!ok || first.isEmpty() || last.isEmpty())
         return false;
     lowest = first.first().firstKeyValue;

@@ -34,7 +34,7 @@ public:
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
     // A new order and filter; false with the reason when the filter cannot be used.
-    bool setView(int key, const QString &filter);
+    bool setView(int key, const QString &filter, const QVariant &range = QVariant());
     QString viewError() const { return m_viewError; }
     int key() const { return m_key; }
     void setPageSize(int rows);
@@ -92,6 +92,7 @@ private:
     QList<BrowseColumn> m_columns;
     QList<Row> m_rows;
     int m_key = 0;
+    QVariant m_range;
     int m_pageSize = 10;
     QString m_viewError;
     QString m_dragType;

@@ -1,6 +1,7 @@
 #include "songbrowser.h"
 
 #include "codetables.h"
+#include "querybuilder.h"
 #include "songform.h"
 #include "songtitle.h"
 
@@ -29,7 +30,11 @@ QString udkTabCaption()
                             : (QStringLiteral("By ") + prompt.left(10)).trimmed();
 }
 
-BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName)
+// The range values of the media and category orders: the media and category last
+// selected, as the media and category buffers hold them (also bound by name for filters).
+BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName,
+                       const std::function<QVariant()> &mediaRange,
+                       const std::function<QVariant()> &categoryRange)
 {
     BrowserSetup setup;
     setup.procedure = QStringLiteral("BrowseSongs");
@@ -42,11 +47,8 @@ BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName)
         {QStringLiteral("By Artist"), mus::SongsByArtist, {}, true, lettersAndDigits},
         {QStringLiteral("By Title"), mus::SongsByTitle, {}, true, letters},
         {QStringLiteral("By Album"), mus::SongsByAlbum, {}, true, letters},
-        {QStringLiteral("By Media"), mus::SongsByMedia,
-         [] { return QStringLiteral("UPPER(MUS:Media) = UPPER(") + MediaRange + u')'; }, true,
-         letters},
-        {QStringLiteral("By Category"), mus::SongsByCategory,
-         [] { return QStringLiteral("MUS:CategoryID = ") + CategoryRange; }, true,
+        {QStringLiteral("By Media"), mus::SongsByMedia, mediaRange, true, letters},
+        {QStringLiteral("By Category"), mus::SongsByCategory, categoryRange, true,
          lettersAndDigits},
         {QStringLiteral("By Chart #"), mus::SongsByChartNumber, {}, true, letters},
         {QStringLiteral("By BPM"), mus::KeyBeatsPerMinute, {}, true, letters},
@@ -87,7 +89,17 @@ BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName)
 } // namespace
 
 SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent)
-    : Browser(session, songSetup([this](qint64 id) { return categoryName(id); }), request, parent)
+    : Browser(
+          session,
+          songSetup(
+              [this](qint64 id) { return categoryName(id); },
+              [&session] {
+                  return session.store().table(TableId::Media).buffer().value(med::Media);
+              },
+              [&session] {
+                  return session.store().table(TableId::Categories).buffer().value(cat::CategoryID);
+              }),
+          request, parent)
 {
     session.calledFromAlbumForm = false;
     Bindings &bindings = session.store().bindings();
@@ -179,14 +191,9 @@ void SongBrowser::primeRange(Record &song)
             session().store().table(TableId::Categories).buffer().number(cat::CategoryID));
 }
 
-QString SongBrowser::viewFilter(const SortTab &tab) const
+QString SongBrowser::viewFilter(const SortTab &) const
 {
-    const QString range = Browser::viewFilter(tab);
-    if (m_search.isEmpty())
-        return range;
-    if (range.isEmpty())
-        return m_search;
-    return u'(' + range + QStringLiteral(") AND (") + m_search + u')';
+    return m_search;
 }
 
 void SongBrowser::currentTabChanged(int tab)
@@ -232,12 +239,18 @@ void SongBrowser::setSearchFilter(const QString &filter)
 {
     m_search = filter.trimmed().left(1024);
     m_resetSearch->setEnabled(!m_search.isEmpty());
-    rebuildView(list()->highlighted());
+    // A new search shows its first matches, not those around the old highlight.
+    rebuildView(0);
 }
 
 void SongBrowser::search()
 {
-    // The query builder comes with its own window.
+    setEnabled(false);
+    QueryBuilder::open(this, m_search, [this](bool finished, const QString &filter) {
+        setEnabled(true);
+        if (finished)
+            setSearchFilter(filter);
+    });
 }
 
 void SongBrowser::extendPopupMenu(QMenu *menu)

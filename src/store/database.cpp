@@ -170,7 +170,7 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
         return false;
     }
     m_attachments.insert(table.id, attachment);
-    const int cacheKiB = table.id == TableId::Songs ? 131072 : 8192;
+    const int cacheKiB = table.id == TableId::Songs ? 65536 : 8192;
     execute(QStringLiteral("PRAGMA %1.cache_size = -%2").arg(sql::quote(schema)).arg(cacheKiB));
     clearError();
     return true;

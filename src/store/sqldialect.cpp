@@ -209,46 +209,74 @@ QString count(const QString &schema, const TableDef &table)
     return QStringLiteral("SELECT count(*) FROM ") + tableName(schema, table);
 }
 
-QString page(const QString &schema, const TableDef &table, int key, Direction direction,
-             Bound bound, const QString &filter, bool capped)
+namespace {
+
+// The conditions of a walk before its filter, in the order of their parameters.
+QStringList walkConditions(const TableDef &table, const Walk &walk)
 {
     QStringList conditions;
-    if (key >= 0 && table.keys.at(key).optional)
-        conditions.append(optionalCondition(table, key));
-    if (bound != Bound::None)
-        conditions.append(boundCondition(table, key, direction, bound));
-    if (capped) {
+    if (walk.key >= 0 && table.keys.at(walk.key).optional)
+        conditions.append(optionalCondition(table, walk.key));
+    if (walk.prefixed && walk.key >= 0)
+        conditions.append(quote(keyColumn(table, table.keys.at(walk.key).components.first())) +
+                          QStringLiteral(" = ?"));
+    if (walk.bound != Bound::None)
+        conditions.append(boundCondition(table, walk.key, walk.direction, walk.bound));
+    if (walk.capped) {
         // Not past the cap: the opposite comparison, inclusive.
         const Direction back =
-            direction == Direction::Forward ? Direction::Backward : Direction::Forward;
-        conditions.append(boundCondition(table, key, back, Bound::Inclusive));
+            walk.direction == Direction::Forward ? Direction::Backward : Direction::Forward;
+        conditions.append(boundCondition(table, walk.key, back, Bound::Inclusive));
     }
-    if (!filter.isEmpty())
-        conditions.append(u'(' + filter + u')');
-    QString statement = QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
-                        tableName(schema, table);
-    if (!conditions.isEmpty())
-        statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    return statement + QStringLiteral(" ORDER BY ") + orderBy(table, key, direction) +
+    return conditions;
+}
+
+// A walk reads through its key's index even when a filter would tempt the engine to take
+// another index and sort: the order is the key's, and a page must stay one short scan.
+QString throughKey(const TableDef &table, int key)
+{
+    return key >= 0 ? QStringLiteral(" INDEXED BY ") + quote(indexName(table, key)) : QString();
+}
+
+QString whereClause(const QStringList &conditions)
+{
+    return conditions.isEmpty()
+               ? QString()
+               : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+}
+
+} // namespace
+
+QString page(const QString &schema, const TableDef &table, const Walk &walk)
+{
+    QStringList conditions = walkConditions(table, walk);
+    if (!walk.filter.isEmpty())
+        conditions.append(u'(' + walk.filter + u')');
+    return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
+           tableName(schema, table) + throughKey(table, walk.key) + whereClause(conditions) +
+           QStringLiteral(" ORDER BY ") + orderBy(table, walk.key, walk.direction) +
            QStringLiteral(" LIMIT ?");
 }
 
-QString chunkEnd(const QString &schema, const TableDef &table, int key, Direction direction,
-                 Bound bound)
+QString page(const QString &schema, const TableDef &table, int key, Direction direction,
+             Bound bound, const QString &filter)
 {
-    QStringList conditions;
-    if (key >= 0 && table.keys.at(key).optional)
-        conditions.append(optionalCondition(table, key));
-    if (bound != Bound::None)
-        conditions.append(boundCondition(table, key, direction, bound));
+    Walk walk;
+    walk.key = key;
+    walk.direction = direction;
+    walk.bound = bound;
+    walk.filter = filter;
+    return page(schema, table, walk);
+}
+
+QString chunkEnd(const QString &schema, const TableDef &table, const Walk &walk)
+{
     const QString columns =
-        key >= 0 ? keyColumns(table, key) + QStringLiteral(", ") + Position : Position;
-    QString statement =
-        QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") + tableName(schema, table);
-    if (!conditions.isEmpty())
-        statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    return statement + QStringLiteral(" ORDER BY ") + orderBy(table, key, direction) +
-           QStringLiteral(" LIMIT 1 OFFSET ?");
+        walk.key >= 0 ? keyColumns(table, walk.key) + QStringLiteral(", ") + Position : Position;
+    return QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") +
+           tableName(schema, table) + throughKey(table, walk.key) +
+           whereClause(walkConditions(table, walk)) + QStringLiteral(" ORDER BY ") +
+           orderBy(table, walk.key, walk.direction) + QStringLiteral(" LIMIT 1 OFFSET ?");
 }
 
 namespace {
