@@ -1,6 +1,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "platform/picture.h"
+#include "songs/querybuilder.h"
 #include "songs/songbrowser.h"
 #include "songs/songform.h"
 #include "songs/songtitle.h"
@@ -301,6 +302,31 @@ private Q_SLOTS:
         QCOMPARE(titlesShown(browser), QStringList{QStringLiteral("Three")});
         browser.setSearchFilter(QString());
         QCOMPARE(titlesShown(browser).size(), 2);
+        browser.close();
+    }
+
+    // Search opens the query builder over the list; leaving it without a query changes
+    // nothing and gives the list back.
+    void searchOpensTheQueryBuilder()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        catalogue.addSong(1, QStringLiteral("A"), QStringLiteral("One"), QStringLiteral("CD"));
+        SongBrowser browser(catalogue.session);
+        QVERIFY(browser.start());
+        browser.show();
+        browser.search();
+        QueryBuilder *builder = nullptr;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (auto *dialog = qobject_cast<QueryBuilder *>(window); dialog && dialog->isVisible())
+                builder = dialog;
+        QVERIFY(builder);
+        QVERIFY(!browser.isEnabled());
+        builder->reject();
+        settle();
+        QVERIFY(browser.isEnabled());
+        QCOMPARE(browser.searchFilter(), QString());
         browser.close();
     }
 
