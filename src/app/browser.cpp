@@ -251,8 +251,8 @@ void Browser::selectTab(int tab)
 void Browser::rebuildView(RecordPosition keep)
 {
     const SortTab &tab = m_setup.tabs.at(m_currentTab);
-    const QString filter = viewFilter(tab);
-    if (!m_model->setView(tab.key, filter)) {
+    const QVariant range = tab.rangeValue ? tab.rangeValue() : QVariant();
+    if (!m_model->setView(tab.key, viewFilter(tab), range)) {
         setError(err::InvalidFilter);
         standardWarning(warning::ViewOpen);
     }
@@ -262,11 +262,6 @@ void Browser::rebuildView(RecordPosition keep)
     m_list->rebuildThumb(tableDef(m_setup.table).fields.at(leading).size, tab.thumbAlphabet);
     updateTitle();
     updateButtons();
-}
-
-QString Browser::viewFilter(const SortTab &tab) const
-{
-    return tab.rangeFilter ? tab.rangeFilter() : QString();
 }
 
 void Browser::refresh()

@@ -23,8 +23,10 @@ struct SortTab
 {
     QString caption;
     int key = 0;
-    std::function<QString()> rangeFilter; // empty: the whole table
-    bool incrementalLocator = true;       // else the one-letter step locator
+    // The value the order's leading key field is held to (a media name, a category): only
+    // those records are listed. Empty: the whole table.
+    std::function<QVariant()> rangeValue;
+    bool incrementalLocator = true; // else the one-letter step locator
     thumb::Alphabet thumbAlphabet;
 };
 
@@ -99,8 +101,8 @@ protected:
     virtual bool openForm(Request request, FormDone done);
     // Fills the range field of a filtered tab into a new record.
     virtual void primeRange(Record &) {}
-    // The filter of a tab's view: its range by default.
-    virtual QString viewFilter(const SortTab &tab) const;
+    // The filter of a tab's view beyond its range: none by default.
+    virtual QString viewFilter(const SortTab &) const { return QString(); }
     virtual void extendPopupMenu(QMenu *) {}
     virtual void currentTabChanged(int) {}
 

@@ -46,16 +46,27 @@ QString revisionOf(const QString &schema, const TableDef &table);
 QString count(const QString &schema, const TableDef &table);
 
 // A page in key order (key < 0: file order) after or before a bound of key values and a
-// position, and when `capped` not past a second one. Parameters: the bound's key values then
-// its position (when bounded), the cap's values and position (when capped), then the
-// filter's parameters, then the row limit.
+// position, and when capped not past a second one. Parameters: the leading value (when
+// prefixed), the bound's key values then its position (when bounded), the cap's values and
+// position (when capped), then the filter's parameters, then the row limit.
+// The shape of one read of a walk: its order, where it starts, whether the key's leading
+// field is held to one value (a range), whether it stops at a cap, and its filter.
+struct Walk
+{
+    int key = -1;
+    Direction direction = Direction::Forward;
+    Bound bound = Bound::None;
+    bool prefixed = false; // parameter: the leading field's key value, first of all
+    bool capped = false;
+    QString filter;
+};
+QString page(const QString &schema, const TableDef &table, const Walk &walk);
 QString page(const QString &schema, const TableDef &table, int key, Direction direction,
-             Bound bound, const QString &filter, bool capped = false);
+             Bound bound, const QString &filter);
 // The key values and position of the record `offset` places on from a bound, in key
-// order: where a chunk of a filtered walk ends. Parameters: the bound's values and position
-// (when bounded), then the offset.
-QString chunkEnd(const QString &schema, const TableDef &table, int key, Direction direction,
-                 Bound bound);
+// order: where a chunk of a filtered walk ends. Parameters: the leading value (when
+// prefixed), the bound's values and position (when bounded), then the offset.
+QString chunkEnd(const QString &schema, const TableDef &table, const Walk &walk);
 // First record whose key values equal the bound values (parameters: the key values).
 QString equalKey(const QString &schema, const TableDef &table, int key);
 // Another record with the same values in a unique key (parameters: key values, position).

@@ -113,6 +113,12 @@ bool View::open()
     m_cursor = Cursor{};
     m_cursor.key = m_key;
     m_cursor.keepReading = m_keepReading;
+    if (m_range.isValid()) {
+        Record range(m_table.definition());
+        const int leading = m_table.definition().keys.at(m_key).components.first();
+        range.setValue(leading, m_range);
+        m_cursor.prefix = {m_table.keyValues(m_key, range).first()};
+    }
     m_cursor.filterSql = m_filter.trimmed().isEmpty() ? QString() : compiled.sql;
     m_cursor.filterParameters = compiled.parameters;
     restart(Cursor::Start::Beginning);

@@ -56,6 +56,10 @@ class View
 public:
     View(Table &table, int key, const QString &filter, const Bindings *bindings = nullptr);
 
+    // Holds the walk to the records whose leading key field equals `value` (an invalid
+    // value: no range). Taken at the next open(); the key's own index serves it.
+    void setRange(const QVariant &value) { m_range = value; }
+
     // Compiles the filter with the bound values of this moment; false with the reason in
     // filterError() (error InvalidFilter) or when the table is not open.
     bool open();
@@ -85,6 +89,7 @@ private:
     Cursor m_cursor;
     QString m_filterError;
     std::function<bool()> m_keepReading;
+    QVariant m_range;
 };
 
 } // namespace sv

@@ -234,33 +234,67 @@ bool Table::fetch(Cursor &cursor, bool forward)
     return true;
 }
 
+namespace {
+
+sql::Walk walkOf(const Cursor &cursor, bool forward, int bound, bool capped)
+{
+    sql::Walk walk;
+    walk.key = cursor.key;
+    walk.direction = forward ? sql::Direction::Forward : sql::Direction::Backward;
+    walk.bound = sql::Bound(bound);
+    walk.prefixed = !cursor.prefix.isEmpty();
+    walk.capped = capped;
+    walk.filter = cursor.filterSql;
+    return walk;
+}
+
+// A statement kept by the walk itself when it has a range or filter of its own, else by the
+// table for every plain walk of that order.
+int shapeCode(const sql::Walk &walk, bool chunkEnd)
+{
+    return (chunkEnd ? 100 : 0) + (walk.direction == sql::Direction::Forward ? 0 : 10) +
+           int(walk.bound) * 2 + (walk.capped ? 1 : 0);
+}
+
+} // namespace
+
+StatementSlot &Table::pageSlot(Cursor &cursor, const sql::Walk &walk)
+{
+    if (cursor.filterSql.isEmpty() && cursor.prefix.isEmpty())
+        return m_statements
+            .pages[cursor.key + 1]
+                  [(walk.direction == sql::Direction::Forward ? 0 : 3) + int(walk.bound)];
+    return cursor.ownStatements[shapeCode(walk, false)];
+}
+
+int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
+                    RecordPosition boundPosition, const QVariantList *cap)
+{
+    int index = 1;
+    for (const QVariant &value : cursor.prefix)
+        bindValue(statement, index++, value);
+    if (walk.bound != sql::Bound::None) {
+        for (const QVariant &value : cursor.boundValues)
+            bindValue(statement, index++, value);
+        sqlite3_bind_int64(statement, index++, boundPosition);
+    }
+    if (cap) {
+        for (const QVariant &value : *cap)
+            bindValue(statement, index++, value);
+    }
+    return index;
+}
+
 // Reads up to the read-ahead's worth of rows after the cursor's bound (and not past `cap`).
 bool Table::fetchPage(Cursor &cursor, bool forward, const QVariantList *cap)
 {
     const Bounds bounds = boundsOf(cursor, forward);
-    const auto bound = sql::Bound(bounds.bound);
-    const auto direction = forward ? sql::Direction::Forward : sql::Direction::Backward;
-    const bool capped = cap != nullptr;
-    StatementSlot &slot =
-        cursor.filterSql.isEmpty()
-            ? m_statements.pages[cursor.key + 1][(forward ? 0 : 3) + int(bound)]
-            : cursor.filteredStatements[(forward ? 0 : 10) + bounds.bound * 2 + (capped ? 1 : 0)];
-    sqlite3_stmt *statement = prepared(slot, [&] {
-        return sql::page(schema(), *m_definition, cursor.key, direction, bound, cursor.filterSql,
-                         capped);
-    });
+    const sql::Walk walk = walkOf(cursor, forward, bounds.bound, cap != nullptr);
+    sqlite3_stmt *statement =
+        prepared(pageSlot(cursor, walk), [&] { return sql::page(schema(), *m_definition, walk); });
     if (!statement)
         return false;
-    int index = 1;
-    if (bound != sql::Bound::None) {
-        for (const QVariant &value : std::as_const(cursor.boundValues))
-            bindValue(statement, index++, value);
-        sqlite3_bind_int64(statement, index++, bounds.position);
-    }
-    if (capped) {
-        for (const QVariant &value : *cap)
-            bindValue(statement, index++, value);
-    }
+    int index = bindWalk(statement, cursor, walk, bounds.position, cap);
     for (const QVariant &value : std::as_const(cursor.filterParameters))
         bindValue(statement, index++, value);
     sqlite3_bind_int(statement, index, m_readAhead - int(cursor.readAhead.size()));
@@ -279,21 +313,13 @@ bool Table::fetchPage(Cursor &cursor, bool forward, const QVariantList *cap)
 bool Table::findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &found)
 {
     const Bounds bounds = boundsOf(cursor, forward);
-    const auto bound = sql::Bound(bounds.bound);
-    sqlite3_stmt *statement =
-        prepared(cursor.filteredStatements[100 + (forward ? 0 : 10) + bounds.bound], [&] {
-            return sql::chunkEnd(schema(), *m_definition, cursor.key,
-                                 forward ? sql::Direction::Forward : sql::Direction::Backward,
-                                 bound);
-        });
+    const sql::Walk walk = walkOf(cursor, forward, bounds.bound, false);
+    sqlite3_stmt *statement = prepared(cursor.ownStatements[shapeCode(walk, true)], [&] {
+        return sql::chunkEnd(schema(), *m_definition, walk);
+    });
     if (!statement)
         return false;
-    int index = 1;
-    if (bound != sql::Bound::None) {
-        for (const QVariant &value : std::as_const(cursor.boundValues))
-            bindValue(statement, index++, value);
-        sqlite3_bind_int64(statement, index++, bounds.position);
-    }
+    const int index = bindWalk(statement, cursor, walk, bounds.position, nullptr);
     sqlite3_bind_int(statement, index, FilterChunk - 1);
     const int result = sqlite3_step(statement);
     found = result == SQLITE_ROW;

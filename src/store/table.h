@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "record.h"
+#include "sqldialect.h"
 
 #include <QHash>
 #include <QVariantList>
@@ -30,6 +31,7 @@ struct Cursor
     enum class Start { Beginning, AtValues, On, After } start = Start::Beginning;
     QVariantList boundValues; // key values of the record the walk stands on
     RecordPosition boundPosition = 0;
+    QVariantList prefix; // the leading key field's key value, when the walk is held to it
     QString filterSql;
     QVariantList filterParameters;
 
@@ -40,7 +42,7 @@ struct Cursor
         QVariantList fields;
         QStringList memos;
     };
-    QHash<int, StatementSlot> filteredStatements; // by shape: direction, bound, cap, chunk end
+    QHash<int, StatementSlot> ownStatements; // walks with a range or filter, by shape
     // Asked between chunks of a filtered walk that finds few records: false stops the walk
     // there for now. Lets a window keep painting while a sparse filter is searched.
     std::function<bool()> keepReading;
@@ -134,6 +136,9 @@ private:
     };
     Bounds boundsOf(Cursor &cursor, bool forward);
     bool fetchPage(Cursor &cursor, bool forward, const QVariantList *cap);
+    StatementSlot &pageSlot(Cursor &cursor, const sql::Walk &walk);
+    int bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
+                 RecordPosition boundPosition, const QVariantList *cap);
     bool fetchFiltered(Cursor &cursor, bool forward);
     bool findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &found);
     void bindRecord(sqlite3_stmt *statement, int first) const;
