@@ -1,5 +1,7 @@
 #include "housekeeping.h"
 
+#include "albumrecords.h"
+
 #include "progresswindow.h"
 #include "session.h"
 #include "store/errors.h"
@@ -144,13 +146,7 @@ bool BatchProcess::find(Table &table, int key, bool &found)
 // The value of `field` in the last record in `key` order, 0 for an empty table.
 bool BatchProcess::highest(Table &table, int key, int field, qint64 &value)
 {
-    table.set(key);
-    value = 0;
-    if (table.previous()) {
-        value = table.buffer().number(field);
-        return true;
-    }
-    if (errorCode() == err::RecordNotAvailable)
+    if (table.highest(key, field, value))
         return true;
     standardWarning(warning::RecordRetrieval, table.label());
     return false;
@@ -210,16 +206,7 @@ private:
         qint64 last = 0;
         if (!highest(m_albums, alb::KeyAlbumID, alb::AlbumID, last))
             return false;
-        Record &album = m_albums.buffer();
-        album.clear();
-        album.setNumber(alb::AlbumID, last + 1);
-        album.setMemo(alb::Notes, song.memo(mus::Notes));
-        album.setText(alb::FileNumber, song.text(mus::FileNumber));
-        album.setText(alb::Artist, song.text(mus::Artist));
-        album.setText(alb::Album, song.text(mus::Album));
-        album.setText(alb::Media, song.text(mus::Media));
-        album.setNumber(alb::ReleaseDate, song.number(mus::ReleaseDate));
-        album.setNumber(alb::CategoryID, song.number(mus::CategoryID));
+        albumFromSong(song, last + 1, m_albums.buffer());
         if (!m_albums.add()) {
             standardWarning(warning::InsertError);
             return false;

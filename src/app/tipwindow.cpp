@@ -58,8 +58,9 @@ QPixmap lightBulb()
 
 qint64 highestTipId(Table &tips)
 {
-    tips.set(tip::KeyID);
-    return tips.previous() ? tips.buffer().number(tip::ID) : 0;
+    qint64 highest = 0;
+    tips.highest(tip::KeyID, tip::ID, highest);
+    return highest;
 }
 
 } // namespace

@@ -133,11 +133,8 @@ UpdateForm::Claim UpdateForm::claimNumber()
 {
     Table &t = table();
     const int field = identityField();
-    t.set(tableDef(m_table).primaryKey());
     qint64 highest = 0;
-    if (t.previous())
-        highest = t.buffer().number(field);
-    else if (errorCode() != err::RecordNotAvailable)
+    if (!t.highest(tableDef(m_table).primaryKey(), field, highest))
         return Claim::HighestUnreadable;
     m_record.setNumber(field, highest + 1);
     afterPriming(m_record);

@@ -1,5 +1,7 @@
 #include "songform.h"
 
+#include "app/albumrecords.h"
+
 #include "selectalbum.h"
 #include "songtitle.h"
 
@@ -391,8 +393,8 @@ bool SongForm::addCategory(const QString &name)
 {
     Table &categories = session().store().table(TableId::Categories);
     const Record keep = categories.buffer();
-    categories.set(cat::KeyCategoryID);
-    const qint64 highest = categories.previous() ? categories.buffer().number(cat::CategoryID) : 0;
+    qint64 highest = 0;
+    categories.highest(cat::KeyCategoryID, cat::CategoryID, highest);
     categories.buffer().clear();
     categories.buffer().setNumber(cat::CategoryID, highest + 1);
     categories.buffer().setText(cat::Category, name);
@@ -422,18 +424,9 @@ void SongForm::linkToAlbum()
     if (albums.get(alb::KeyAlbum)) {
         song.setNumber(mus::AlbumID, albums.buffer().number(alb::AlbumID));
     } else {
-        albums.set(alb::KeyAlbumID);
-        const qint64 highest = albums.previous() ? albums.buffer().number(alb::AlbumID) : 0;
-        Record &album = albums.buffer();
-        album.clear();
-        album.setNumber(alb::AlbumID, highest + 1);
-        album.setMemo(alb::Notes, song.memo(mus::Notes));
-        album.setText(alb::FileNumber, song.text(mus::FileNumber));
-        album.setText(alb::Artist, song.text(mus::Artist));
-        album.setText(alb::Album, song.text(mus::Album));
-        album.setText(alb::Media, song.text(mus::Media));
-        album.setNumber(alb::ReleaseDate, song.number(mus::ReleaseDate));
-        album.setNumber(alb::CategoryID, song.number(mus::CategoryID));
+        qint64 highest = 0;
+        albums.highest(alb::KeyAlbumID, alb::AlbumID, highest);
+        albumFromSong(song, highest + 1, albums.buffer());
         // A song is never linked to an album that could not be written.
         if (albums.add())
             song.setNumber(mus::AlbumID, highest + 1);

@@ -572,6 +572,17 @@ bool Table::duplicate(int key)
     return found;
 }
 
+bool Table::highest(int key, int field, qint64 &value)
+{
+    set(key);
+    value = 0;
+    if (previous()) {
+        value = m_buffer.number(field);
+        return true;
+    }
+    return errorCode() == err::RecordNotAvailable;
+}
+
 int Table::duplicateKey()
 {
     for (int key = 0; key < m_definition->keys.size(); ++key) {

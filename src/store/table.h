@@ -105,6 +105,9 @@ public:
     // The first unique key in which the buffer would duplicate another record than the
     // current one, or -1.
     int duplicateKey();
+    // The value of a number field in the last record of a key's order (0 for an empty
+    // table), as new records are numbered from; false when the read failed.
+    bool highest(int key, int field, qint64 &value);
     bool duplicate(int key);
     void watch() { m_watchNextRead = true; }
 

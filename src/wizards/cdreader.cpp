@@ -249,8 +249,9 @@ void CdReader::toWizard(int instance)
 
 qint64 CdReader::nextSongId(Table &songs)
 {
-    songs.set(mus::KeyID);
-    return songs.previous() ? songs.buffer().number(mus::ID) + 1 : 1;
+    qint64 highest = 0;
+    songs.highest(mus::KeyID, mus::ID, highest);
+    return highest + 1;
 }
 
 void CdReader::toAlbumSongs()
