@@ -477,19 +477,6 @@ CdDeviceFactory &factory()
     return make;
 }
 
-QString optionValue(const QStringList &arguments, const QString &option)
-{
-    const qsizetype at = arguments.indexOf(option);
-    if (at >= 0 && at + 1 < arguments.size())
-        return arguments.at(at + 1);
-    const QString prefix = option + u'=';
-    for (const QString &argument : arguments) {
-        if (argument.startsWith(prefix))
-            return argument.mid(prefix.size());
-    }
-    return {};
-}
-
 } // namespace
 
 void setCdDeviceFactory(CdDeviceFactory make)

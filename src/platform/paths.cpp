@@ -19,6 +19,16 @@ QString &configOverride()
     return folder;
 }
 
+QString defaultConfigFolder()
+{
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/songvane");
+}
+
+} // namespace
+
 QString optionValue(const QStringList &arguments, const QString &option)
 {
     const qsizetype at = arguments.indexOf(option);
@@ -31,16 +41,6 @@ QString optionValue(const QStringList &arguments, const QString &option)
     }
     return {};
 }
-
-QString defaultConfigFolder()
-{
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/songvane");
-}
-
-} // namespace
 
 void Paths::configure(const QStringList &arguments)
 {

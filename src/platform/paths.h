@@ -5,6 +5,10 @@
 
 namespace sv {
 
+// The value given to a command-line option, as "--option VALUE" or "--option=VALUE"; ""
+// when the option is not there.
+QString optionValue(const QStringList &arguments, const QString &option);
+
 // Where the program's files live. The catalogue, "POSITION.INI", the event log and the
 // saved queries sit in the working folder; the settings file and the system INI (which
 // holds BadFile) sit in the per-user configuration folder. Both can be moved by a

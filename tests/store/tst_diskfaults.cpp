@@ -1,5 +1,6 @@
 #include "store/errors.h"
 #include "store/fileaccess.h"
+#include "storecatalogue.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -42,24 +43,11 @@ private:
     bool m_mounted = false;
 };
 
-struct Catalogue
-{
-    explicit Catalogue(const QString &folder) : store(folder), files(store, upgrades)
-    {
-        for (TableId id : allTables()) {
-            const TableDef &def = tableDef(id);
-            upgrades.usingFile(def, def.label, def.prefix, def.version);
-        }
-    }
-    UpgradeManager upgrades;
-    Store store;
-    FileAccess files;
-};
+using Catalogue = test::StoreCatalogue;
 
 QByteArray contents(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return test::fileContents(path);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "store/errors.h"
 #include "store/fileaccess.h"
 #include "store/warnings.h"
+#include "storecatalogue.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -13,24 +14,11 @@ using namespace sv;
 
 namespace {
 
-struct Catalogue
-{
-    explicit Catalogue(const QString &folder) : store(folder), files(store, upgrades)
-    {
-        for (TableId id : allTables()) {
-            const TableDef &def = tableDef(id);
-            upgrades.usingFile(def, def.label, def.prefix, def.version);
-        }
-    }
-    UpgradeManager upgrades;
-    Store store;
-    FileAccess files;
-};
+using Catalogue = test::StoreCatalogue;
 
 QByteArray contents(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return test::fileContents(path);
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
