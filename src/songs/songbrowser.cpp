@@ -58,7 +58,7 @@ BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName,
         "100L(2)|M~Artist~@s50@120L(2)|M~Title~@s50@100L(2)|M~Album~@s50@50L(2)|M~Media~@s20@"
         "56L(2)|M~File Number~@s20@60L(2)|M~Category~@s30@44R(2)|M~Time~@t4b@56R(2)|M~Released~"
         "@d17b@28R(2)|M~BPM~@n_4b@92L(2)|M~User Defined Key Field~@s30@56R(2)|M~Last Played~"
-        "@d17-@16R(1)~Track~@p(<)pb@16R(1)|M@n3b@60L(2)|M~Style~@s30@52R(2)|M~Chart Number~@n3@");
+        "@d17-@26R(1)~Track~@p(<)pb@16R(1)|M@n3b@60L(2)|M~Style~@s30@52R(2)|M~Chart Number~@n3@");
     setup.columnText = {
         BrowserSetup::field(mus::Artist),
         [](const Record &song, const QString &) {
