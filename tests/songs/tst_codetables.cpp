@@ -226,6 +226,33 @@ private Q_SLOTS:
         browser.close();
     }
 
+    // The history key puts into the focused field what this form saved last.
+    void historyKeyRecallsLastSaved()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        CategoryBrowser browser(catalogue.session, Request::None);
+        QVERIFY(browser.start());
+        browser.show();
+        browser.add();
+        auto *form = openForm<CategoryForm>();
+        form->findChild<QLineEdit *>()->setText(QStringLiteral("Northern Soul"));
+        form->accept();
+        waitForForms();
+        browser.add();
+        form = openForm<CategoryForm>();
+        auto *name = form->findChild<QLineEdit *>();
+        QVERIFY(name->text().isEmpty());
+        name->setFocus();
+        QApplication::setActiveWindow(form);
+        QTest::keyClick(form, Qt::Key_Apostrophe, Qt::ControlModifier);
+        QCOMPARE(name->text(), QStringLiteral("Northern Soul"));
+        form->cancel();
+        waitForForms();
+        browser.close();
+    }
+
     // A change that alters nothing writes nothing; a change another station made meanwhile
     // is shown and the next save goes through.
     void changesAndConflicts()
