@@ -4,6 +4,7 @@
 // of the first page under a two-condition search, each with the bare query's time.
 #include "app/session.h"
 #include "app/settings.h"
+#include "platform/paths.h"
 #include "songs/songbrowser.h"
 #include "store/filter.h"
 #include "store/sqldialect.h"
@@ -55,6 +56,9 @@ int main(int argc, char *argv[])
     if (argc < 2)
         return 2;
     const QString folder = QString::fromLocal8Bit(argv[1]);
+    // Window layouts and settings go with the catalogue, not into the current folder.
+    Paths::setWorkingFolder(folder);
+    Paths::setConfigFolder(folder + QStringLiteral("/config"));
     Session session(folder);
     session.announceTables();
     Settings::global().saveLastTab = 0;
