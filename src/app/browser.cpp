@@ -51,6 +51,25 @@ BrowserSetup::ColumnText BrowserSetup::field(int field)
     };
 }
 
+BrowserSetup BrowserSetup::oneList(const QString &procedure, const QString &title, TableId table,
+                                   int key, int field, const QString &listFormat)
+{
+    BrowserSetup setup;
+    setup.procedure = procedure;
+    setup.windowTitle = title;
+    setup.table = table;
+    SortTab order;
+    order.caption = title;
+    order.key = key;
+    order.incrementalLocator = false;
+    order.thumbAlphabet.digits = true;
+    setup.tabs = {order};
+    setup.listFormat = listFormat;
+    setup.columnText = {BrowserSetup::field(field)};
+    setup.minimumSize = QSize(120, 120);
+    return setup;
+}
+
 void showProcedureWindow(QWidget *near, QWidget *window)
 {
     for (QWidget *ancestor = near; ancestor; ancestor = ancestor->parentWidget()) {

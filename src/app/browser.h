@@ -46,6 +46,10 @@ struct BrowserSetup
     using ColumnText = std::function<QString(const Record &, const QString &picture)>;
     QList<ColumnText> columnText;
     static ColumnText field(int field); // the field shown through the column's picture
+    // A small code list: one order by `key` with the one-letter locator, and one column
+    // showing `field` as `listFormat` designs it.
+    static BrowserSetup oneList(const QString &procedure, const QString &title, TableId table,
+                                int key, int field, const QString &listFormat);
     QString addCaption = QStringLiteral("&Insert");
     QString changeCaption = QStringLiteral("&Change");
     QString deleteCaption = QStringLiteral("&Delete");

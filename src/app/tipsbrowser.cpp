@@ -9,18 +9,12 @@ namespace {
 
 BrowserSetup tipsSetup()
 {
-    BrowserSetup setup;
-    setup.procedure = QStringLiteral("BrowseTips");
-    setup.windowTitle = QStringLiteral("Tips");
-    setup.table = TableId::Tips;
-    SortTab byNumber;
-    byNumber.caption = QStringLiteral("Tips");
-    byNumber.key = tip::KeyID;
-    byNumber.incrementalLocator = false;
-    setup.tabs = {byNumber};
-    setup.listFormat = QStringLiteral("1020L(2)|M~Tip~@s255@");
-    setup.columnText = {BrowserSetup::field(tip::Tip)};
+    BrowserSetup setup =
+        BrowserSetup::oneList(QStringLiteral("BrowseTips"), QStringLiteral("Tips"), TableId::Tips,
+                              tip::KeyID, tip::Tip, QStringLiteral("1020L(2)|M~Tip~@s255@"));
+    setup.tabs.first().thumbAlphabet.digits = false;
     setup.addCaption = QStringLiteral("&Add");
+    setup.minimumSize = QSize(200, 120);
     return setup;
 }
 

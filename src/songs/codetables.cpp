@@ -23,41 +23,20 @@ void buildOneFieldForm(UpdateForm *form, QLineEdit *edit, const QString &prompt,
 
 BrowserSetup categorySetup()
 {
-    BrowserSetup setup;
-    setup.procedure = QStringLiteral("BrowseCategories");
-    setup.windowTitle = QStringLiteral("Categories");
-    setup.table = TableId::Categories;
-    SortTab byName;
-    byName.caption = QStringLiteral("Category");
-    byName.key = cat::KeyCategory;
-    byName.incrementalLocator = false;
-    byName.thumbAlphabet.digits = true;
-    setup.tabs = {byName};
-    setup.listFormat = QStringLiteral("80L(2)|M~Category~L(2)@s30@");
-    setup.columnText = {BrowserSetup::field(cat::Category)};
-    setup.minimumSize = QSize(120, 120);
-    return setup;
+    return BrowserSetup::oneList(QStringLiteral("BrowseCategories"), QStringLiteral("Categories"),
+                                 TableId::Categories, cat::KeyCategory, cat::Category,
+                                 QStringLiteral("80L(2)|M~Category~L(2)@s30@"));
 }
 
 BrowserSetup mediaSetup()
 {
-    BrowserSetup setup;
-    setup.procedure = QStringLiteral("BrowseMedia");
-    setup.windowTitle = QStringLiteral("Browse Media Formats");
-    setup.table = TableId::Media;
-    SortTab byName;
-    byName.caption = QStringLiteral("Media");
-    byName.key = med::KeyMedia;
-    byName.incrementalLocator = false;
-    byName.thumbAlphabet.digits = true;
-    setup.tabs = {byName};
-    setup.listFormat = QStringLiteral("80L(2)|M~Media~L(2)@s20@");
+    BrowserSetup setup = BrowserSetup::oneList(
+        QStringLiteral("BrowseMedia"), QStringLiteral("Browse Media Formats"), TableId::Media,
+        med::KeyMedia, med::Media, QStringLiteral("80L(2)|M~Media~L(2)@s20@"));
     setup.listSuffix = QStringLiteral(":1");
-    setup.columnText = {BrowserSetup::field(med::Media)};
     setup.addCaption = QStringLiteral("&Add");
     setup.closeCaption = QStringLiteral("E&xit");
     setup.selectFirst = false;
-    setup.minimumSize = QSize(120, 120);
     return setup;
 }
 
