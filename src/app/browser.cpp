@@ -501,22 +501,17 @@ void Browser::takeOverToolbar()
     frame->takeRecordButtons(
         this,
         {
-            {2000, {[this] { add(); }, true, QStringLiteral("Insert a new Record")}},
-            {2001, {[this] { change(); }, rows, m_setup.changeCaption}},
-            {2002, {[this] { remove(); }, rows, m_setup.deleteCaption}},
-            {2004, {[this] { m_list->goBottom(); }, true, QStringLiteral("Go to the Last Page")}},
-            {2005, {[this] { m_list->goTop(); }, true, QStringLiteral("Go to the First Page")}},
-            {2006,
-             {[this] { m_list->moveRows(m_model->pageSize()); }, true,
-              QStringLiteral("Go to the Next Page")}},
-            {2007,
-             {[this] { m_list->moveRows(-m_model->pageSize()); }, true,
-              QStringLiteral("Go to the Prior Page")}},
-            {2008,
-             {[this] { m_list->moveRows(1); }, true, QStringLiteral("Go to the Next Record")}},
-            {2009,
-             {[this] { m_list->moveRows(-1); }, true, QStringLiteral("Go to the Prior Record")}},
-            {2010, {[this] { m_list->view()->setFocus(); }, true, QString()}},
+            {RecordButton::Insert, {[this] { add(); }, true, {}}},
+            {RecordButton::Change, {[this] { change(); }, rows, m_setup.changeCaption}},
+            {RecordButton::Delete, {[this] { remove(); }, rows, m_setup.deleteCaption}},
+            {RecordButton::LastPage, {[this] { m_list->goBottom(); }, true, {}}},
+            {RecordButton::FirstPage, {[this] { m_list->goTop(); }, true, {}}},
+            {RecordButton::NextPage, {[this] { m_list->moveRows(m_model->pageSize()); }, true, {}}},
+            {RecordButton::PriorPage,
+             {[this] { m_list->moveRows(-m_model->pageSize()); }, true, {}}},
+            {RecordButton::NextRecord, {[this] { m_list->moveRows(1); }, true, {}}},
+            {RecordButton::PriorRecord, {[this] { m_list->moveRows(-1); }, true, {}}},
+            {RecordButton::Locate, {[this] { m_list->view()->setFocus(); }, true, {}}},
         });
 }
 

@@ -296,28 +296,11 @@ void MainFrame::buildToolBar()
     }
     bar->addSeparator();
     // The record and navigation buttons belong to whichever browser has the focus.
-    const struct
-    {
-        int number;
-        const char *tip;
-        QStyle::StandardPixmap icon;
-    } recordButtons[] = {{2000, "Insert a new Record", QStyle::SP_FileIcon},
-                         {2001, "", QStyle::SP_FileDialogContentsView},
-                         {2002, "", QStyle::SP_TrashIcon},
-                         {2005, "Go to the First Page", QStyle::SP_MediaSkipBackward},
-                         {2007, "Go to the Prior Page", QStyle::SP_MediaSeekBackward},
-                         {2009, "Go to the Prior Record", QStyle::SP_ArrowUp},
-                         {2008, "Go to the Next Record", QStyle::SP_ArrowDown},
-                         {2006, "Go to the Next Page", QStyle::SP_MediaSeekForward},
-                         {2004, "Go to the Last Page", QStyle::SP_MediaSkipForward},
-                         {2010, "", QStyle::SP_FileDialogStart},
-                         {2011, "", QStyle::SP_BrowserReload},
-                         {2012, "", QStyle::SP_DialogHelpButton}};
-    for (const auto &button : recordButtons) {
+    for (const RecordButtonInfo &button : recordButtons()) {
         QAction *action = bar->addAction(style()->standardIcon(button.icon), QString());
         action->setToolTip(QString::fromUtf8(button.tip));
         action->setEnabled(false);
-        m_recordButtons.insert(button.number, action);
+        m_recordButtons.insert(button.button, action);
         if (auto *widget = bar->widgetForAction(action))
             qobject_cast<QToolButton *>(widget)->setToolButtonStyle(Qt::ToolButtonIconOnly);
     }
@@ -332,7 +315,8 @@ void MainFrame::releaseRecordButtons()
         action->setEnabled(false);
 }
 
-void MainFrame::takeRecordButtons(QObject *owner, const QHash<int, RecordButton> &buttons)
+void MainFrame::takeRecordButtons(QObject *owner,
+                                  const QHash<RecordButton, RecordButtonUse> &buttons)
 {
     releaseRecordButtons();
     for (auto it = buttons.constBegin(); it != buttons.constEnd(); ++it) {
@@ -340,7 +324,7 @@ void MainFrame::takeRecordButtons(QObject *owner, const QHash<int, RecordButton>
         if (!action)
             continue;
         action->setEnabled(it->enabled);
-        action->setToolTip(it->tip);
+        action->setToolTip(it->tip.isNull() ? recordButtonTip(it.key()) : it->tip);
         m_recordConnections.append(connect(action, &QAction::triggered, owner, it->action));
     }
     m_recordConnections.append(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helpwindow.h"
+#include "recordbuttons.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -40,16 +41,17 @@ public:
     QString logoFile() const { return m_logoFile; }
     static QString previousVersion(); // as read at start-up
 
-    // The navigation and record buttons a focused browser takes over, by number (2000..).
-    QAction *recordButton(int number) const { return m_recordButtons.value(number); }
-    struct RecordButton
+    // The navigation and record buttons a focused browser or form takes over.
+    QAction *recordButton(RecordButton button) const { return m_recordButtons.value(button); }
+    struct RecordButtonUse
     {
         std::function<void()> action;
         bool enabled = true;
-        QString tip;
+        QString tip; // null: the button's own tip
     };
-    // Gives the buttons to `owner` until another window takes them or the owner goes.
-    void takeRecordButtons(QObject *owner, const QHash<int, RecordButton> &buttons);
+    // Gives the buttons to `owner` until another window takes them or the owner goes; the
+    // buttons not named stay disabled.
+    void takeRecordButtons(QObject *owner, const QHash<RecordButton, RecordButtonUse> &buttons);
 
 Q_SIGNALS:
     void startUpFinished();
@@ -74,7 +76,7 @@ private:
     Session &m_session;
     LogoArea *m_area = nullptr;
     QHash<QString, QAction *> m_actions;
-    QHash<int, QAction *> m_recordButtons;
+    QHash<RecordButton, QAction *> m_recordButtons;
     QList<QMetaObject::Connection> m_recordConnections;
     void releaseRecordButtons();
     QPointer<QWidget> m_splash;

@@ -1,5 +1,7 @@
 #include "procedures.h"
 
+#include "browser.h"
+
 #include <QHash>
 
 namespace sv {
@@ -23,6 +25,18 @@ QHash<QString, Entry> &registry()
 void Procedures::add(const QString &name, Placement placement, Factory factory)
 {
     registry().insert(name, {placement, std::move(factory)});
+}
+
+void Procedures::addBrowser(const QString &name, std::function<Browser *(Session &)> make)
+{
+    add(name, Placement::OwnWindow,
+        [make = std::move(make)](Session &session, MainFrame &) -> QWidget * {
+            Browser *browser = make(session);
+            if (browser->start())
+                return browser;
+            delete browser;
+            return nullptr;
+        });
 }
 
 bool Procedures::has(const QString &name)

@@ -10,6 +10,7 @@ namespace sv {
 
 class Session;
 class MainFrame;
+class Browser;
 
 // The windows the frame's menus start, registered by name by the parts of the program that
 // build them. A menu entry whose procedure is not registered is shown disabled.
@@ -25,6 +26,9 @@ public:
     using Factory = std::function<QWidget *(Session &session, MainFrame &frame)>;
 
     static void add(const QString &name, Placement placement, Factory factory);
+    // A browser in a window of its own; one whose table could not be opened is not shown
+    // (the user has been told).
+    static void addBrowser(const QString &name, std::function<Browser *(Session &)> make);
     static bool has(const QString &name);
     static Placement placement(const QString &name);
     static QWidget *create(const QString &name, Session &session, MainFrame &frame);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recordbuttons.h"
+
 #include <QString>
 
 namespace sv {
@@ -12,10 +14,11 @@ enum class Response { Completed = 1, Cancelled = 2 };
 struct WindowResult
 {
     Response response = Response::Cancelled;
-    int navigation = 0; // 2000: the caller adds another record
+    int navigation = 0; // InsertAnother: the caller adds another record
     QString endedBy;    // "OK" or "Cancel", for callers that need the button
 };
 
-inline constexpr int InsertAnother = 2000;
+// A form ends with the Insert button's number to have its caller add another record.
+inline constexpr int InsertAnother = static_cast<int>(RecordButton::Insert);
 
 } // namespace sv

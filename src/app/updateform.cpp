@@ -337,8 +337,8 @@ void UpdateForm::takeOverToolbar()
 {
     if (auto *frame = qobject_cast<MainFrame *>(window())) {
         const bool hasHistory = lastSaved().contains(m_procedure);
-        frame->takeRecordButtons(this,
-                                 {{2011, {[this] { recallHistory(); }, hasHistory, QString()}}});
+        frame->takeRecordButtons(
+            this, {{RecordButton::History, {[this] { recallHistory(); }, hasHistory, {}}}});
     }
 }
 

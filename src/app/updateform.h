@@ -37,7 +37,7 @@ public:
 
     void accept();        // OK
     void cancel();        // Cancel, Esc, the close box
-    void recallHistory(); // Ctrl+' and toolbar button 2011
+    void recallHistory(); // Ctrl+' and the frame's History button
     void takeOverToolbar();
 
 Q_SIGNALS:

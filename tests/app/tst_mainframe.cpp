@@ -216,18 +216,21 @@ private Q_SLOTS:
         MainFrame frame(session);
         QVERIFY(frame.openCatalogue());
         frame.showAndStart();
-        QVERIFY(!frame.recordButton(2000)->isEnabled());
+        QVERIFY(!frame.recordButton(RecordButton::Insert)->isEnabled());
         QWidget *browser = frame.startProcedure(QStringLiteral("BrowseTips"));
         QVERIFY(browser);
         frame.mdiArea()->setActiveSubWindow(frame.mdiArea()->subWindowList().first());
-        QVERIFY(frame.recordButton(2000)->isEnabled());
-        QCOMPARE(frame.recordButton(2000)->toolTip(), QStringLiteral("Insert a new Record"));
-        QCOMPARE(frame.recordButton(2006)->toolTip(), QStringLiteral("Go to the Next Page"));
-        QVERIFY(!frame.recordButton(2001)->isEnabled()); // nothing to change in an empty list
-        QVERIFY(!frame.recordButton(2011)->isEnabled());
+        QVERIFY(frame.recordButton(RecordButton::Insert)->isEnabled());
+        QCOMPARE(frame.recordButton(RecordButton::Insert)->toolTip(),
+                 QStringLiteral("Insert a new Record"));
+        QCOMPARE(frame.recordButton(RecordButton::NextPage)->toolTip(),
+                 QStringLiteral("Go to the Next Page"));
+        QVERIFY(!frame.recordButton(RecordButton::Change)
+                     ->isEnabled()); // nothing to change in an empty list
+        QVERIFY(!frame.recordButton(RecordButton::History)->isEnabled());
         browser->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!frame.recordButton(2000)->isEnabled());
+        QVERIFY(!frame.recordButton(RecordButton::Insert)->isEnabled());
         frame.close();
     }
 

@@ -27,7 +27,9 @@ qint32 minutes(int minutes, int seconds)
 QString prepareImage(const test::Workspace &workspace, const QString &name)
 {
     const QString cue = workspace.file(name + u".cue"_s);
-    QFile::copy(QFINDTESTDATA(u"discs/"_s + name + u".cue"_s), cue);
+    // Named from the tests folder, so that it is found even when the compiler saw this
+    // file by a relative path (a compiler cache shared between checkouts does that).
+    QFile::copy(QFINDTESTDATA(u"wizards/discs/"_s + name + u".cue"_s), cue);
     QFile file(cue);
     file.open(QIODevice::ReadOnly);
     const QRegularExpressionMatch sectors =

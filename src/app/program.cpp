@@ -1,0 +1,113 @@
+#include "program.h"
+
+#include "eventlog.h"
+#include "mainframe.h"
+#include "messageboxprompter.h"
+#include "platform/cddevice.h"
+#include "platform/mcicommand.h"
+#include "platform/paths.h"
+#include "session.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Outside any namespace, as the resource initialiser's declaration must be.
+static void initResources()
+{
+    Q_INIT_RESOURCE(app);
+}
+
+namespace sv {
+
+namespace {
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// Written by the signal handler, which can reach nothing else.
+int terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(terminationPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT close the frame the same orderly way as File / Exit: the signal only
+// writes a byte, which the event loop turns into a close.
+void closeOnTermination(QWidget *frame)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, terminationPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, frame);
+    QObject::connect(notifier, &QSocketNotifier::activated, frame, [frame, notifier] {
+        char byte;
+        [[maybe_unused]] const auto read = ::read(terminationPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        frame->close();
+        QApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int runProgram(int argc, char *argv[], const ProgramParts &parts)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--version") == 0) {
+            std::printf("%s\n", SONGVANE_VERSION_TEXT);
+            return 0;
+        }
+    }
+    if (!hasDisplay()) {
+        std::fprintf(stderr,
+                     "SongVane Pro 98 needs a display. Without one, start it under a "
+                     "virtual display:\n  xvfb-run -a -s \"-screen 0 1280x800x24\" "
+                     "%s\n",
+                     argv[0]);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    initResources();
+    QApplication::setApplicationName(QStringLiteral("SongVane Pro 98"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
+    Paths::configure(QApplication::arguments());
+    configureCdDevice(QApplication::arguments());
+    setMciLogger(logEvent);
+    MessageBoxPrompter::install();
+
+    Session session(Paths::workingFolder());
+    session.announceTables();
+    if (parts.registerProcedures)
+        parts.registerProcedures();
+    if (parts.endsBeforeFrame && parts.endsBeforeFrame(session))
+        return 0;
+
+    MainFrame frame(session);
+    if (!frame.openCatalogue())
+        return 1;
+    closeOnTermination(&frame);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &frame,
+                     [&frame](QSessionManager &) { frame.close(); });
+    frame.showAndStart();
+    return app.exec();
+}
+
+} // namespace sv

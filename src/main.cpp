@@ -1,0 +1,56 @@
+// The program's entry: registers the windows each subsystem supplies, then runs the program.
+#include "app/mainframe.h"
+#include "app/preferences.h"
+#include "app/procedures.h"
+#include "app/program.h"
+#include "app/setupwizard.h"
+#include "app/tipsbrowser.h"
+#include "app/tipwindow.h"
+#include "maintenance/filemanager.h"
+#include "songs/codetables.h"
+#include "songs/songbrowser.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace {
+
+void registerProcedures()
+{
+    using sv::Procedures;
+    using sv::Session;
+    Procedures::add(QStringLiteral("Preferences"), Procedures::Placement::Direct,
+                    [](Session &session, sv::MainFrame &frame) -> QWidget * {
+                        return sv::Preferences::open(session, &frame, [&session, &frame] {
+                            auto *manager = new sv::FileManager(session);
+                            frame.mdiArea()->addSubWindow(manager)->show();
+                        });
+                    });
+    Procedures::add(QStringLiteral("Tips"), Procedures::Placement::Direct,
+                    [](Session &session, sv::MainFrame &frame) -> QWidget * {
+                        return sv::TipWindow::showTipOfTheDay(session, &frame, {});
+                    });
+    Procedures::add(QStringLiteral("SetupWizard"), Procedures::Placement::Direct,
+                    [](Session &session, sv::MainFrame &frame) -> QWidget * {
+                        return sv::SetupWizard::open(session, &frame, {});
+                    });
+    Procedures::addBrowser(QStringLiteral("BrowseCategories"), [](Session &session) {
+        return new sv::CategoryBrowser(session, sv::Request::None);
+    });
+    Procedures::addBrowser(QStringLiteral("BrowseSongs"),
+                           [](Session &session) { return new sv::SongBrowser(session); });
+    Procedures::addBrowser(QStringLiteral("BrowseMedia"), [](Session &session) {
+        return new sv::MediaBrowser(session, sv::Request::None);
+    });
+    Procedures::addBrowser(QStringLiteral("BrowseTips"),
+                           [](Session &session) { return new sv::TipsBrowser(session); });
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    return sv::runProgram(argc, argv, {registerProcedures, [](sv::Session &session) {
+                                           return sv::FileManager::offerRepairAfterCrash(session);
+                                       }});
+}
