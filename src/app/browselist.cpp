@@ -33,8 +33,10 @@ BrowseList::BrowseList(PageModel *model, QWidget *parent) : QWidget(parent), m_m
     m_scrollBar->setRange(1, thumb::Positions);
     m_scrollBar->setPageStep(10);
     connect(m_scrollBar, &QScrollBar::actionTriggered, this, &BrowseList::scrollBarAction);
-    connect(m_scrollBar, &QScrollBar::sliderReleased, this,
-            [this] { dragThumbTo(m_scrollBar->value()); });
+    connect(m_scrollBar, &QScrollBar::sliderReleased, this, [this] {
+        Q_EMIT navigated();
+        dragThumbTo(m_scrollBar->value());
+    });
     connect(m_view, &QTableView::doubleClicked, this, [this] { Q_EMIT changePressed(); });
     connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const QModelIndex index = m_view->indexAt(at);
@@ -89,6 +91,20 @@ bool BrowseList::report(bool ok)
     if (!ok)
         Q_EMIT readFailed();
     return ok;
+}
+
+bool BrowseList::refresh()
+{
+    const RecordPosition keep = highlighted();
+    const int row = highlightedRow();
+    const RecordPosition top = m_model->positionAt(0);
+    m_model->setPageSize(visibleRows());
+    const bool ok = top ? m_model->fillFrom(top) : m_model->fillFromTop();
+    if (m_model->rowOf(keep) >= 0)
+        highlight(keep);
+    else
+        highlightRow(row);
+    return report(ok);
 }
 
 bool BrowseList::refill(RecordPosition keep)
@@ -182,6 +198,7 @@ bool BrowseList::locate(const QVariant &leadingValue)
 
 void BrowseList::scrollBarAction(int action)
 {
+    Q_EMIT navigated();
     switch (action) {
     case QAbstractSlider::SliderSingleStepAdd:
         moveRows(1);
@@ -223,7 +240,10 @@ bool BrowseList::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
+    if (watched == m_view->viewport() && event->type() == QEvent::MouseButtonPress)
+        Q_EMIT navigated();
     if (watched == m_view->viewport() && event->type() == QEvent::Wheel) {
+        Q_EMIT navigated();
         const auto *wheel = static_cast<QWheelEvent *>(event);
         moveRows(wheel->angleDelta().y() > 0 ? -3 : 3);
         return true;
@@ -243,30 +263,36 @@ bool BrowseList::handleKey(QKeyEvent *event)
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (!control)
-            return false;
-        Q_EMIT changePressed();
+        if (control)
+            Q_EMIT changePressed();
+        else
+            Q_EMIT enterPressed();
         return true;
+    case Qt::Key_Escape:
+        Q_EMIT escapePressed();
+        return false;
     case Qt::Key_Down:
+        Q_EMIT navigated();
         moveRows(1);
         return true;
     case Qt::Key_Up:
+        Q_EMIT navigated();
         moveRows(-1);
         return true;
     case Qt::Key_PageDown:
+        Q_EMIT navigated();
         control ? goBottom() : moveRows(m_model->pageSize());
         return true;
     case Qt::Key_PageUp:
+        Q_EMIT navigated();
         control ? goTop() : moveRows(-m_model->pageSize());
         return true;
-    case Qt::Key_Home:
-        if (!control)
-            return false;
+    case Qt::Key_Home: // the first and the last record of the order, not of the page
+        Q_EMIT navigated();
         goTop();
         return true;
     case Qt::Key_End:
-        if (!control)
-            return false;
+        Q_EMIT navigated();
         goBottom();
         return true;
     case Qt::Key_Backspace:

@@ -32,6 +32,9 @@ public:
     // Reads the page again (a new order, a refresh), keeping `keep` highlighted when it is
     // in the view; false when a read failed.
     bool refill(RecordPosition keep);
+    // Reads the page again where it stands (another station may have changed it), keeping
+    // the highlighted record, or the highlighted row when that record has gone.
+    bool refresh();
     void rebuildThumb(int fieldLength, const thumb::Alphabet &alphabet);
     const QList<QVariant> &thumbValues() const { return m_thumbValues; }
 
@@ -46,7 +49,11 @@ Q_SIGNALS:
     void readFailed();
     void insertPressed();
     void deletePressed();
-    void changePressed();            // Ctrl+Enter, double click
+    void changePressed(); // Ctrl+Enter, double click
+    void enterPressed();  // Enter alone
+    void escapePressed();
+    // The user moved through the list (keys, clicks, the wheel, the scroll bar).
+    void navigated();
     void typed(const QString &text); // printable characters, space
     void backspacePressed();
     void contextMenuAt(const QPoint &globalPosition);

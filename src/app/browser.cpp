@@ -95,6 +95,7 @@ Browser::Browser(Session &session, const BrowserSetup &setup, Request request, Q
     : QWidget(parent), m_session(session), m_setup(setup), m_request(request)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setProperty("procedure", setup.procedure);
     m_model = new PageModel(table(), &session.store().bindings(), this);
     buildWindow();
 }
@@ -120,6 +121,12 @@ void Browser::buildWindow()
     connect(m_list, &BrowseList::changePressed, this,
             [this] { isSelectMode() ? select() : change(); });
     connect(m_list, &BrowseList::typed, this, &Browser::typed);
+    connect(m_list, &BrowseList::navigated, this, &Browser::resetLocator);
+    connect(m_list, &BrowseList::escapePressed, this, &Browser::resetLocator);
+    connect(m_list, &BrowseList::enterPressed, this, [this] {
+        if (isSelectMode())
+            select();
+    });
     connect(m_list, &BrowseList::backspacePressed, this, &Browser::backspace);
     connect(m_list, &BrowseList::contextMenuAt, this, &Browser::showPopupMenu);
 
@@ -167,6 +174,7 @@ void Browser::buildWindow()
     m_buttons.insert(m_setup.closeCaption, close);
     layout->addLayout(buttons);
     setFocusProxy(m_list->view());
+    m_list->view()->installEventFilter(this);
 }
 
 void Browser::addButtonRow(QLayout *) {}
@@ -256,8 +264,7 @@ void Browser::selectTab(int tab)
         return;
     const RecordPosition keep = m_list->highlighted();
     m_currentTab = tab;
-    m_locator.clear();
-    m_locatorLabel->clear();
+    resetLocator();
     if (m_tabBar && m_tabBar->currentIndex() != tab) {
         const QSignalBlocker quiet(m_tabBar);
         m_tabBar->setCurrentIndex(tab);
@@ -275,9 +282,11 @@ void Browser::rebuildView(RecordPosition keep)
         setError(err::InvalidFilter);
         standardWarning(warning::ViewOpen);
     }
+    forgetLookups();
     if (!m_list->refill(keep))
         return;
-    const int leading = tableDef(m_setup.table).keys.at(tab.key).components.first();
+    // In a ranged order the thumb spreads over the field after the range.
+    const int leading = m_model->leadingField();
     m_list->rebuildThumb(tableDef(m_setup.table).fields.at(leading).size, tab.thumbAlphabet);
     updateTitle();
     updateButtons();
@@ -285,8 +294,11 @@ void Browser::rebuildView(RecordPosition keep)
 
 void Browser::refresh()
 {
-    if (m_list->refill(m_model->positionAt(0)))
+    forgetLookups();
+    if (m_list->refresh()) {
         updateTitle();
+        updateButtons();
+    }
 }
 
 void Browser::updateTitle()
@@ -349,6 +361,7 @@ void Browser::callForm(Request request)
 {
     if (m_formOpen || !m_setup.hasForms)
         return;
+    resetLocator();
     if (request == Request::Insert) {
         table().buffer().clear();
         primeRange(table().buffer());
@@ -423,18 +436,32 @@ void Browser::backspace()
     incrementalLocate();
 }
 
+void Browser::resetLocator()
+{
+    m_locator.clear();
+    m_locatorLabel->clear();
+}
+
 void Browser::incrementalLocate()
 {
     m_locatorLabel->setText(m_locator);
+    // The order's locator field: in a ranged order, the field after the range.
     const int leading = m_model->leadingField();
     const bool numeric = tableDef(m_setup.table).fields.at(leading).type != FieldType::String;
     const QVariant value =
         numeric ? QVariant(m_locator.trimmed().toLongLong()) : QVariant(m_locator);
-    for (int row = 0; row < m_model->rowCount(); ++row) {
+    // The page answers only when the row before its first match is on the page too and
+    // lies before the text; a match on the first row may have its target above the page.
+    for (int row = 1; row < m_model->rowCount(); ++row) {
         const QVariant rowValue = m_model->firstKeyValueAt(row);
         const bool atOrAfter = numeric ? rowValue.toLongLong() >= value.toLongLong()
                                        : keyText(rowValue.toString()) >= keyText(m_locator);
         if (atOrAfter) {
+            const QVariant before = m_model->firstKeyValueAt(row - 1);
+            const bool beforeIsLess = numeric ? before.toLongLong() < value.toLongLong()
+                                              : keyText(before.toString()) < keyText(m_locator);
+            if (!beforeIsLess)
+                break;
             m_list->highlightRow(row);
             return;
         }
@@ -492,6 +519,23 @@ void Browser::focusInEvent(QFocusEvent *event)
     takeOverToolbar();
 }
 
+bool Browser::eventFilter(QObject *watched, QEvent *event)
+{
+    // Coming back to the list (from another window, a form, another program) shows what
+    // other stations and windows changed meanwhile; a closing pop-up menu changed nothing.
+    if (watched == m_list->view() && event->type() == QEvent::FocusIn && m_tableOpen &&
+        !m_formOpen && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+        refresh();
+    return QWidget::eventFilter(watched, event);
+}
+
+void Browser::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape)
+        resetLocator();
+    QWidget::keyPressEvent(event);
+}
+
 void Browser::takeOverToolbar()
 {
     auto *frame = qobject_cast<MainFrame *>(window());
@@ -512,6 +556,7 @@ void Browser::takeOverToolbar()
             {RecordButton::NextRecord, {[this] { m_list->moveRows(1); }, true, {}}},
             {RecordButton::PriorRecord, {[this] { m_list->moveRows(-1); }, true, {}}},
             {RecordButton::Locate, {[this] { m_list->view()->setFocus(); }, true, {}}},
+            {RecordButton::Help, {[frame] { frame->helpForActiveWindow(); }, true, {}}},
         });
 }
 

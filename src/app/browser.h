@@ -89,7 +89,7 @@ public:
     void change();
     void remove();
     void select();
-    void refresh();         // the page read again around the highlighted record
+    void refresh();         // the page and the count read again, the highlighted record kept
     void takeOverToolbar(); // the frame's record and navigation buttons act on this list
 
 Q_SIGNALS:
@@ -108,6 +108,8 @@ protected:
     // The filter of a tab's view beyond its range: none by default.
     virtual QString viewFilter(const SortTab &) const { return QString(); }
     virtual void extendPopupMenu(QMenu *) {}
+    // Before the list is read again: names looked up for its columns may have changed.
+    virtual void forgetLookups() {}
     virtual void currentTabChanged(int) {}
 
     Session &session() const { return m_session; }
@@ -122,6 +124,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildWindow();
@@ -134,6 +138,7 @@ private:
     void typed(const QString &text);
     void backspace();
     void incrementalLocate();
+    void resetLocator();
     void stepLocate(QChar letter);
     void readFailed();
     void showPopupMenu(const QPoint &at);

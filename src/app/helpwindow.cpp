@@ -3,6 +3,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -62,13 +63,42 @@ HelpWindow::HelpWindow(Page page, QWidget *parent) : QWidget(parent)
     });
     connect(m_results, &QListWidget::itemClicked, m_results, &QListWidget::itemActivated);
 
-    const bool searching = page == Page::Search;
-    m_results->setVisible(true);
-    m_browser->setSource(QUrl(page == Page::HowToUse ? QStringLiteral("qrc:/help/howto.html")
-                                                     : QStringLiteral("qrc:/help/index.html")));
-    if (searching)
-        m_searchBox->setFocus();
+    showPage(page);
     resize(760, 520);
+}
+
+void HelpWindow::showPage(Page page)
+{
+    showTopic(page == Page::HowToUse ? QStringLiteral("howto.html") : QStringLiteral("index.html"));
+    if (page == Page::Search)
+        m_searchBox->setFocus();
+}
+
+void HelpWindow::showTopic(const QString &file)
+{
+    m_browser->setSource(QUrl(QStringLiteral("qrc") + HelpRoot + file));
+}
+
+QString HelpWindow::topicFor(const QWidget *window)
+{
+    static const QHash<QString, QString> topics{
+        {QStringLiteral("BrowseSongs"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("UpdateSong"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("BrowseCategories"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("UpdateCategories"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("BrowseMedia"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("UpdateMedia"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("SelectAlbum"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("Preferences"), QStringLiteral("settings.html")},
+        {QStringLiteral("SetupWizard"), QStringLiteral("settings.html")},
+        {QStringLiteral("FileManager"), QStringLiteral("maintenance.html")},
+    };
+    if (!window)
+        return QStringLiteral("index.html");
+    QString name = window->property("procedure").toString();
+    if (name.isEmpty())
+        name = QString::fromLatin1(window->metaObject()->className()).section(u':', -1);
+    return topics.value(name, QStringLiteral("index.html"));
 }
 
 void HelpWindow::search(const QString &words)

@@ -18,6 +18,11 @@ public:
     enum class Page { Contents, Search, HowToUse };
     explicit HelpWindow(Page page, QWidget *parent = nullptr);
 
+    void showPage(Page page);
+    void showTopic(const QString &file); // a page of the help by its file, "catalogue.html"
+    // The page that explains a window: by its procedure name, else by its kind.
+    static QString topicFor(const QWidget *window);
+
     QTextBrowser *browser() const { return m_browser; }
     void search(const QString &words); // lists the pages that hold every word
     QListWidget *results() const { return m_results; }

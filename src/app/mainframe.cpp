@@ -250,6 +250,28 @@ void MainFrame::buildMenus()
             x += child->width();
         }
     });
+    // The open windows, listed afresh each time the menu opens.
+    connect(window, &QMenu::aboutToShow, this, [this, window] {
+        const QList<QAction *> entries = window->actions();
+        for (QAction *entry : entries) {
+            if (entry->property("openWindow").toBool())
+                delete entry;
+        }
+        const QList<QMdiSubWindow *> children = m_area->subWindowList();
+        for (int i = 0; i < children.size(); ++i) {
+            QMdiSubWindow *child = children.at(i);
+            if (i == 0)
+                window->addSeparator()->setProperty("openWindow", true);
+            const QString title = child->windowTitle().replace(u'&', QStringLiteral("&&"));
+            QAction *entry =
+                window->addAction(i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(title) : title);
+            entry->setProperty("openWindow", true);
+            entry->setCheckable(true);
+            entry->setChecked(child == m_area->activeSubWindow());
+            connect(entry, &QAction::triggered, m_area,
+                    [this, child] { m_area->setActiveSubWindow(child); });
+        }
+    });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     const auto helpPage = [this, help](const char *text, HelpWindow::Page page) {
@@ -259,6 +281,12 @@ void MainFrame::buildMenus()
     helpPage("&Contents", HelpWindow::Page::Contents);
     helpPage("&Search for Help On...", HelpWindow::Page::Search);
     helpPage("&How to Use Help", HelpWindow::Page::HowToUse);
+    // F1 anywhere: the help page of the window in use.
+    auto *windowHelp = new QAction(this);
+    windowHelp->setShortcut(QKeySequence::HelpContents);
+    windowHelp->setShortcutContext(Qt::ApplicationShortcut);
+    connect(windowHelp, &QAction::triggered, this, &MainFrame::helpForActiveWindow);
+    addAction(windowHelp);
     help->addSeparator();
     addEntries(help, {{"&Tips", "View Tip of the Day", "Tips"}});
     QAction *about = help->addAction(QStringLiteral("&About"));
@@ -529,10 +557,33 @@ void MainFrame::runStartUpActions(int step)
     }
 }
 
-void MainFrame::showHelp(HelpWindow::Page page)
+// One help window: asking for help again turns it to the page asked for.
+void MainFrame::showHelp(HelpWindow::Page page, const QString &topic)
 {
     closeSplash();
-    openChild(new HelpWindow(page));
+    for (QMdiSubWindow *child : m_area->subWindowList()) {
+        if (auto *help = qobject_cast<HelpWindow *>(child->widget())) {
+            topic.isEmpty() ? help->showPage(page) : help->showTopic(topic);
+            m_area->setActiveSubWindow(child);
+            return;
+        }
+    }
+    auto *help = new HelpWindow(page);
+    if (!topic.isEmpty())
+        help->showTopic(topic);
+    openChild(help);
+}
+
+void MainFrame::helpForActiveWindow()
+{
+    QWidget *window = QApplication::activeWindow();
+    if (!window || window == this) {
+        QMdiSubWindow *child = m_area->activeSubWindow();
+        window = child ? child->widget() : nullptr;
+    }
+    if (qobject_cast<HelpWindow *>(window))
+        return;
+    showHelp(HelpWindow::Page::Contents, HelpWindow::topicFor(window));
 }
 
 void MainFrame::closeEvent(QCloseEvent *event)

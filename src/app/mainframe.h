@@ -52,6 +52,7 @@ public:
     // Gives the buttons to `owner` until another window takes them or the owner goes; the
     // buttons not named stay disabled.
     void takeRecordButtons(QObject *owner, const QHash<RecordButton, RecordButtonUse> &buttons);
+    void helpForActiveWindow(); // F1: the help page of the window in use
 
 Q_SIGNALS:
     void startUpFinished();
@@ -70,7 +71,7 @@ private:
     void splashClosed();
     void runStartUpActions(int step);
     void closeSplash();
-    void showHelp(HelpWindow::Page page);
+    void showHelp(HelpWindow::Page page, const QString &topic = QString());
     QWidget *openChild(QWidget *window, int instance = 0);
 
     Session &m_session;

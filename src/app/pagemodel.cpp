@@ -215,14 +215,19 @@ bool PageModel::fillFromKeyValues(const Record &values, RecordPosition &found)
     return fillFrom(found);
 }
 
+// A ranged order holds its first key field to the range: the field the user sees it
+// ordered by, and locates and scrolls by, is the next one.
 int PageModel::leadingField() const
 {
-    return m_table.definition().keys.at(m_key).components.first();
+    const QList<int> &components = m_table.definition().keys.at(m_key).components;
+    return m_range.isValid() && components.size() > 1 ? components.at(1) : components.first();
 }
 
 bool PageModel::fillFromLeadingValue(const QVariant &value, RecordPosition &found)
 {
     Record values(m_table.definition());
+    if (m_range.isValid())
+        values.setValue(m_table.definition().keys.at(m_key).components.first(), m_range);
     values.setValue(leadingField(), value);
     return fillFromKeyValues(values, found);
 }

@@ -280,6 +280,9 @@ bool TipWindow::saveChange()
     case Integrity::ChangedElsewhere:
         m_text->setPlainText(m_tips.buffer().text(tip::Tip)); // the other station's version
         return false;
+    case Integrity::DeletedElsewhere:
+        Integrity::reportDeletedElsewhere(false);
+        return false;
     case Integrity::Failed:
         break;
     }

@@ -1,5 +1,6 @@
 #include "updateform.h"
 
+#include "fieldentry.h"
 #include "mainframe.h"
 #include "session.h"
 #include "windowposition.h"
@@ -8,12 +9,18 @@
 #include "store/errors.h"
 #include "store/warnings.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHash>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
+#include <QToolTip>
 
 namespace sv {
 
@@ -28,20 +35,6 @@ QHash<QString, Record> &lastSaved()
     return records;
 }
 
-QString shown(const QVariant &value, const QString &picture)
-{
-    if (picture.isEmpty())
-        return value.toString();
-    return format(value, picture).trimmed();
-}
-
-QVariant entered(const QString &text, const QString &picture, FieldType type)
-{
-    if (!picture.isEmpty() && type != FieldType::String)
-        return deformat(text, picture);
-    return text;
-}
-
 } // namespace
 
 UpdateForm::UpdateForm(Session &session, TableId table, const QString &procedure, Request request,
@@ -50,6 +43,8 @@ UpdateForm::UpdateForm(Session &session, TableId table, const QString &procedure
       m_request(request), m_record(tableDef(table)), m_original(tableDef(table))
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setProperty("procedure", procedure);
+    qApp->installEventFilter(this);
     m_session.files().access(this->table());
 }
 
@@ -168,6 +163,8 @@ bool UpdateForm::runDelete()
 
 void UpdateForm::accept()
 {
+    if (!checkEntries())
+        return;
     storeFields();
     if (!checkFields())
         return;
@@ -197,15 +194,21 @@ bool UpdateForm::writeInsert()
         m_current = t.current();
         return true;
     }
+    reportAddFailure();
+    if (QWidget *first = firstField())
+        first->setFocus();
+    return false;
+}
+
+// A duplicate names the unique key that clashes; any other failure is an insert error.
+void UpdateForm::reportAddFailure()
+{
     if (errorCode() == err::DuplicateKey) {
-        const int key = t.duplicateKey();
+        const int key = table().duplicateKey();
         standardWarning(warning::DuplicateKey, key >= 0 ? duplicateKeyName(key) : QString());
     } else {
         standardWarning(warning::InsertError);
     }
-    if (QWidget *first = firstField())
-        first->setFocus();
-    return false;
 }
 
 bool UpdateForm::writeChange(bool &keepOpen)
@@ -235,6 +238,20 @@ bool UpdateForm::writeChange(bool &keepOpen)
             loadFields();
             if (QWidget *first = firstField())
                 first->setFocus();
+            return false;
+        }
+        if (result == Integrity::DeletedElsewhere) {
+            // Saving again cannot succeed: the record can only be added anew.
+            const Button answer = Integrity::reportDeletedElsewhere(true);
+            keepOpen = answer != No;
+            if (answer != Yes)
+                return false;
+            t.buffer() = m_record;
+            if (t.add()) {
+                m_current = t.current();
+                return true;
+            }
+            reportAddFailure();
             return false;
         }
         const Button answer = standardWarning(warning::UpdateRetry);
@@ -294,22 +311,190 @@ void UpdateForm::keyPressEvent(QKeyEvent *event)
         cancel();
         return;
     }
-    if (event->key() == Qt::Key_Apostrophe && (event->modifiers() & Qt::ControlModifier)) {
+    if (event->key() == Qt::Key_Apostrophe && (event->modifiers() & Qt::ControlModifier) &&
+        hasHistoryKey()) {
         recallHistory();
         return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+        pressDefaultButton();
+        return;
+    }
+    if (event->modifiers() & Qt::ControlModifier) {
+        switch (event->key()) {
+        case Qt::Key_PageDown:
+            turnTab(1);
+            return;
+        case Qt::Key_PageUp:
+            turnTab(-1);
+            return;
+        default:
+            break;
+        }
     }
     QWidget::keyPressEvent(event);
 }
 
+// Ctrl+Tab and Ctrl+PgDn turn to the next tab of the form (Ctrl+Shift+Tab and Ctrl+PgUp to
+// the one before), the cursor in its first field.
+void UpdateForm::turnTab(int step)
+{
+    const QList<QTabWidget *> tabSheets = findChildren<QTabWidget *>();
+    if (tabSheets.isEmpty() || tabSheets.first()->count() < 2)
+        return;
+    QTabWidget *tabs = tabSheets.first();
+    tabs->setCurrentIndex((tabs->currentIndex() + step + tabs->count()) % tabs->count());
+    const QList<QWidget *> fields = tabs->currentWidget()->findChildren<QWidget *>();
+    for (QWidget *field : fields) {
+        if ((field->focusPolicy() & Qt::TabFocus) && field->isEnabled() && field->isVisible()) {
+            field->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+// Enter on a button presses that button; anywhere else, the form's default button.
+void UpdateForm::pressDefaultButton()
+{
+    if (auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
+        focused && isAncestorOf(focused)) {
+        focused->click();
+        return;
+    }
+    const QList<QPushButton *> buttons = findChildren<QPushButton *>();
+    for (QPushButton *button : buttons) {
+        if (button->isDefault() && button->isVisible() && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+}
+
+bool UpdateForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // Ctrl+Tab is seen here before the work area takes it to switch windows: in a form it
+    // turns the form's tabs, and in a memo it types a tab (Tab itself leaves a memo).
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        auto *target = static_cast<QWidget *>(watched);
+        const bool tabKey = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (tabKey && (key->modifiers() & Qt::ControlModifier) && isAncestorOf(target)) {
+            for (QPlainTextEdit *memo : std::as_const(m_memos)) {
+                if (memo == target || memo->isAncestorOf(target)) {
+                    if (key->key() == Qt::Key_Tab)
+                        memo->insertPlainText(QStringLiteral("\t"));
+                    return true;
+                }
+            }
+            if (!findChildren<QTabWidget *>().isEmpty()) {
+                turnTab(key->key() == Qt::Key_Tab ? 1 : -1);
+                return true;
+            }
+        }
+    }
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        QWidget *next = QApplication::focusWidget();
+        // Checked when the user moves to another part of this form; going to another
+        // window leaves the entry as it is until the user comes back or presses OK.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && next &&
+            isAncestorOf(next) && !m_ended) {
+            for (const Binding &binding : std::as_const(m_bindings)) {
+                if (binding.edit == watched) {
+                    QLineEdit *edit = binding.edit;
+                    QTimer::singleShot(0, this, [this, edit] {
+                        for (const Binding &bound : std::as_const(m_bindings)) {
+                            if (bound.edit == edit && !m_ended)
+                                checkEntry(bound);
+                        }
+                    });
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void UpdateForm::recallHistory()
 {
+    if (!hasHistoryKey())
+        return;
     const auto saved = lastSaved().constFind(m_procedure);
     if (saved == lastSaved().constEnd())
         return;
     for (const Binding &binding : std::as_const(m_bindings)) {
         if (binding.edit->hasFocus())
-            binding.edit->setText(shown(saved->value(binding.field), binding.picture));
+            binding.edit->setText(binding.entry->shown(saved->value(binding.field)));
     }
+}
+
+bool UpdateForm::checkEntries()
+{
+    for (const Binding &binding : std::as_const(m_bindings)) {
+        if (!checkEntry(binding))
+            return false;
+    }
+    return true;
+}
+
+bool UpdateForm::checkEntry(const Binding &binding)
+{
+    const FieldEntry::Reading reading =
+        binding.entry->read(binding.edit->text(), fieldName(binding.edit));
+    if (!reading.ok) {
+        rejectEntry(binding.edit, reading.why);
+        return false;
+    }
+    if (!m_entryProblem.isEmpty() && m_entryProblem.startsWith(fieldName(binding.edit))) {
+        m_entryProblem.clear();
+        if (auto *frame = qobject_cast<MainFrame *>(window()))
+            frame->statusBar()->clearMessage();
+    }
+    return true;
+}
+
+void UpdateForm::rejectEntry(QWidget *field, const QString &why)
+{
+    QApplication::beep();
+    m_entryProblem = why;
+    if (auto *frame = qobject_cast<MainFrame *>(window()))
+        frame->statusBar()->showMessage(why);
+    else
+        QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), why, field);
+    showField(field);
+}
+
+void UpdateForm::showField(QWidget *field)
+{
+    const QList<QTabWidget *> tabSheets = findChildren<QTabWidget *>();
+    for (QTabWidget *tabs : tabSheets) {
+        for (int page = 0; page < tabs->count(); ++page) {
+            if (tabs->widget(page)->isAncestorOf(field))
+                tabs->setCurrentIndex(page);
+        }
+    }
+    field->setFocus();
+    if (auto *edit = qobject_cast<QLineEdit *>(field))
+        edit->selectAll();
+}
+
+QString UpdateForm::fieldName(QWidget *field) const
+{
+    const QList<QLabel *> labels = findChildren<QLabel *>();
+    for (const QLabel *label : labels) {
+        if (label->buddy() == field) {
+            QString name = label->text().remove(u'&').trimmed();
+            if (name.endsWith(u':'))
+                name.chop(1);
+            return name;
+        }
+    }
+    for (const Binding &binding : m_bindings) {
+        if (binding.edit == field)
+            return tableDef(m_table).fields.at(binding.field).name;
+    }
+    return QStringLiteral("This field");
 }
 
 bool UpdateForm::checkRange(QWidget *field, qint64 value, qint64 lowest, qint64 highest,
@@ -319,7 +504,7 @@ bool UpdateForm::checkRange(QWidget *field, qint64 value, qint64 lowest, qint64 
         return true;
     standardWarning(warning::RangeError, name,
                     QString::number(lowest) + QStringLiteral(" and ") + QString::number(highest));
-    field->setFocus();
+    showField(field);
     return false;
 }
 
@@ -329,25 +514,43 @@ bool UpdateForm::checkExists(QWidget *field, Table &lookup, int key, const QStri
     if (lookup.get(key))
         return true;
     standardWarning(warning::FieldContentsError, name, tableName);
-    field->setFocus();
+    showField(field);
     return false;
 }
 
 void UpdateForm::takeOverToolbar()
 {
     if (auto *frame = qobject_cast<MainFrame *>(window())) {
+        if (!hasHistoryKey()) {
+            frame->takeRecordButtons(this, {});
+            return;
+        }
         const bool hasHistory = lastSaved().contains(m_procedure);
         frame->takeRecordButtons(
             this, {{RecordButton::History, {[this] { recallHistory(); }, hasHistory, {}}}});
     }
 }
 
-void UpdateForm::bindLineEdit(QLineEdit *edit, int field, const QString &picture)
+void UpdateForm::bindLineEdit(QLineEdit *edit, int field, const QString &picture, bool playingTime)
 {
     const FieldDef &def = tableDef(m_table).fields.at(field);
     if (def.type == FieldType::String)
         edit->setMaxLength(def.size);
-    m_bindings.append({edit, field, picture});
+    auto *entry = new FieldEntry(def, picture, playingTime, edit);
+    edit->setValidator(entry);
+    edit->installEventFilter(this);
+    m_bindings.append({edit, field, entry});
+}
+
+void UpdateForm::bindMemo(QPlainTextEdit *edit, int maxLength)
+{
+    edit->setTabChangesFocus(true);
+    m_memos.append(edit);
+    connect(edit, &QPlainTextEdit::textChanged, edit, [edit, maxLength] {
+        const QString text = edit->toPlainText();
+        if (text.size() > maxLength)
+            edit->setPlainText(text.left(maxLength));
+    });
 }
 
 QWidget *UpdateForm::firstField() const
@@ -358,21 +561,25 @@ QWidget *UpdateForm::firstField() const
 void UpdateForm::loadFields()
 {
     for (const Binding &binding : std::as_const(m_bindings))
-        binding.edit->setText(shown(m_record.value(binding.field), binding.picture));
+        binding.edit->setText(binding.entry->shown(m_record.value(binding.field)));
 }
 
+// Only entries that read: a refused one keeps the record's value until it is put right.
 void UpdateForm::storeFields()
 {
-    const TableDef &def = tableDef(m_table);
-    for (const Binding &binding : std::as_const(m_bindings))
-        m_record.setValue(binding.field, entered(binding.edit->text(), binding.picture,
-                                                 def.fields.at(binding.field).type));
+    for (const Binding &binding : std::as_const(m_bindings)) {
+        const FieldEntry::Reading reading = binding.entry->read(binding.edit->text(), QString());
+        if (reading.ok)
+            m_record.setValue(binding.field, reading.value);
+    }
 }
 
 QLayout *UpdateForm::okCancelButtons(const QString &okText)
 {
     auto *ok = new QPushButton(okText);
     auto *cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    // A click on Cancel leaves the field being typed in, unchecked, as it is abandoned.
+    cancelButton->setFocusPolicy(Qt::TabFocus);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &UpdateForm::accept);
     connect(cancelButton, &QPushButton::clicked, this, &UpdateForm::cancel);

@@ -7,10 +7,12 @@
 #include <QWidget>
 
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace sv {
 
+class FieldEntry;
 class Session;
 
 // The shared behaviour of every update form: it works on a copy of the record its caller
@@ -39,13 +41,27 @@ public:
     void cancel();        // Cancel, Esc, the close box
     void recallHistory(); // Ctrl+' and the frame's History button
     void takeOverToolbar();
+    // Why the last entry was refused, as the status bar shows it; empty once it is right.
+    QString entryProblem() const { return m_entryProblem; }
 
 Q_SIGNALS:
     void finished(const WindowResult &result);
 
 protected:
-    // A field shown in a line edit with a picture, loaded and stored by the form.
-    void bindLineEdit(QLineEdit *edit, int field, const QString &picture = QString());
+    // A field shown in a line edit with a picture, loaded and stored by the form. The edit
+    // takes only what the picture and the stored type allow (see FieldEntry), and is
+    // checked when the user leaves it and again on OK. `playingTime`: a song's length.
+    void bindLineEdit(QLineEdit *edit, int field, const QString &picture = QString(),
+                      bool playingTime = false);
+    // A memo: at most `maxLength` characters; Tab leaves it and Ctrl+Tab types a tab.
+    void bindMemo(QPlainTextEdit *edit, int maxLength);
+    // Refuses an entry: a beep, the reason in the status bar and the cursor back in the
+    // field, on its tab.
+    void rejectEntry(QWidget *field, const QString &why);
+    void showField(QWidget *field); // its tab brought forward and the cursor put in it
+    // The name a field goes by in messages: its prompt without mnemonic and colon.
+    QString fieldName(QWidget *field) const;
+    virtual bool hasHistoryKey() const { return true; }
     QWidget *firstField() const;
     QLayout *okCancelButtons(const QString &okText = QStringLiteral("&Ok"));
     Table &table() const;
@@ -71,14 +87,20 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Binding
     {
         QLineEdit *edit;
         int field;
-        QString picture;
+        FieldEntry *entry;
     };
+
+    bool checkEntries();
+    bool checkEntry(const Binding &binding);
+    void pressDefaultButton();
+    void turnTab(int step);
 
     enum class Claim { Claimed, AddFailed, HighestUnreadable };
     bool prime();
@@ -86,6 +108,7 @@ private:
     bool runDelete();
     bool writeInsert();
     bool writeChange(bool &keepOpen);
+    void reportAddFailure();
     void end(Response response, const QString &endedBy);
     int identityField() const;
 
@@ -100,6 +123,8 @@ private:
     bool m_ended = false;
     bool m_placed = false;
     QList<Binding> m_bindings;
+    QList<QPlainTextEdit *> m_memos;
+    QString m_entryProblem;
 };
 
 } // namespace sv

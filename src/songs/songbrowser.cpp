@@ -177,8 +177,13 @@ QString SongBrowser::categoryName(qint64 id)
 
 UpdateForm *SongBrowser::createForm(Request request)
 {
-    m_categoryNames.clear(); // the form may add a category
     return new SongForm(session(), request);
+}
+
+// A category renamed here or by another station shows its new name at the next read.
+void SongBrowser::forgetLookups()
+{
+    m_categoryNames.clear();
 }
 
 void SongBrowser::primeRange(Record &song)

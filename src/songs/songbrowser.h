@@ -30,6 +30,7 @@ protected:
     QString viewFilter(const SortTab &tab) const override;
     void extendPopupMenu(QMenu *menu) override;
     void currentTabChanged(int tab) override;
+    void forgetLookups() override;
 
 private:
     void buildSongButtons();

@@ -6,6 +6,7 @@
 #include "songtitle.h"
 
 #include "app/browser.h"
+#include "app/fieldentry.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "platform/picture.h"
@@ -47,26 +48,6 @@ qint64 typedNumber(const QLineEdit *edit, const QString &picture)
     return deformat(edit->text(), picture).toLongLong();
 }
 
-// A time typed above two hours was meant as minutes and seconds in the hours and minutes
-// places. Dividing the duration (not the stored value, which counts from one) keeps 4:10
-// typed as 04:10:00 reading 00:04:10.
-qint32 minutesTypedAsHours(qint32 time)
-{
-    const qint32 twoHours = deformat(QStringLiteral("2:00"), QStringLiteral("@t1")).toInt();
-    if (time <= twoHours)
-        return time;
-    return (time - 1) / 60 + 1;
-}
-
-void setMemoText(QPlainTextEdit *edit, int maxLength)
-{
-    QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [edit, maxLength] {
-        const QString text = edit->toPlainText();
-        if (text.size() > maxLength)
-            edit->setPlainText(text.left(maxLength));
-    });
-}
-
 } // namespace
 
 SongForm::SongForm(Session &session, Request request, QWidget *parent)
@@ -105,7 +86,9 @@ QLineEdit *SongForm::addLine(QFormLayout *form, const QString &prompt, int field
                              const QString &picture, const QString &tip)
 {
     auto *edit = new QLineEdit;
-    bindLineEdit(edit, field, picture);
+    // The time is the song's length: typed as minutes and seconds, with the two-hour rule
+    // for what reads as hours and minutes (see readPlayingTime).
+    bindLineEdit(edit, field, picture, field == mus::Time);
     edit->setToolTip(tip);
     form->addRow(prompt, edit);
     return edit;
@@ -121,6 +104,7 @@ QWidget *SongForm::generalTab()
     m_media = new QComboBox;
     m_media->setEditable(true);
     m_media->lineEdit()->setMaxLength(20);
+    m_media->lineEdit()->setValidator(new FieldEntry(20, m_media));
     form->addRow(QStringLiteral("&Media:"), m_media);
     addLine(form, QStringLiteral("T&ime:"), mus::Time, QStringLiteral("@t4"));
     addLine(form, QStringLiteral("&File Number:"), mus::FileNumber, QString());
@@ -128,6 +112,7 @@ QWidget *SongForm::generalTab()
     m_category = new QComboBox;
     m_category->setEditable(true);
     m_category->lineEdit()->setMaxLength(30);
+    m_category->lineEdit()->setValidator(new FieldEntry(30, m_category));
     form->addRow(QStringLiteral("&Category:"), m_category);
     m_track =
         addLine(form, QStringLiteral("Track &Number:"), mus::TrackNumber, QStringLiteral("@n3"));
@@ -178,11 +163,11 @@ QWidget *SongForm::recordingTab()
     auto *form = new QFormLayout(page);
     m_recording = new QPlainTextEdit;
     m_recording->setToolTip(QStringLiteral("Recording Information (Engineer, Producer, Etc)"));
-    setMemoText(m_recording, 256);
+    bindMemo(m_recording, 256);
     form->addRow(QStringLiteral("Recording Information:"), m_recording);
     addLine(form, QStringLiteral("Composer:"), mus::Composer, QString());
     m_performance = new QPlainTextEdit;
-    setMemoText(m_performance, 256);
+    bindMemo(m_performance, 256);
     form->addRow(QStringLiteral("Performance Notes:"), m_performance);
     return page;
 }
@@ -210,7 +195,7 @@ QWidget *SongForm::customTab()
 QWidget *SongForm::notesTab()
 {
     m_notes = new QPlainTextEdit;
-    setMemoText(m_notes, 2000);
+    bindMemo(m_notes, 2000);
     return m_notes;
 }
 
@@ -282,8 +267,7 @@ void SongForm::storeFields()
 {
     UpdateForm::storeFields();
     Record &song = record();
-    song.setNumber(mus::Time, minutesTypedAsHours(qint32(song.number(mus::Time))));
-    song.setText(mus::Media, m_media->currentText());
+    song.setText(mus::Media, oneLineText(m_media->currentText()));
     song.setNumber(mus::Skips, m_skips->isChecked() ? 1 : 0);
     song.setNumber(mus::DoNotPlay, m_doNotPlay->isChecked() ? 1 : 0);
     song.setNumber(mus::Live, m_live->isChecked() ? 1 : 0);

@@ -38,6 +38,7 @@ protected:
     void storeFields() override;
     bool checkFields() override;
     bool redisplayOnConflict() const override { return false; }
+    bool hasHistoryKey() const override { return false; }
     QString duplicateKeyName(int key) const override;
 
 private:

@@ -95,6 +95,18 @@ bool Integrity::failAndRollBack()
     return false;
 }
 
+Button Integrity::reportDeletedElsewhere(bool offerToAddAgain)
+{
+    const QString said = QStringLiteral("This record was deleted by another station.");
+    if (!offerToAddAgain)
+        return ask(Message{QStringLiteral("Record Was Deleted"),
+                           said + QStringLiteral("  Your changes could not be saved."), Ok, Ok,
+                           Icon::Information});
+    return ask(Message{QStringLiteral("Record Was Deleted"),
+                       said + QStringLiteral("  Do you want to add it again with your changes?"),
+                       Yes | No | Cancel, Cancel, Icon::Question});
+}
+
 Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
 {
     Table &table = m_store.table(id);
@@ -113,7 +125,12 @@ Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
     const RecordPosition position = table.position();
     if (!table.put()) {
         const bool changedElsewhere = errorCode() == err::ChangedByAnotherStation;
+        const bool deletedElsewhere = errorCode() == err::RecordNotFound;
         failAndRollBack();
+        if (deletedElsewhere) {
+            takeSavedError(); // a retry could only fail the same way
+            return done(DeletedElsewhere);
+        }
         if (changedElsewhere) {
             standardWarning(redisplay ? warning::RecordNotUpdated : warning::UpdateError);
             takeSavedError(); // reported: the conflict text names no error

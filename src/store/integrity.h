@@ -2,6 +2,8 @@
 
 #include "fileaccess.h"
 
+#include "platform/prompter.h"
+
 namespace sv {
 
 // The one update and one delete routine per table. Each frames its writes as a transaction
@@ -11,7 +13,10 @@ namespace sv {
 class Integrity
 {
 public:
-    enum UpdateResult { Written = 0, Failed = 1, ChangedElsewhere = 2 };
+    // DeletedElsewhere: another station deleted the record since it was read. Nothing is
+    // shown: the caller says so with reportDeletedElsewhere(), as only it knows whether
+    // the record can be added again.
+    enum UpdateResult { Written = 0, Failed = 1, ChangedElsewhere = 2, DeletedElsewhere = 3 };
 
     Integrity(Store &store, FileAccess &files);
 
@@ -22,6 +27,11 @@ public:
     // conflict (warning 38); otherwise the conflict gives warning 15.
     UpdateResult update(TableId table, bool redisplay);
     bool remove(TableId table);
+
+    // Tells the user that the record being saved was deleted by another station; with
+    // `offerToAddAgain` asks whether to add it again with the user's changes (Yes), drop
+    // them (No) or go back to them (Cancel), else only says so (OK).
+    static Button reportDeletedElsewhere(bool offerToAddAgain);
 
 private:
     struct Originals

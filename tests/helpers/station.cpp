@@ -57,6 +57,38 @@ int changeSong(Store &store, qint64 id, const QString &title)
     return 0;
 }
 
+// Adds a song with the given ID, artist and title.
+int addSong(Store &store, qint64 id, const QString &artist, const QString &title)
+{
+    Table &songs = store.table(TableId::Songs);
+    if (!songs.open())
+        return fail("open");
+    songs.buffer().clear();
+    songs.buffer().setNumber(mus::ID, id);
+    songs.buffer().setText(mus::Artist, artist);
+    songs.buffer().setText(mus::Title, title);
+    songs.buffer().setText(mus::Media, QStringLiteral("CD"));
+    if (!songs.add())
+        return fail("add");
+    ready();
+    return 0;
+}
+
+// Deletes the song with the given ID.
+int deleteSong(Store &store, qint64 id)
+{
+    Table &songs = store.table(TableId::Songs);
+    if (!songs.open())
+        return fail("open");
+    songs.buffer().setNumber(mus::ID, id);
+    if (!songs.get(mus::KeyID))
+        return fail("get");
+    if (!songs.remove())
+        return fail("delete");
+    ready();
+    return 0;
+}
+
 // Renames the category with the given number.
 int changeCategory(Store &store, qint64 id, const QString &name)
 {
@@ -126,6 +158,10 @@ int main(int argc, char *argv[])
         return holdLogout(store, args.value(3).toInt());
     if (command == u"change-song")
         return changeSong(store, args.value(3).toLongLong(), args.value(4));
+    if (command == u"add-song")
+        return addSong(store, args.value(3).toLongLong(), args.value(4), args.value(5));
+    if (command == u"delete-song")
+        return deleteSong(store, args.value(3).toLongLong());
     if (command == u"change-category")
         return changeCategory(store, args.value(3).toLongLong(), args.value(4));
     if (command == u"hold-open")
