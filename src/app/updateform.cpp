@@ -537,8 +537,7 @@ void UpdateForm::bindLineEdit(QLineEdit *edit, int field, const QString &picture
     if (def.type == FieldType::String)
         edit->setMaxLength(def.size);
     auto *entry = new FieldEntry(def, picture, playingTime, edit);
-    edit->setValidator(entry);
-    edit->installEventFilter(this);
+    edit->setValidator(entry); // checked on leaving through the form's application filter
     m_bindings.append({edit, field, entry});
 }
 

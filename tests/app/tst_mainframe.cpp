@@ -1,3 +1,4 @@
+#include "app/helpwindow.h"
 #include "app/mainframe.h"
 #include "app/procedures.h"
 #include "app/session.h"
@@ -13,9 +14,13 @@
 #include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
+#include <QTextBrowser>
 
 using namespace sv;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -231,6 +236,87 @@ private Q_SLOTS:
         browser->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!frame.recordButton(RecordButton::Insert)->isEnabled());
+        frame.close();
+    }
+
+    // F1 opens the help page of the window in use; Help Contents turns the one help window
+    // to the contents instead of opening a second; the Window menu lists the open windows
+    // and brings the one chosen forward.
+    void helpAndWindowMenu()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        settings::writeNumber(QStringLiteral("ShowTips"), 0);
+        Session session(workspace.path());
+        session.announceTables();
+        Procedures::add(QStringLiteral("BrowseTips"), Procedures::Placement::OwnWindow,
+                        [](Session &s, MainFrame &) -> QWidget * {
+                            auto *browser = new TipsBrowser(s);
+                            browser->start();
+                            return browser;
+                        });
+        Procedures::add(QStringLiteral("BrowseSongs"), Procedures::Placement::OwnWindow,
+                        [](Session &, MainFrame &) -> QWidget * {
+                            auto *window = new QWidget;
+                            window->setWindowTitle(QStringLiteral("Songs - 0 entries"));
+                            window->setProperty("procedure", QStringLiteral("BrowseSongs"));
+                            return window;
+                        });
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        closeSplash();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QWidget *songs = frame.startProcedure(QStringLiteral("BrowseSongs"));
+        QWidget *tips = frame.startProcedure(QStringLiteral("BrowseTips"));
+        QVERIFY(songs && tips);
+        frame.mdiArea()->setActiveSubWindow(frame.mdiArea()->subWindowList().first());
+        QTest::keyClick(songs, Qt::Key_F1);
+        const auto helpWindows = [&frame] {
+            QList<HelpWindow *> found;
+            for (QMdiSubWindow *child : frame.mdiArea()->subWindowList())
+                if (auto *help = qobject_cast<HelpWindow *>(child->widget()))
+                    found.append(help);
+            return found;
+        };
+        QCOMPARE(helpWindows().size(), 1);
+        QVERIFY(helpWindows().first()->browser()->source().path().endsWith(u"catalogue.html"));
+
+        QMenu *helpMenu = nullptr;
+        QMenu *windowMenu = nullptr;
+        for (QAction *entry : frame.menuBar()->actions()) {
+            if (entry->text() == u"&Help")
+                helpMenu = entry->menu();
+            if (entry->text() == u"&Window")
+                windowMenu = entry->menu();
+        }
+        QVERIFY(helpMenu && windowMenu);
+        for (QAction *entry : helpMenu->actions())
+            if (entry->text() == u"&Contents")
+                entry->trigger();
+        QCOMPARE(helpWindows().size(), 1);
+        QVERIFY(helpWindows().first()->browser()->source().path().endsWith(u"index.html"));
+
+        const auto windowEntries = [windowMenu] {
+            Q_EMIT windowMenu->aboutToShow();
+            QStringList texts;
+            for (QAction *entry : windowMenu->actions())
+                if (entry->isCheckable())
+                    texts.append(entry->text() + (entry->isChecked() ? u"*"_s : QString()));
+            return texts;
+        };
+        QCOMPARE(windowEntries(), (QStringList{u"&1 Songs - 0 entries"_s, u"&2 Tips"_s,
+                                               u"&3 SongVane Pro 98 Help*"_s}));
+        for (QAction *entry : windowMenu->actions())
+            if (entry->text() == u"&1 Songs - 0 entries")
+                entry->trigger();
+        QCOMPARE(frame.mdiArea()->activeSubWindow()->widget(), songs);
+        frame.mdiArea()->subWindowList().at(1)->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(windowEntries(),
+                 (QStringList{u"&1 Songs - 0 entries*"_s, u"&2 SongVane Pro 98 Help"_s}));
         frame.close();
     }
 

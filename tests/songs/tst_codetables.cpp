@@ -318,6 +318,42 @@ private Q_SLOTS:
         QCOMPARE(catalogue.session.store().table(TableId::Categories).buffer().text(cat::Category),
                  QStringLiteral("Funk"));
         waitForForms();
+
+        // Enter in the list presses the default button of a picker.
+        browser = new CategoryBrowser(catalogue.session, Request::Select);
+        QVERIFY(browser->start());
+        browser->show();
+        result.reset();
+        QObject::connect(browser, &Browser::finished, browser,
+                         [&result](const WindowResult &r) { result = r; });
+        browser->list()->highlightRow(2);
+        QTest::keyClick(browser->list()->view(), Qt::Key_Return);
+        QVERIFY(result && result->response == Response::Completed);
+        QCOMPARE(catalogue.session.store().table(TableId::Categories).buffer().text(cat::Category),
+                 QStringLiteral("Soul"));
+        waitForForms();
+    }
+
+    // Enter in a form's field presses its default button; a name pasted with a tab and a
+    // line break is stored on one line.
+    void enterSavesTheForm()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        CategoryBrowser browser(catalogue.session, Request::None);
+        QVERIFY(browser.start());
+        browser.show();
+        browser.add();
+        auto *form = openForm<CategoryForm>();
+        QVERIFY(form);
+        auto *name = form->findChild<QLineEdit *>();
+        name->insert(QStringLiteral("Deep\tHouse\n") + QChar(1));
+        QTest::keyClick(name, Qt::Key_Return);
+        waitForForms();
+        QVERIFY(!openForm<CategoryForm>());
+        QCOMPARE(shownColumn(browser), QStringList{QStringLiteral("Deep House")});
+        browser.close();
     }
 
     // The step locator walks the rows that begin with the typed letter and starts again at
