@@ -75,7 +75,7 @@ void showProcedureWindow(QWidget *near, QWidget *window)
     for (QWidget *ancestor = near; ancestor; ancestor = ancestor->parentWidget()) {
         if (auto *child = qobject_cast<QMdiSubWindow *>(ancestor)) {
             if (QMdiArea *area = child->mdiArea()) {
-                QMdiSubWindow *added = area->addSubWindow(window);
+                QMdiSubWindow *added = addToWorkArea(area, window);
                 added->adjustSize();
                 // Over the window that called it, until it has a place of its own.
                 QPoint at = child->geometry().center() - added->rect().center();
@@ -100,11 +100,7 @@ Browser::Browser(Session &session, const BrowserSetup &setup, Request request, Q
     buildWindow();
 }
 
-Browser::~Browser()
-{
-    if (m_tableOpen)
-        m_session.files().release(table());
-}
+Browser::~Browser() = default;
 
 Table &Browser::table() const
 {
@@ -212,9 +208,9 @@ QList<BrowseColumn> Browser::columns() const
 
 bool Browser::start()
 {
-    if (!m_session.files().access(table()))
+    m_tableUse = m_session.files().use(table());
+    if (!m_tableUse)
         return false;
-    m_tableOpen = true;
     resize(qMax(width(), 520), qMax(height(), 360));
     m_currentFormat = restoredListFormat(m_setup.procedure, QStringLiteral("Browse"),
                                          m_setup.listSuffix, listFormat());
@@ -566,7 +562,7 @@ void Browser::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (m_tableOpen) {
+    if (m_tableUse) {
         if (!m_setup.tabSetting.isEmpty())
             settings::writeNumber(m_setup.tabSetting, m_currentTab + 1);
         saveListFormat(m_setup.procedure, QStringLiteral("Browse"), m_setup.listSuffix,

@@ -2,6 +2,7 @@
 
 #include "browselist.h"
 #include "request.h"
+#include "store/fileaccess.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -156,7 +157,7 @@ private:
     QString m_currentFormat;
     QString m_locator;
     int m_currentTab = 0;
-    bool m_tableOpen = false;
+    TableUse m_tableUse;
     bool m_selected = false;
     bool m_placed = false;
     bool m_formOpen = false;

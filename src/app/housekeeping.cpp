@@ -61,41 +61,21 @@ protected:
     Table &m_walked;
 
 private:
-    bool accessTables();
-    void releaseTables();
-
     QString m_message;
     bool m_transaction;
     QList<Table *> m_tables;
-    int m_accessed = 0;
+    TableUses m_uses;
 };
-
-bool BatchProcess::accessTables()
-{
-    for (Table *table : std::as_const(m_tables)) {
-        if (!m_session.files().access(*table))
-            return false; // the open routine has reported it
-        ++m_accessed;
-    }
-    return true;
-}
-
-void BatchProcess::releaseTables()
-{
-    for (; m_accessed > 0; --m_accessed)
-        m_session.files().release(*m_tables.at(m_accessed - 1));
-}
 
 bool BatchProcess::begin()
 {
-    if (!accessTables()) {
-        releaseTables();
-        return false;
-    }
+    m_uses = m_session.files().use(m_tables);
+    if (!m_uses)
+        return false; // the open routine has reported it
     if (m_transaction && !m_session.store().database().logout(1)) {
         saveError();
         standardWarning(warning::TransactionFraming, QStringLiteral("Process"), m_walked.label());
-        releaseTables();
+        m_uses.reset();
         return false;
     }
     m_walked.send(QStringLiteral("QUICKSCAN=on"));
@@ -111,7 +91,7 @@ void BatchProcess::end()
     Database &database = m_session.store().database();
     if (m_transaction && database.inTransaction() && !database.commit())
         standardWarning(warning::UpdateError, m_walked.label());
-    releaseTables();
+    m_uses.reset();
 }
 
 Step BatchProcess::step()

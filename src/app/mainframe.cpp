@@ -59,6 +59,11 @@ double leadingNumber(const QString &version)
 class LogoArea : public QMdiArea
 {
 public:
+    // The frame is sized by its user alone: no child window, however large its minimum or
+    // however it was tiled, makes the frame grow.
+    QSize minimumSizeHint() const override { return {160, 120}; }
+    QSize sizeHint() const override { return {640, 480}; }
+
     void setLogo(const QPixmap &logo)
     {
         m_logo = logo;
@@ -91,6 +96,10 @@ MainFrame::MainFrame(Session &session) : m_session(session)
     setWindowTitle(QStringLiteral("SongVane Pro 98"));
     m_area = new LogoArea;
     m_area->setBackground(QColor(58, 70, 96));
+    // Windows that do not fit (tiled below their minimum size) are reached by scrolling:
+    // with the scroll bars off, tiling would make the whole frame grow instead.
+    m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_area);
     connect(m_area, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow *child) {
         if (!child)
@@ -380,10 +389,8 @@ QWidget *MainFrame::openChild(QWidget *window, int instance)
     if (instance == 0)
         instance = Instances::start();
     window->setProperty("instance", instance);
-    window->setAttribute(Qt::WA_DeleteOnClose);
     const QSize designed = window->size();
-    QMdiSubWindow *child = m_area->addSubWindow(window);
-    child->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow *child = addToWorkArea(m_area, window);
     // The frame around the window adds to the size the window was made with.
     child->adjustSize();
     child->resize(child->size().expandedTo(designed + child->size() - window->sizeHint()));
@@ -395,11 +402,11 @@ QWidget *MainFrame::openChild(QWidget *window, int instance)
 bool MainFrame::openCatalogue()
 {
     Store &store = m_session.store();
-    for (TableId id : {TableId::Albums, TableId::Media, TableId::Songs}) {
-        if (!m_session.files().access(store.table(id)))
-            return false;
-    }
-    m_tablesOpen = true;
+    m_catalogue =
+        m_session.files().use({&store.table(TableId::Albums), &store.table(TableId::Media),
+                               &store.table(TableId::Songs)});
+    if (!m_catalogue)
+        return false;
     Bindings &bindings = store.bindings();
     bindings.bindRecord(QStringLiteral("MUS"), store.table(TableId::Songs).buffer());
     bindings.bindRecord(QStringLiteral("ALB"), store.table(TableId::Albums).buffer());
@@ -594,12 +601,7 @@ void MainFrame::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (m_tablesOpen) {
-        Store &store = m_session.store();
-        for (TableId id : {TableId::Albums, TableId::Media, TableId::Songs})
-            m_session.files().release(store.table(id));
-        m_tablesOpen = false;
-    }
+    m_catalogue.reset();
     saveWindowPosition(FrameSection, this);
     m_closing = true;
     event->accept();

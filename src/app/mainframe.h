@@ -2,6 +2,7 @@
 
 #include "helpwindow.h"
 #include "recordbuttons.h"
+#include "store/fileaccess.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -82,7 +83,7 @@ private:
     void releaseRecordButtons();
     QPointer<QWidget> m_splash;
     QString m_logoFile;
-    bool m_tablesOpen = false;
+    TableUses m_catalogue; // the album, media and song tables, for the program's run
     bool m_closing = false;
 };
 

@@ -72,14 +72,10 @@ TipWindow::TipWindow(Session &session, Mode mode, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("SongVane Pro Tip of the Day..."));
     buildLayout();
-    m_accessed = session.files().access(m_tips);
+    m_tipsUse = session.files().use(m_tips);
 }
 
-TipWindow::~TipWindow()
-{
-    if (m_accessed)
-        m_session.files().release(m_tips);
-}
+TipWindow::~TipWindow() = default;
 
 void TipWindow::buildLayout()
 {
@@ -135,7 +131,7 @@ TipWindow *TipWindow::showTipOfTheDay(Session &session, QWidget *parent,
             closed();
     };
     const qint64 last = settings::readNumber(TipEntry, 1);
-    if (!window->m_accessed || !window->showTip(last + 1, true)) {
+    if (!window->m_tipsUse || !window->showTip(last + 1, true)) {
         window->finish(false);
         return nullptr;
     }
@@ -189,10 +185,7 @@ void TipWindow::finish(bool saved)
     if (m_finished)
         return;
     m_finished = true;
-    if (m_accessed) {
-        m_session.files().release(m_tips);
-        m_accessed = false;
-    }
+    m_tipsUse.reset();
     const std::function<void(bool)> done = std::move(m_done);
     QDialog::done(saved ? Accepted : Rejected); // closes; deleted later
     if (done)
@@ -206,12 +199,12 @@ TipWindow *TipWindow::openForm(Session &session, QWidget *parent, Request reques
     window->m_done = std::move(done);
     window->m_request = request;
     if (request == Request::Delete) {
-        const bool removed = window->m_accessed && standardWarning(warning::ConfirmDelete) == Ok &&
+        const bool removed = window->m_tipsUse && standardWarning(warning::ConfirmDelete) == Ok &&
                              session.integrity().remove(TableId::Tips);
         window->finish(removed);
         return nullptr;
     }
-    if (!window->m_accessed || !window->prepareForm(request)) {
+    if (!window->m_tipsUse || !window->prepareForm(request)) {
         window->finish(false);
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/fileaccess.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -56,7 +58,7 @@ private:
     Table &m_tips;
     Mode m_mode;
     Request m_request = Request::Change;
-    bool m_accessed = false;
+    TableUse m_tipsUse;
     bool m_finished = false;
     qint64 m_number = 1;
     std::function<void(bool)> m_done;

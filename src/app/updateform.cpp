@@ -45,14 +45,13 @@ UpdateForm::UpdateForm(Session &session, TableId table, const QString &procedure
     setAttribute(Qt::WA_DeleteOnClose);
     setProperty("procedure", procedure);
     qApp->installEventFilter(this);
-    m_session.files().access(this->table());
+    m_tableUse = m_session.files().use(this->table());
 }
 
 UpdateForm::~UpdateForm()
 {
     if (!m_ended)
         end(Response::Cancelled, QStringLiteral("Cancel"));
-    m_session.files().release(table());
 }
 
 Table &UpdateForm::table() const
@@ -78,6 +77,10 @@ QString UpdateForm::duplicateKeyName(int key) const
 
 bool UpdateForm::start()
 {
+    if (!m_tableUse) { // the open routine has told the user
+        end(Response::Cancelled, QStringLiteral("Cancel"));
+        return false;
+    }
     m_record = table().buffer();
     m_current = table().current();
     if (m_request == Request::Delete)
@@ -293,7 +296,6 @@ void UpdateForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!m_placed) {
         m_placed = true;
-        placementWindow(this)->setMinimumSize(placementWindow(this)->size());
         restoreWindowPosition(m_procedure, placementWindow(this), false);
     }
 }

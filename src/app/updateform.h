@@ -1,6 +1,7 @@
 #pragma once
 
 #include "request.h"
+#include "store/fileaccess.h"
 #include "store/record.h"
 #include "store/table.h"
 
@@ -119,6 +120,7 @@ private:
     Record m_record;
     Record m_original;
     Table::CurrentRecord m_current;
+    TableUse m_tableUse;
     bool m_primed = false;
     bool m_ended = false;
     bool m_placed = false;

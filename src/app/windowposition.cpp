@@ -3,10 +3,97 @@
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
+#include <QEvent>
+#include <QGuiApplication>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
+#include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace sv {
+
+namespace {
+
+const char *const NormalGeometry = "restoredPlace";
+constexpr qint64 MaximumSide = 100000; // beyond any screen: a damaged entry
+
+// Notes a child window's place while it is neither maximized nor minimized: Qt keeps the
+// place a maximized child returns to to itself, and saving needs it.
+class NormalPlaceKeeper : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
+            auto *window = static_cast<QWidget *>(watched);
+            if (!(window->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)))
+                window->setProperty(NormalGeometry, window->geometry());
+        }
+        return false;
+    }
+};
+
+QMdiSubWindow *asChildWindow(const QWidget *window)
+{
+    return qobject_cast<QMdiSubWindow *>(const_cast<QWidget *>(window));
+}
+
+// The place a window takes when it is neither maximized nor minimized.
+QRect normalPlace(const QWidget *window)
+{
+    if (!window->isMaximized())
+        return window->geometry();
+    if (asChildWindow(window)) {
+        const QRect kept = window->property(NormalGeometry).toRect();
+        return kept.isValid() ? kept : window->geometry();
+    }
+    return window->normalGeometry().isValid() ? window->normalGeometry() : window->geometry();
+}
+
+// The room a window may take: the work area of the frame for a child window, else the free
+// area of the screen (without panels) the place lies on. Empty when not known yet.
+QRect roomFor(const QWidget *window, const QRect &place)
+{
+    if (QMdiSubWindow *child = asChildWindow(window)) {
+        QMdiArea *area = child->mdiArea();
+        // An area not on screen yet has no size to go by.
+        return area && area->isVisible() ? QRect(QPoint(0, 0), area->viewport()->size()) : QRect();
+    }
+    QScreen *screen = QGuiApplication::screenAt(place.center());
+    if (!screen)
+        screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return QRect();
+    QRect room = screen->availableGeometry();
+    if (window->isVisible()) {
+        // The window manager's frame (title bar, borders) must fit as well.
+        const QRect frame = window->frameGeometry();
+        const QRect inner = window->geometry();
+        room.adjust(inner.left() - frame.left(), inner.top() - frame.top(),
+                    inner.right() - frame.right(), inner.bottom() - frame.bottom());
+    }
+    return room;
+}
+
+bool siblingIsMaximized(const QMdiSubWindow *child)
+{
+    QMdiArea *area = child->mdiArea();
+    if (!area)
+        return false;
+    for (QMdiSubWindow *sibling : area->subWindowList()) {
+        if (sibling != child && sibling->isVisible() && sibling->isMaximized())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 QWidget *placementWindow(QWidget *widget)
 {
@@ -14,42 +101,82 @@ QWidget *placementWindow(QWidget *widget)
     return child ? static_cast<QWidget *>(child) : widget;
 }
 
-void saveWindowPosition(const QString &procedure, const QWidget *window)
+QRect clampedPlacement(const QRect &wanted, const QRect &room, const QSize &minimum)
+{
+    if (room.isEmpty())
+        return wanted;
+    const int width = qMax(qMin(wanted.width(), room.width()), minimum.width());
+    const int height = qMax(qMin(wanted.height(), room.height()), minimum.height());
+    const int x = qMax(room.left(), qMin(wanted.x(), room.left() + room.width() - width));
+    const int y = qMax(room.top(), qMin(wanted.y(), room.top() + room.height() - height));
+    return QRect(x, y, width, height);
+}
+
+void saveWindowPosition(const QString &procedure, QWidget *window)
 {
     if (window->isMinimized())
         return;
     const QString file = Paths::positionFile();
-    const QRect normal = window->isMaximized() ? window->normalGeometry() : window->geometry();
+    // A window is never saved larger than its room, however it grew.
+    const QRect normal = normalPlace(window);
+    const QRect place = clampedPlacement(normal, roomFor(window, normal), QSize());
     IniFile::put(procedure, QStringLiteral("Maximize"),
                  window->isMaximized() ? QStringLiteral("Yes") : QStringLiteral("No"), file);
-    IniFile::putNumber(procedure, QStringLiteral("XPosit"), normal.x(), file);
-    IniFile::putNumber(procedure, QStringLiteral("YPosit"), normal.y(), file);
-    IniFile::putNumber(procedure, QStringLiteral("Width"), normal.width(), file);
-    IniFile::putNumber(procedure, QStringLiteral("Height"), normal.height(), file);
+    IniFile::putNumber(procedure, QStringLiteral("XPosit"), place.x(), file);
+    IniFile::putNumber(procedure, QStringLiteral("YPosit"), place.y(), file);
+    IniFile::putNumber(procedure, QStringLiteral("Width"), place.width(), file);
+    IniFile::putNumber(procedure, QStringLiteral("Height"), place.height(), file);
 }
 
 void restoreWindowPosition(const QString &procedure, QWidget *window, bool resizable)
 {
     const QString file = Paths::positionFile();
     const qint64 x = IniFile::getNumber(procedure, QStringLiteral("XPosit"), 0, file);
-    if (x == 0)
-        return;
-    if (!window->isMaximized()) {
+    QMdiSubWindow *child = asChildWindow(window);
+    // Among maximized children a new one is maximized too (the work area may have done so
+    // already), with its own place kept for when it is restored.
+    const bool maximize =
+        (x != 0 && IniFile::get(procedure, QStringLiteral("Maximize"), QString(), file)
+                           .compare(u"Yes", Qt::CaseInsensitive) == 0) ||
+        (child && (child->isMaximized() || siblingIsMaximized(child)));
+    if (window->isMaximized())
+        window->showNormal();
+    if (x != 0) {
         const qint64 y = IniFile::getNumber(procedure, QStringLiteral("YPosit"), 0, file);
+        QRect wanted(int(x), int(y), window->width(), window->height());
         if (resizable) {
-            const qint64 width =
-                IniFile::getNumber(procedure, QStringLiteral("Width"), window->width(), file);
-            const qint64 height =
-                IniFile::getNumber(procedure, QStringLiteral("Height"), window->height(), file);
-            window->setGeometry(int(x), int(y), int(qMax<qint64>(width, 1)),
-                                int(qMax<qint64>(height, 1)));
-        } else {
-            window->move(int(x), int(y));
+            const auto size = [&](const QString &entry, int current) {
+                const qint64 value = IniFile::getNumber(procedure, entry, current, file);
+                return int(std::clamp<qint64>(value, 1, MaximumSide));
+            };
+            wanted.setSize(QSize(size(QStringLiteral("Width"), window->width()),
+                                 size(QStringLiteral("Height"), window->height())));
         }
+        const QSize minimum = resizable
+                                  ? window->minimumSize().expandedTo(window->minimumSizeHint())
+                                  : window->size();
+        window->setGeometry(clampedPlacement(wanted, roomFor(window, wanted), minimum));
+    } else {
+        // Where it opened, but inside its room.
+        window->setGeometry(
+            clampedPlacement(window->geometry(), roomFor(window, window->geometry()),
+                             window->minimumSize().expandedTo(window->minimumSizeHint())));
     }
-    if (IniFile::get(procedure, QStringLiteral("Maximize"), QString(), file)
-            .compare(u"Yes", Qt::CaseInsensitive) == 0)
+    if (child)
+        child->setProperty(NormalGeometry, child->geometry());
+    if (maximize)
         window->showMaximized();
+}
+
+QMdiSubWindow *addToWorkArea(QMdiArea *area, QWidget *window)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow *child = area->addSubWindow(window);
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    child->installEventFilter(new NormalPlaceKeeper(child));
+    // A window that ends itself takes its frame with it.
+    QObject::connect(window, &QObject::destroyed, child, &QObject::deleteLater);
+    return child;
 }
 
 } // namespace sv

@@ -111,8 +111,8 @@ SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent)
         CategoryRange, [&category] { return category.value(cat::CategoryID); }, ValueKind::Number);
     bindings.bindRecord(QStringLiteral("CAT"), category);
     bindings.bindRecord(QStringLiteral("MED"), media);
-    for (TableId id : {TableId::Categories, TableId::Media})
-        session.files().access(session.store().table(id));
+    m_lookups = session.files().use(
+        {&session.store().table(TableId::Categories), &session.store().table(TableId::Media)});
     model()->setDragValue(QStringLiteral("application/x-songvane-song-id"),
                           [](const Record &song) { return QString::number(song.number(mus::ID)); });
     list()->view()->setDragEnabled(true);

@@ -37,6 +37,7 @@ private:
     QString categoryName(qint64 id);
     void callSelector(Browser *selector);
 
+    TableUses m_lookups; // categories and media, shown through lookups
     QString m_search;
     QHash<qint64, QString> m_categoryNames;
     QPushButton *m_resetSearch = nullptr;

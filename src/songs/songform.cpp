@@ -55,8 +55,10 @@ SongForm::SongForm(Session &session, Request request, QWidget *parent)
                  request == Request::Select ? Request::Insert : request, parent),
       m_copy(request == Request::Select), m_copied(tableDef(TableId::Songs))
 {
-    for (TableId id : {TableId::Albums, TableId::Categories, TableId::Media})
-        session.files().access(session.store().table(id));
+    Store &store = session.store();
+    m_lookups =
+        session.files().use({&store.table(TableId::Albums), &store.table(TableId::Categories),
+                             &store.table(TableId::Media)});
     m_copied = session.store().table(TableId::Songs).buffer();
 
     m_tabs = new QTabWidget;

@@ -57,6 +57,7 @@ private:
     void linkToAlbum();
     qint64 nextTrackOf(qint64 albumId);
 
+    TableUses m_lookups; // albums, categories, media
     bool m_copy = false;
     Record m_copied;
     QTabWidget *m_tabs = nullptr;

@@ -6,6 +6,8 @@
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
+#include <utility>
+
 namespace sv {
 
 namespace {
@@ -32,6 +34,65 @@ QString FileAccess::badFile()
 void FileAccess::setBadFile(const QString &fileName)
 {
     IniFile::put(BadFileSection, BadFileEntry, fileName, Paths::systemIniFile());
+}
+
+TableUse::TableUse(TableUse &&other) noexcept
+    : m_files(std::exchange(other.m_files, nullptr)), m_table(std::exchange(other.m_table, nullptr))
+{}
+
+TableUse &TableUse::operator=(TableUse &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_files = std::exchange(other.m_files, nullptr);
+        m_table = std::exchange(other.m_table, nullptr);
+    }
+    return *this;
+}
+
+void TableUse::reset()
+{
+    if (m_table)
+        m_files->release(*m_table);
+    m_files = nullptr;
+    m_table = nullptr;
+}
+
+TableUses &TableUses::operator=(TableUses &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_uses = std::move(other.m_uses);
+        m_complete = std::exchange(other.m_complete, false);
+    }
+    return *this;
+}
+
+void TableUses::reset()
+{
+    while (!m_uses.empty())
+        m_uses.pop_back();
+    m_complete = false;
+}
+
+TableUse FileAccess::use(Table &table)
+{
+    if (!access(table))
+        return {};
+    return TableUse(this, &table);
+}
+
+TableUses FileAccess::use(const QList<Table *> &tables)
+{
+    TableUses uses;
+    for (Table *table : tables) {
+        TableUse one = use(*table);
+        if (!one)
+            return {}; // the holds taken so far go with `uses`
+        uses.m_uses.push_back(std::move(one));
+    }
+    uses.m_complete = true;
+    return uses;
 }
 
 bool FileAccess::access(Table &table)

@@ -71,23 +71,6 @@ QList<Table *> Integrity::childrenOf(TableId table)
     }
 }
 
-bool Integrity::accessAll(const QList<Table *> &tables)
-{
-    for (qsizetype i = 0; i < tables.size(); ++i) {
-        if (!m_files.access(*tables.at(i))) {
-            releaseAll(tables.first(i));
-            return false;
-        }
-    }
-    return true;
-}
-
-void Integrity::releaseAll(const QList<Table *> &tables)
-{
-    for (Table *table : tables)
-        m_files.release(*table);
-}
-
 bool Integrity::failAndRollBack()
 {
     saveError();
@@ -110,17 +93,13 @@ Button Integrity::reportDeletedElsewhere(bool offerToAddAgain)
 Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
 {
     Table &table = m_store.table(id);
-    const QList<Table *> children = childrenOf(id);
-    if (!accessAll(children))
+    const TableUses children = m_files.use(childrenOf(id));
+    if (!children)
         return Failed;
-    const auto done = [&](UpdateResult result) {
-        releaseAll(children);
-        return result;
-    };
     if (!m_store.database().logout(TransactionWait)) {
         saveError();
         standardWarning(warning::TransactionFraming, QStringLiteral("Update"), table.label());
-        return done(Failed);
+        return Failed;
     }
     const RecordPosition position = table.position();
     if (!table.put()) {
@@ -136,19 +115,19 @@ Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
             takeSavedError(); // reported: the conflict text names no error
             table.watch();
             table.reget(position);
-            return done(ChangedElsewhere);
+            return ChangedElsewhere;
         }
         standardWarning(warning::UpdateError, table.label());
-        return done(Failed);
+        return Failed;
     }
     if (!applyUpdateRule(id))
-        return done(Failed);
+        return Failed;
     if (!m_store.database().commit()) {
         saveError();
         standardWarning(warning::UpdateError, table.label());
-        return done(Failed);
+        return Failed;
     }
-    return done(Written);
+    return Written;
 }
 
 bool Integrity::applyUpdateRule(TableId id)
@@ -240,39 +219,35 @@ bool Integrity::remove(TableId id)
 {
     Table &table = m_store.table(id);
     const RecordPosition position = table.position();
-    const QList<Table *> children = childrenOf(id);
-    if (!accessAll(children))
+    const TableUses children = m_files.use(childrenOf(id));
+    if (!children)
         return false;
-    const auto done = [&](bool result) {
-        releaseAll(children);
-        return result;
-    };
     if (!m_store.database().logout(TransactionWait)) {
         saveError();
         standardWarning(warning::TransactionFraming, QStringLiteral("Delete"), table.label());
-        return done(false);
+        return false;
     }
     if (!table.reget(position)) {
         failAndRollBack();
         standardWarning(warning::RecordRetrieval, table.label());
-        return done(false);
+        return false;
     }
     if (!applyDeleteRule(id)) {
         if (m_store.database().inTransaction())
             m_store.database().rollback();
-        return done(false);
+        return false;
     }
     if (!table.remove()) {
         failAndRollBack();
         standardWarning(warning::DeleteError, table.label());
-        return done(false);
+        return false;
     }
     if (!m_store.database().commit()) {
         saveError();
         standardWarning(warning::DeleteError, table.label());
-        return done(false);
+        return false;
     }
-    return done(true);
+    return true;
 }
 
 bool Integrity::applyDeleteRule(TableId id)

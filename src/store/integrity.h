@@ -43,8 +43,6 @@ private:
     };
 
     QList<Table *> childrenOf(TableId table);
-    bool accessAll(const QList<Table *> &tables);
-    void releaseAll(const QList<Table *> &tables);
 
     bool applyUpdateRule(TableId table);
     bool applyDeleteRule(TableId table);

@@ -219,7 +219,8 @@ void CdReader::readDiscTotals(DiscIds *ids)
 void CdReader::toWizard(int instance)
 {
     Table &rows = m_session.store().table(TableId::AddWizard);
-    if (!m_session.files().access(rows))
+    const TableUse use = m_session.files().use(rows);
+    if (!use)
         return;
     const QString artist = album().isBlank(alb::Artist) ? QStringLiteral("Various")
                                                         : album().text(alb::Artist).left(30);
@@ -244,7 +245,6 @@ void CdReader::toWizard(int instance)
         rows.add();
     }
     rows.flush();
-    m_session.files().release(rows);
 }
 
 qint64 CdReader::nextSongId(Table &songs)
@@ -257,7 +257,8 @@ qint64 CdReader::nextSongId(Table &songs)
 void CdReader::toAlbumSongs()
 {
     Table &songs = m_session.store().table(TableId::Songs);
-    if (!m_session.files().access(songs))
+    const TableUse use = m_session.files().use(songs);
+    if (!use)
         return;
     const Record &from = album();
     const qint64 albumId = from.number(alb::AlbumID);
@@ -288,7 +289,6 @@ void CdReader::toAlbumSongs()
         songs.add();
     }
     songs.flush();
-    m_session.files().release(songs);
 }
 
 bool isDigit(QChar c)

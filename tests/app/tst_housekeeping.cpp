@@ -22,12 +22,8 @@ public:
     explicit Catalogue(const QString &folder) : session(folder)
     {
         session.announceTables();
-        QVERIFY(session.files().access(songs()) && session.files().access(albums()));
-    }
-    ~Catalogue()
-    {
-        session.files().release(albums());
-        session.files().release(songs());
+        uses = session.files().use({&songs(), &albums()});
+        QVERIFY(uses);
     }
 
     Table &songs() { return session.store().table(TableId::Songs); }
@@ -88,6 +84,7 @@ public:
     }
 
     Session session;
+    TableUses uses;
     QWidget frame;
 };
 
@@ -227,14 +224,14 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         Catalogue c(workspace.path());
         c.addSongs(30, u"Gold"_s);
-        c.session.files().release(c.songs());
+        c.uses.reset();
         QVERIFY(c.songs().open(OpenMode::ReadOnly));
 
         QCOMPARE(c.run([&](auto done) { runAlbumBuild(c.session, false, &c.frame, done); }), false);
         QCOMPARE(prompter.captions(), QStringList{u"Process PUT Error"_s});
         QVERIFY(prompter.shown.first().text.contains(u"Process:View"_s));
         QVERIFY(!c.songs().isOpen()); // let go at the end like any other use
-        QVERIFY(c.session.files().access(c.songs()));
+        QVERIFY(c.session.files().use(c.songs()));
     }
 };
 

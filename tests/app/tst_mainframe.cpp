@@ -141,11 +141,11 @@ private Q_SLOTS:
             Session session(workspace.path());
             session.announceTables();
             Table &songs = session.store().table(TableId::Songs);
-            QVERIFY(session.files().access(songs));
+            const TableUse use = session.files().use(songs);
+            QVERIFY(use);
             songs.buffer().setNumber(mus::ID, 1);
             songs.buffer().setText(mus::Album, QStringLiteral("Arrival"));
             QVERIFY(songs.add());
-            session.files().release(songs);
         }
         settings::write(QStringLiteral("Version"), QStringLiteral("1.1"), settings::GlobalSection);
         settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
@@ -331,11 +331,11 @@ private Q_SLOTS:
         MainFrame frame(session);
         QVERIFY(frame.openCatalogue());
         frame.showAndStart();
-        frame.setGeometry(30, 40, 800, 600);
+        frame.setGeometry(30, 40, 700, 500);
         frame.close();
         QCOMPARE(IniFile::getNumber(QStringLiteral("Main"), QStringLiteral("Width"), 0,
                                     Paths::positionFile()),
-                 800);
+                 700);
     }
 };
 

@@ -36,10 +36,8 @@ QString stored(const QString &entry)
 void prepareSongs(Session &session, qint32 releaseDate)
 {
     session.announceTables();
-    for (TableId id : allTables()) {
-        QVERIFY(session.files().access(session.store().table(id)));
-        session.files().release(session.store().table(id));
-    }
+    for (TableId id : allTables())
+        QVERIFY(session.files().use(session.store().table(id))); // creates the file
     Table &songs = session.store().table(TableId::Songs);
     QVERIFY(songs.open());
     songs.buffer().setText(mus::Artist, u"Chic"_s);

@@ -35,14 +35,14 @@ public:
     Catalogue(const QString &folder, const QList<int> &numbers) : session(folder)
     {
         session.announceTables();
-        QVERIFY(session.files().access(tips()));
+        use = session.files().use(tips());
+        QVERIFY(use);
         for (int id : numbers) {
             tips().buffer().setNumber(tip::ID, id);
             tips().buffer().setText(tip::Tip, u"Tip %1"_s.arg(id));
             QVERIFY(tips().add());
         }
     }
-    ~Catalogue() { session.files().release(tips()); }
 
     Table &tips() { return session.store().table(TableId::Tips); }
 
@@ -54,6 +54,7 @@ public:
     }
 
     Session session;
+    TableUse use;
     QWidget frame;
     std::optional<bool> saved;
     QPointer<TipWindow> openForm(TipWindow::Request request)

@@ -24,9 +24,7 @@ void prepareFiles(Session &session)
 {
     session.announceTables();
     for (TableId id : allTables()) {
-        Table &table = session.store().table(id);
-        QVERIFY(session.files().access(table));
-        session.files().release(table);
+        QVERIFY(session.files().use(session.store().table(id))); // creates the file
     }
     Table &media = session.store().table(TableId::Media);
     QVERIFY(media.open());
@@ -77,7 +75,8 @@ private Q_SLOTS:
         Session session(workspace.path());
         prepareFiles(session);
         Table &songs = session.store().table(TableId::Songs);
-        QVERIFY(session.files().access(songs));
+        const TableUse songsUse = session.files().use(songs);
+        QVERIFY(songsUse);
         auto *window = new FileManager(session);
         window->tagAll(true);
         window->run(FileManager::Action::Info);

@@ -34,7 +34,8 @@ public:
     void addCategories(const QStringList &names)
     {
         Table &categories = session.store().table(TableId::Categories);
-        QVERIFY(session.files().access(categories));
+        const TableUse use = session.files().use(categories);
+        QVERIFY(use);
         QVERIFY(session.store().database().logout(2));
         qint64 id = categories.records();
         for (const QString &name : names) {
@@ -44,7 +45,6 @@ public:
             QVERIFY(categories.add());
         }
         QVERIFY(session.store().database().commit());
-        session.files().release(categories);
     }
 
     Session session;
@@ -132,7 +132,8 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
         Table &media = catalogue.session.store().table(TableId::Media);
-        QVERIFY(catalogue.session.files().access(media));
+        const TableUse mediaUse = catalogue.session.files().use(media);
+        QVERIFY(mediaUse);
         for (const char *name : {"CD", "LP", "7\" Single", "Cassette (DBX)", "cd single"}) {
             media.buffer().setText(med::Media, QString::fromUtf8(name));
             QVERIFY(media.add());

@@ -38,8 +38,9 @@ public:
     {
         session.announceTables();
         Settings::global() = Settings();
-        for (TableId id : {TableId::Songs, TableId::Media, TableId::Categories, TableId::Albums})
-            QVERIFY(session.files().access(table(id)));
+        uses = session.files().use({&table(TableId::Songs), &table(TableId::Media),
+                                    &table(TableId::Categories), &table(TableId::Albums)});
+        QVERIFY(uses);
         for (const char *name : {"CD", "LP", "Cassette (DBX)"}) {
             table(TableId::Media).buffer().setText(med::Media, QString::fromUtf8(name));
             QVERIFY(table(TableId::Media).add());
@@ -71,6 +72,7 @@ public:
     }
 
     Session session;
+    TableUses uses;
 };
 
 // Opens the song form for a request on the song in the buffer, as a browser would.

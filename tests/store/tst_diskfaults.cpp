@@ -71,7 +71,8 @@ private Q_SLOTS:
             test::ScriptedPrompter prompter;
             Catalogue catalogue(folder);
             Table &songs = catalogue.store.table(TableId::Songs);
-            QVERIFY(catalogue.files.access(songs));
+            const TableUse use = catalogue.files.use(songs);
+            QVERIFY(use);
             songs.buffer().setMemo(mus::Notes, QString(2000, u'n'));
             while (added < 100000) {
                 songs.buffer().setNumber(mus::ID, added + 1);
@@ -109,21 +110,21 @@ private Q_SLOTS:
             QSKIP("mounting a small file system is not allowed here");
         {
             Catalogue catalogue(folder);
-            QVERIFY(catalogue.files.access(catalogue.store.table(TableId::Media)));
+            QVERIFY(catalogue.files.use(catalogue.store.table(TableId::Media)));
         }
         const QByteArray before = contents(folder + QStringLiteral("/svpmedia.tps"));
         if (!disk.makeReadOnly())
             QSKIP("remounting read-only is not allowed here");
         test::ScriptedPrompter prompter;
         Catalogue catalogue(folder);
-        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Media)));
+        QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Media)));
         QCOMPARE(prompter.shown.value(0).text,
                  QStringLiteral("File (svpmedia) could not be opened.  Error: Access Denied (5)."));
         QCOMPARE(prompter.halts, QStringList{QStringLiteral("Disk Error")});
         QCOMPARE(contents(folder + QStringLiteral("/svpmedia.tps")), before);
         // A missing table cannot be created there either: the creation warning ends it.
         test::ScriptedPrompter second;
-        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+        QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Fonts)));
         QCOMPARE(second.captions().value(0), QStringLiteral("File Creation Error"));
     }
 };

@@ -31,7 +31,8 @@ void writeFile(const QString &path, const QByteArray &bytes)
 void fillMedia(Catalogue &catalogue, int count)
 {
     Table &media = catalogue.store.table(TableId::Media);
-    QVERIFY(catalogue.files.access(media));
+    const TableUse use = catalogue.files.use(media);
+    QVERIFY(use);
     QVERIFY(catalogue.store.database().logout(2));
     for (int i = 0; i < count; ++i) {
         media.buffer().setText(med::Media,
@@ -39,7 +40,6 @@ void fillMedia(Catalogue &catalogue, int count)
         QVERIFY(media.add());
     }
     QVERIFY(catalogue.store.database().commit());
-    catalogue.files.release(media);
 }
 
 int rootPage(const QString &path, const char *name)
@@ -78,7 +78,8 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
         Table &media = catalogue.store.table(TableId::Media);
-        QVERIFY(catalogue.files.access(media));
+        const TableUse use = catalogue.files.use(media);
+        QVERIFY(use);
         QVERIFY(media.isOpen());
         QCOMPARE(media.records(), 0);
         QCOMPARE(FileAccess::badFile(), QString());
@@ -86,18 +87,37 @@ private Q_SLOTS:
     }
 
     // The file is opened by the first user only and closed by the last; opening a table
-    // that is already open counts as success.
+    // that is already open counts as success. A hold gives its count back once, however
+    // it is moved or ended.
     void openCounts()
     {
         test::Workspace workspace;
         Catalogue catalogue(workspace.path());
         Table &songs = catalogue.store.table(TableId::Songs);
-        QVERIFY(catalogue.files.access(songs));
-        QVERIFY(catalogue.files.access(songs));
+        TableUse first = catalogue.files.use(songs);
+        TableUse second = catalogue.files.use(songs);
+        QVERIFY(first && second);
         QCOMPARE(catalogue.files.users(songs), 2);
-        catalogue.files.release(songs);
+        TableUse moved = std::move(second);
+        QVERIFY(!second);
+        second.reset(); // a moved-from hold gives nothing back
+        QCOMPARE(catalogue.files.users(songs), 2);
+        first = std::move(moved); // the hold it replaces is given back
+        QCOMPARE(catalogue.files.users(songs), 1);
         QVERIFY(songs.isOpen());
-        catalogue.files.release(songs);
+        first.reset();
+        first.reset();
+        QCOMPARE(catalogue.files.users(songs), 0);
+        QVERIFY(!songs.isOpen());
+
+        // Several tables are held all together or not at all.
+        {
+            const TableUses both =
+                catalogue.files.use({&songs, &catalogue.store.table(TableId::Media)});
+            QVERIFY(both);
+            QCOMPARE(catalogue.files.users(catalogue.store.table(TableId::Media)), 1);
+        }
+        QCOMPARE(catalogue.files.users(catalogue.store.table(TableId::Media)), 0);
         QVERIFY(!songs.isOpen());
         QVERIFY(songs.open());
         QVERIFY(catalogue.files.openRoutine(songs));
@@ -121,7 +141,7 @@ private Q_SLOTS:
             test::ScriptedPrompter prompter;
             prompter.answer(No);
             Catalogue catalogue(workspace.path());
-            QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Media)));
+            QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Media)));
             QCOMPARE(prompter.shown.size(), 1);
             QCOMPARE(prompter.shown.first().caption, QStringLiteral("Invalid Key"));
             QCOMPARE(prompter.shown.first().text,
@@ -134,7 +154,8 @@ private Q_SLOTS:
         prompter.answer(Yes);
         Catalogue catalogue(workspace.path());
         Table &media = catalogue.store.table(TableId::Media);
-        QVERIFY(catalogue.files.access(media));
+        const TableUse use = catalogue.files.use(media);
+        QVERIFY(use);
         QCOMPARE(prompter.shown.size(), 1);
         QVERIFY(prompter.halts.isEmpty());
         media.set(med::KeyMedia);
@@ -160,7 +181,8 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
         Table &media = catalogue.store.table(TableId::Media);
-        const bool opened = catalogue.files.access(media);
+        const TableUse use = catalogue.files.use(media);
+        const bool opened = bool(use);
         QCOMPARE(prompter.captions().value(0), QStringLiteral("Invalid Key"));
         if (opened) {
             QCOMPARE(media.records(), 400);
@@ -181,7 +203,7 @@ private Q_SLOTS:
         writeFile(path, picture);
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
-        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+        QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Fonts)));
         QCOMPARE(prompter.shown.size(), 1);
         QCOMPARE(prompter.shown.first().caption, QStringLiteral("File Access Error"));
         QCOMPARE(prompter.shown.first().text,
@@ -208,7 +230,7 @@ private Q_SLOTS:
         {
             test::ScriptedPrompter prompter;
             Catalogue catalogue(workspace.path());
-            QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Media)));
+            QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Media)));
             QCOMPARE(prompter.captions(), QStringList{QStringLiteral("File Access Error")});
             QCOMPARE(prompter.halts, QStringList{QStringLiteral("Disk Error")});
             QCOMPARE(contents(path), bytes);
@@ -216,7 +238,7 @@ private Q_SLOTS:
         writeFile(path, QByteArray());
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
-        QVERIFY(catalogue.files.access(catalogue.store.table(TableId::Media)));
+        QVERIFY(catalogue.files.use(catalogue.store.table(TableId::Media)));
         QVERIFY(prompter.shown.isEmpty());
     }
 
@@ -236,7 +258,8 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
         Table &media = catalogue.store.table(TableId::Media);
-        if (!catalogue.files.access(media))
+        const TableUse use = catalogue.files.use(media);
+        if (!use)
             QSKIP("the damaged page was one the open looks at");
         media.setFileOrder();
         while (media.next()) {
@@ -256,7 +279,7 @@ private Q_SLOTS:
         test::Workspace workspace;
         {
             Catalogue setup(workspace.path());
-            QVERIFY(setup.files.access(setup.store.table(TableId::Songs)));
+            QVERIFY(setup.files.use(setup.store.table(TableId::Songs)));
         }
         QProcess station;
         station.start(test::helperProgram(QStringLiteral("station")),
@@ -265,7 +288,7 @@ private Q_SLOTS:
         QCOMPARE(station.readLine().trimmed(), QByteArray("ready"));
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
-        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Songs)));
+        QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Songs)));
         QCOMPARE(prompter.shown.value(0).text,
                  QStringLiteral("File (svpdata) could not be opened.  Error: File Is Already "
                                 "Locked (32)."));

@@ -20,9 +20,9 @@ public:
         for (TableId id : allTables()) {
             const TableDef &def = tableDef(id);
             upgrades.usingFile(def, def.label, def.prefix, def.version);
-            files.access(store.table(id));
+            holds.push_back(files.use(store.table(id)));
         }
-        files.access(store.aliasSongs());
+        holds.push_back(files.use(store.aliasSongs()));
     }
 
     Table &table(TableId id) { return store.table(id); }
@@ -76,6 +76,7 @@ public:
     Store store;
     FileAccess files;
     Integrity integrity;
+    std::vector<TableUse> holds;
 };
 
 } // namespace

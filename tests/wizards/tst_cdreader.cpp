@@ -99,13 +99,10 @@ public:
     explicit Catalogue(const QString &folder) : session(folder)
     {
         session.announceTables();
-        for (TableId id : {TableId::Songs, TableId::Albums, TableId::AddWizard})
-            QVERIFY(session.files().access(session.store().table(id)));
-    }
-    ~Catalogue()
-    {
-        for (TableId id : {TableId::AddWizard, TableId::Albums, TableId::Songs})
-            session.files().release(session.store().table(id));
+        Store &store = session.store();
+        uses = session.files().use({&store.table(TableId::Songs), &store.table(TableId::Albums),
+                                    &store.table(TableId::AddWizard)});
+        QVERIFY(uses);
     }
 
     Record &album() { return session.store().table(TableId::Albums).buffer(); }
@@ -154,6 +151,7 @@ public:
     qint64 count(Table &table) { return table.records(); }
 
     Session session;
+    TableUses uses;
 };
 
 QWidget *readingWindow()
