@@ -6,6 +6,7 @@
 #include "app/setupwizard.h"
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
+#include "app/windowposition.h"
 #include "maintenance/filemanager.h"
 #include "songs/codetables.h"
 #include "songs/songbrowser.h"
@@ -23,7 +24,7 @@ void registerProcedures()
                     [](Session &session, sv::MainFrame &frame) -> QWidget * {
                         return sv::Preferences::open(session, &frame, [&session, &frame] {
                             auto *manager = new sv::FileManager(session);
-                            frame.mdiArea()->addSubWindow(manager)->show();
+                            sv::addToWorkArea(frame.mdiArea(), manager)->show();
                         });
                     });
     Procedures::add(QStringLiteral("Tips"), Procedures::Placement::Direct,
