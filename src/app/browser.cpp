@@ -519,7 +519,7 @@ bool Browser::eventFilter(QObject *watched, QEvent *event)
 {
     // Coming back to the list (from another window, a form, another program) shows what
     // other stations and windows changed meanwhile; a closing pop-up menu changed nothing.
-    if (watched == m_list->view() && event->type() == QEvent::FocusIn && m_tableOpen &&
+    if (watched == m_list->view() && event->type() == QEvent::FocusIn && m_tableUse &&
         !m_formOpen && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
         refresh();
     return QWidget::eventFilter(watched, event);

@@ -108,7 +108,7 @@ Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
         failAndRollBack();
         if (deletedElsewhere) {
             takeSavedError(); // a retry could only fail the same way
-            return done(DeletedElsewhere);
+            return DeletedElsewhere;
         }
         if (changedElsewhere) {
             standardWarning(redisplay ? warning::RecordNotUpdated : warning::UpdateError);
