@@ -154,6 +154,14 @@ void Settings::writeDateFormat() const
     writeText("DateFormat", dateFormat);
 }
 
+QString Settings::datePicture() const
+{
+    const QString chosen = dateFormat.trimmed();
+    if (chosen.isEmpty())
+        return QStringLiteral("@d17");
+    return chosen.startsWith(u'@') ? chosen : u'@' + chosen;
+}
+
 const QList<DateFormatChoice> &dateFormatChoices()
 {
     static const QList<DateFormatChoice> choices = {

@@ -42,6 +42,9 @@ struct Settings
     bool autoAddsToAlbums() const;
     // First letters decide: A asks each time, C compilation, S single artist, else normal.
     QChar addModeLetter() const;
+    // The picture release dates are typed and shown in: the chosen date format, the
+    // system's short date when none is chosen.
+    QString datePicture() const;
 
     void load();                   // the settings loader
     void reloadStartUpEntries();   // SU_* read again from the file

@@ -1,9 +1,11 @@
 #include "querybuilder.h"
 
+#include "app/settings.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 #include "platform/picture.h"
 #include "platform/prompter.h"
+#include "store/schema.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -27,66 +29,110 @@ namespace sv {
 
 namespace {
 
-QueryField entry(const char *label, const char *name, const char *picture, int size,
-                 ValueKind kind = ValueKind::Text)
+// What the dialog offers beyond the schema: each searchable field's label and how its value
+// is given. Names, pictures, sizes and kinds are the schema's.
+struct Offered
 {
-    return {QString::fromUtf8(label), QString::fromUtf8(name), QString::fromUtf8(picture), size,
-            kind};
+    const char *label;
+    TableId table;
+    int index; // a field of the table, or a memo when `memo`
+    bool memo = false;
+    QueryInput input = QueryInput::Entry;
+    const char *texts = ""; // the check box's text, or the choices separated by '|'
+};
+
+constexpr Offered OfferedFields[] = {
+    // The song's category and media format, read through the song's link to them.
+    {"Category", TableId::Categories, cat::Category},
+    {"Media", TableId::Media, med::Media},
+    {"Artist", TableId::Songs, mus::Artist},
+    {"Title", TableId::Songs, mus::Title},
+    {"Mix or Version Specific Information", TableId::Songs, mus::Mix},
+    {"Album", TableId::Songs, mus::Album},
+    // The media text stored with the song; it differs from "Media" only for a song whose
+    // media is not (or no longer) one of the media formats.
+    {"Media (as Entered)", TableId::Songs, mus::Media},
+    {"File Number", TableId::Songs, mus::FileNumber},
+    {"Release", TableId::Songs, mus::ReleaseDate},
+    {"Category (Unique ID)", TableId::Songs, mus::CategoryID},
+    {"Chart", TableId::Songs, mus::ChartNumber},
+    {"Track", TableId::Songs, mus::TrackNumber},
+    {"Side / Disc", TableId::Songs, mus::Side},
+    {"Time", TableId::Songs, mus::Time},
+    {"User Defined Key Field", TableId::Songs, mus::UserDefinedKeyField},
+    {"Addition Information (1)", TableId::Songs, mus::AdditionalInformation1},
+    {"Addition Information (2)", TableId::Songs, mus::AdditionalInformation2},
+    {"Addition Information (3)", TableId::Songs, mus::AdditionalInformation3},
+    {"Beats Per Minute (BPM)", TableId::Songs, mus::BeatsPerMinute},
+    {"Style", TableId::Songs, mus::Style},
+    {"Recording Information", TableId::Songs, mus::Recording, true},
+    {"Composer", TableId::Songs, mus::Composer},
+    {"Performance Notes", TableId::Songs, mus::PerformanceNotes, true},
+    {"Date Last Played", TableId::Songs, mus::LastPlayed},
+    {"Skips", TableId::Songs, mus::Skips, false, QueryInput::CheckBox, "Skips"},
+    {"Type of ending", TableId::Songs, mus::EndType, false, QueryInput::Choice, "Slow|Fast|Abrupt"},
+    {"In/Out Information", TableId::Songs, mus::InOut},
+    {"Notes", TableId::Songs, mus::Notes, true},
+    {"Rating", TableId::Songs, mus::Rating},
+    {"Live", TableId::Songs, mus::Live, false, QueryInput::CheckBox, "Live"},
+    {"DoNotPlay", TableId::Songs, mus::DoNotPlay, false, QueryInput::CheckBox, "Do Not Play"},
+};
+
+// A value typed for a memo is one line of at most this many characters.
+constexpr int MemoValueWidth = 255;
+
+// The picture a value is typed in where the schema shows the field without one.
+QString entryPicture(const FieldDef &field)
+{
+    if (!field.picture.isEmpty())
+        return field.picture;
+    switch (field.type) {
+    case FieldType::String:
+        return u"@s%1"_s.arg(field.size);
+    case FieldType::Byte:
+        return u"@n3"_s;
+    case FieldType::Long:
+    case FieldType::Decimal:
+        return u"@n-13"_s;
+    }
+    return QString();
 }
 
-QueryField checkBox(const char *label, const char *name, const char *text)
+QueryField describe(const Offered &offered)
 {
-    QueryField field = entry(label, name, "@n3", 1, ValueKind::Number);
-    field.input = QueryInput::CheckBox;
-    field.checkBoxText = QString::fromUtf8(text);
-    return field;
-}
-
-QueryField choice(const char *label, const char *name, const char *picture, int size,
-                  const QStringList &choices)
-{
-    QueryField field = entry(label, name, picture, size);
-    field.input = QueryInput::Choice;
-    field.choices = choices;
+    const TableDef &def = tableDef(offered.table);
+    QueryField field;
+    field.label = QString::fromUtf8(offered.label);
+    field.input = offered.input;
+    if (offered.memo) {
+        const MemoDef &memo = def.memos.at(offered.index);
+        field.name = def.prefix + u':' + memo.name;
+        field.picture = u"@s%1"_s.arg(qMin(memo.maxLength, MemoValueWidth));
+        field.size = memo.maxLength;
+        field.kind = ValueKind::Text;
+    } else {
+        const FieldDef &stored = def.fields.at(offered.index);
+        field.name = def.fullName(offered.index);
+        field.picture = entryPicture(stored);
+        field.size = stored.size;
+        field.kind = stored.type == FieldType::String ? ValueKind::Text : ValueKind::Number;
+        field.followsDateFormat =
+            offered.table == TableId::Songs && offered.index == mus::ReleaseDate;
+    }
+    const QString texts = QString::fromUtf8(offered.texts);
+    if (offered.input == QueryInput::CheckBox)
+        field.checkBoxText = texts;
+    else if (offered.input == QueryInput::Choice)
+        field.choices = texts.split(u'|');
     return field;
 }
 
 QList<QueryField> makeSongQueryFields()
 {
-    constexpr ValueKind Number = ValueKind::Number;
-    return {
-        entry("Category", "CAT:Category", "@s30", 30),
-        entry("Media", "MED:Media", "@s20", 20),
-        entry("Artist", "MUS:Artist", "@s50", 50),
-        entry("Title", "MUS:Title", "@s50", 50),
-        entry("Mix or Version Specific Information", "MUS:Mix", "@s30", 30),
-        entry("Album", "MUS:Album", "@s50", 50),
-        entry("Media", "MUS:Media", "@s20", 20),
-        entry("File Number", "MUS:FileNumber", "@s20", 20),
-        entry("Release", "MUS:ReleaseDate", "@d2", 4, Number),
-        entry("Category (Unique ID)", "MUS:CategoryID", "@n-13", 4, Number),
-        entry("Chart", "MUS:ChartNumber", "@n3", 1, Number),
-        entry("Track", "MUS:TrackNumber", "@n3", 1, Number),
-        entry("Side / Disc", "MUS:Side", "@n2b", 1, Number),
-        entry("Time", "MUS:Time", "@t4", 4, Number),
-        entry("User Defined Key Field", "MUS:UserDefinedKeyField", "@s30", 30),
-        entry("Addition Information (1)", "MUS:AdditionalInformation1", "@s80", 80),
-        entry("Addition Information (2)", "MUS:AdditionalInformation2", "@s80", 80),
-        entry("Addition Information (3)", "MUS:AdditionalInformation3", "@s80", 80),
-        entry("Beats Per Minute (BPM)", "MUS:BeatsPerMinute", "@n_4b", 4, Number),
-        entry("Style", "MUS:Style", "@s30", 30),
-        entry("Recording Information", "MUS:Recording", "@s255", 256),
-        entry("Composer", "MUS:Composer", "@s80", 80),
-        entry("Performance Notes", "MUS:PerformanceNotes", "@s255", 256),
-        entry("Date Last Played", "MUS:LastPlayed", "@d17-", 4, Number),
-        checkBox("Skips", "MUS:Skips", "Skips"),
-        choice("Type of ending", "MUS:EndType", "@s6", 6, {u"Slow"_s, u"Fast"_s, u"Abrupt"_s}),
-        entry("In/Out Information", "MUS:InOut", "@s20", 20),
-        entry("Notes", "MUS:Notes", "@s255", 2000),
-        entry("Rating", "MUS:Rating", "@n2", 1, Number),
-        checkBox("Live", "MUS:Live", "Live"),
-        checkBox("DoNotPlay", "MUS:DoNotPlay", "Do Not Play"),
-    };
+    QList<QueryField> fields;
+    for (const Offered &offered : OfferedFields)
+        fields.append(describe(offered));
+    return fields;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -142,7 +188,7 @@ std::optional<QString> numberCondition(const QueryField &field, QueryOperator op
                                        const QString &value)
 {
     bool readable = false;
-    const QVariant number = Picture::parse(field.picture).deformat(value, &readable);
+    const QVariant number = Picture::parse(valuePicture(field)).deformat(value, &readable);
     if (!readable)
         return std::nullopt;
     return u"%1 %2 %3"_s.arg(field.name, QLatin1StringView(comparison(op)),
@@ -203,13 +249,29 @@ QString joinWord(QueryJoin join)
 QString filterOrReason(const QList<QueryCondition> &conditions, QString &reason)
 {
     QString filter;
+    int depth = 0;
     for (const QueryCondition &condition : conditions) {
         const std::optional<QString> text = conditionText(condition, &reason);
         if (!text)
             return QString();
+        if (condition.open < 0 || condition.close < 0 || condition.open > MaxQueryParentheses ||
+            condition.close > MaxQueryParentheses) {
+            reason = u"A condition has too many parentheses."_s;
+            return QString();
+        }
+        depth += condition.open - condition.close;
+        if (depth < 0) {
+            reason = u"A parenthesis is closed that was not opened."_s;
+            return QString();
+        }
         if (!filter.isEmpty())
             filter += u' ' + joinWord(condition.join) + u' ';
-        filter += u'(' + *text + u')';
+        filter +=
+            QString(condition.open, u'(') + u'(' + *text + u')' + QString(condition.close, u')');
+    }
+    if (depth != 0) {
+        reason = u"A parenthesis is opened that is not closed."_s;
+        return QString();
     }
     if (filter.size() > MaxQueryLength) {
         reason = u"The query is longer than %1 characters."_s.arg(MaxQueryLength);
@@ -226,7 +288,8 @@ QString filterOrReason(const QList<QueryCondition> &conditions, QString &reason)
 // ---------------------------------------------------------------------------------------
 // Saved queries: one section per query, named by the hex of the name so that any name
 // (brackets, case differences, blanks) is kept exactly; a condition per entry
-// "Condition<n>=AND,MUS:Artist,7,"value"".
+// "Condition<n>=AND,MUS:Artist,7,"value"", with the parentheses it opens after the join word
+// and those it closes after the value: "OR((,MUS:Artist,7,"value")".
 
 const QString QuerySectionPrefix = u"Query "_s;
 const QString LastSection = u"Last Query"_s;
@@ -280,8 +343,20 @@ std::optional<QString> unquoted(QStringView text)
 
 QString conditionLine(const QueryCondition &condition)
 {
-    return u"%1,%2,%3,%4"_s.arg(joinWord(condition.join), condition.field,
-                                QString::number(int(condition.op)), quoted(condition.value));
+    return u"%1%2,%3,%4,%5%6"_s.arg(joinWord(condition.join), QString(condition.open, u'('),
+                                    condition.field, QString::number(int(condition.op)),
+                                    quoted(condition.value), QString(condition.close, u')'));
+}
+
+// Takes the run of `c` at the end (or, with atEnd false, the start) off `text`; its length.
+int takeRun(QStringView &text, QChar c, bool atEnd)
+{
+    int count = 0;
+    while (!text.isEmpty() && (atEnd ? text.back() : text.front()) == c) {
+        text = atEnd ? text.chopped(1) : text.mid(1);
+        ++count;
+    }
+    return count;
 }
 
 std::optional<QueryCondition> parseCondition(const QString &line)
@@ -291,15 +366,23 @@ std::optional<QueryCondition> parseCondition(const QString &line)
     const qsizetype afterOperator = line.indexOf(u',', afterField + 1);
     if (afterJoin < 0 || afterField < 0 || afterOperator < 0)
         return std::nullopt;
-    const QString join = line.left(afterJoin).trimmed().toUpper();
+    QStringView joinText = QStringView(line).left(afterJoin).trimmed();
+    const int open = takeRun(joinText, u'(', true);
+    const QString join = joinText.trimmed().toString().toUpper();
     const QueryField *field = findQueryField(line.mid(afterJoin + 1, afterField - afterJoin - 1));
     bool isNumber = false;
     const int op = line.mid(afterField + 1, afterOperator - afterField - 1).toInt(&isNumber);
-    const std::optional<QString> value = unquoted(QStringView(line).mid(afterOperator + 1));
+    QStringView valueText = QStringView(line).mid(afterOperator + 1).trimmed();
+    const int close = takeRun(valueText, u')', true);
+    const std::optional<QString> value = unquoted(valueText);
     if ((join != u"AND" && join != u"OR") || !field || !isNumber || !value)
         return std::nullopt;
-    QueryCondition condition{join == u"AND" ? QueryJoin::And : QueryJoin::Or, field->name,
-                             QueryOperator(op), *value};
+    QueryCondition condition{join == u"AND" ? QueryJoin::And : QueryJoin::Or,
+                             field->name,
+                             QueryOperator(op),
+                             *value,
+                             open,
+                             close};
     if (!operatorsFor(*field).contains(condition.op))
         return std::nullopt;
     return condition;
@@ -363,6 +446,11 @@ const QueryField *findQueryField(QStringView name)
         return name.trimmed().compare(f.name, Qt::CaseInsensitive) == 0;
     });
     return found == fields.end() ? nullptr : &*found;
+}
+
+QString valuePicture(const QueryField &field)
+{
+    return field.followsDateFormat ? Settings::global().datePicture() : field.picture;
 }
 
 QString operatorText(QueryOperator op)
@@ -478,7 +566,8 @@ QString lastFinishedFilter()
 }
 
 // ---------------------------------------------------------------------------------------
-// One condition of the dialog: "[And/Or] field operator value" and its Remove button.
+// One condition of the dialog: "[And/Or] [(] field operator value [)]" and its Remove
+// button.
 
 class QueryConditionRow : public QWidget
 {
@@ -497,10 +586,12 @@ private:
 
     std::function<void()> m_changed;
     QComboBox *m_join = new QComboBox;
+    QComboBox *m_open = new QComboBox;
     QComboBox *m_field = new QComboBox;
     QComboBox *m_operator = new QComboBox;
     QLineEdit *m_text = new QLineEdit;
     QComboBox *m_choice = new QComboBox;
+    QComboBox *m_close = new QComboBox;
 };
 
 QueryConditionRow::QueryConditionRow(std::function<void()> changed,
@@ -513,6 +604,14 @@ QueryConditionRow::QueryConditionRow(std::function<void()> changed,
     m_operator->setObjectName(u"operator"_s);
     m_text->setObjectName(u"value"_s);
     m_choice->setObjectName(u"choice"_s);
+    m_open->setObjectName(u"open"_s);
+    m_close->setObjectName(u"close"_s);
+    for (int count = 0; count <= MaxQueryParentheses; ++count) {
+        m_open->addItem(QString(count, u'('), count);
+        m_close->addItem(QString(count, u')'), count);
+    }
+    m_open->setToolTip(u"Opens a group of conditions"_s);
+    m_close->setToolTip(u"Closes a group of conditions"_s);
     m_join->addItem(u"And"_s, int(QueryJoin::And));
     m_join->addItem(u"Or"_s, int(QueryJoin::Or));
     QSizePolicy keepPlace = m_join->sizePolicy();
@@ -532,8 +631,8 @@ QueryConditionRow::QueryConditionRow(std::function<void()> changed,
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    for (QWidget *widget :
-         std::initializer_list<QWidget *>{m_join, m_field, m_operator, m_text, m_choice})
+    for (QWidget *widget : std::initializer_list<QWidget *>{m_join, m_open, m_field, m_operator,
+                                                            m_text, m_choice, m_close})
         layout->addWidget(widget);
     layout->addStretch();
     layout->addWidget(remove);
@@ -543,7 +642,7 @@ QueryConditionRow::QueryConditionRow(std::function<void()> changed,
         fieldChosen();
         m_changed();
     });
-    for (QComboBox *combo : {m_join, m_operator, m_choice})
+    for (QComboBox *combo : {m_join, m_open, m_operator, m_choice, m_close})
         connect(combo, &QComboBox::currentIndexChanged, this, [this] { m_changed(); });
     connect(m_text, &QLineEdit::textEdited, this, [this] { m_changed(); });
     connect(remove, &QPushButton::clicked, this, [this, removed] { removed(this); });
@@ -567,7 +666,7 @@ void QueryConditionRow::fieldChosen()
 
 void QueryConditionRow::showValueInput(const QueryField &chosen)
 {
-    const int width = Picture::parse(chosen.picture).width();
+    const int width = Picture::parse(valuePicture(chosen)).width();
     m_text->setMaxLength(qMax(1, width));
     const int shownCharacters = std::clamp(width, 8, 32);
     m_text->setFixedWidth(m_text->fontMetrics().averageCharWidth() * shownCharacters + 16);
@@ -584,6 +683,8 @@ QueryCondition QueryConditionRow::condition() const
     condition.join = QueryJoin(m_join->currentData().toInt());
     condition.field = chosen.name;
     condition.op = QueryOperator(m_operator->currentData().toInt());
+    condition.open = m_open->currentData().toInt();
+    condition.close = m_close->currentData().toInt();
     if (chosen.input == QueryInput::Entry)
         condition.value = m_text->text();
     else if (chosen.input == QueryInput::Choice)
@@ -598,6 +699,8 @@ void QueryConditionRow::showCondition(const QueryCondition &condition)
     m_field->setCurrentIndex(chosen ? int(chosen - songQueryFields().constData()) : 0);
     m_operator->setCurrentIndex(qMax(0, m_operator->findData(int(condition.op))));
     m_text->setText(condition.value);
+    m_open->setCurrentIndex(qMax(0, m_open->findData(condition.open)));
+    m_close->setCurrentIndex(qMax(0, m_close->findData(condition.close)));
     m_choice->setCurrentIndex(qMax(0, m_choice->findText(condition.value, Qt::MatchFixedString)));
 }
 
@@ -693,9 +796,17 @@ QWidget *QueryBuilder::createConditionBox()
     add->setObjectName(u"addCondition"_s);
     add->setAutoDefault(false);
     connect(add, &QPushButton::clicked, this, &QueryBuilder::addBlankRow);
+    // Without parentheses And binds more tightly than Or, as in arithmetic; the note says so
+    // where the conditions are built.
+    auto *precedence = new QLabel(
+        u"Without parentheses, And is applied before Or: \"A Or B And "
+        u"C\" finds the songs that match A, and those that match both "
+        u"B and C. Group conditions with the parentheses beside them to say otherwise."_s);
+    precedence->setObjectName(u"precedenceNote"_s);
+    precedence->setWordWrap(true);
     auto *addRow = new QHBoxLayout;
     addRow->addWidget(add);
-    addRow->addStretch();
+    addRow->addWidget(precedence, 1);
     auto *layout = new QVBoxLayout(box);
     layout->addWidget(scroll, 1);
     layout->addLayout(addRow);

@@ -35,12 +35,14 @@ struct QueryField
     int size = 0;    // bytes stored
     ValueKind kind = ValueKind::Text;
     QueryInput input = QueryInput::Entry;
-    QString checkBoxText; // CheckBox only
-    QStringList choices;  // Choice only
+    QString checkBoxText;           // CheckBox only
+    QStringList choices;            // Choice only
+    bool followsDateFormat = false; // typed in the user's date format, as the song form has it
 };
 
-// In the order the dialog offers them. Two are values the song browser binds rather than
-// song columns: CAT:Category and MED:Media.
+// In the order the dialog offers them, described by the schema. Two are fields of the
+// records a song links to: CAT:Category, the name of the song's category, and MED:Media, the
+// media format the song's media names.
 const QList<QueryField> &songQueryFields();
 const QueryField *findQueryField(QStringView name); // by name, any case; null if unknown
 
@@ -59,6 +61,9 @@ enum class QueryOperator {
     IsNotChecked,
 };
 
+// The picture a value for the field is typed in at this moment.
+QString valuePicture(const QueryField &field);
+
 QString operatorText(QueryOperator op);
 QList<QueryOperator> operatorsFor(const QueryField &field);
 
@@ -70,18 +75,24 @@ struct QueryCondition
     QString field;                   // a QueryField name
     QueryOperator op = QueryOperator::IsEqualTo;
     QString value; // as the user typed it; ignored by check boxes
+    int open = 0;  // parentheses opened before the condition
+    int close = 0; // and closed after it
 
     bool operator==(const QueryCondition &other) const = default;
 };
 
 inline constexpr int MaxQueryLength = 1024;
+inline constexpr int MaxQueryParentheses = 3; // on one side of one condition
 
 // The filter expression for the conditions, each in parentheses, joined in order by AND and
-// OR with the filter language's own precedence (AND first). No conditions give "", the
-// filter of all records. A condition the expression cannot hold (unknown field, an operator
-// the field does not offer, a value its picture cannot read), a result longer than
+// OR and grouped by the user's parentheses. Where parentheses do not say otherwise, AND binds
+// more tightly than OR, as in the filter language: "A OR B AND C" is "A OR (B AND C)", and
+// "A AND B OR C" is "(A AND B) OR C". No conditions give "", the filter of all records. A
+// condition the expression cannot hold (unknown field, an operator the field does not offer,
+// a value its picture cannot read), parentheses that do not pair up, a result longer than
 // MaxQueryLength or one that does not compile gives "" with the reason in *error; *error is
-// cleared on success.
+// cleared on success. Typed values are literals of the expression, which the store binds
+// as parameters: they never become SQL text.
 QString buildFilter(const QList<QueryCondition> &conditions, QString *error);
 
 struct SavedQuery

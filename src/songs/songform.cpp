@@ -35,14 +35,6 @@ namespace {
 const QStringList EndTypes = {QStringLiteral("Slow"), QStringLiteral("Fast"),
                               QStringLiteral("Abrupt")};
 
-QString datePicture()
-{
-    const QString chosen = Settings::global().dateFormat.trimmed();
-    if (chosen.isEmpty())
-        return QStringLiteral("@d17");
-    return chosen.startsWith(u'@') ? chosen : u'@' + chosen;
-}
-
 qint64 typedNumber(const QLineEdit *edit, const QString &picture)
 {
     return deformat(edit->text(), picture).toLongLong();
@@ -110,7 +102,8 @@ QWidget *SongForm::generalTab()
     form->addRow(QStringLiteral("&Media:"), m_media);
     addLine(form, QStringLiteral("T&ime:"), mus::Time, QStringLiteral("@t4"));
     addLine(form, QStringLiteral("&File Number:"), mus::FileNumber, QString());
-    addLine(form, QStringLiteral("&Release Date:"), mus::ReleaseDate, datePicture());
+    addLine(form, QStringLiteral("&Release Date:"), mus::ReleaseDate,
+            Settings::global().datePicture());
     m_category = new QComboBox;
     m_category->setEditable(true);
     m_category->lineEdit()->setMaxLength(30);

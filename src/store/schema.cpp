@@ -109,7 +109,9 @@ TableDef songs()
             key("KeyFileNumber", {FileNumber}, DuplicatesOptional),
             key("KeyMix", {Mix, Title, Artist}, DuplicatesOptional),
         },
-        {memo("Recording", 256), memo("PerformanceNotes", 256), memo("Notes", 2000)}};
+        {memo("Recording", 256), memo("PerformanceNotes", 256), memo("Notes", 2000)},
+        {{CategoryID, TableId::Categories, cat::KeyCategoryID},
+         {Media, TableId::Media, med::KeyMedia}}};
 }
 
 TableDef categories()

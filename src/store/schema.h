@@ -38,6 +38,18 @@ struct MemoDef
     int maxLength; // bytes of text
 };
 
+enum class TableId;
+
+// A field that holds the key of a record in another table (a song's category number, its
+// media name). A filter over the table may name that record's fields ("CAT:Category" in a
+// walk of songs is the name of each song's category).
+struct LinkDef
+{
+    int field;     // in the linking table
+    TableId table; // the table linked to
+    int key;       // its key, of one component, that the field's value is found by
+};
+
 enum class TableId {
     Songs,
     Categories,
@@ -62,6 +74,7 @@ struct TableDef
     QList<FieldDef> fields;
     QList<KeyDef> keys;
     QList<MemoDef> memos;
+    QList<LinkDef> links = {};
 
     int recordWidth() const;
     int fieldIndex(QStringView name) const; // "Artist" or "MUS:Artist", any case; -1 if none

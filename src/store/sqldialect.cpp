@@ -129,6 +129,26 @@ QString optionalCondition(const TableDef &table, int key)
            (isText ? QStringLiteral(" <> ''") : QStringLiteral(" <> 0")) + u')';
 }
 
+QString linkedField(const TableDef &table, const LinkDef &link, const QString &linkedSchema,
+                    int linkedField)
+{
+    const TableDef &linked = tableDef(link.table);
+    const int matched = linked.keys.at(link.key).components.first();
+    // Key text on both sides or on neither, so both compare by the same rule.
+    const bool asKeys = hasKeyText(table, link.field) && hasKeyText(linked, matched);
+    const QString ours = asKeys ? keyColumn(table, link.field) : table.fields.at(link.field).name;
+    const QString theirs = asKeys ? keyColumn(linked, matched) : linked.fields.at(matched).name;
+    QStringList conditions{quote(theirs) + QStringLiteral(" = ") + quote(table.label) + u'.' +
+                           quote(ours)};
+    if (linked.keys.at(link.key).optional)
+        conditions.append(optionalCondition(linked, link.key));
+    const bool isText = linked.fields.at(linkedField).type == FieldType::String;
+    return QStringLiteral("COALESCE((SELECT ") + quote(linked.fields.at(linkedField).name) +
+           QStringLiteral(" FROM ") + tableName(linkedSchema, linked) + QStringLiteral(" WHERE ") +
+           conditions.join(QStringLiteral(" AND ")) + QStringLiteral(" LIMIT 1), ") +
+           (isText ? QStringLiteral("''") : QStringLiteral("0")) + u')';
+}
+
 QString createIndex(const QString &schema, const TableDef &table, int key)
 {
     const KeyDef &def = table.keys.at(key);

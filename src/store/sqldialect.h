@@ -36,6 +36,13 @@ QString dropIndex(const QString &schema, const TableDef &table, int key);
 // for word so the engine can use the partial index.
 QString optionalCondition(const TableDef &table, int key);
 
+// For a filter over `table`: the value of `linkedField` in the record that `link` finds,
+// blank or zero when there is none. The field's value is looked up through the linked key
+// as that key compares (text without regard to case), within the statement that walks
+// `table`, so no value leaves the engine.
+QString linkedField(const TableDef &table, const LinkDef &link, const QString &linkedSchema,
+                    int linkedField);
+
 // The columns every read returns: position, revision, fields, memos.
 QString selectList(const TableDef &table);
 QString insert(const QString &schema, const TableDef &table);

@@ -95,6 +95,23 @@ std::optional<FilterName> View::lookup(const QString &name) const
             return column;
         }
     }
+    // A field of a linked record: the record each walked row links to, never what a buffer
+    // of that table happens to hold. It is read inside the walk, so the linked table must be
+    // open; a name that cannot be served so is unknown rather than something else.
+    for (const LinkDef &link : def.links) {
+        const TableDef &linked = tableDef(link.table);
+        if (!name.startsWith(linked.prefix + u':', Qt::CaseInsensitive))
+            continue;
+        const int field = linked.fieldIndex(QStringView(name).mid(linked.prefix.size() + 1));
+        if (field < 0 || !m_table.database().isAttached(link.table))
+            return std::nullopt;
+        FilterName column;
+        column.isColumn = true;
+        column.columnSql = sql::linkedField(def, link, Database::schemaName(linked), field);
+        column.kind =
+            linked.fields.at(field).type == FieldType::String ? ValueKind::Text : ValueKind::Number;
+        return column;
+    }
     return m_bindings ? m_bindings->lookup(name) : std::nullopt;
 }
 

@@ -1,17 +1,21 @@
+#include "app/settings.h"
 #include "platform/inifile.h"
 #include "platform/picture.h"
 #include "platform/stddate.h"
 #include "songs/querybuilder.h"
 #include "store/errors.h"
 #include "store/store.h"
+#include "storecatalogue.h"
 #include "testsupport.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 
 using namespace sv;
@@ -78,15 +82,26 @@ QList<Song> catalogue()
     };
 }
 
-QueryCondition condition(const QString &field, QueryOperator op, const QString &value = {},
-                         QueryJoin join = QueryJoin::And)
+// The category and media of each song above, in order: names in any case, a media that is
+// no media format, a category number no category has, and blanks.
+const struct
 {
-    return {join, field, op, value};
+    qint64 category;
+    const char *media;
+} songLinks[] = {{2, "CD"}, {1, "cd"}, {3, "LP"}, {0, "Vinyl"}, {99, ""}, {1, "Cassette (DBX)"}};
+
+const QStringList categoryNames = {u"Rock"_s, u"Pop"_s, u"Rock and Roll"_s};
+const QStringList mediaNames = {u"CD"_s, u"LP"_s, u"Cassette (DBX)"_s};
+
+QueryCondition condition(const QString &field, QueryOperator op, const QString &value = {},
+                         QueryJoin join = QueryJoin::And, int open = 0, int close = 0)
+{
+    return {join, field, op, value, open, close};
 }
 
 QString lastPlayedText(int year, int month, int day)
 {
-    return Picture::parse(u"@d17-").format(makeDate(year, month, day));
+    return Picture::parse(u"@d17"_s).format(makeDate(year, month, day));
 }
 
 // Notes conditions whose filter is exactly `length` characters long.
@@ -181,25 +196,16 @@ class TestQueryBuilder : public QObject
 
 private:
     std::unique_ptr<test::Workspace> m_workspace;
-    std::unique_ptr<Store> m_store;
+    std::unique_ptr<test::StoreCatalogue> m_catalogue;
     Bindings m_bindings;
-
-    Table &openTable(TableId id)
-    {
-        Table &table = m_store->table(id);
-        if (!QFileInfo::exists(table.fileName()))
-            table.create();
-        table.open();
-        return table;
-    }
 
     void addSongs()
     {
-        Table &songs = openTable(TableId::Songs);
+        Table &songs = m_catalogue->open(TableId::Songs);
         for (const Song &song : catalogue()) {
-            Record &r = songs.buffer();
-            r.clear();
-            r.setNumber(mus::ID, song.id);
+            Record &r = test::newSong(songs, song.id);
+            r.setNumber(mus::CategoryID, songLinks[song.id - 1].category);
+            r.setText(mus::Media, QString::fromUtf8(songLinks[song.id - 1].media));
             r.setText(mus::Artist, song.artist);
             r.setText(mus::Title, song.title);
             r.setNumber(mus::BeatsPerMinute, song.bpm);
@@ -216,7 +222,7 @@ private:
 
     QList<qint64> selected(const QString &filter)
     {
-        Table &songs = m_store->table(TableId::Songs);
+        Table &songs = m_catalogue->table(TableId::Songs);
         View view(songs, mus::KeyID, filter, &m_bindings);
         if (!view.open()) {
             qWarning("%s", qPrintable(view.filterError()));
@@ -240,6 +246,38 @@ private:
         return selected(filter);
     }
 
+    // The songs a WHERE clause selects, by bare SQL on the table files through a connection of
+    // its own, over each song joined to its category and media format ("song", "cat",
+    // "med").
+    QList<qint64> bareSelected(const QString &where)
+    {
+        sqlite3 *db = nullptr;
+        const QByteArray path = m_catalogue->table(TableId::Songs).fileName().toUtf8();
+        if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+            return {-1};
+        for (TableId id : {TableId::Categories, TableId::Media}) {
+            const QString attach = u"ATTACH '%1' AS %2"_s.arg(m_catalogue->table(id).fileName(),
+                                                              tableDef(id).prefix.toLower());
+            sqlite3_exec(db, attach.toUtf8().constData(), nullptr, nullptr, nullptr);
+        }
+        const QString query = u"SELECT song.ID FROM main.Songvane song "
+                              u"LEFT JOIN cat.Categories c ON c.CategoryID = song.CategoryID "
+                              u"LEFT JOIN med.Media m ON lower(m.Media) = lower(song.Media) "
+                              u"WHERE %1 ORDER BY song.ID"_s.arg(where);
+        sqlite3_stmt *statement = nullptr;
+        QList<qint64> ids;
+        if (sqlite3_prepare_v2(db, query.toUtf8().constData(), -1, &statement, nullptr) !=
+            SQLITE_OK) {
+            qWarning("%s", sqlite3_errmsg(db));
+            ids = {-1};
+        }
+        while (statement && sqlite3_step(statement) == SQLITE_ROW)
+            ids.append(sqlite3_column_int64(statement, 0));
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return ids;
+    }
+
     static void addCase(const char *name, const QString &field, QueryOperator op,
                         const QString &value, const QList<qint64> &expected)
     {
@@ -250,21 +288,29 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_workspace = std::make_unique<test::Workspace>();
-        m_store = std::make_unique<Store>(m_workspace->path());
+        m_catalogue = std::make_unique<test::StoreCatalogue>(m_workspace->path());
         addSongs();
-        Record &category = openTable(TableId::Categories).buffer();
-        category.setText(cat::Category, u"Rock"_s);
-        Record &media = openTable(TableId::Media).buffer();
-        media.setText(med::Media, u"CD"_s);
-        m_bindings.bindRecord(u"CAT"_s, category);
-        m_bindings.bindRecord(u"MED"_s, media);
+        Table &categories = m_catalogue->open(TableId::Categories);
+        for (qsizetype i = 0; i < categoryNames.size(); ++i)
+            QVERIFY(test::addCategory(categories, i + 1, categoryNames.at(i)));
+        Table &media = m_catalogue->open(TableId::Media);
+        for (const QString &name : mediaNames)
+            QVERIFY(test::addMedia(media, name));
+        // What the category and media browsers last selected, which a search by category or
+        // media must not be confused with.
+        categories.buffer().setNumber(cat::CategoryID, 2);
+        categories.buffer().setText(cat::Category, u"Pop"_s);
+        media.buffer().setText(med::Media, u"LP"_s);
+        m_bindings.bindRecord(u"CAT"_s, categories.buffer());
+        m_bindings.bindRecord(u"MED"_s, media.buffer());
+        Settings::global().dateFormat = u"d2"_s;
     }
 
     void init() { QFile::remove(SavedQueries::file()); }
 
     void cleanupTestCase()
     {
-        m_store.reset();
+        m_catalogue.reset();
         m_workspace.reset();
     }
 
@@ -328,9 +374,6 @@ private Q_SLOTS:
         addCase("choice =", u"MUS:EndType"_s, Op::IsEqualTo, u"Slow"_s, {1, 4});
         addCase("choice = any case", u"MUS:EndType"_s, Op::IsEqualTo, u"Fast"_s, {2});
         addCase("choice <>", u"MUS:EndType"_s, Op::IsNotEqualTo, u"Fast"_s, {1, 3, 4, 5, 6});
-
-        addCase("bound category", u"CAT:Category"_s, Op::IsEqualTo, u"rock"_s, {1, 2, 3, 4, 5, 6});
-        addCase("bound media", u"MED:Media"_s, Op::BeginsWith, u"v"_s, {});
     }
 
     // Each operator on each kind of field selects exactly the songs a user would expect,
@@ -360,6 +403,179 @@ private Q_SLOTS:
                  u"(SUB(UPPER(MUS:Artist),1,2) = UPPER('bj')) AND (MUS:BeatsPerMinute > 120)"_s);
         QCOMPARE(buildFilter({}, &error), QString());
         QVERIFY(error.isEmpty());
+    }
+
+    void searchFieldsMatchBareSql_data()
+    {
+        QTest::addColumn<QList<QueryCondition>>("conditions");
+        QTest::addColumn<QString>("where");
+        using Op = QueryOperator;
+        const QString category = u"lower(coalesce(c.Category, ''))"_s;
+        const QString format = u"lower(coalesce(m.Media, ''))"_s;
+        const auto row = [](const char *name, const QList<QueryCondition> &conditions,
+                            const QString &where) { QTest::newRow(name) << conditions << where; };
+        const QueryCondition rock = condition(u"CAT:Category"_s, Op::IsEqualTo, u"rock"_s);
+        row("category by name", {rock}, category + u" = 'rock'"_s);
+        row("category contains", {condition(u"CAT:Category"_s, Op::Contains, u"ROCK"_s)},
+            u"instr("_s + category + u", 'rock') > 0"_s);
+        row("no category, or one that is gone", {condition(u"CAT:Category"_s, Op::IsEqualTo, {})},
+            category + u" = ''"_s);
+        row("category not", {condition(u"CAT:Category"_s, Op::IsNotEqualTo, u"Rock"_s)},
+            category + u" <> 'rock'"_s);
+        row("media format", {condition(u"MED:Media"_s, Op::IsEqualTo, u"cd"_s)},
+            format + u" = 'cd'"_s);
+        row("media format begins", {condition(u"MED:Media"_s, Op::BeginsWith, u"cas"_s)},
+            format + u" LIKE 'cas%'"_s);
+        row("not a media format", {condition(u"MED:Media"_s, Op::IsEqualTo, {})},
+            format + u" = ''"_s);
+        row("media as entered", {condition(u"MUS:Media"_s, Op::IsEqualTo, u"VINYL"_s)},
+            u"lower(song.Media) = 'vinyl'"_s);
+        row("media as entered begins", {condition(u"MUS:Media"_s, Op::BeginsWith, u"c"_s)},
+            u"song.Media LIKE 'c%'"_s);
+
+        const QueryCondition abba = condition(u"MUS:Artist"_s, Op::IsEqualTo, u"abba"_s);
+        const QueryCondition live = condition(u"MUS:Live"_s, Op::IsChecked);
+        const QueryCondition orRock =
+            condition(u"CAT:Category"_s, Op::IsEqualTo, u"rock"_s, QueryJoin::Or);
+        const QueryCondition andLive = condition(u"MUS:Live"_s, Op::IsChecked, {}, QueryJoin::And);
+        const QString isAbba = u"lower(song.Artist) = 'abba'"_s;
+        const QString isRock = category + u" = 'rock'"_s;
+        const QString isLive = u"song.Live <> 0"_s;
+        row("A or B and C: and first", {abba, orRock, andLive},
+            isAbba + u" OR ("_s + isRock + u" AND "_s + isLive + u')');
+        QueryCondition groupOpen = abba;
+        groupOpen.open = 1;
+        QueryCondition groupClose = orRock;
+        groupClose.close = 1;
+        row("(A or B) and C", {groupOpen, groupClose, andLive},
+            u"("_s + isAbba + u" OR "_s + isRock + u") AND "_s + isLive);
+        row("A and B or C: and first",
+            {rock, andLive, condition(u"MED:Media"_s, Op::IsEqualTo, u"lp"_s, QueryJoin::Or)},
+            u"("_s + isRock + u" AND "_s + isLive + u") OR "_s + format + u" = 'lp'"_s);
+        QueryCondition nested = condition(u"MED:Media"_s, Op::IsEqualTo, u"lp"_s, QueryJoin::Or);
+        nested.open = 2;
+        QueryCondition nestedEnd =
+            condition(u"MUS:Skips"_s, Op::IsNotChecked, {}, QueryJoin::Or, 0, 1);
+        QueryCondition outerEnd = condition(u"MUS:Live"_s, Op::IsNotChecked, {}, QueryJoin::And);
+        outerEnd.close = 1;
+        row("nested groups", {live, nested, nestedEnd, outerEnd},
+            isLive + u" OR (("_s + format + u" = 'lp' OR song.Skips = 0) AND song.Live = 0)"_s);
+    }
+
+    // Each search field means what its label says, whatever the category and media
+    // browsers last selected; conditions group and bind as the dialog says. The store's
+    // results are compared with bare SQL over the same files.
+    void searchFieldsMatchBareSql()
+    {
+        QFETCH(QList<QueryCondition>, conditions);
+        QFETCH(QString, where);
+        const QList<qint64> expected = bareSelected(where);
+        QVERIFY(!expected.contains(-1));
+        QCOMPARE(selected(conditions), expected);
+    }
+
+    // The cases above would not tell a wrong reading apart if they selected nothing or
+    // everything, or if grouping made no difference.
+    void searchCasesHaveTeeth()
+    {
+        const QList<qint64> rock = bareSelected(u"lower(c.Category) = 'rock'"_s);
+        QCOMPARE(rock, (QList<qint64>{2, 6}));
+        QCOMPARE(bareSelected(u"lower(coalesce(m.Media, '')) = 'cd'"_s), (QList<qint64>{1, 2}));
+        QCOMPARE(bareSelected(u"coalesce(m.Media, '') = ''"_s), (QList<qint64>{4, 5}));
+        const QString isAbba = u"lower(song.Artist) = 'abba'"_s;
+        const QString isRock = u"lower(c.Category) = 'rock'"_s;
+        QVERIFY(bareSelected(isAbba + u" OR ("_s + isRock + u" AND song.Live <> 0)"_s) !=
+                bareSelected(u"("_s + isAbba + u" OR "_s + isRock + u") AND song.Live <> 0"_s));
+    }
+
+    // Every field the dialog offers has a label of its own and can be searched in a walk of
+    // the songs; a search by category or media needs those tables, and says so when closed.
+    void offeredFieldsAreDistinctAndSearchable()
+    {
+        QStringList labels;
+        for (const QueryField &field : songQueryFields())
+            labels.append(field.label);
+        QCOMPARE(QSet<QString>(labels.begin(), labels.end()).size(), labels.size());
+        QVERIFY(labels.contains(u"Media (as Entered)"_s));
+        Table &songs = m_catalogue->table(TableId::Songs);
+        for (const QueryField &field : songQueryFields()) {
+            View view(songs, mus::KeyID, field.name + u" = "_s + field.name, &m_bindings);
+            QVERIFY2(view.open(), qPrintable(field.name + u": "_s + view.filterError()));
+        }
+        m_catalogue->files.release(m_catalogue->table(TableId::Categories));
+        View closed(songs, mus::KeyID, u"CAT:Category = 'Rock'"_s, &m_bindings);
+        QVERIFY(!closed.open());
+        m_catalogue->open(TableId::Categories);
+        QVERIFY(closed.open());
+    }
+
+    // Parentheses must pair up, in order; a saved query keeps them.
+    void parentheses()
+    {
+        using Op = QueryOperator;
+        QString error;
+        const QueryCondition a = condition(u"MUS:Artist"_s, Op::IsEqualTo, u"a"_s);
+        QueryCondition openA = a, closeA = a, openTwo = a;
+        openA.open = 1;
+        closeA.close = 1;
+        openTwo.open = MaxQueryParentheses + 1;
+        for (const QList<QueryCondition> &bad :
+             {QList{openA}, QList{closeA}, QList{closeA, openA}, QList{openTwo}}) {
+            QCOMPARE(buildFilter(bad, &error), QString());
+            QVERIFY(!error.isEmpty());
+        }
+        QCOMPARE(buildFilter({openA, closeA}, &error),
+                 u"((UPPER(MUS:Artist) = UPPER('a')) AND (UPPER(MUS:Artist) = UPPER('a')))"_s);
+        QVERIFY(error.isEmpty());
+
+        QueryCondition tricky =
+            condition(u"MUS:Title"_s, Op::Contains, u"(Remix) \"x\")"_s, QueryJoin::Or);
+        tricky.close = 2;
+        QueryCondition twice = openA;
+        twice.open = 2;
+        const QList<QueryCondition> grouped = {twice, tricky};
+        QVERIFY(SavedQueries::save(u"Grouped"_s, grouped));
+        QCOMPARE(*SavedQueries::load(u"Grouped"_s), grouped);
+    }
+
+    // The release date is typed in the date format the user chose, as in the song form.
+    void releaseFollowsDateFormat()
+    {
+        QString error;
+        const QList<QueryCondition> yearOnly = {
+            condition(u"MUS:ReleaseDate"_s, QueryOperator::IsEqualTo, u"1976"_s)};
+        Settings::global().dateFormat = YearOnlyPicture;
+        QCOMPARE(buildFilter(yearOnly, &error), u"(MUS:ReleaseDate = 1976)"_s);
+        Settings::global().dateFormat = u"d6"_s;
+        QCOMPARE(buildFilter(
+                     {condition(u"MUS:ReleaseDate"_s, QueryOperator::IsEqualTo, u"31/10/1959"_s)},
+                     &error),
+                 u"(MUS:ReleaseDate = %1)"_s.arg(makeDate(1959, 10, 31)));
+        Settings::global().dateFormat = u"d2"_s;
+    }
+
+    // Groups are made in the dialog itself, which says how conditions bind without them.
+    void dialogGroupsConditions()
+    {
+        test::ScriptedPrompter prompter;
+        Outcome outcome;
+        QueryBuilder *dialog = openDialog(outcome);
+        auto *note = dialog->findChild<QLabel *>(u"precedenceNote"_s);
+        QVERIFY(note && note->isVisible());
+        QVERIFY(note->text().contains(u"And is applied before Or"_s));
+        addCondition(dialog, u"MUS:Artist"_s, u"Is Equal To"_s, u"abba"_s);
+        addCondition(dialog, u"CAT:Category"_s, u"Is Equal To"_s, u"rock"_s, u"Or"_s);
+        addCondition(dialog, u"MUS:Live"_s, u"Is Checked"_s, {}, u"And"_s);
+        const QList<QWidget *> shown = rows(dialog);
+        shown.at(0)->findChild<QComboBox *>(u"open"_s)->setCurrentText(u"("_s);
+        clickOk(dialog); // unpaired: refused, and the dialog stays
+        QCOMPARE(prompter.captions(), QStringList{u"Invalid Query"_s});
+        QCOMPARE(outcome.calls, 0);
+        shown.at(1)->findChild<QComboBox *>(u"close"_s)->setCurrentText(u")"_s);
+        clickOk(dialog);
+        QCOMPARE(outcome.calls, 1);
+        QCOMPARE(selected(outcome.filter), (QList<qint64>{2}));
+        QCOMPARE(SavedQueries::lastFinished()->conditions.first().open, 1);
     }
 
     // Text the pictures cannot read, choices not offered and unknown fields or operators are

@@ -3,6 +3,7 @@
 #include "store/fileaccess.h"
 
 #include <QFile>
+#include <QTest>
 
 namespace sv::test {
 
@@ -20,7 +21,40 @@ struct StoreCatalogue
     UpgradeManager upgrades;
     Store store;
     FileAccess files;
+
+    Table &table(TableId id) { return store.table(id); }
+    // Opens a table through the open routine (creating a missing file), as a procedure does.
+    Table &open(TableId id)
+    {
+        if (!files.access(table(id)))
+            qWarning("%s could not be opened", qPrintable(tableDef(id).label));
+        return table(id);
+    }
 };
+
+// Adds a category or a media format to an open table; false when the store refused it.
+[[nodiscard]] inline bool addCategory(Table &categories, qint64 id, const QString &name)
+{
+    categories.buffer().clear();
+    categories.buffer().setNumber(cat::CategoryID, id);
+    categories.buffer().setText(cat::Category, name);
+    return categories.add();
+}
+
+[[nodiscard]] inline bool addMedia(Table &media, const QString &name)
+{
+    media.buffer().clear();
+    media.buffer().setText(med::Media, name);
+    return media.add();
+}
+
+// The song buffer cleared and numbered: set the other fields, then add().
+inline Record &newSong(Table &songs, qint64 id)
+{
+    songs.buffer().clear();
+    songs.buffer().setNumber(mus::ID, id);
+    return songs.buffer();
+}
 
 inline QByteArray fileContents(const QString &path)
 {
