@@ -9,6 +9,7 @@
 #include "windowposition.h"
 
 #include "store/errors.h"
+#include "store/integrity.h"
 #include "store/keytext.h"
 #include "store/warnings.h"
 
@@ -324,6 +325,21 @@ void Browser::readFailed()
     close();
 }
 
+// The highlighted record read again. One that another station deleted is said so and
+// leaves the list, which stays open; any other failure ends the browser.
+bool Browser::regetHighlighted()
+{
+    if (table().reget(m_list->highlighted()))
+        return true;
+    if (errorCode() == err::RecordNotFound) {
+        Integrity::reportDeletedElsewhere(Integrity::Deleted::Gone);
+        refresh();
+    } else {
+        readFailed();
+    }
+    return false;
+}
+
 void Browser::add()
 {
     callForm(Request::Insert);
@@ -345,10 +361,8 @@ void Browser::select()
 {
     if (!isSelectMode() || m_model->isEmpty())
         return;
-    if (!table().reget(m_list->highlighted())) {
-        readFailed();
+    if (!regetHighlighted())
         return;
-    }
     m_selected = true;
     close();
 }
@@ -364,10 +378,8 @@ void Browser::callForm(Request request)
     } else {
         // Read again under watch, so that the form can tell another station's change.
         table().watch();
-        if (!table().reget(m_list->highlighted())) {
-            readFailed();
+        if (!regetHighlighted())
             return;
-        }
     }
     setEnabled(false);
     m_formOpen = true;

@@ -142,6 +142,7 @@ private:
     void resetLocator();
     void stepLocate(QChar letter);
     void readFailed();
+    bool regetHighlighted();
     void showPopupMenu(const QPoint &at);
     void updateButtons();
 

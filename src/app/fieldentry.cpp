@@ -2,6 +2,7 @@
 
 #include "platform/stddate.h"
 
+#include <QApplication>
 #include <QRegularExpression>
 
 #include <limits>
@@ -177,6 +178,14 @@ FieldEntry::FieldEntry(int maxLength, QObject *parent)
 {}
 
 QValidator::State FieldEntry::validate(QString &input, int &position) const
+{
+    const State state = check(input, position);
+    if (state == Invalid)
+        QApplication::beep(); // a key or a paste the field does not take
+    return state;
+}
+
+QValidator::State FieldEntry::check(QString &input, int &position) const
 {
     const QString clean = oneLineText(input);
     if (clean != input) {

@@ -44,6 +44,7 @@ public:
     QString shown(const QVariant &value) const; // the text the field starts with
 
 private:
+    State check(QString &input, int &position) const;
     State validateNumber(const QString &input) const;
 
     Kind m_kind = Kind::Text;

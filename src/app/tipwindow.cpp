@@ -274,7 +274,7 @@ bool TipWindow::saveChange()
         m_text->setPlainText(m_tips.buffer().text(tip::Tip)); // the other station's version
         return false;
     case Integrity::DeletedElsewhere:
-        Integrity::reportDeletedElsewhere(false);
+        Integrity::reportDeletedElsewhere(Integrity::Deleted::ChangesLost);
         return false;
     case Integrity::Failed:
         break;

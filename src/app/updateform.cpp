@@ -245,7 +245,7 @@ bool UpdateForm::writeChange(bool &keepOpen)
         }
         if (result == Integrity::DeletedElsewhere) {
             // Saving again cannot succeed: the record can only be added anew.
-            const Button answer = Integrity::reportDeletedElsewhere(true);
+            const Button answer = Integrity::reportDeletedElsewhere(Integrity::Deleted::AddAgain);
             keepOpen = answer != No;
             if (answer != Yes)
                 return false;
@@ -395,27 +395,43 @@ bool UpdateForm::eventFilter(QObject *watched, QEvent *event)
             }
         }
     }
-    if (event->type() == QEvent::FocusOut) {
-        const auto reason = static_cast<QFocusEvent *>(event)->reason();
-        QWidget *next = QApplication::focusWidget();
-        // Checked when the user moves to another part of this form; going to another
-        // window leaves the entry as it is until the user comes back or presses OK.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && next &&
-            isAncestorOf(next) && !m_ended) {
-            for (const Binding &binding : std::as_const(m_bindings)) {
-                if (binding.edit == watched) {
-                    QLineEdit *edit = binding.edit;
-                    QTimer::singleShot(0, this, [this, edit] {
-                        for (const Binding &bound : std::as_const(m_bindings)) {
-                            if (bound.edit == edit && !m_ended)
-                                checkEntry(bound);
-                        }
-                    });
-                }
-            }
-        }
-    }
+    if (event->type() == QEvent::FocusOut && watched->isWidgetType())
+        fieldLeft(static_cast<QWidget *>(watched), static_cast<QFocusEvent *>(event)->reason());
     return QWidget::eventFilter(watched, event);
+}
+
+// A field's checks run when the user moves from it to another part of this form; going to
+// another window leaves the entry as it is until the user comes back or presses OK.
+void UpdateForm::fieldLeft(QWidget *left, Qt::FocusReason reason)
+{
+    QWidget *next = QApplication::focusWidget();
+    if (m_ended || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
+        !next || !isAncestorOf(next))
+        return;
+    const auto within = [](QWidget *field, QWidget *widget) {
+        return widget == field || field->isAncestorOf(widget);
+    };
+    for (const LeaveCheck &leaveCheck : std::as_const(m_leaveChecks)) {
+        QWidget *field = leaveCheck.field;
+        if (!within(field, left) || within(field, next))
+            continue;
+        QTimer::singleShot(0, field, [this, field, within] {
+            // Not when OK has already sent the cursor back to it.
+            if (m_ended || !QApplication::focusWidget() ||
+                within(field, QApplication::focusWidget()))
+                return;
+            for (const LeaveCheck &check : std::as_const(m_leaveChecks)) {
+                if (check.field == field && !check.check())
+                    return;
+            }
+        });
+        return;
+    }
+}
+
+void UpdateForm::checkWhenLeft(QWidget *field, std::function<bool()> check)
+{
+    m_leaveChecks.append({field, std::move(check)});
 }
 
 void UpdateForm::recallHistory()
@@ -539,8 +555,15 @@ void UpdateForm::bindLineEdit(QLineEdit *edit, int field, const QString &picture
     if (def.type == FieldType::String)
         edit->setMaxLength(def.size);
     auto *entry = new FieldEntry(def, picture, playingTime, edit);
-    edit->setValidator(entry); // checked on leaving through the form's application filter
+    edit->setValidator(entry);
     m_bindings.append({edit, field, entry});
+    checkWhenLeft(edit, [this, edit] {
+        for (const Binding &binding : std::as_const(m_bindings)) {
+            if (binding.edit == edit)
+                return checkEntry(binding);
+        }
+        return true;
+    });
 }
 
 void UpdateForm::bindMemo(QPlainTextEdit *edit, int maxLength)

@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -63,6 +65,9 @@ protected:
     // The name a field goes by in messages: its prompt without mnemonic and colon.
     QString fieldName(QWidget *field) const;
     virtual bool hasHistoryKey() const { return true; }
+    // A check run when the user leaves the field for another part of the form (after the
+    // entry's own check for a bound field), and again by the form's own checks on OK.
+    void checkWhenLeft(QWidget *field, std::function<bool()> check);
     QWidget *firstField() const;
     QLayout *okCancelButtons(const QString &okText = QStringLiteral("&Ok"));
     Table &table() const;
@@ -98,6 +103,13 @@ private:
         FieldEntry *entry;
     };
 
+    struct LeaveCheck
+    {
+        QWidget *field;
+        std::function<bool()> check;
+    };
+
+    void fieldLeft(QWidget *left, Qt::FocusReason reason);
     bool checkEntries();
     bool checkEntry(const Binding &binding);
     void pressDefaultButton();
@@ -126,6 +138,7 @@ private:
     bool m_placed = false;
     QList<Binding> m_bindings;
     QList<QPlainTextEdit *> m_memos;
+    QList<LeaveCheck> m_leaveChecks;
     QString m_entryProblem;
 };
 

@@ -69,6 +69,12 @@ SongForm::SongForm(Session &session, Request request, QWidget *parent)
     layout->addWidget(m_tabs);
     layout->addLayout(buttons);
 
+    checkWhenLeft(m_media, [this] { return checkMedia(); });
+    checkWhenLeft(m_category, [this] { return checkCategory(); });
+    checkWhenLeft(m_track, [this] { return checkTrack(); });
+    checkWhenLeft(m_chart, [this] { return checkChart(); });
+    checkWhenLeft(m_rating, [this] { return checkRating(); });
+
     if (session.calledFromAlbumForm) {
         m_albumDefaults->hide();
         m_album->setEnabled(false);
@@ -312,16 +318,29 @@ bool SongForm::checkFields()
 {
     if (!checkMedia() || !checkCategory())
         return false;
-    if (!checkRange(m_track, typedNumber(m_track, QStringLiteral("@n3")), 0, 99,
-                    QStringLiteral("Track")) ||
-        !checkRange(m_chart, typedNumber(m_chart, QStringLiteral("@n3b")), 0, 100,
-                    QStringLiteral("Chart")) ||
-        !checkRange(m_rating, typedNumber(m_rating, QStringLiteral("@n2b")), 0, 10,
-                    QStringLiteral("MUS:Rating")))
+    if (!checkTrack() || !checkChart() || !checkRating())
         return false;
     if (request() != Request::Delete)
         linkToAlbum();
     return true;
+}
+
+bool SongForm::checkTrack()
+{
+    return checkRange(m_track, typedNumber(m_track, QStringLiteral("@n3")), 0, 99,
+                      QStringLiteral("Track"));
+}
+
+bool SongForm::checkChart()
+{
+    return checkRange(m_chart, typedNumber(m_chart, QStringLiteral("@n3b")), 0, 100,
+                      QStringLiteral("Chart"));
+}
+
+bool SongForm::checkRating()
+{
+    return checkRange(m_rating, typedNumber(m_rating, QStringLiteral("@n2b")), 0, 10,
+                      QStringLiteral("MUS:Rating"));
 }
 
 bool SongForm::checkMedia()

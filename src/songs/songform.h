@@ -52,6 +52,9 @@ private:
     void fillMediaList();
     void fillCategoryList();
     bool checkMedia();
+    bool checkTrack();
+    bool checkChart();
+    bool checkRating();
     bool checkCategory();
     bool addCategory(const QString &name);
     void linkToAlbum();

@@ -78,14 +78,20 @@ bool Integrity::failAndRollBack()
     return false;
 }
 
-Button Integrity::reportDeletedElsewhere(bool offerToAddAgain)
+Button Integrity::reportDeletedElsewhere(Deleted what)
 {
+    const QString caption = QStringLiteral("Record Was Deleted");
     const QString said = QStringLiteral("This record was deleted by another station.");
-    if (!offerToAddAgain)
-        return ask(Message{QStringLiteral("Record Was Deleted"),
-                           said + QStringLiteral("  Your changes could not be saved."), Ok, Ok,
-                           Icon::Information});
-    return ask(Message{QStringLiteral("Record Was Deleted"),
+    switch (what) {
+    case Deleted::Gone:
+        return ask(Message{caption, said, Ok, Ok, Icon::Information});
+    case Deleted::ChangesLost:
+        return ask(Message{caption, said + QStringLiteral("  Your changes could not be saved."), Ok,
+                           Ok, Icon::Information});
+    case Deleted::AddAgain:
+        break;
+    }
+    return ask(Message{caption,
                        said + QStringLiteral("  Do you want to add it again with your changes?"),
                        Yes | No | Cancel, Cancel, Icon::Question});
 }
@@ -228,7 +234,14 @@ bool Integrity::remove(TableId id)
         return false;
     }
     if (!table.reget(position)) {
+        const bool deletedElsewhere = errorCode() == err::RecordNotFound;
         failAndRollBack();
+        if (deletedElsewhere) {
+            // What the user asked for has been done, by another station: said, not retried.
+            takeSavedError();
+            reportDeletedElsewhere(Deleted::Gone);
+            return done(true);
+        }
         standardWarning(warning::RecordRetrieval, table.label());
         return false;
     }

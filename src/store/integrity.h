@@ -28,10 +28,12 @@ public:
     UpdateResult update(TableId table, bool redisplay);
     bool remove(TableId table);
 
-    // Tells the user that the record being saved was deleted by another station; with
-    // `offerToAddAgain` asks whether to add it again with the user's changes (Yes), drop
-    // them (No) or go back to them (Cancel), else only says so (OK).
-    static Button reportDeletedElsewhere(bool offerToAddAgain);
+    // Tells the user that a record was deleted by another station: when it was to be
+    // changed (Gone), when changes to it could not be saved (ChangesLost, the tip window),
+    // or asking whether to add it again with the user's changes (Yes), drop them (No) or
+    // go back to them (Cancel) (AddAgain).
+    enum class Deleted { Gone, ChangesLost, AddAgain };
+    static Button reportDeletedElsewhere(Deleted what);
 
 private:
     struct Originals

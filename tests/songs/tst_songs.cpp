@@ -307,7 +307,15 @@ private Q_SLOTS:
         QVERIFY(catalogue.table(TableId::Categories).add());
         catalogue.table(TableId::Songs).buffer().clear();
         SongForm *form = openSongForm(catalogue, Request::Insert);
-        comboAfter(form, QStringLiteral("&Category:"))->setCurrentText(QStringLiteral("Trance"));
+        QComboBox *category = comboAfter(form, QStringLiteral("&Category:"));
+        category->setFocus();
+        category->setCurrentText(QStringLiteral("Trance"));
+        // Asked when the field is left, and the cursor stays on No.
+        prompter.answer(No);
+        leave(category);
+        QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Category not found")});
+        QVERIFY(category->hasFocus());
+        prompter.shown.clear();
         prompter.answer(No);
         form->accept();
         QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Category not found")});
@@ -788,6 +796,42 @@ private Q_SLOTS:
         settle();
         QCOMPARE(prompter.shown.size(), 2);
         QCOMPARE(catalogue.song(7).text(mus::Title), QStringLiteral("Kept"));
+
+        // A row another station deleted is said so when changed or deleted from the list,
+        // which stays open without it.
+        catalogue.addSong(8, QStringLiteral("Beck"), QStringLiteral("Loser"), QStringLiteral("CD"));
+        auto *browser = new SongBrowser(catalogue.session);
+        QVERIFY(browser->start());
+        browser->show();
+        QVERIFY(QTest::qWaitForWindowExposed(browser));
+        QCOMPARE(titlesShown(*browser),
+                 (QStringList{QStringLiteral("Kept"), QStringLiteral("Loser")}));
+        QVERIFY(
+            otherStation(workspace.path(), {QStringLiteral("delete-song"), QStringLiteral("8")}));
+        browser->list()->highlightRow(1);
+        prompter.shown.clear();
+        browser->change();
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown.first().text,
+                 QStringLiteral("This record was deleted by another station."));
+        QVERIFY(browser->isVisible() && browser->isEnabled());
+        QCOMPARE(titlesShown(*browser), QStringList{QStringLiteral("Kept")});
+
+        // Deleting a row that is already gone: said so, and the list lets it go.
+        QVERIFY(
+            otherStation(workspace.path(), {QStringLiteral("delete-song"), QStringLiteral("7")}));
+        catalogue.table(TableId::Songs).buffer() = catalogue.song(7);
+        prompter.shown.clear();
+        prompter.answer(Ok);
+        browser->list()->highlightRow(0);
+        browser->remove();
+        settle();
+        QVERIFY(browser->isVisible());
+        QCOMPARE(titlesShown(*browser), QStringList());
+        QCOMPARE(prompter.shown.last().text,
+                 QStringLiteral("This record was deleted by another station."));
+        browser->close();
+        settle();
     }
 
     // The eighth order is named after the user's own field.
