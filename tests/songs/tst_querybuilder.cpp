@@ -502,7 +502,7 @@ private Q_SLOTS:
             View view(songs, mus::KeyID, field.name + u" = "_s + field.name, &m_bindings);
             QVERIFY2(view.open(), qPrintable(field.name + u": "_s + view.filterError()));
         }
-        m_catalogue->files.release(m_catalogue->table(TableId::Categories));
+        m_catalogue->close(TableId::Categories);
         View closed(songs, mus::KeyID, u"CAT:Category = 'Rock'"_s, &m_bindings);
         QVERIFY(!closed.open());
         m_catalogue->open(TableId::Categories);

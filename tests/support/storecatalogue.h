@@ -22,13 +22,22 @@ struct StoreCatalogue
     Store store;
     FileAccess files;
 
+    std::vector<TableUse> holds;
+
     Table &table(TableId id) { return store.table(id); }
-    // Opens a table through the open routine (creating a missing file), as a procedure does.
+    // Opens a table through the open routine (creating a missing file), as a procedure does,
+    // and holds it open until close() or the catalogue goes.
     Table &open(TableId id)
     {
-        if (!files.access(table(id)))
+        TableUse use = files.use(table(id));
+        if (!use)
             qWarning("%s could not be opened", qPrintable(tableDef(id).label));
+        holds.push_back(std::move(use));
         return table(id);
+    }
+    void close(TableId id)
+    {
+        std::erase_if(holds, [&](const TableUse &use) { return use.table() == &table(id); });
     }
 };
 
