@@ -240,7 +240,7 @@ bool Integrity::remove(TableId id)
             // What the user asked for has been done, by another station: said, not retried.
             takeSavedError();
             reportDeletedElsewhere(Deleted::Gone);
-            return done(true);
+            return true;
         }
         standardWarning(warning::RecordRetrieval, table.label());
         return false;
