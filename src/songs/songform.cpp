@@ -105,6 +105,7 @@ QWidget *SongForm::generalTab()
     m_media->setEditable(true);
     m_media->lineEdit()->setMaxLength(20);
     m_media->lineEdit()->setValidator(new FieldEntry(20, m_media));
+    m_media->setInsertPolicy(QComboBox::NoInsert); // Enter presses OK, it adds nothing
     form->addRow(QStringLiteral("&Media:"), m_media);
     addLine(form, QStringLiteral("T&ime:"), mus::Time, QStringLiteral("@t4"));
     addLine(form, QStringLiteral("&File Number:"), mus::FileNumber, QString());
@@ -114,6 +115,9 @@ QWidget *SongForm::generalTab()
     m_category->setEditable(true);
     m_category->lineEdit()->setMaxLength(30);
     m_category->lineEdit()->setValidator(new FieldEntry(30, m_category));
+    // A name typed and entered stays a name to look up (or add), never an entry of the
+    // list without a number.
+    m_category->setInsertPolicy(QComboBox::NoInsert);
     form->addRow(QStringLiteral("&Category:"), m_category);
     m_track =
         addLine(form, QStringLiteral("Track &Number:"), mus::TrackNumber, QStringLiteral("@n3"));
