@@ -62,6 +62,11 @@ class TestMainFrame : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(app); // the help pages and images, as the program loads them
+    }
+
     void init()
     {
         Procedures::clear();
@@ -283,6 +288,7 @@ private Q_SLOTS:
         };
         QCOMPARE(helpWindows().size(), 1);
         QVERIFY(helpWindows().first()->browser()->source().path().endsWith(u"catalogue.html"));
+        QVERIFY(helpWindows().first()->browser()->toPlainText().contains(u"Songs, albums"_s));
 
         QMenu *helpMenu = nullptr;
         QMenu *windowMenu = nullptr;
