@@ -18,32 +18,15 @@ BrowserSetup tipsSetup()
     return setup;
 }
 
-TipWindow::Request tipRequest(Request request)
-{
-    switch (request) {
-    case Request::Insert:
-        return TipWindow::Request::Insert;
-    case Request::Delete:
-        return TipWindow::Request::Delete;
-    default:
-        return TipWindow::Request::Change;
-    }
-}
-
 } // namespace
 
 TipsBrowser::TipsBrowser(Session &session, QWidget *parent)
     : Browser(session, tipsSetup(), Request::None, parent)
 {}
 
-bool TipsBrowser::openForm(Request request, FormDone done)
+UpdateForm *TipsBrowser::createForm(Request request)
 {
-    Table *tips = &table();
-    TipWindow::openForm(session(), this, tipRequest(request), [done, tips](bool saved) {
-        done(WindowResult{saved ? Response::Completed : Response::Cancelled, 0, QString()},
-             tips->position());
-    });
-    return true;
+    return new TipForm(session(), request);
 }
 
 } // namespace sv

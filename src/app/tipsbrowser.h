@@ -13,8 +13,7 @@ public:
     TipsBrowser(Session &session, QWidget *parent = nullptr);
 
 protected:
-    UpdateForm *createForm(Request) override { return nullptr; }
-    bool openForm(Request request, FormDone done) override;
+    UpdateForm *createForm(Request request) override;
 };
 
 } // namespace sv

@@ -2,8 +2,6 @@
 
 #include "session.h"
 #include "settings.h"
-#include "store/errors.h"
-#include "store/warnings.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -56,66 +54,51 @@ QPixmap lightBulb()
     return pixmap;
 }
 
-qint64 highestTipId(Table &tips)
-{
-    qint64 highest = 0;
-    tips.highest(tip::KeyID, tip::ID, highest);
-    return highest;
-}
-
-} // namespace
-
-TipWindow::TipWindow(Session &session, Mode mode, QWidget *parent)
-    : QDialog(parent), m_session(session), m_tips(session.store().table(TableId::Tips)),
-      m_mode(mode)
-{
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("SongVane Pro Tip of the Day..."));
-    buildLayout();
-    m_tipsUse = session.files().use(m_tips);
-}
-
-TipWindow::~TipWindow() = default;
-
-void TipWindow::buildLayout()
+// The bulb beside the tip's text, and the buttons below: the layout both the tip of the day
+// and the tip form have.
+void layOutTip(QWidget *window, QPlainTextEdit *text, const QList<QWidget *> &bottomRow)
 {
     auto *picture = new QLabel;
     picture->setPixmap(lightBulb());
     picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_text = new QPlainTextEdit;
-    m_text->setReadOnly(m_mode == Mode::TipOfTheDay);
-    m_text->setMinimumSize(340, 140);
-
-    m_showTips = new QCheckBox(QStringLiteral("Show tips at start up"));
-    m_showTips->setChecked(Settings::global().showTips != 0);
-    m_back = new QPushButton(QStringLiteral("&Back"));
-    m_next = new QPushButton(QStringLiteral("&Next"));
-    m_ok = new QPushButton(QStringLiteral("&Ok"));
-    m_close = new QPushButton(QStringLiteral("Cl&ose"));
-    const bool maintenance = m_mode == Mode::Maintenance;
-    m_back->setVisible(!maintenance);
-    m_next->setVisible(!maintenance);
-    m_ok->setVisible(maintenance);
-    m_showTips->setVisible(!maintenance); // the form edits tips, it does not show them
-    (maintenance ? m_ok : m_next)->setDefault(true);
-
-    connect(m_back, &QPushButton::clicked, this, [this] { step(false); });
-    connect(m_next, &QPushButton::clicked, this, [this] { step(true); });
-    connect(m_ok, &QPushButton::clicked, this, &TipWindow::save);
-    connect(m_close, &QPushButton::clicked, this, &TipWindow::reject);
-
+    text->setMinimumSize(340, 140);
     auto *top = new QHBoxLayout;
     top->addWidget(picture);
-    top->addWidget(m_text, 1);
+    top->addWidget(text, 1);
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(m_showTips);
+    bottom->addWidget(bottomRow.first());
     bottom->addStretch();
-    for (QPushButton *button : {m_back, m_next, m_ok, m_close})
-        bottom->addWidget(button);
-    auto *layout = new QVBoxLayout(this);
+    for (QWidget *widget : bottomRow.mid(1))
+        bottom->addWidget(widget);
+    auto *layout = new QVBoxLayout(window);
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
 }
+
+const QString WindowTitle = QStringLiteral("SongVane Pro Tip of the Day...");
+
+} // namespace
+
+TipWindow::TipWindow(Session &session, QWidget *parent)
+    : QDialog(parent), m_tips(session.store().table(TableId::Tips)),
+      m_tipsUse(session.files().use(m_tips)), m_text(new QPlainTextEdit),
+      m_showTips(new QCheckBox(QStringLiteral("Show tips at start up")))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(WindowTitle);
+    m_text->setReadOnly(true);
+    m_showTips->setChecked(Settings::global().showTips != 0);
+    auto *back = new QPushButton(QStringLiteral("&Back"));
+    auto *next = new QPushButton(QStringLiteral("&Next"));
+    auto *close = new QPushButton(QStringLiteral("Cl&ose"));
+    next->setDefault(true);
+    connect(back, &QPushButton::clicked, this, [this] { step(false); });
+    connect(next, &QPushButton::clicked, this, [this] { step(true); });
+    connect(close, &QPushButton::clicked, this, &TipWindow::reject);
+    layOutTip(this, m_text, {m_showTips, back, next, close});
+}
+
+TipWindow::~TipWindow() = default;
 
 QString TipWindow::tipText() const
 {
@@ -125,14 +108,11 @@ QString TipWindow::tipText() const
 TipWindow *TipWindow::showTipOfTheDay(Session &session, QWidget *parent,
                                       std::function<void()> closed)
 {
-    auto *window = new TipWindow(session, Mode::TipOfTheDay, parent);
-    window->m_done = [closed = std::move(closed)](bool) {
-        if (closed)
-            closed();
-    };
+    auto *window = new TipWindow(session, parent);
+    window->m_closed = std::move(closed);
     const qint64 last = settings::readNumber(TipEntry, 1);
     if (!window->m_tipsUse || !window->showTip(last + 1, true)) {
-        window->finish(false);
+        window->finish();
         return nullptr;
     }
     window->open();
@@ -166,10 +146,7 @@ void TipWindow::step(bool forward)
 
 void TipWindow::reject()
 {
-    if (m_mode == Mode::TipOfTheDay)
-        closeTips();
-    else
-        finish(false);
+    closeTips();
 }
 
 void TipWindow::closeTips()
@@ -177,122 +154,62 @@ void TipWindow::closeTips()
     Settings::global().showTips = m_showTips->isChecked() ? 1 : 0;
     settings::writeNumber(ShowTipsEntry, Settings::global().showTips);
     settings::writeNumber(TipEntry, m_number);
-    finish(false);
+    finish();
 }
 
-void TipWindow::finish(bool saved)
+void TipWindow::finish()
 {
     if (m_finished)
         return;
     m_finished = true;
     m_tipsUse.reset();
-    const std::function<void(bool)> done = std::move(m_done);
-    QDialog::done(saved ? Accepted : Rejected); // closes; deleted later
-    if (done)
-        done(saved);
+    const std::function<void()> closed = std::move(m_closed);
+    QDialog::done(Rejected); // closes; deleted later
+    if (closed)
+        closed();
 }
 
-TipWindow *TipWindow::openForm(Session &session, QWidget *parent, Request request,
-                               std::function<void(bool saved)> done)
+TipForm::TipForm(Session &session, Request request, QWidget *parent)
+    : UpdateForm(session, TableId::Tips, QStringLiteral("UpdateTips"), request, parent),
+      m_text(new QPlainTextEdit)
 {
-    auto *window = new TipWindow(session, Mode::Maintenance, parent);
-    window->m_done = std::move(done);
-    window->m_request = request;
-    if (request == Request::Delete) {
-        const bool removed = window->m_tipsUse && standardWarning(warning::ConfirmDelete) == Ok &&
-                             session.integrity().remove(TableId::Tips);
-        window->finish(removed);
-        return nullptr;
-    }
-    if (!window->m_tipsUse || !window->prepareForm(request)) {
-        window->finish(false);
-        return nullptr;
-    }
-    window->open();
-    return window;
+    bindMemo(m_text, tableDef(TableId::Tips).fields.at(tip::Tip).size);
+    auto *ok = new QPushButton(QStringLiteral("&Ok"));
+    auto *close = new QPushButton(QStringLiteral("Cl&ose"));
+    close->setFocusPolicy(Qt::TabFocus); // a click abandons the text as it is
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &UpdateForm::accept);
+    connect(close, &QPushButton::clicked, this, &UpdateForm::cancel);
+    // The form edits tips rather than showing them: no Back, Next or start-up check box.
+    layOutTip(this, m_text, {new QWidget, ok, close});
 }
 
-bool TipWindow::prepareForm(Request request)
+QString TipForm::tipText() const
 {
-    if (request == Request::Insert) {
-        m_tips.buffer().clear();
-        return true;
-    }
-    // Re-read the record so that a change made meanwhile by another station is noticed
-    // when this one is written.
-    m_tips.watch();
-    if (!m_tips.reget(m_tips.position())) {
-        standardWarning(warning::RecordRetrieval, m_tips.label());
-        return false;
-    }
-    m_number = m_tips.buffer().number(tip::ID);
-    m_text->setPlainText(m_tips.buffer().text(tip::Tip));
-    return true;
+    return m_text->toPlainText();
 }
 
-void TipWindow::save()
+QString TipForm::title(Request) const
 {
-    if (m_request == Request::Insert ? saveNew() : saveChange())
-        finish(true);
+    return WindowTitle;
 }
 
-// False keeps the form open with the user's text, whatever went wrong.
-bool TipWindow::saveNew()
+QString TipForm::duplicateKeyName(int key) const
 {
-    const QString text = tipText();
-    for (;;) {
-        m_number = highestTipId(m_tips) + 1;
-        Record &tip = m_tips.buffer();
-        tip.clear();
-        tip.setText(tip::Tip, text);
-        tip.setNumber(tip::ID, m_number);
-        if (reportDuplicate())
-            return false;
-        if (m_tips.add())
-            return true;
-        saveError();
-        // The check before adding passes over the record last read; now nothing is current.
-        if (errorCode() == err::DuplicateKey && reportDuplicate()) {
-            takeSavedError();
-            return false;
-        }
-        standardWarning(warning::InsertError);
-        if (standardWarning(warning::UpdateRetry) != Yes)
-            return false;
-    }
+    return key == tip::KeyTip ? QStringLiteral("Tips") : QStringLiteral("ID");
 }
 
-bool TipWindow::saveChange()
+void TipForm::loadFields()
 {
-    m_tips.buffer().setText(tip::Tip, tipText());
-    if (reportDuplicate())
-        return false;
-    switch (m_session.integrity().update(TableId::Tips, true)) {
-    case Integrity::Written:
-        return true;
-    case Integrity::ChangedElsewhere:
-        m_text->setPlainText(m_tips.buffer().text(tip::Tip)); // the other station's version
-        return false;
-    case Integrity::DeletedElsewhere:
-        Integrity::reportDeletedElsewhere(Integrity::Deleted::ChangesLost);
-        return false;
-    case Integrity::Failed:
-        break;
-    }
-    return false;
+    UpdateForm::loadFields();
+    m_text->setPlainText(record().text(tip::Tip));
+    m_text->setFocus();
 }
 
-bool TipWindow::reportDuplicate()
+void TipForm::storeFields()
 {
-    if (m_tips.duplicate(tip::KeyTip)) {
-        standardWarning(warning::DuplicateKey, QStringLiteral("Tips"));
-        return true;
-    }
-    if (m_tips.duplicate(tip::KeyID)) {
-        standardWarning(warning::DuplicateKey, QStringLiteral("ID"));
-        return true;
-    }
-    return false;
+    UpdateForm::storeFields();
+    record().setText(tip::Tip, m_text->toPlainText());
 }
 
 } // namespace sv

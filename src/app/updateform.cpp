@@ -169,7 +169,7 @@ void UpdateForm::accept()
     if (!checkEntries())
         return;
     storeFields();
-    if (!checkFields())
+    if (!checkFields() || refuseDuplicate())
         return;
     bool keepOpen = false;
     const bool written = m_request == Request::Insert ? writeInsert() : writeChange(keepOpen);
@@ -201,6 +201,23 @@ bool UpdateForm::writeInsert()
     if (QWidget *first = firstField())
         first->setFocus();
     return false;
+}
+
+// A record that would repeat another's value in a unique key is refused before it is
+// written, naming the key, and the form stays open for the user to put it right: writing it
+// could only fail, and offering to retry would fail again.
+bool UpdateForm::refuseDuplicate()
+{
+    Table &t = table();
+    t.buffer() = m_record;
+    t.setCurrent(m_current);
+    const int key = t.duplicateKey();
+    if (key < 0)
+        return false;
+    standardWarning(warning::DuplicateKey, duplicateKeyName(key));
+    if (QWidget *first = firstField())
+        first->setFocus();
+    return true;
 }
 
 // A duplicate names the unique key that clashes; any other failure is an insert error.

@@ -122,6 +122,7 @@ private:
     bool writeInsert();
     bool writeChange(bool &keepOpen);
     void reportAddFailure();
+    bool refuseDuplicate();
     void end(Response response, const QString &endedBy);
     int identityField() const;
 

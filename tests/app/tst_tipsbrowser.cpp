@@ -13,11 +13,11 @@ using namespace sv;
 
 namespace {
 
-TipWindow *openTipForm()
+TipForm *openTipForm()
 {
     for (int attempt = 0; attempt < 50; ++attempt) {
         for (QWidget *window : QApplication::topLevelWidgets()) {
-            if (auto *form = qobject_cast<TipWindow *>(window); form && form->isVisible())
+            if (auto *form = qobject_cast<TipForm *>(window); form && form->isVisible())
                 return form;
         }
         QTest::qWait(10);
@@ -55,7 +55,7 @@ private Q_SLOTS:
         QCOMPARE(browser.windowTitle(), QStringLiteral("Tips"));
         for (const char *text : {"Press Insert to add a song.", "Type to find an artist."}) {
             browser.add();
-            TipWindow *form = openTipForm();
+            TipForm *form = openTipForm();
             QVERIFY(form);
             form->findChild<QPlainTextEdit *>()->setPlainText(QString::fromUtf8(text));
             buttonNamed(form, QStringLiteral("&Ok"))->click();
@@ -68,14 +68,14 @@ private Q_SLOTS:
 
         browser.list()->highlightRow(0);
         browser.change();
-        TipWindow *form = openTipForm();
+        TipForm *form = openTipForm();
         QVERIFY(form);
         QCOMPARE(form->tipText(), QStringLiteral("Press Insert to add a song."));
         form->findChild<QPlainTextEdit *>()->setPlainText(
             QStringLiteral("Type to find an artist."));
         buttonNamed(form, QStringLiteral("&Ok"))->click();
         QCOMPARE(prompter.captions().value(0), QStringLiteral("Duplicate Key Error"));
-        form->reject();
+        form->cancel();
         QTest::qWait(20);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(browser.isEnabled());

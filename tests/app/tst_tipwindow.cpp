@@ -57,9 +57,25 @@ public:
     TableUse use;
     QWidget frame;
     std::optional<bool> saved;
-    QPointer<TipWindow> openForm(TipWindow::Request request)
+    // Opens the form for the tip in the buffer as the tips list would; null when it ended
+    // without a window (a delete).
+    QPointer<TipForm> openForm(Request request)
     {
-        return TipWindow::openForm(session, &frame, request, [this](bool s) { saved = s; });
+        if (request == Request::Insert) {
+            tips().buffer().clear();
+        } else {
+            tips().watch();
+            if (!tips().reget(tips().position()))
+                return nullptr;
+        }
+        auto *form = new TipForm(session, request);
+        QObject::connect(form, &UpdateForm::finished, &frame, [this](const WindowResult &r) {
+            saved = r.response == Response::Completed;
+        });
+        if (!form->start())
+            return nullptr;
+        form->show();
+        return form;
     }
 };
 
@@ -136,8 +152,9 @@ private Q_SLOTS:
         test::Workspace workspace;
         test::ScriptedPrompter prompter;
         Catalogue c(workspace.path(), {1, 2, 5});
-        QPointer<TipWindow> window = c.openForm(TipWindow::Request::Insert);
+        QPointer<TipForm> window = c.openForm(Request::Insert);
         QVERIFY(window && !tipText(window)->isReadOnly());
+        QCOMPARE(window->windowTitle(), u"SongVane Pro Tip of the Day..."_s);
         for (const QString &text : {u"tip 2"_s, u"Tip 5"_s}) {
             tipText(window)->setPlainText(text);
             click(window, u"&Ok"_s);
@@ -149,9 +166,20 @@ private Q_SLOTS:
 
         tipText(window)->setPlainText(u"Press F1 for help."_s);
         click(window, u"&Ok"_s);
-        QCOMPARE(c.saved, std::optional<bool>(true));
+        QTRY_COMPARE(c.saved, std::optional<bool>(true));
         QCOMPARE(c.tip(6), u"Press F1 for help."_s);
         QCOMPARE(c.tips().records(), 4);
+        QTRY_VERIFY(!window);
+
+        // Closed unsaved, a new tip takes no number and leaves no blank tip behind.
+        c.saved.reset();
+        window = c.openForm(Request::Insert);
+        tipText(window)->setPlainText(u"Never mind"_s);
+        click(window, u"Cl&ose"_s);
+        QTRY_COMPARE(c.saved, std::optional<bool>(false));
+        QCOMPARE(c.tips().records(), 4);
+        QTRY_VERIFY(!window);
+        QCOMPARE(c.session.files().users(c.tips()), 1); // only the test's own
     }
 
     // Change writes the edited text unless another tip has it; Delete asks first.
@@ -161,18 +189,21 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         Catalogue c(workspace.path(), {1, 2});
         c.tip(2);
-        QPointer<TipWindow> window = c.openForm(TipWindow::Request::Change);
+        QPointer<TipForm> window = c.openForm(Request::Change);
         QCOMPARE(tipText(window)->toPlainText(), u"Tip 2"_s);
         tipText(window)->setPlainText(u"Tip 1"_s);
         click(window, u"&Ok"_s);
         QCOMPARE(prompter.captions(), QStringList{u"Duplicate Key Error"_s});
+        QVERIFY(window->isVisible() && !c.saved);
         tipText(window)->setPlainText(u"Changed"_s);
         click(window, u"&Ok"_s);
-        QCOMPARE(c.saved, std::optional<bool>(true));
+        QTRY_COMPARE(c.saved, std::optional<bool>(true));
         QCOMPARE(c.tip(2), u"Changed"_s);
 
+        c.saved.reset();
         prompter.answer(Ok);
-        QVERIFY(!c.openForm(TipWindow::Request::Delete));
+        QVERIFY(!c.openForm(Request::Delete));
+        QTRY_COMPARE(c.saved, std::optional<bool>(true));
         QCOMPARE(c.tip(2), QString());
         QCOMPARE(prompter.captions().last(), u"Confirm Delete"_s);
         QVERIFY(!c.session.store().database().inTransaction());
