@@ -299,6 +299,9 @@ void UpdateForm::end(Response response, const QString &endedBy)
     }
     if (response == Response::Completed)
         table().buffer() = m_record;
+    if (!m_entryProblem.isEmpty()) // the reason goes with the form it was about
+        if (auto *frame = qobject_cast<MainFrame *>(window()))
+            frame->statusBar()->clearMessage();
     if (isVisible())
         saveWindowPosition(m_procedure, placementWindow(this));
     const WindowResult result{response, 0, endedBy};

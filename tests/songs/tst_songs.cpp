@@ -481,6 +481,7 @@ private Q_SLOTS:
         QCOMPARE(form->entryProblem(), QString());
         form->accept();
         settle();
+        QCOMPARE(framed.frame.statusBar()->currentMessage(), QString());
         const Record song = catalogue.song(1);
         QCOMPARE(song.number(mus::ChartNumber), 12);
         QCOMPARE(song.number(mus::Side), 30);
