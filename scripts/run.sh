@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds what is missing and starts the program in the current folder: the catalogue is
-# the SQLite files there, created on first start.
+# Builds what is missing and starts the program with the arguments given: a catalogue
+# folder, else the catalogue in the current folder, else the user's default catalogue
+# (songvane --help says where).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/build.sh" --target songvane >/dev/null

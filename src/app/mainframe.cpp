@@ -11,11 +11,13 @@
 #include "windowposition.h"
 
 #include "platform/instances.h"
+#include "platform/paths.h"
 #include "platform/prompter.h"
 #include "store/errors.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -93,7 +95,9 @@ private:
 
 MainFrame::MainFrame(Session &session) : m_session(session)
 {
-    setWindowTitle(QStringLiteral("SongVane Pro 98"));
+    // The title names the open catalogue: several can be kept, and one is chosen at start.
+    setWindowTitle(QStringLiteral("SongVane Pro 98 - ") +
+                   QDir::toNativeSeparators(Paths::workingFolder()));
     m_area = new LogoArea;
     m_area->setBackground(QColor(58, 70, 96));
     // Windows that do not fit (tiled below their minimum size) are reached by scrolling:

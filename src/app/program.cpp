@@ -4,6 +4,7 @@
 #include "mainframe.h"
 #include "messageboxprompter.h"
 #include "platform/cddevice.h"
+#include "platform/commandline.h"
 #include "platform/mcicommand.h"
 #include "platform/paths.h"
 #include "session.h"
@@ -70,8 +71,17 @@ void closeOnTermination(QWidget *frame)
 
 int runProgram(int argc, char *argv[], const ProgramParts &parts)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--version") == 0) {
+    // Help and the version need no display. Qt's own options are not known yet, so the
+    // rest of the command line is checked once the application has taken them out.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments.append(QString::fromLocal8Bit(argv[i]));
+    for (const QString &argument : rawArguments.mid(1)) {
+        if (argument == u"--help" || argument == u"-h") {
+            std::fputs(qPrintable(commandLineHelp()), stdout);
+            return 0;
+        }
+        if (argument == u"--version") {
             std::printf("%s\n", SONGVANE_VERSION_TEXT);
             return 0;
         }
@@ -87,8 +97,19 @@ int runProgram(int argc, char *argv[], const ProgramParts &parts)
     QApplication app(argc, argv);
     initResources();
     QApplication::setApplicationName(QStringLiteral("SongVane Pro 98"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
-    Paths::configure(QApplication::arguments());
+    // The icon is drawn once as SVG; without Qt's SVG icon engine the logo stands in.
+    QIcon icon(QStringLiteral(":/images/songvane.svg"));
+    if (icon.pixmap(32).isNull())
+        icon = QIcon(QStringLiteral(":/images/logo.png"));
+    QApplication::setWindowIcon(icon);
+    const QStringList arguments = QApplication::arguments();
+    const CommandLine line = parseCommandLine(arguments);
+    QString problem = line.error;
+    if (line.action == CommandLine::Action::Error || !Paths::configure(arguments, problem)) {
+        std::fprintf(stderr, "songvane: %s\nTry 'songvane --help' for the options.\n",
+                     qPrintable(problem));
+        return 2;
+    }
     configureCdDevice(QApplication::arguments());
     setMciLogger(logEvent);
     MessageBoxPrompter::install();

@@ -1,6 +1,9 @@
 #include "paths.h"
 
+#include "platform/commandline.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace sv {
@@ -19,12 +22,22 @@ QString &configOverride()
     return folder;
 }
 
+// An XDG base folder from its variable; a relative value is ignored, as the standard says.
+QString xdgFolder(const char *variable, const QString &fallback)
+{
+    const QString base = qEnvironmentVariable(variable);
+    return QDir::isAbsolutePath(base) ? base : QDir::homePath() + fallback;
+}
+
 QString defaultConfigFolder()
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/songvane");
+    return xdgFolder("XDG_CONFIG_HOME", QStringLiteral("/.config")) + QStringLiteral("/songvane");
+}
+
+// The song table is made on every first start, so its file marks a catalogue folder.
+bool holdsCatalogue(const QString &folder)
+{
+    return QFileInfo::exists(QDir(folder).filePath(QStringLiteral("svpdata.tps")));
 }
 
 } // namespace
@@ -42,19 +55,43 @@ QString optionValue(const QStringList &arguments, const QString &option)
     return {};
 }
 
-void Paths::configure(const QStringList &arguments)
+bool Paths::configure(const QStringList &arguments, QString &problem)
 {
-    QString data = optionValue(arguments, QStringLiteral("--data"));
+    QString data = parseCommandLine(arguments).catalogue;
+    const QFileInfo named(data);
+    if (!data.isEmpty() && named.exists() && !named.isDir()) {
+        if (named.suffix().compare(u"tps", Qt::CaseInsensitive) != 0) {
+            problem = QStringLiteral("%1 is neither a catalogue folder nor one of its table "
+                                     "files (*.tps)")
+                          .arg(data);
+            return false;
+        }
+        data = named.absolutePath();
+    }
+    if (data.isEmpty())
+        data = optionValue(arguments, QStringLiteral("--data"));
     if (data.isEmpty())
         data = qEnvironmentVariable("SONGVANE_DATA");
-    if (!data.isEmpty())
-        setWorkingFolder(data);
+    if (data.isEmpty())
+        data = holdsCatalogue(QDir::currentPath()) ? QDir::currentPath() : defaultCatalogueFolder();
+    setWorkingFolder(data);
+    if (!QDir().mkpath(workingFolder())) {
+        problem = QStringLiteral("cannot create the catalogue folder %1").arg(workingFolder());
+        return false;
+    }
 
     QString config = optionValue(arguments, QStringLiteral("--config"));
     if (config.isEmpty())
         config = qEnvironmentVariable("SONGVANE_CONFIG");
     if (!config.isEmpty())
         setConfigFolder(config);
+    return true;
+}
+
+QString Paths::defaultCatalogueFolder()
+{
+    return xdgFolder("XDG_DATA_HOME", QStringLiteral("/.local/share")) +
+           QStringLiteral("/songvane/catalogue");
 }
 
 void Paths::setWorkingFolder(const QString &folder)

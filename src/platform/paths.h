@@ -17,9 +17,16 @@ QString optionValue(const QStringList &arguments, const QString &option);
 class Paths
 {
 public:
-    // Reads --data DIR and --config DIR from the arguments, then SONGVANE_DATA and
-    // SONGVANE_CONFIG from the environment; an option wins over the environment.
-    static void configure(const QStringList &arguments);
+    // Chooses the working folder: the command line's FOLDER (a table file stands for its
+    // folder) or --data DIR, else SONGVANE_DATA, else the current folder when it holds a
+    // catalogue, else defaultCatalogueFolder(); the folder is created when missing. Reads
+    // --config DIR, else SONGVANE_CONFIG. An option wins over the environment. False, with
+    // the reason in `problem`, when the folder named cannot be used.
+    [[nodiscard]] static bool configure(const QStringList &arguments, QString &problem);
+    // $XDG_DATA_HOME/songvane/catalogue, else ~/.local/share/songvane/catalogue: where a
+    // catalogue goes when the program is started without one, so that table files are not
+    // strewn over whatever folder it was started from.
+    static QString defaultCatalogueFolder();
     static void setWorkingFolder(const QString &folder);
     static void setConfigFolder(const QString &folder);
 

@@ -88,6 +88,7 @@ private Q_SLOTS:
         frame.showAndStart();
         QCOMPARE(settings::read(QStringLiteral("Version"), QString(), settings::GlobalSection),
                  QStringLiteral("1.8g"));
+        QCOMPARE(frame.windowTitle(), QStringLiteral("SongVane Pro 98 - ") + workspace.path());
         Table &media = session.store().table(TableId::Media);
         QCOMPARE(media.records(), 12);
         QStringList formats;

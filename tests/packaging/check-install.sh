@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a desktop needs from it: the
 # programs, the menu entry, the icon at every size, the AppStream metadata, the catalogue's
-# file type and the help pages, then starts the installed program the way the menu does.
+# file type and the help pages, then starts the installed program the way the menu does,
+# with a catalogue folder and without one.
 # Usage: check-install.sh BUILD_DIR SOURCE_DIR VERSION_TEXT
 set -euo pipefail
 build=$1 source=$2 version=$3
@@ -71,6 +72,39 @@ shown=$(PATH=$prefix/bin:$PATH "$program" --version) || fail "$program --version
 [ "$shown" = "$version" ] || fail "$program --version prints '$shown', not '$version'"
 newest=$(xmllint --xpath 'string(//releases/release[1]/@version)' "$metainfo")
 [ "$newest" = "$version" ] || fail "the metadata's newest release is '$newest', not '$version'"
+
+# Every option the README lists is one the installed program explains.
+help=$("$prefix/bin/songvane" --help) || fail "songvane --help failed"
+for option in $(grep -o '^| `--[a-z-]*' "$source/README.md" | cut -c4-); do
+  grep -q -- "$option" <<<"$help" || fail "songvane --help does not list $option"
+done
+
+# Started as the menu starts it, the installed program opens the catalogue in the folder it
+# is given; started with no folder from one without a catalogue, it keeps its catalogue in
+# the user's data folder and writes nothing where it was started.
+export QT_QPA_PLATFORM=offscreen SONGVANE_CONFIG=$tmp/config XDG_DATA_HOME=$tmp/data
+unset SONGVANE_DATA
+starts_catalogue_in() { # FOLDER COMMAND...
+  local folder=$1 pid waited=0
+  shift
+  "$@" >"$tmp/program.log" 2>&1 &
+  pid=$!
+  # A bound for a hung start, not a measure of speed.
+  while [ ! -f "$folder/svpdata.tps" ] && kill -0 "$pid" 2>/dev/null && [ $waited -lt 600 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" || true
+  [ -f "$folder/svpdata.tps" ] || { cat "$tmp/program.log" >&2; return 1; }
+}
+catalogue="$tmp/my catalogue"
+starts_catalogue_in "$catalogue" "$prefix/bin/$program" "$catalogue" ||
+  fail "Exec=$exec_line with a folder does not open the catalogue there"
+mkdir -p "$tmp/started-here"
+(cd "$tmp/started-here" && starts_catalogue_in "$tmp/data/songvane/catalogue" "$prefix/bin/$program") ||
+  fail "with no folder, the catalogue is not under \$XDG_DATA_HOME/songvane"
+[ -z "$(ls -A "$tmp/started-here")" ] || fail "with no folder, files were written where it started"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed tree under $prefix checked"
