@@ -39,6 +39,10 @@ bool hasDisplay()
 // Written by the signal handler, which can reach nothing else.
 int terminationPipe[2] = {-1, -1};
 
+// Set once a termination signal has closed the frame. The notifier can fire while the frame
+// is still starting, before the event loop runs, and quit() does nothing then.
+bool terminationHandled = false;
+
 void onTerminationSignal(int)
 {
     const char byte = 1;
@@ -57,6 +61,7 @@ void closeOnTermination(QWidget *frame)
         [[maybe_unused]] const auto read = ::read(terminationPipe[0], &byte, 1);
         notifier->setEnabled(false);
         frame->close();
+        terminationHandled = true;
         QApplication::quit();
     });
     struct sigaction action = {};
@@ -128,6 +133,8 @@ int runProgram(int argc, char *argv[], const ProgramParts &parts)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &frame,
                      [&frame](QSessionManager &) { frame.close(); });
     frame.showAndStart();
+    if (terminationHandled)
+        return 0;
     return app.exec();
 }
 
