@@ -2,7 +2,7 @@
 # Builds the Debian package, installs it with apt as a user would, starts the program from
 # the menu entry's command line, then removes the package and checks nothing is left.
 # It changes the system, so it runs only as root, only when SONGVANE_TEST_PACKAGE=1 asks for
-# it (the CI does), and never where a songvane package is already installed; otherwise it
+# it (scripts/test.sh sets it on a CI machine), and never where a songvane package is already installed; otherwise it
 # reports itself skipped (77).
 # Usage: check-package.sh BUILD_DIR VERSION_TEXT
 set -euo pipefail
