@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -29,6 +30,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <cstdio>
 
 namespace sv {
 
@@ -597,9 +600,81 @@ void MainFrame::helpForActiveWindow()
     showHelp(HelpWindow::Page::Contents, HelpWindow::topicFor(window));
 }
 
+// Before the program ends, each open form with changes asks whether to keep them: Yes
+// saves through the form's OK (a refused entry keeps the form, and the program, open), No
+// drops them, Cancel keeps the program running. Forms without changes are cancelled.
+bool MainFrame::settleForms()
+{
+    QList<QPointer<QMdiSubWindow>> children;
+    for (QMdiSubWindow *child : m_area->subWindowList())
+        children.append(child);
+    for (const QPointer<QMdiSubWindow> &child : std::as_const(children)) {
+        QPointer<UpdateForm> form = child ? qobject_cast<UpdateForm *>(child->widget()) : nullptr;
+        if (!form || form->hasEnded())
+            continue;
+        Button answer = No;
+        if (form->hasUnsavedChanges() && !m_noQuestions) {
+            m_area->setActiveSubWindow(child);
+            answer = ask(Message{form->windowTitle(),
+                                 QStringLiteral("Do you want to save the changes you made in "
+                                                "this window before SongVane Pro 98 closes?"),
+                                 Yes | No | Cancel, Yes, Icon::Question});
+        }
+        if (!form || form->hasEnded())
+            continue;
+        if (m_noQuestions && form->hasUnsavedChanges()) {
+            answer = No;
+            std::fprintf(stderr, "SongVane Pro 98: the changes in \"%s\" were not saved.\n",
+                         qPrintable(form->windowTitle()));
+        }
+        if (answer == Cancel)
+            return false;
+        if (answer == Yes) {
+            form->accept();
+            if (form && !form->hasEnded())
+                return false; // the form shows what is wrong
+        } else {
+            form->cancel();
+        }
+    }
+    return true;
+}
+
+void MainFrame::endWithoutQuestions()
+{
+    m_noQuestions = true;
+    // The question on screen (and any dialog under it) is answered as its Escape would.
+    for (int i = 0; i < 10; ++i) {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            break;
+        dialog->reject();
+    }
+    if (!m_settling)
+        QTimer::singleShot(0, this, [this] {
+            if (close())
+                QCoreApplication::quit();
+        });
+}
+
 void MainFrame::closeEvent(QCloseEvent *event)
 {
+    if (m_closing) {
+        event->accept();
+        return;
+    }
     closeSplash();
+    m_settling = true;
+    const bool settled = settleForms();
+    m_settling = false;
+    if (!settled) {
+        event->ignore();
+        return;
+    }
+    m_area->closeAllSubWindows();
+    // A form tells its browser that it ended on the next turn of the event loop, and a
+    // browser does not close while its form is open.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     m_area->closeAllSubWindows();
     if (!m_area->subWindowList().isEmpty()) {
         event->ignore();

@@ -55,6 +55,12 @@ public:
     void takeRecordButtons(QObject *owner, const QHash<RecordButton, RecordButtonUse> &buttons);
     void helpForActiveWindow(); // F1: the help page of the window in use
 
+    // Ends the program as File / Exit does (close()), but after a second request to end (a
+    // second termination signal, a session that ends without room for questions): the
+    // question on screen is dismissed, no more are asked, and the changes of open forms
+    // are not kept; each one so dropped is named on the standard error.
+    void endWithoutQuestions();
+
 Q_SIGNALS:
     void startUpFinished();
 
@@ -84,7 +90,10 @@ private:
     QPointer<QWidget> m_splash;
     QString m_logoFile;
     TableUses m_catalogue; // the album, media and song tables, for the program's run
+    bool settleForms();
     bool m_closing = false;
+    bool m_settling = false;    // asking the open forms about their changes
+    bool m_noQuestions = false; // see endWithoutQuestions
 };
 
 } // namespace sv

@@ -8,6 +8,7 @@
 #include "platform/mcicommand.h"
 #include "platform/paths.h"
 #include "session.h"
+#include "testscript.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -49,20 +50,26 @@ void onTerminationSignal(int)
     [[maybe_unused]] const auto written = ::write(terminationPipe[1], &byte, 1);
 }
 
-// SIGTERM and SIGINT close the frame the same orderly way as File / Exit: the signal only
-// writes a byte, which the event loop turns into a close.
-void closeOnTermination(QWidget *frame)
+// SIGTERM and SIGINT close the frame the same orderly way as File / Exit, open forms
+// asking about their changes; a second signal, even while such a question is on screen,
+// ends the program without more questions. The signal only writes a byte, which the
+// event loop turns into a close.
+void closeOnTermination(MainFrame *frame)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, terminationPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, frame);
-    QObject::connect(notifier, &QSocketNotifier::activated, frame, [frame, notifier] {
+    QObject::connect(notifier, &QSocketNotifier::activated, frame, [frame, requests = 0]() mutable {
         char byte;
         [[maybe_unused]] const auto read = ::read(terminationPipe[0], &byte, 1);
-        notifier->setEnabled(false);
-        frame->close();
-        terminationHandled = true;
-        QApplication::quit();
+        if (++requests > 1) {
+            frame->endWithoutQuestions();
+            return;
+        }
+        if (frame->close()) {
+            terminationHandled = true;
+            QApplication::quit();
+        }
     });
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
@@ -130,11 +137,24 @@ int runProgram(int argc, char *argv[], const ProgramParts &parts)
     if (!frame.openCatalogue())
         return 1;
     closeOnTermination(&frame);
+    // The session ending: the forms ask about their changes when the session allows
+    // questions, and Cancel there keeps the session going; else nothing is asked.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &frame,
-                     [&frame](QSessionManager &) { frame.close(); });
+                     [&frame](QSessionManager &manager) {
+                         if (!manager.allowsInteraction()) {
+                             frame.endWithoutQuestions();
+                             return;
+                         }
+                         const bool closed = frame.close();
+                         manager.release();
+                         if (!closed)
+                             manager.cancel();
+                     });
     frame.showAndStart();
-    if (terminationHandled)
+    // Ended while starting (a termination signal during the album question, say).
+    if (terminationHandled || !frame.isVisible())
         return 0;
+    runTestScript(frame);
     return app.exec();
 }
 

@@ -9,8 +9,10 @@
 #include "store/errors.h"
 #include "store/warnings.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QLabel>
@@ -90,6 +92,7 @@ bool UpdateForm::start()
     m_original = m_record;
     setWindowTitle(title(m_request));
     loadFields();
+    m_shownAtOpening = shownValues();
     if (QWidget *first = firstField())
         first->setFocus();
     return true;
@@ -256,6 +259,7 @@ bool UpdateForm::writeChange(bool &keepOpen)
             m_original = m_record;
             m_current = t.current();
             loadFields();
+            m_shownAtOpening = shownValues();
             if (QWidget *first = firstField())
                 first->setFocus();
             return false;
@@ -280,6 +284,29 @@ bool UpdateForm::writeChange(bool &keepOpen)
         keepOpen = answer == Cancel;
         return false;
     }
+}
+
+// Every entry the user can change, in the form's own order: what it shows now.
+QStringList UpdateForm::shownValues() const
+{
+    QStringList values;
+    for (const QWidget *widget : findChildren<QWidget *>()) {
+        if (const auto *edit = qobject_cast<const QLineEdit *>(widget))
+            values.append(edit->text());
+        else if (const auto *memo = qobject_cast<const QPlainTextEdit *>(widget))
+            values.append(memo->toPlainText());
+        else if (const auto *choice = qobject_cast<const QComboBox *>(widget))
+            values.append(choice->currentText());
+        else if (const auto *box = qobject_cast<const QAbstractButton *>(widget);
+                 box && box->isCheckable())
+            values.append(box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+    return values;
+}
+
+bool UpdateForm::hasUnsavedChanges() const
+{
+    return !m_ended && shownValues() != m_shownAtOpening;
 }
 
 void UpdateForm::cancel()
@@ -317,6 +344,7 @@ void UpdateForm::showEvent(QShowEvent *event)
     if (!m_placed) {
         m_placed = true;
         restoreWindowPosition(m_procedure, placementWindow(this), false);
+        m_shownAtOpening = shownValues(); // lists filled on showing are no change
     }
 }
 

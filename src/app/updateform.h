@@ -40,8 +40,12 @@ public:
     Record &record() { return m_record; }
     RecordPosition recordPosition() const { return m_current.position; }
 
-    void accept();        // OK
-    void cancel();        // Cancel, Esc, the close box
+    void accept(); // OK
+    void cancel(); // Cancel, Esc, the close box
+    bool hasEnded() const { return m_ended; }
+    // Whether anything shown differs from what the form showed when it opened (or last
+    // redisplayed the record): what would be lost if it were cancelled now.
+    bool hasUnsavedChanges() const;
     void recallHistory(); // Ctrl+' and the frame's History button
     void takeOverToolbar();
     // Why the last entry was refused, as the status bar shows it; empty once it is right.
@@ -141,6 +145,8 @@ private:
     QList<QPlainTextEdit *> m_memos;
     QList<LeaveCheck> m_leaveChecks;
     QString m_entryProblem;
+    QStringList m_shownAtOpening;
+    QStringList shownValues() const;
 };
 
 } // namespace sv
