@@ -2,6 +2,7 @@
 //   store_bench [songs=1000000] [folder=a new temporary folder]
 // Prints the add rate of both, the page-read ratio for every song key at the start,
 // middle and end, and RECORDS, BUILD and PACK times with the file size.
+#include "catalogue.h"
 #include "store/keytext.h"
 #include "store/sqldialect.h"
 #include "store/store.h"
@@ -19,61 +20,11 @@
 #include <cstdio>
 
 using namespace sv;
+using bench::makeSong;
 
 namespace {
 
 constexpr int PageRows = 40;
-
-QString words(QRandomGenerator &random, int minWords, int maxWords)
-{
-    static const QStringList pool = [] {
-        QStringList list;
-        const char *syllables[] = {"la", "mor", "ti", "ka",   "ven", "do",  "ri", "sun",
-                                   "el", "mi",  "no", "star", "ber", "gen", "ta", "lo"};
-        QRandomGenerator seed(7);
-        for (int i = 0; i < 4000; ++i) {
-            QString word;
-            const int parts = 1 + int(seed.bounded(3));
-            for (int p = 0; p < parts; ++p)
-                word += QString::fromLatin1(syllables[seed.bounded(16)]);
-            word[0] = word[0].toUpper();
-            list.append(word);
-        }
-        return list;
-    }();
-    const int count = minWords + int(random.bounded(maxWords - minWords + 1));
-    QStringList chosen;
-    for (int i = 0; i < count; ++i)
-        chosen.append(pool.at(int(random.bounded(qint64(pool.size())))));
-    return chosen.join(u' ');
-}
-
-void makeSong(Record &song, QRandomGenerator &random, qint64 id)
-{
-    song.clear();
-    song.setText(mus::Artist, words(random, 1, 3));
-    song.setText(mus::Title, words(random, 1, 5));
-    if (random.bounded(4) == 0)
-        song.setText(mus::Mix, words(random, 1, 2) + QStringLiteral(" Mix"));
-    song.setText(mus::Album, words(random, 1, 4));
-    song.setText(mus::Media, random.bounded(2) ? QStringLiteral("CD") : QStringLiteral("LP"));
-    song.setText(mus::FileNumber, QStringLiteral("F%1").arg(random.bounded(50000)));
-    song.setNumber(mus::ReleaseDate, 60000 + random.bounded(60000));
-    song.setNumber(mus::CategoryID, random.bounded(30));
-    song.setNumber(mus::ChartNumber, random.bounded(10) == 0 ? random.bounded(1, 100) : 0);
-    song.setNumber(mus::TrackNumber, random.bounded(1, 20));
-    song.setNumber(mus::Side, random.bounded(3));
-    song.setNumber(mus::Time, random.bounded(12000, 50000) * 100 + 1);
-    if (random.bounded(5) == 0)
-        song.setText(mus::UserDefinedKeyField, words(random, 1, 2));
-    song.setNumber(mus::BeatsPerMinute, random.bounded(3) ? random.bounded(60, 180) : 0);
-    song.setText(mus::Style, words(random, 1, 1));
-    song.setText(mus::Composer, words(random, 1, 3));
-    song.setNumber(mus::ID, id);
-    song.setNumber(mus::AlbumID, random.bounded(100000));
-    if (random.bounded(10) == 0)
-        song.setMemo(mus::Notes, words(random, 5, 30));
-}
 
 double seconds(const QElapsedTimer &timer)
 {

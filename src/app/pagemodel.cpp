@@ -2,8 +2,8 @@
 
 #include "store/errors.h"
 
-#include <QCoreApplication>
 #include <QMimeData>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -80,16 +80,16 @@ bool PageModel::setView(int key, const QString &filter, const QVariant &range)
 {
     m_key = key;
     m_view = std::make_unique<View>(m_table, key, filter, m_bindings);
-    // While a sparse filter is searched, the program keeps painting (but takes no input
-    // that could start another read of this list).
-    m_view->setKeepReading([] {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        return true;
-    });
     m_view->setRange(range);
     m_range = range;
     m_viewError.clear();
-    if (!m_view->open()) {
+    m_viewName = QString::number(key) + QChar(0x1f) + range.toString() + QChar(0x1f) + filter;
+    if (m_view->open()) {
+        // What an earlier view of the same order and filter found out still holds while the
+        // table is unchanged: a tab shown again is not searched again.
+        if (const auto known = m_knownEnds.constFind(m_viewName); known != m_knownEnds.constEnd())
+            m_view->setEnds(*known);
+    } else {
         m_viewError = m_view->filterError();
         m_view = std::make_unique<View>(m_table, key, QString(), m_bindings);
         m_view->setRange(range);
@@ -127,6 +127,11 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
     if (!m_view)
         return false;
     TableStateGuard keep(m_table);
+    const auto remember = qScopeGuard([this] {
+        if (m_knownEnds.size() > 64)
+            m_knownEnds.clear();
+        m_knownEnds.insert(m_viewName, m_view->ends());
+    });
     if (!start())
         return endedNormally() || errorCode() == err::RecordNotFound;
     while (rows.size() < wanted) {
@@ -314,6 +319,8 @@ bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
     unfiltered->setRange(m_range);
     unfiltered->open();
     std::unique_ptr<View> searched = std::exchange(m_view, std::move(unfiltered));
+    const QString searchedName = std::exchange(m_viewName, QString::number(m_key) + QChar(0x1f) +
+                                                               m_range.toString() + QChar(0x1f));
     const auto fromEnd = [this](bool forward, QList<Row> &rows) {
         return readPage(
             [this] {
@@ -326,6 +333,7 @@ bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
     QList<Row> last;
     const bool ok = fromEnd(true, first) && fromEnd(false, last);
     m_view = std::move(searched);
+    m_viewName = searchedName;
     if (!ok || first.isEmpty() || last.isEmpty())
         return false;
     lowest = first.first().firstKeyValue;

@@ -89,6 +89,8 @@ private:
     Table &m_table;
     const Bindings *m_bindings;
     std::unique_ptr<View> m_view;
+    QString m_viewName; // order, range and filter
+    QHash<QString, View::Ends> m_knownEnds;
     QList<BrowseColumn> m_columns;
     QList<Row> m_rows;
     int m_key = 0;

@@ -170,8 +170,13 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
         return false;
     }
     m_attachments.insert(table.id, attachment);
-    const int cacheKiB = table.id == TableId::Songs ? 65536 : 8192;
-    execute(QStringLiteral("PRAGMA %1.cache_size = -%2").arg(sql::quote(schema)).arg(cacheKiB));
+    // The page cache of every file is the same few megabytes, however large the file: a
+    // page read touches a handful of pages, and a search that walks the whole table must
+    // not keep what it walked. Reads go through that cache, never through a mapping of the
+    // file, which would hold every page ever read.
+    execute(QStringLiteral("PRAGMA %1.cache_size = -%2; PRAGMA %1.mmap_size = 0")
+                .arg(sql::quote(schema))
+                .arg(PageCacheKiB));
     clearError();
     return true;
 }
@@ -231,11 +236,9 @@ bool Database::checkLayout(const TableDef &table)
             QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1)))
                 .toLower());
     sqlite3_finalize(info);
-    QSet<QString> expected{QStringLiteral("sv_pos"), QStringLiteral("sv_rev")};
-    for (const QString &name : sql::dataColumns(table))
+    QSet<QString> expected;
+    for (const QString &name : sql::allColumns(table))
         expected.insert(name.toLower());
-    for (const QString &name : sql::keyTextFields(table))
-        expected.insert(QStringLiteral("k_") + name.toLower());
     if (columns != expected) {
         setError(err::InvalidRecordDeclaration);
         return false;
@@ -244,6 +247,16 @@ bool Database::checkLayout(const TableDef &table)
     for (int key = 0; key < table.keys.size(); ++key) {
         if (!indexes.contains(sql::indexName(table, key).toLower())) {
             setError(err::InvalidKeyFile);
+            return false;
+        }
+    }
+    // A file written before the table had its full-text index: the upgrade makes it.
+    if (table.fullText) {
+        bool complete = tables.contains(sql::fullTextName(table).toLower());
+        for (const QString &trigger : sql::fullTextTriggers(table))
+            complete = complete && indexes.contains(trigger.toLower());
+        if (!complete) {
+            setError(err::InvalidRecordDeclaration);
             return false;
         }
     }
@@ -388,6 +401,20 @@ sqlite3_stmt *Database::statement(const QString &sql)
     }
     m_statements.insert(sql, prepared);
     return prepared;
+}
+
+QPair<quint64, qint64> Database::changeStamp(const TableDef &table)
+{
+    // Another station's commit changes the file's data version; this station's own writes
+    // do not, and raise the generation instead.
+    qint64 version = -1;
+    if (sqlite3_stmt *query = statement(
+            QStringLiteral("PRAGMA %1.data_version").arg(sql::quote(schemaName(table))))) {
+        if (sqlite3_step(query) == SQLITE_ROW)
+            version = sqlite3_column_int64(query, 0);
+        sqlite3_reset(query);
+    }
+    return {m_generation, version};
 }
 
 bool Database::execute(const QString &sql)

@@ -3,6 +3,7 @@
 #include "schema.h"
 
 #include <QHash>
+#include <QPair>
 #include <QString>
 
 struct sqlite3;
@@ -42,6 +43,7 @@ public:
     bool isAttached(TableId table) const;
     static QString schemaName(const TableDef &table);
     void setOpenWait(int seconds) { m_openWaitMs = seconds * 1000; }
+    static constexpr int PageCacheKiB = 8192; // per attached file
 
     // A cached prepared statement, reset and with its bindings cleared; null with the
     // engine error set when it cannot be prepared.
@@ -64,6 +66,9 @@ public:
     // Raised whenever cached statements are finalized (a file attached or detached).
     quint64 statementEpoch() const { return m_statementEpoch; }
     void noteWrite() { ++m_generation; }
+    // Changes with every write to the table's file, by this station or any other: what a
+    // view learnt of its records holds while this stays the same.
+    QPair<quint64, qint64> changeStamp(const TableDef &table);
 
 private:
     enum class Transaction { None, Logout, Stream };

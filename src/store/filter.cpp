@@ -1,5 +1,7 @@
 #include "store/filter.h"
 
+#include "store/keytext.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -253,6 +255,7 @@ struct Node
     QString text;          // Column: its SQL; Compare: the SQL operator
     QStringList operators; // Sum and Product: operators[i] stands before children[i + 1]
     std::vector<NodePtr> children;
+    FilterName column; // Column: what the store told of it
 };
 
 bool isCondition(const Node &node)
@@ -605,6 +608,7 @@ private:
                 u"Name %1 at position %2 stands for no column"_s.arg(name.text).arg(name.position)};
         NodePtr column = makeNode(NodeOp::Column, found->kind, name.position);
         column->text = found->columnSql;
+        column->column = *found;
         return column;
     }
 
@@ -698,6 +702,20 @@ public:
     const QString &sql() const { return m_sql; }
     const QVariantList &parameters() const { return m_parameters; }
 
+    const QList<CompiledFilter::Candidates> &candidates() const { return m_candidates; }
+
+    // Writes the root of a filter; the conditions every match must meet may give candidates.
+    void root(const Node &node)
+    {
+        if (node.op == NodeOp::And) {
+            for (const NodePtr &child : node.children)
+                m_required.append(child.get());
+        } else {
+            m_required.append(&node);
+        }
+        condition(node);
+    }
+
     void condition(const Node &node)
     {
         switch (node.op) {
@@ -715,7 +733,8 @@ public:
             return;
         }
         case NodeOp::Compare:
-            comparison(node);
+            if (!keyComparison(node) && !beginsWith(node) && !contains(node))
+                comparison(node);
             return;
         default:
             notEmpty(node);
@@ -768,6 +787,177 @@ private:
             number(node);
             m_sql += u" <> 0)"_s;
         }
+    }
+
+    // ---- Searches the store's indexes serve
+
+    // The column c of UPPER(c), when the store told how to search it.
+    static const Node *upperColumn(const Node &node)
+    {
+        if (node.op != NodeOp::Upper || node.children[0]->op != NodeOp::Column ||
+            node.children[0]->kind != ValueKind::Text || !node.children[0]->column.folded)
+            return nullptr;
+        return node.children[0].get();
+    }
+
+    // The text v of UPPER('v').
+    static std::optional<QString> upperValue(const Node &node)
+    {
+        if (node.op != NodeOp::Upper || node.children[0]->op != NodeOp::Value ||
+            node.children[0]->kind != ValueKind::Text)
+            return std::nullopt;
+        return node.children[0]->value.toString();
+    }
+
+    static bool isNumber(const Node &node, double number)
+    {
+        return node.op == NodeOp::Value && node.kind == ValueKind::Number &&
+               node.value.toDouble() == number;
+    }
+
+    static bool holds(const QVariant &left, const QString &op, const QVariant &right)
+    {
+        const QPartialOrdering order = QVariant::compare(left, right);
+        if (op == u"=")
+            return order == QPartialOrdering::Equivalent;
+        if (op == u"<>")
+            return order != QPartialOrdering::Equivalent;
+        if (op == u"<")
+            return order == QPartialOrdering::Less;
+        if (op == u">")
+            return order == QPartialOrdering::Greater;
+        if (op == u"<=")
+            return order != QPartialOrdering::Greater;
+        return order != QPartialOrdering::Less; // >=
+    }
+
+    // The records of a range of the key the column leads, when every match must be in it.
+    void keyCandidates(const Node &condition, const FilterName &column, const QString &range,
+                       const QVariantList &parameters, bool takesBlank)
+    {
+        if (!m_required.contains(&condition) || column.candidatesSql.isEmpty() ||
+            (takesBlank && !column.keyCondition.isEmpty()))
+            return;
+        const QString where =
+            column.keyCondition.isEmpty() ? range : column.keyCondition + u" AND "_s + range;
+        m_candidates.append({column.candidatesSql + where, parameters, column.keySql});
+    }
+
+    void fullTextCandidates(const Node &condition, const FilterName &column, const QString &query)
+    {
+        if (m_required.contains(&condition))
+            m_candidates.append({column.fullTextSql, {query}, QString()});
+    }
+
+    static QString fullTextQuery(const FilterName &column, const QString &phrase, bool atStart)
+    {
+        QString quoted = phrase;
+        quoted.replace(u'"', u"\"\""_s);
+        return column.fullTextColumn + (atStart ? u" : ^ \""_s : u" : \""_s) + quoted + u'"';
+    }
+
+    // UPPER(c) op UPPER('v') on a column with a key text; numbers against a key's column.
+    bool keyComparison(const Node &node)
+    {
+        const Node &left = *node.children[0];
+        const Node &right = *node.children[1];
+        if (left.op == NodeOp::Column && left.kind == ValueKind::Number &&
+            !left.column.keySql.isEmpty() && right.op == NodeOp::Value &&
+            right.kind == ValueKind::Number) {
+            comparison(node);
+            if (node.text != u"<>")
+                keyCandidates(node, left.column, left.column.keySql + u' ' + node.text + u" ?"_s,
+                              {right.value}, holds(qint64(0), node.text, right.value));
+            return true;
+        }
+        const Node *column = upperColumn(left);
+        const std::optional<QString> value = upperValue(right);
+        if (!column || !value || column->column.keySql.isEmpty())
+            return false;
+        const QString key = keyText(rightTrimmed(*value));
+        const Nested nested(*this, 0, 2, node);
+        m_sql += u'(' + column->column.keySql + u' ' + node.text + u' ';
+        parameter(key);
+        m_sql += u')';
+        if (node.text != u"<>")
+            keyCandidates(node, column->column, column->column.keySql + u' ' + node.text + u" ?"_s,
+                          {key}, holds(QString(), node.text, key));
+        return true;
+    }
+
+    // SUB(UPPER(c),1,n) = UPPER('v') with n the length of the upper-case v: c begins with v.
+    bool beginsWith(const Node &node)
+    {
+        const Node &left = *node.children[0];
+        if ((node.text != u"=" && node.text != u"<>") || left.op != NodeOp::Sub ||
+            !isNumber(*left.children[1], 1) || left.children[2]->op != NodeOp::Value ||
+            left.children[2]->kind != ValueKind::Number)
+            return false;
+        const Node *column = upperColumn(*left.children[0]);
+        const std::optional<QString> value = upperValue(*node.children[1]);
+        if (!column || !value || *value != rightTrimmed(*value) ||
+            left.children[2]->value.toDouble() != double(value->toUpper().toUcs4().size()))
+            return false;
+        const FilterName &name = column->column;
+        const QString prefix = foldText(*value);
+        const bool negated = node.text == u"<>";
+        const Nested nested(*this, UnaryCost, 2, node);
+        m_sql += negated ? u"(NOT "_s : u"("_s;
+        if (prefix.isEmpty()) {
+            m_sql += u"1"_s;
+        } else if (!name.keySql.isEmpty()) {
+            // Every key text begins with the folded text.
+            const QString end = prefix + QString::fromUcs4(U"\U0010FFFF", 1);
+            const QString range = name.keySql + u" >= ? AND "_s + name.keySql + u" < ?"_s;
+            m_sql += u'(' + range + u')';
+            m_parameters << prefix << end;
+            if (!negated)
+                keyCandidates(node, name, range, {prefix, end}, false);
+        } else {
+            m_sql += u"(substr(sv_fold("_s + name.columnSql + u"), 1, "_s +
+                     QString::number(prefix.toUcs4().size()) + u") = "_s;
+            parameter(prefix);
+            m_sql += u')';
+            if (!negated && !name.fullTextSql.isEmpty() && prefix.toUcs4().size() >= 3)
+                fullTextCandidates(node, name, fullTextQuery(name, prefix, true));
+        }
+        m_sql += u')';
+        return true;
+    }
+
+    // INSTRING(UPPER('v'), UPPER(c), 1, 1) > 0 (= 0): c contains (does not contain) v.
+    bool contains(const Node &node)
+    {
+        const Node &left = *node.children[0];
+        if ((node.text != u">" && node.text != u"=") || left.op != NodeOp::InString ||
+            !isNumber(*node.children[1], 0))
+            return false;
+        const std::optional<QString> needle = upperValue(*left.children[0]);
+        const Node *column = upperColumn(*left.children[1]);
+        if (!column || !needle)
+            return false;
+        const FilterName &name = column->column;
+        const QString folded = foldText(*needle);
+        const bool negated = node.text == u"=";
+        const Nested nested(*this, UnaryCost, 2, node);
+        m_sql += negated ? u"(NOT "_s : u"("_s;
+        if (folded.isEmpty()) {
+            m_sql += u"1"_s;
+        } else if (!name.fullTextSql.isEmpty() && folded.toUcs4().size() >= 3) {
+            // The trigram index finds a text of three characters or more.
+            const QString query = fullTextQuery(name, folded, false);
+            m_sql += u'(' + name.positionSql + u" IN ("_s + name.fullTextSql + u"))"_s;
+            m_parameters.append(query); // the query's one '?'
+
+            if (!negated)
+                fullTextCandidates(node, name, query);
+        } else {
+            m_sql += u"(instr(sv_fold("_s + name.columnSql + u"), "_s;
+            parameter(folded);
+            m_sql += u") > 0)"_s;
+        }
+        m_sql += u')';
+        return true;
     }
 
     // Explicit BINARY collation keeps text comparisons case-sensitive whatever collation the
@@ -975,6 +1165,8 @@ private:
 
     QString m_sql;
     QVariantList m_parameters;
+    QList<const Node *> m_required; // conditions every match meets
+    QList<CompiledFilter::Candidates> m_candidates;
     int m_stack = 0;
     int m_tree = 0;
 };
@@ -1045,12 +1237,13 @@ CompiledFilter compileFilter(const QString &expression, const FilterNameLookup &
             return compiled;
         }
         SqlWriter writer;
-        writer.condition(*root);
+        writer.root(*root);
         if (writer.parameters().size() > MaxFilterParameters)
             throw FilterError{0, u"Expression has more than %1 values"_s.arg(MaxFilterParameters)};
         compiled.ok = true;
         compiled.sql = writer.sql();
         compiled.parameters = writer.parameters();
+        compiled.candidates = writer.candidates();
     } catch (const FilterError &error) {
         compiled = CompiledFilter{};
         compiled.error = error.message;

@@ -54,6 +54,25 @@
 //   statement (which may add about 20 levels of its own), or with more than
 //   MaxFilterParameters values are refused with an error rather than overflowing a stack.
 //
+// Searching
+//   The conditions the song query builder writes are recognised when the store tells how its
+//   columns are indexed (FilterName's search fields), and then read as the key orders read
+//   text:
+//     UPPER(c) op UPPER('v')                  compares key texts (keyText): case does not
+//                                             count, the order is that of the keys; a range
+//                                             on the key c leads
+//     SUB(UPPER(c),1,n) = / <> UPPER('v')     begins (or not) with v, case and accents not
+//                                             counting (foldText); a range on c's key text,
+//                                             else the full-text index narrows it
+//     INSTRING(UPPER('v'),UPPER(c),1,1) > 0   contains v (= 0: does not), case and accents
+//                                             not counting; the full-text index serves a v of
+//                                             three characters or more
+//     c op n (numbers)                        a range on the key c leads, unless that key
+//                                             leaves out the zeros the condition takes in
+//   An index-served condition that every match must meet (the whole filter, or one of the
+//   conditions joined by AND at its top) also gives the query of its candidates, so that a
+//   search for a few records reads those and not the table.
+//
 // The compiled SQL relies on two conventions of the store: text columns hold their values
 // without trailing blanks, and no column holds NULL (an empty field is '' or 0). The functions
 // added by registerFilterFunctions must be registered on the connection that runs it.
@@ -68,6 +87,15 @@ struct FilterName
     QString columnSql;     // ready-quoted SQL made by the store, e.g. "\"Artist\""
     QVariant value;        // ...or a value bound by the program, read when the filter compiles
     ValueKind kind = ValueKind::Text;
+
+    // Search fields, given by the store for its own columns (all empty: none of the above).
+    bool folded = false;    // begins-with and contains compare folded text (sv_fold)
+    QString keySql;         // what orders the column in a key that it leads
+    QString keyCondition;   // that key's condition when it leaves blank records out
+    QString candidatesSql;  // "SELECT <position> FROM <table> WHERE ", a condition follows
+    QString positionSql;    // the record's position
+    QString fullTextColumn; // the column's name in the table's full-text index
+    QString fullTextSql;    // "SELECT rowid FROM <index> WHERE <index> MATCH ?"
 };
 
 // Called with each distinct name of an expression, in upper case; nullopt for an unknown name.
@@ -78,8 +106,17 @@ struct CompiledFilter
     bool ok = false;
     QString sql;             // a condition for a WHERE clause, with '?' for each parameter
     QVariantList parameters; // qint64, double or QString values, in the order of the '?'s
-    QString error;           // when !ok: what is wrong and where
-    int errorPosition = 0;   // when !ok: 1-based character position, 0 when not at one place
+    // Queries of the positions of a superset of the matching records, each served by an
+    // index; empty when the filter must be tested on every record.
+    struct Candidates
+    {
+        QString sql;
+        QVariantList parameters;
+        QString keySql; // the key text or column it is a range of; "" for the full-text index
+    };
+    QList<Candidates> candidates;
+    QString error;         // when !ok: what is wrong and where
+    int errorPosition = 0; // when !ok: 1-based character position, 0 when not at one place
 };
 
 inline constexpr int MaxFilterDepth = 100;

@@ -39,4 +39,9 @@ QString keyText(const QString &text)
     return base + QChar(1) + upper;
 }
 
+QString foldText(const QString &text)
+{
+    return isPlainAscii(text) ? text.toUpper() : withoutMarks(text).toUpper();
+}
+
 } // namespace sv

@@ -11,4 +11,9 @@ namespace sv {
 // SQLite tool without custom collations.
 QString keyText(const QString &text);
 
+// The plain spelling in upper case, with accents and other marks left out: what searches
+// for a part of a text compare ("björk" and "BJORK" are alike). Every key text begins
+// with it.
+QString foldText(const QString &text);
+
 } // namespace sv

@@ -111,7 +111,8 @@ TableDef songs()
         },
         {memo("Recording", 256), memo("PerformanceNotes", 256), memo("Notes", 2000)},
         {{CategoryID, TableId::Categories, cat::KeyCategoryID},
-         {Media, TableId::Media, med::KeyMedia}}};
+         {Media, TableId::Media, med::KeyMedia}},
+        true};
 }
 
 TableDef categories()

@@ -75,6 +75,9 @@ struct TableDef
     QList<KeyDef> keys;
     QList<MemoDef> memos;
     QList<LinkDef> links = {};
+    // Whether parts of its texts are searched through a full-text index (its text fields
+    // and memos, as the searches fold them).
+    bool fullText = false;
 
     int recordWidth() const;
     int fieldIndex(QStringView name) const; // "Artist" or "MUS:Artist", any case; -1 if none

@@ -99,6 +99,15 @@ QStringList keyTextFields(const TableDef &table)
     return names;
 }
 
+QStringList allColumns(const TableDef &table)
+{
+    QStringList columns{Position, Revision};
+    columns += dataColumns(table);
+    for (const QString &name : keyTextFields(table))
+        columns.append(QStringLiteral("k_") + name);
+    return columns;
+}
+
 QString createTable(const QString &schema, const TableDef &table)
 {
     QStringList columns{quote(Position) + QStringLiteral(" INTEGER PRIMARY KEY"),
@@ -166,6 +175,136 @@ QString dropIndex(const QString &schema, const TableDef &table, int key)
 {
     return QStringLiteral("DROP INDEX IF EXISTS ") + quote(schema) + u'.' +
            quote(indexName(table, key));
+}
+
+QStringList fullTextColumns(const TableDef &table)
+{
+    QStringList columns;
+    if (!table.fullText)
+        return columns;
+    for (const FieldDef &field : table.fields) {
+        if (field.type == FieldType::String)
+            columns.append(field.name);
+    }
+    for (const MemoDef &memo : table.memos)
+        columns.append(memo.name);
+    return columns;
+}
+
+QString fullTextName(const TableDef &table)
+{
+    return table.label + QStringLiteral("_text");
+}
+
+QStringList fullTextTriggers(const TableDef &table)
+{
+    const QString name = fullTextName(table);
+    return {name + QStringLiteral("_added"), name + QStringLiteral("_changed"),
+            name + QStringLiteral("_deleted")};
+}
+
+namespace {
+
+// Adds to the index `into` the folded texts of the record `row` names in a trigger ("new."),
+// or of every record of `from` when `row` is empty.
+QString fullTextInsert(const TableDef &table, const QString &into, const QString &row,
+                       const QString &from = QString())
+{
+    QStringList targets{QStringLiteral("rowid")};
+    QStringList values{row + quote(Position)};
+    for (const QString &column : fullTextColumns(table)) {
+        targets.append(quote(column));
+        values.append(QStringLiteral("sv_fold(") + row + quote(column) + u')');
+    }
+    const QString source = from.isEmpty() ? QStringLiteral("VALUES (") + values.join(u", ") + u')'
+                                          : QStringLiteral("SELECT ") + values.join(u", ") +
+                                                QStringLiteral(" FROM ") + from;
+    return QStringLiteral("INSERT INTO ") + into + QStringLiteral(" (") + targets.join(u", ") +
+           QStringLiteral(") ") + source;
+}
+
+} // namespace
+
+QStringList createFullText(const QString &schema, const TableDef &table)
+{
+    const QStringList columns = fullTextColumns(table);
+    if (columns.isEmpty())
+        return {};
+    QStringList quoted;
+    for (const QString &column : columns)
+        quoted.append(quote(column));
+    const QString index = quote(fullTextName(table));
+    const QString target = quote(schema) + u'.';
+    const QStringList triggers = fullTextTriggers(table);
+    // A trigger names tables of its own schema unqualified.
+    QStringList changed{QStringLiteral("old.") + quote(Position) + QStringLiteral(" IS NOT new.") +
+                        quote(Position)};
+    for (const QString &column : columns)
+        changed.append(QStringLiteral("old.") + quote(column) + QStringLiteral(" IS NOT new.") +
+                       quote(column));
+    const QString removeOld = QStringLiteral("DELETE FROM ") + index +
+                              QStringLiteral(" WHERE rowid = old.") + quote(Position) +
+                              QStringLiteral("; ");
+    // Text is folded as searches fold it; the tokenizer compares exactly what it is given.
+    return {
+        QStringLiteral("CREATE VIRTUAL TABLE ") + target + index + QStringLiteral(" USING fts5(") +
+            quoted.join(u", ") +
+            QStringLiteral(", tokenize = 'trigram case_sensitive 1', columnsize = 0)"),
+        fullTextInsert(table, target + index, QString(), tableName(schema, table)),
+        QStringLiteral("CREATE TRIGGER ") + target + quote(triggers.at(0)) +
+            QStringLiteral(" AFTER INSERT ON ") + quote(table.label) + QStringLiteral(" BEGIN ") +
+            fullTextInsert(table, index, QStringLiteral("new.")) + QStringLiteral("; END"),
+        QStringLiteral("CREATE TRIGGER ") + target + quote(triggers.at(1)) +
+            QStringLiteral(" AFTER UPDATE ON ") + quote(table.label) + QStringLiteral(" WHEN ") +
+            changed.join(QStringLiteral(" OR ")) + QStringLiteral(" BEGIN ") + removeOld +
+            fullTextInsert(table, index, QStringLiteral("new.")) + QStringLiteral("; END"),
+        QStringLiteral("CREATE TRIGGER ") + target + quote(triggers.at(2)) +
+            QStringLiteral(" AFTER DELETE ON ") + quote(table.label) + QStringLiteral(" BEGIN ") +
+            removeOld + QStringLiteral("END"),
+    };
+}
+
+QStringList dropFullText(const QString &schema, const TableDef &table)
+{
+    if (!table.fullText)
+        return {};
+    QStringList statements;
+    for (const QString &trigger : fullTextTriggers(table))
+        statements.append(QStringLiteral("DROP TRIGGER IF EXISTS ") + quote(schema) + u'.' +
+                          quote(trigger));
+    statements.append(QStringLiteral("DROP TABLE IF EXISTS ") + quote(schema) + u'.' +
+                      quote(fullTextName(table)));
+    return statements;
+}
+
+QString fullTextQuery(const QString &schema, const TableDef &table)
+{
+    return QStringLiteral("SELECT rowid FROM ") + quote(schema) + u'.' +
+           quote(fullTextName(table)) + QStringLiteral(" WHERE ") + quote(fullTextName(table)) +
+           QStringLiteral(" MATCH ?");
+}
+
+QString positionColumn()
+{
+    return quote(Position);
+}
+
+QString positionsWhere(const QString &schema, const TableDef &table)
+{
+    return QStringLiteral("SELECT ") + quote(Position) + QStringLiteral(" FROM ") +
+           tableName(schema, table) + QStringLiteral(" WHERE ");
+}
+
+int keyLedBy(const TableDef &table, int field)
+{
+    int led = -1;
+    for (int key = 0; key < table.keys.size(); ++key) {
+        const KeyDef &def = table.keys.at(key);
+        if (def.components.first() == field &&
+            (led < 0 || (table.keys.at(led).optional && !def.optional)))
+            led = key;
+    }
+    return led;
 }
 
 QString selectList(const TableDef &table)
@@ -272,8 +411,14 @@ QString page(const QString &schema, const TableDef &table, const Walk &walk)
     QStringList conditions = walkConditions(table, walk);
     if (!walk.filter.isEmpty())
         conditions.append(u'(' + walk.filter + u')');
+    QString access = throughKey(table, walk.key);
+    if (!walk.candidates.isEmpty()) {
+        // Looked up by position (which NOT INDEXED still allows) and sorted: a few records.
+        conditions.prepend(quote(Position) + QStringLiteral(" IN (") + walk.candidates + u')');
+        access = QStringLiteral(" NOT INDEXED");
+    }
     return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
-           tableName(schema, table) + throughKey(table, walk.key) + whereClause(conditions) +
+           tableName(schema, table) + access + whereClause(conditions) +
            QStringLiteral(" ORDER BY ") + orderBy(table, walk.key, walk.direction) +
            QStringLiteral(" LIMIT ?");
 }

@@ -25,6 +25,7 @@ QString keyColumn(const TableDef &table, int field); // column that orders the f
 bool hasKeyText(const TableDef &table, int field);
 QStringList dataColumns(const TableDef &table);   // fields then memos, in stored order
 QStringList keyTextFields(const TableDef &table); // names of fields with key-text columns
+QStringList allColumns(const TableDef &table);    // position, revision, data, key texts
 
 QString createTable(const QString &schema, const TableDef &table);
 QString indexName(const TableDef &table, int key);
@@ -43,6 +44,24 @@ QString optionalCondition(const TableDef &table, int key);
 QString linkedField(const TableDef &table, const LinkDef &link, const QString &linkedSchema,
                     int linkedField);
 
+// The full-text index of a table that has one: an FTS5 table with the trigram tokenizer
+// named after the table plus "_text", one column per text field and memo holding its folded
+// text (sv_fold), row for row with the table (rowid = position). Triggers of the table keep
+// it equal to the table in the statement that writes a record, so in its transaction too.
+QStringList fullTextColumns(const TableDef &table); // empty: the table has no such index
+QString fullTextName(const TableDef &table);
+QStringList createFullText(const QString &schema, const TableDef &table); // also fills it
+QStringList dropFullText(const QString &schema, const TableDef &table);
+// The triggers' names, as the schema lists them: a file lacking one needs its index made.
+QStringList fullTextTriggers(const TableDef &table);
+// The positions of the records that match the FTS5 query bound to its one parameter.
+QString fullTextQuery(const QString &schema, const TableDef &table);
+QString positionColumn();
+// "SELECT <position> FROM <table> WHERE ", to be followed by a condition.
+QString positionsWhere(const QString &schema, const TableDef &table);
+// The key a field leads, preferring one that keeps every record; -1 when it leads none.
+int keyLedBy(const TableDef &table, int field);
+
 // The columns every read returns: position, revision, fields, memos.
 QString selectList(const TableDef &table);
 QString insert(const QString &schema, const TableDef &table);
@@ -53,9 +72,10 @@ QString revisionOf(const QString &schema, const TableDef &table);
 QString count(const QString &schema, const TableDef &table);
 
 // A page in key order (key < 0: file order) after or before a bound of key values and a
-// position, and when capped not past a second one. Parameters: the leading value (when
-// prefixed), the bound's key values then its position (when bounded), the cap's values and
-// position (when capped), then the filter's parameters, then the row limit.
+// position, and when capped not past a second one. Parameters: the candidates' (when given),
+// the leading value (when prefixed), the bound's key values then its position (when
+// bounded), the cap's values and position (when capped), then the filter's parameters, then
+// the row limit.
 // The shape of one read of a walk: its order, where it starts, whether the key's leading
 // field is held to one value (a range), whether it stops at a cap, and its filter.
 struct Walk
@@ -66,6 +86,9 @@ struct Walk
     bool prefixed = false; // parameter: the leading field's key value, first of all
     bool capped = false;
     QString filter;
+    // A query of the positions of the only records the filter may take (parameters: first
+    // of all): the walk reads those and sorts them, instead of walking the key's index.
+    QString candidates;
 };
 QString page(const QString &schema, const TableDef &table, const Walk &walk);
 QString page(const QString &schema, const TableDef &table, int key, Direction direction,

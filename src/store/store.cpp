@@ -3,6 +3,8 @@
 #include "errors.h"
 #include "sqldialect.h"
 
+#include <sqlite3.h>
+
 namespace sv {
 
 void Bindings::bind(const QString &name, std::function<QVariant()> value, ValueKind kind)
@@ -76,6 +78,22 @@ View::View(Table &table, int key, const QString &filter, const Bindings *binding
     m_cursor.key = key;
 }
 
+namespace {
+
+// How searches for parts of a text column find it.
+void searchText(FilterName &column, const TableDef &def, const QString &name)
+{
+    if (column.kind != ValueKind::Text)
+        return;
+    column.folded = true;
+    if (sql::fullTextColumns(def).contains(name)) {
+        column.fullTextColumn = name;
+        column.fullTextSql = sql::fullTextQuery(Database::schemaName(def), def);
+    }
+}
+
+} // namespace
+
 std::optional<FilterName> View::lookup(const QString &name) const
 {
     const TableDef &def = m_table.definition();
@@ -84,14 +102,23 @@ std::optional<FilterName> View::lookup(const QString &name) const
         const QStringView bare = QStringView(name).mid(prefix.size());
         FilterName column;
         column.isColumn = true;
+        const QString schema = Database::schemaName(def);
+        column.candidatesSql = sql::positionsWhere(schema, def);
+        column.positionSql = sql::positionColumn();
         if (const int field = def.fieldIndex(bare); field >= 0) {
-            column.columnSql = sql::quote(def.fields.at(field).name);
-            column.kind = def.fields.at(field).type == FieldType::String ? ValueKind::Text
-                                                                         : ValueKind::Number;
+            const FieldDef &stored = def.fields.at(field);
+            column.columnSql = sql::quote(stored.name);
+            column.kind = stored.type == FieldType::String ? ValueKind::Text : ValueKind::Number;
+            if (const int key = sql::keyLedBy(def, field); key >= 0) {
+                column.keySql = sql::quote(sql::keyColumn(def, field));
+                column.keyCondition = sql::optionalCondition(def, key);
+            }
+            searchText(column, def, stored.name);
             return column;
         }
         if (const int memo = def.memoIndex(bare); memo >= 0) {
             column.columnSql = sql::quote(def.memos.at(memo).name);
+            searchText(column, def, def.memos.at(memo).name);
             return column;
         }
     }
@@ -138,9 +165,71 @@ bool View::open()
     }
     m_cursor.filterSql = m_filter.trimmed().isEmpty() ? QString() : compiled.sql;
     m_cursor.filterParameters = compiled.parameters;
+    if (!m_table.checkOpen())
+        return false;
     restart(Cursor::Start::Beginning);
+    chooseCandidates(compiled);
     clearError();
-    return m_table.checkOpen();
+    return true;
+}
+
+qint64 View::countCandidates(const CompiledFilter::Candidates &candidates)
+{
+    sqlite3_stmt *count = m_table.database().statement(
+        QStringLiteral("SELECT count(*) FROM (") + candidates.sql + QStringLiteral(" LIMIT ?)"));
+    if (!count)
+        return -1;
+    bindFilterParameters(count, 1, candidates.parameters);
+    sqlite3_bind_int(count, int(candidates.parameters.size()) + 1, MaxCandidates + 1);
+    const qint64 found = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int64(count, 0) : -1;
+    sqlite3_reset(count);
+    return found;
+}
+
+// A search that an index narrows to a few records reads those records and sorts them; one
+// that a range of the walk's own key serves walks that range; one that leaves none is known
+// to be empty at once. Otherwise the walk tests the filter on the records in key order.
+void View::chooseCandidates(const CompiledFilter &compiled)
+{
+    const TableDef &def = m_table.definition();
+    const QString ownKey =
+        m_key >= 0 ? sql::quote(sql::keyColumn(def, def.keys.at(m_key).components.first()))
+                   : QString();
+    qint64 fewest = -1;
+    const CompiledFilter::Candidates *chosen = nullptr;
+    bool ownRange = false;
+    for (const CompiledFilter::Candidates &candidates : compiled.candidates) {
+        const qint64 count = countCandidates(candidates);
+        if (count == 0) {
+            m_ends.empty = true;
+            return;
+        }
+        ownRange = ownRange || candidates.keySql == ownKey;
+        if (count > 0 && count <= MaxCandidates && (fewest < 0 || count < fewest)) {
+            fewest = count;
+            chosen = &candidates;
+        }
+    }
+    if (chosen && !ownRange) {
+        m_cursor.candidatesSql = chosen->sql;
+        m_cursor.candidatesParameters = chosen->parameters;
+    }
+}
+
+bool View::endsValid()
+{
+    const QPair<quint64, qint64> stamp = m_table.database().changeStamp(m_table.definition());
+    if (stamp == m_ends.stamp)
+        return true;
+    m_ends = Ends{};
+    m_ends.stamp = stamp;
+    return false;
+}
+
+void View::setEnds(const Ends &ends)
+{
+    if (endsValid() && ends.stamp == m_ends.stamp)
+        m_ends = ends;
 }
 
 void View::restart(Cursor::Start start)
@@ -149,6 +238,45 @@ void View::restart(Cursor::Start start)
     m_cursor.readAhead.clear();
     m_cursor.boundValues.clear();
     m_cursor.boundPosition = 0;
+    m_atBeginning = start == Cursor::Start::Beginning;
+    m_lastRead = 0;
+    endsValid();
+}
+
+bool View::read(bool forward)
+{
+    const RecordPosition end = forward ? m_ends.last : m_ends.first;
+    if (m_ends.empty || (end != 0 && m_lastRead == end)) {
+        setError(err::RecordNotAvailable);
+        return false;
+    }
+    const bool fromEnd = std::exchange(m_atBeginning, false);
+    if (fromEnd && (forward ? m_ends.first : m_ends.last) != 0) {
+        // The records before the known end need not be searched again.
+        m_cursor.start = Cursor::Start::On;
+        m_cursor.boundValues = forward ? m_ends.firstKey : m_ends.lastKey;
+        m_cursor.boundPosition = forward ? m_ends.first : m_ends.last;
+    }
+    const RecordPosition before = m_lastRead;
+    if (!m_table.read(m_cursor, forward)) {
+        m_lastRead = 0;
+        if (errorCode() == err::RecordNotAvailable) {
+            if (fromEnd) {
+                m_ends.empty = true;
+            } else if (before != 0) {
+                (forward ? m_ends.last : m_ends.first) = before;
+                (forward ? m_ends.lastKey : m_ends.firstKey) =
+                    m_table.keyValues(m_key, m_cursor.lastKey);
+            }
+        }
+        return false;
+    }
+    m_lastRead = m_table.position();
+    if (fromEnd) {
+        (forward ? m_ends.first : m_ends.last) = m_lastRead;
+        (forward ? m_ends.firstKey : m_ends.lastKey) = m_table.keyValues(m_key, m_cursor.lastKey);
+    }
+    return true;
 }
 
 void View::setFrom()

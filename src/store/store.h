@@ -74,13 +74,36 @@ public:
         m_keepReading = std::move(keepReading);
         m_cursor.keepReading = m_keepReading;
     }
-    bool next() { return m_table.read(m_cursor, true); }
-    bool previous() { return m_table.read(m_cursor, false); }
+    bool next() { return read(true); }
+    bool previous() { return read(false); }
     Table &table() { return m_table; }
+
+    // Where the view's records start and end, as far as its reads have found out: a result
+    // is searched once, and reading on past either end or in an empty result costs nothing.
+    // Forgotten when the table's file changes.
+    struct Ends
+    {
+        QPair<quint64, qint64> stamp;
+        bool empty = false;
+        RecordPosition first = 0; // 0: not known yet
+        RecordPosition last = 0;
+        QVariantList firstKey; // key values of first and last
+        QVariantList lastKey;
+    };
+    const Ends &ends() const { return m_ends; }
+    void setEnds(const Ends &ends); // taken when still valid
+    // Whether reads go through an index-served set of candidates rather than the key order.
+    bool readsCandidates() const { return !m_cursor.candidatesSql.isEmpty(); }
+    // At most this many candidates are read and sorted for a page.
+    static constexpr int MaxCandidates = 20000;
 
 private:
     void restart(Cursor::Start start);
     std::optional<FilterName> lookup(const QString &name) const;
+    bool read(bool forward);
+    bool endsValid();
+    void chooseCandidates(const CompiledFilter &compiled);
+    qint64 countCandidates(const CompiledFilter::Candidates &candidates);
 
     Table &m_table;
     int m_key;
@@ -90,6 +113,9 @@ private:
     QString m_filterError;
     std::function<bool()> m_keepReading;
     QVariant m_range;
+    Ends m_ends;
+    bool m_atBeginning = false;    // no record read since set()
+    RecordPosition m_lastRead = 0; // the record the walk stands on after its last read
 };
 
 } // namespace sv

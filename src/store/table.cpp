@@ -223,8 +223,9 @@ Table::Bounds Table::boundsOf(Cursor &cursor, bool forward)
 
 bool Table::fetch(Cursor &cursor, bool forward)
 {
-    const bool done = cursor.filterSql.isEmpty() ? fetchPage(cursor, forward, nullptr)
-                                                 : fetchFiltered(cursor, forward);
+    const bool done = cursor.filterSql.isEmpty() || !cursor.candidatesSql.isEmpty()
+                          ? fetchPage(cursor, forward, nullptr)
+                          : fetchFiltered(cursor, forward);
     if (!done) {
         cursor.readAhead.clear();
         return false;
@@ -245,6 +246,7 @@ sql::Walk walkOf(const Cursor &cursor, bool forward, int bound, bool capped)
     walk.prefixed = !cursor.prefix.isEmpty();
     walk.capped = capped;
     walk.filter = cursor.filterSql;
+    walk.candidates = cursor.candidatesSql;
     return walk;
 }
 
@@ -271,6 +273,10 @@ int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Wa
                     RecordPosition boundPosition, const QVariantList *cap)
 {
     int index = 1;
+    if (!walk.candidates.isEmpty()) {
+        for (const QVariant &value : cursor.candidatesParameters)
+            bindValue(statement, index++, value);
+    }
     for (const QVariant &value : cursor.prefix)
         bindValue(statement, index++, value);
     if (walk.bound != sql::Bound::None) {

@@ -34,6 +34,8 @@ struct Cursor
     QVariantList prefix; // the leading key field's key value, when the walk is held to it
     QString filterSql;
     QVariantList filterParameters;
+    QString candidatesSql; // see sql::Walk::candidates
+    QVariantList candidatesParameters;
 
     struct Row
     {

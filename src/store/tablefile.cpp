@@ -25,6 +25,14 @@ void keyTextFunction(sqlite3_context *context, int, sqlite3_value **arguments)
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
+void foldFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    const QByteArray folded =
+        foldText(QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]))).toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
 bool fail(sqlite3 *db, int result)
 {
     const int primary = result & 0xFF;
@@ -84,7 +92,21 @@ bool inTransaction(sqlite3 *db, const std::function<bool()> &work)
     return !own || run(db, QStringLiteral("COMMIT"));
 }
 
-bool createLayout(sqlite3 *db, const QString &schema, const TableDef &table)
+// Drops the full-text index of the table, if any, and makes it anew from the records.
+bool remakeFullText(sqlite3 *db, const QString &schema, const TableDef &table)
+{
+    for (const QString &statement :
+         sql::dropFullText(schema, table) + sql::createFullText(schema, table)) {
+        if (!run(db, statement))
+            return false;
+    }
+    return true;
+}
+
+enum class FullText { Made, Later };
+
+bool createLayout(sqlite3 *db, const QString &schema, const TableDef &table,
+                  FullText fullText = FullText::Made)
 {
     if (!run(db, sql::createTable(schema, table)))
         return false;
@@ -92,6 +114,8 @@ bool createLayout(sqlite3 *db, const QString &schema, const TableDef &table)
         if (!run(db, sql::createIndex(schema, table, key)))
             return false;
     }
+    if (fullText == FullText::Made && !remakeFullText(db, schema, table))
+        return false;
     return run(
         db,
         QStringLiteral("PRAGMA %1.user_version = %2").arg(sql::quote(schema)).arg(table.version));
@@ -109,6 +133,40 @@ QStringList existingColumns(sqlite3 *db, const TableDef &table)
             QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1))));
     sqlite3_finalize(info);
     return columns;
+}
+
+bool hasCurrentColumns(const TableDef &table, const QStringList &columns)
+{
+    QStringList have;
+    for (const QString &column : columns)
+        have.append(column.toLower());
+    QStringList want;
+    for (const QString &column : sql::allColumns(table))
+        want.append(column.toLower());
+    std::sort(have.begin(), have.end());
+    std::sort(want.begin(), want.end());
+    return have == want;
+}
+
+bool lacksFullText(sqlite3 *db, const TableDef &table)
+{
+    if (!table.fullText)
+        return false;
+    QStringList names = sql::fullTextTriggers(table);
+    names.append(sql::fullTextName(table));
+    sqlite3_stmt *query = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM main.sqlite_master WHERE name = ?", -1, &query,
+                       nullptr);
+    bool lacking = false;
+    for (const QString &name : std::as_const(names)) {
+        const QByteArray utf8 = name.toUtf8();
+        sqlite3_bind_text(query, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        lacking =
+            lacking || (sqlite3_step(query) == SQLITE_ROW && sqlite3_column_int(query, 0) == 0);
+        sqlite3_reset(query);
+    }
+    sqlite3_finalize(query);
+    return lacking;
 }
 
 int fileVersion(sqlite3 *db)
@@ -142,7 +200,12 @@ bool copyIntoCurrentLayout(sqlite3 *db, const TableDef &table, const QStringList
         if (!run(db, sql::dropIndex(Main, table, key)))
             return false;
     }
-    if (!createLayout(db, Main, table))
+    for (const QString &statement : sql::dropFullText(Main, table)) {
+        if (!run(db, statement))
+            return false;
+    }
+    // The full-text index is made once the records are in, by the key rebuild below.
+    if (!createLayout(db, Main, table, FullText::Later))
         return false;
 
     QHash<QString, QString> present; // lower-case name -> stored spelling
@@ -177,8 +240,10 @@ bool copyIntoCurrentLayout(sqlite3 *db, const TableDef &table, const QStringList
 
 void registerFunctions(sqlite3 *db)
 {
-    sqlite3_create_function(db, "sv_keytext", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                            keyTextFunction, nullptr, nullptr);
+    // Innocuous: the full-text index's triggers call sv_fold whatever the schema's trust.
+    constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    sqlite3_create_function(db, "sv_keytext", 1, flags, nullptr, keyTextFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "sv_fold", 1, flags, nullptr, foldFunction, nullptr, nullptr);
 }
 
 bool hasHotJournal(const QString &path)
@@ -238,7 +303,7 @@ bool rebuildKeys(sqlite3 *db, const QString &schema, const TableDef &table, bool
             if (!run(db, sql::createIndex(schema, table, key)))
                 return false;
         }
-        return true;
+        return remakeFullText(db, schema, table);
     });
 }
 
@@ -304,6 +369,9 @@ bool upgrade(const TableDef &table, const QString &path)
         const QStringList columns = existingColumns(db, table);
         if (columns.isEmpty())
             return createLayout(db, Main, table);
+        if (version == table.version && hasCurrentColumns(table, columns) &&
+            lacksFullText(db, table))
+            return remakeFullText(db, Main, table); // all the layout lacks
         return copyIntoCurrentLayout(db, table, columns);
     });
     if (upgraded)

@@ -144,6 +144,39 @@ int transactionLoop(Store &store)
     }
 }
 
+// Adds a song, changes the texts of another and deletes a third in each transaction,
+// forever: the test kills it at a random moment and checks the full-text index against
+// the table.
+int changeLoop(Store &store)
+{
+    Table &songs = store.table(TableId::Songs);
+    if (!songs.open())
+        return fail("open");
+    for (qint64 n = 1;; ++n) {
+        if (!store.database().logout(5))
+            return fail("logout");
+        songs.buffer().clear();
+        songs.buffer().setNumber(mus::ID, n);
+        songs.buffer().setText(mus::Title, QStringLiteral("Chanson n° %1").arg(n));
+        songs.buffer().setMemo(mus::Notes, QStringLiteral("Noël %1").arg(n));
+        if (!songs.add())
+            return fail("add");
+        songs.buffer().setNumber(mus::ID, n / 2);
+        if (n > 2 && songs.get(mus::KeyID)) {
+            songs.buffer().setText(mus::Composer, QStringLiteral("Éric %1").arg(n));
+            if (!songs.put())
+                return fail("put");
+        }
+        songs.buffer().setNumber(mus::ID, n - 3);
+        if (n % 4 == 0 && songs.get(mus::KeyID) && !songs.remove())
+            return fail("remove");
+        if (!store.database().commit())
+            return fail("commit");
+        if (n == 30)
+            ready();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -168,5 +201,7 @@ int main(int argc, char *argv[])
         return holdOpen(store, args.value(3));
     if (command == u"transaction-loop")
         return transactionLoop(store);
+    if (command == u"change-loop")
+        return changeLoop(store);
     return 2;
 }

@@ -47,8 +47,13 @@ bool readTableName(sqlite3 *db, Layout &layout, QString &error)
 {
     QStringList tables;
     const bool ok = forEachRow(db,
-                               u"SELECT name FROM main.sqlite_master WHERE type = 'table' "
-                               "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"_s,
+                               u"SELECT name FROM main.sqlite_master AS t WHERE type = 'table' "
+                               "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+                               // A full-text index and the tables it keeps its data in.
+                               "AND sql NOT LIKE 'CREATE VIRTUAL TABLE%' AND NOT EXISTS ("
+                               "SELECT 1 FROM main.sqlite_master AS v WHERE v.type = 'table' "
+                               "AND v.sql LIKE 'CREATE VIRTUAL TABLE%' "
+                               "AND substr(t.name, 1, length(v.name) + 1) = v.name || '_')"_s,
                                [&](sqlite3_stmt *row) { tables.append(columnText(row, 0)); });
     if (!ok) {
         error = QString::fromUtf8(sqlite3_errmsg(db));
