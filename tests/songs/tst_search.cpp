@@ -447,7 +447,8 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         test::StoreCatalogue catalogue(folder.path());
         Table &songs = catalogue.store.table(TableId::Songs);
-        QVERIFY(catalogue.files.access(songs));
+        const TableUse use = catalogue.files.use(songs);
+        QVERIFY(use);
         QVERIFY(prompter.shown.isEmpty()); // no question: nothing is lost
         QCOMPARE(songs.records(), 1);
         songs.buffer().clear();
@@ -465,7 +466,6 @@ private Q_SLOTS:
 
         QVERIFY(songs.build());
         QCOMPARE(fullTextDifferences(path), 0);
-        catalogue.files.release(songs);
     }
 };
 
