@@ -17,8 +17,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QDialog>
+#include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -463,7 +463,16 @@ void MainFrame::showAndStart()
     showLogo();
     if (!isVisible())
         show();
-    checkAlbumTable(storedPreviousVersion());
+    // An album build asked for at start-up runs first: the splash, which stays on top,
+    // would hide its progress, and the start-up windows after it would show the albums
+    // half built.
+    checkAlbumTable(storedPreviousVersion(), [this] { showSplash(); });
+}
+
+void MainFrame::showSplash()
+{
+    if (m_closing)
+        return;
     auto *splash = new SplashWindow(QStringLiteral("Version ") + VersionText,
                                     QPixmap(QStringLiteral(":/images/logo.png")));
     m_splash = splash;
@@ -490,22 +499,27 @@ void MainFrame::showLogo()
     m_area->setLogo(logo);
 }
 
-void MainFrame::checkAlbumTable(const QString &previousVersion)
+void MainFrame::checkAlbumTable(const QString &previousVersion, std::function<void()> then)
 {
     Store &store = m_session.store();
     if (store.table(TableId::Albums).records() > 0 || store.table(TableId::Songs).records() == 0 ||
-        leadingNumber(previousVersion) >= FirstVersionWithAlbums)
+        leadingNumber(previousVersion) >= FirstVersionWithAlbums) {
+        then();
         return;
+    }
     const Message question{QStringLiteral("Album Database Empty"),
                            QStringLiteral("Do you want to copy your album information from the "
                                           "general music database into the album database? "
                                           "(Recommended)"),
                            Yes | No, Yes, Icon::Question};
-    if (ask(question) != Yes)
+    if (ask(question) != Yes) {
+        then();
         return;
-    runAlbumBuild(m_session, false, this, [](bool) {
+    }
+    runAlbumBuild(m_session, false, this, [then = std::move(then)](bool) {
         Settings::global().autoAddToAlbums = QStringLiteral("1");
         settings::write(QStringLiteral("AutoAddToAlbums"), QStringLiteral("1"));
+        then();
     });
 }
 

@@ -74,7 +74,8 @@ private:
                                 const QString &procedure);
     void seedMedia();
     void showLogo();
-    void checkAlbumTable(const QString &previousVersion);
+    void checkAlbumTable(const QString &previousVersion, std::function<void()> then);
+    void showSplash();
     void splashClosed();
     void runStartUpActions(int step);
     void closeSplash();

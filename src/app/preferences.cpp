@@ -2,6 +2,7 @@
 
 #include "housekeeping.h"
 #include "platform/prompter.h"
+#include "progresswindow.h"
 #include "settings.h"
 #include "setupwizard.h"
 #include "windowposition.h"
@@ -229,11 +230,11 @@ QWidget *Preferences::createHousekeepingTab()
     }
     connect(albumBuild, &QPushButton::clicked, this, [this] {
         storeFields();
-        runAlbumBuild(m_session, true, this, [](bool) {});
+        runAlbumBuild(m_session, true, this, housekeepingStarted());
     });
     connect(linkTest, &QPushButton::clicked, this, [this] {
         storeFields();
-        runLinkTest(m_session, this, [](bool) {});
+        runLinkTest(m_session, this, housekeepingStarted());
     });
     fileManager->setEnabled(bool(m_openFileManager));
     connect(fileManager, &QPushButton::clicked, this, [this] {
@@ -341,8 +342,34 @@ void Preferences::chooseLogo()
     dialog->open();
 }
 
+std::function<void(bool)> Preferences::housekeepingStarted()
+{
+    ++m_housekeeping;
+    return [self = QPointer<Preferences>(this)](bool) {
+        if (self)
+            --self->m_housekeeping;
+    };
+}
+
+bool Preferences::housekeepingAllowsClosing()
+{
+    if (m_housekeeping == 0)
+        return true;
+    const Message question{u"Housekeeping"_s,
+                           u"A housekeeping process is still running.  Stop it now and close "
+                           u"Preferences?  What it has done so far is kept."_s,
+                           Yes | No, No, Icon::Question};
+    if (ask(question) != Yes)
+        return false;
+    for (ProgressWindow *window : findChildren<ProgressWindow *>())
+        window->cancel();
+    return true;
+}
+
 void Preferences::useSetupWizard()
 {
+    if (!housekeepingAllowsClosing())
+        return;
     storeFields();
     SetupWizard::open(m_session, parentWidget(), {});
     QDialog::done(Rejected);
@@ -350,7 +377,7 @@ void Preferences::useSetupWizard()
 
 void Preferences::accept()
 {
-    if (m_converting)
+    if (m_converting || !housekeepingAllowsClosing())
         return;
     storeFields();
     Settings::global().writePreferences();
@@ -393,7 +420,7 @@ void Preferences::saveDateFormatAndClose(const QString &chosenText)
 
 void Preferences::reject()
 {
-    if (m_converting)
+    if (m_converting || !housekeepingAllowsClosing())
         return;
     Settings::global().load();
     QDialog::reject();

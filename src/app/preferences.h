@@ -54,11 +54,16 @@ private:
     void useSetupWizard();
     void confirmDateFormat(const QString &chosenText);
     void saveDateFormatAndClose(const QString &chosenText);
+    // An album build or link test runs in a window of this one: closing Preferences first
+    // asks whether to stop it (what it wrote stays), and stays open when told No.
+    std::function<void(bool)> housekeepingStarted();
+    bool housekeepingAllowsClosing();
 
     Session &m_session;
     std::function<void()> m_openFileManager;
     QString m_openingDateText;
     bool m_converting = false; // OK's date conversion runs; the window closes when it ends
+    int m_housekeeping = 0;    // album builds and link tests running
 
     QButtonGroup *m_interface = nullptr;
     DateFormatList *m_dateFormat = nullptr;

@@ -1,6 +1,7 @@
 #include "app/helpwindow.h"
 #include "app/mainframe.h"
 #include "app/procedures.h"
+#include "app/progresswindow.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/splashwindow.h"
@@ -136,6 +137,58 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(session.files().users(session.store().table(TableId::Songs)), 0);
         QVERIFY(!Instances::inUse(2));
+    }
+
+    // The album build agreed to at start-up shows its progress with no splash over it, and
+    // the start-up browsers open only once the albums are all there.
+    void albumBuildBeforeSplashAndBrowsers()
+    {
+        test::Workspace workspace;
+        {
+            Session session(workspace.path());
+            session.announceTables();
+            Table &songs = session.store().table(TableId::Songs);
+            const TableUse use = session.files().use(songs);
+            for (int id = 1; id <= 120; ++id) {
+                songs.buffer().clear();
+                songs.buffer().setNumber(mus::ID, id);
+                songs.buffer().setText(mus::Album, QStringLiteral("Album %1").arg(id % 30));
+                QVERIFY(songs.add());
+            }
+        }
+        settings::write(QStringLiteral("Version"), QStringLiteral("1.1"), settings::GlobalSection);
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        settings::writeNumber(QStringLiteral("ShowTips"), 0);
+        settings::writeNumber(QStringLiteral("SU_Songs"), 1);
+        test::ScriptedPrompter prompter;
+        prompter.answer(Yes);
+        Session session(workspace.path());
+        session.announceTables();
+        qint64 albumsWhenOpened = -1;
+        Procedures::add(QStringLiteral("BrowseSongs"), Procedures::Placement::OwnWindow,
+                        [&albumsWhenOpened](Session &s, MainFrame &) -> QWidget * {
+                            albumsWhenOpened = s.store().table(TableId::Albums).records();
+                            return new QWidget;
+                        });
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        QPointer<ProgressWindow> progress = frame.findChild<ProgressWindow *>();
+        QVERIFY(progress && progress->isVisible());
+        const auto splashShown = [] {
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                if (qobject_cast<SplashWindow *>(window) && window->isVisible())
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(!splashShown());
+        QTRY_VERIFY(!progress);
+        QVERIFY(splashShown());
+        closeSplash();
+        QTRY_COMPARE(frame.mdiArea()->subWindowList().size(), 1);
+        QCOMPARE(albumsWhenOpened, 30);
+        frame.close();
     }
 
     // Songs on file, no albums and an older version: the album question is asked once; a

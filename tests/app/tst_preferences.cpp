@@ -1,4 +1,5 @@
 #include "app/preferences.h"
+#include "app/progresswindow.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/setupwizard.h"
@@ -66,6 +67,58 @@ class TestPreferences : public QObject
 
 private Q_SLOTS:
     void cleanup() { Preferences::setFileChooser({}); }
+
+    // Closing Preferences while a housekeeping process runs asks first: No keeps both open
+    // and the album build runs to its end; Yes stops the link test (what it wrote is
+    // committed) and closes.
+    void closingDuringAnAlbumBuild()
+    {
+        test::ScriptedPrompter prompter;
+        test::Workspace workspace;
+        Session session(workspace.path());
+        session.announceTables();
+        storeSettings({});
+        Table &songs = session.store().table(TableId::Songs);
+        Table &albums = session.store().table(TableId::Albums);
+        const TableUses uses = session.files().use({&songs, &albums});
+        for (int id = 1; id <= 200; ++id) {
+            songs.buffer().clear();
+            songs.buffer().setNumber(mus::ID, id);
+            songs.buffer().setText(mus::Artist, u"Artist %1"_s.arg(id % 40));
+            songs.buffer().setText(mus::Album, u"Album %1"_s.arg(id % 40));
+            QVERIFY(songs.add());
+        }
+        const auto startBuild = [&](Preferences *window) {
+            prompter.answer(Yes); // are you sure
+            control<QPushButton>(window, u"Create Album Database from SongVane Database"_s)
+                ->click();
+            QVERIFY(window->findChild<ProgressWindow *>());
+        };
+
+        QPointer<Preferences> window = Preferences::open(session, nullptr);
+        startBuild(window);
+        prompter.answer(No);
+        window->reject();
+        QCOMPARE(prompter.captions().last(), u"Housekeeping"_s);
+        QVERIFY(window && window->isVisible());
+        QTRY_VERIFY(!window->findChild<ProgressWindow *>());
+        QCOMPARE(albums.records(), 40); // the build ran to its end
+        window->reject();               // nothing runs: no question
+        QTRY_VERIFY(!window);
+        QCOMPARE(prompter.captions().count(u"Housekeeping"_s), 2);
+
+        window = Preferences::open(session, nullptr);
+        prompter.answer(Yes); // are you sure
+        control<QPushButton>(window, u"Test Album Database Link Integrity"_s)->click();
+        QPointer<ProgressWindow> progress = window->findChild<ProgressWindow *>();
+        QVERIFY(progress);
+        QCOMPARE(session.files().users(songs), 2);
+        prompter.answer(Yes);
+        window->reject();
+        QTRY_VERIFY(!window && !progress);
+        QCOMPARE(session.files().users(songs), 1); // the test ended and let its tables go
+        QVERIFY(!session.store().database().inTransaction());
+    }
 
     // Until the setup has been completed, Preferences gives way to the setup wizard.
     void setupWizardComesFirst()
