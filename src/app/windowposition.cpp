@@ -157,10 +157,15 @@ void restoreWindowPosition(const QString &procedure, QWidget *window, bool resiz
                                   : window->size();
         window->setGeometry(clampedPlacement(wanted, roomFor(window, wanted), minimum));
     } else {
-        // Where it opened, but inside its room.
-        window->setGeometry(
+        // Where it opened, but inside its room. A window not shown yet keeps the place
+        // the system gives it (a dialog centred over its parent) and is only made to fit.
+        const QRect fitted =
             clampedPlacement(window->geometry(), roomFor(window, window->geometry()),
-                             window->minimumSize().expandedTo(window->minimumSizeHint())));
+                             window->minimumSize().expandedTo(window->minimumSizeHint()));
+        if (window->isVisible())
+            window->setGeometry(fitted);
+        else
+            window->resize(fitted.size());
     }
     if (child)
         child->setProperty(NormalGeometry, child->geometry());
