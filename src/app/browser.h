@@ -119,7 +119,7 @@ protected:
     void callFormFor(Request request) { callForm(request); }
     PageModel *model() const { return m_model; }
     QLabel *locatorDisplay() const { return m_locatorLabel; }
-    void updateTitle();
+    virtual void updateTitle();
     void addButtonRow(QLayout *row);
 
     void closeEvent(QCloseEvent *event) override;

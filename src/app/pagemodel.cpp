@@ -4,6 +4,7 @@
 
 #include <QMimeData>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 
@@ -35,7 +36,66 @@ private:
 
 PageModel::PageModel(Table &table, const Bindings *bindings, QObject *parent)
     : QAbstractTableModel(parent), m_table(table), m_bindings(bindings)
-{}
+{
+    m_slice.setSingleShot(true);
+    connect(&m_slice, &QTimer::timeout, this, &PageModel::continueSearch);
+}
+
+void PageModel::setSliced(bool on, int budgetMs)
+{
+    m_sliced = on;
+    m_sliceMs = qMax(0, budgetMs);
+}
+
+void PageModel::cancelSearch()
+{
+    if (!m_searching)
+        return;
+    m_slice.stop();
+    m_searching = false;
+    Q_EMIT searchFinished(int(m_rows.size()));
+}
+
+void PageModel::rememberEnds()
+{
+    if (m_knownEnds.size() > 64)
+        m_knownEnds.clear();
+    m_knownEnds.insert(m_viewName, m_view->ends());
+}
+
+void PageModel::startSlices()
+{
+    m_searching = true;
+    Q_EMIT searchProgress(int(m_rows.size()));
+    m_slice.start(0);
+}
+
+// One slice of the search for the first page: reads on from where the last slice stopped.
+void PageModel::continueSearch()
+{
+    QList<Row> found;
+    {
+        TableStateGuard keep(m_table);
+        m_sliceClock.start();
+        m_view->setKeepReading([this] { return m_sliceClock.elapsed() < m_sliceMs; });
+        while (m_rows.size() + found.size() < m_pageSize && m_view->next())
+            found.append(rowFromBuffer());
+        m_view->setKeepReading({});
+        rememberEnds();
+    }
+    if (!found.isEmpty()) {
+        beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + found.size()) - 1);
+        m_rows += found;
+        endInsertRows();
+    }
+    if (m_view->paused() && m_rows.size() < m_pageSize) {
+        Q_EMIT searchProgress(int(m_rows.size()));
+        m_slice.start(0);
+        return;
+    }
+    m_searching = false;
+    Q_EMIT searchFinished(int(m_rows.size()));
+}
 
 void PageModel::setDragValue(const QString &mimeType, std::function<QString(const Record &)> value)
 {
@@ -78,6 +138,7 @@ void PageModel::setColumns(const QList<BrowseColumn> &columns)
 
 bool PageModel::setView(int key, const QString &filter, const QVariant &range)
 {
+    cancelSearch();
     m_key = key;
     m_view = std::make_unique<View>(m_table, key, filter, m_bindings);
     m_view->setRange(range);
@@ -126,11 +187,18 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
 {
     if (!m_view)
         return false;
+    if (!m_readingThumb)
+        cancelSearch();
     TableStateGuard keep(m_table);
-    const auto remember = qScopeGuard([this] {
-        if (m_knownEnds.size() > 64)
-            m_knownEnds.clear();
-        m_knownEnds.insert(m_viewName, m_view->ends());
+    const bool sliced = std::exchange(m_slicing, false);
+    if (sliced) {
+        m_sliceClock.start();
+        m_view->setKeepReading([this] { return m_sliceClock.elapsed() < m_sliceMs; });
+    }
+    const auto remember = qScopeGuard([this, sliced] {
+        if (sliced)
+            m_view->setKeepReading({});
+        rememberEnds();
     });
     if (!start())
         return endedNormally() || errorCode() == err::RecordNotFound;
@@ -152,6 +220,7 @@ void PageModel::replaceRows(QList<Row> rows)
 bool PageModel::fillFromTop()
 {
     QList<Row> rows;
+    m_slicing = m_sliced && m_view && m_view->mayScan();
     const bool ok = readPage(
         [this] {
             m_view->set();
@@ -159,6 +228,8 @@ bool PageModel::fillFromTop()
         },
         true, m_pageSize, rows);
     replaceRows(rows);
+    if (ok && m_view->paused())
+        startSlices();
     return ok;
 }
 
@@ -318,6 +389,8 @@ bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
     auto unfiltered = std::make_unique<View>(m_table, m_key, QString(), m_bindings);
     unfiltered->setRange(m_range);
     unfiltered->open();
+    // The search of the page may go on meanwhile: its view is kept aside, not stopped.
+    const QScopedValueRollback thumb(m_readingThumb, true);
     std::unique_ptr<View> searched = std::exchange(m_view, std::move(unfiltered));
     const QString searchedName = std::exchange(m_viewName, QString::number(m_key) + QChar(0x1f) +
                                                                m_range.toString() + QChar(0x1f));

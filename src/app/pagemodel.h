@@ -3,6 +3,8 @@
 #include "store/store.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <functional>
 
@@ -67,6 +69,20 @@ public:
     // The first and last values of the order's first key field, for the scroll thumb.
     bool keyRange(QVariant &lowest, QVariant &highest);
 
+    // When on, a first page whose filter must be tested record by record is searched in
+    // slices of at most `budgetMs` between the program's other work: the page shows the
+    // rows as they are found, and searchFinished comes when it is full, the view has ended
+    // or the search was cancelled. Any other read of the model cancels it first.
+    void setSliced(bool on, int budgetMs = DefaultSliceMs);
+    static constexpr int DefaultSliceMs = 8;
+    bool isSearching() const { return m_searching; }
+    void cancelSearch();
+
+Q_SIGNALS:
+    void searchProgress(int found);
+    void searchFinished(int found);
+
+public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -82,6 +98,9 @@ private:
     };
 
     Row rowFromBuffer() const;
+    void startSlices();
+    void continueSearch();
+    void rememberEnds();
     bool readPage(const std::function<bool()> &start, bool forward, int wanted, QList<Row> &rows);
     bool endedNormally() const;
     void replaceRows(QList<Row> rows);
@@ -91,6 +110,13 @@ private:
     std::unique_ptr<View> m_view;
     QString m_viewName; // order, range and filter
     QHash<QString, View::Ends> m_knownEnds;
+    QTimer m_slice;
+    QElapsedTimer m_sliceClock;
+    int m_sliceMs = DefaultSliceMs;
+    bool m_sliced = false;
+    bool m_slicing = false; // the read under way may stop at the end of its slice
+    bool m_searching = false;
+    bool m_readingThumb = false;
     QList<BrowseColumn> m_columns;
     QList<Row> m_rows;
     int m_key = 0;

@@ -127,6 +127,25 @@ void SongBrowser::buildSongButtons()
     connect(copyButton, &QPushButton::clicked, this, &SongBrowser::copy);
     auto *searchButton = new QPushButton(QStringLiteral("&Search"));
     connect(searchButton, &QPushButton::clicked, this, &SongBrowser::search);
+    m_cancelSearch = new QPushButton(QStringLiteral("Cancel"));
+    m_cancelSearch->setObjectName(QStringLiteral("cancelSearch"));
+    m_cancelSearch->setToolTip(QStringLiteral("Stop searching (Esc)"));
+    m_cancelSearch->hide();
+    connect(m_cancelSearch, &QPushButton::clicked, model(), &PageModel::cancelSearch);
+    // A search that must look at every song goes on between other work, a slice at a time:
+    // the rows come as they are found, and Cancel, Esc or Reset Search stop it at once.
+    model()->setSliced(true);
+    connect(model(), &PageModel::searchProgress, this, [this] {
+        m_cancelSearch->show();
+        updateTitle();
+    });
+    connect(model(), &PageModel::searchFinished, this, [this](int found) {
+        m_cancelSearch->hide();
+        if (found > 0 && list()->highlighted() == 0)
+            list()->highlightRow(0);
+        updateTitle();
+    });
+    connect(list(), &BrowseList::escapePressed, model(), &PageModel::cancelSearch);
     m_resetSearch = new QPushButton(QStringLiteral("Reset Search"));
     m_resetSearch->setEnabled(false);
     connect(m_resetSearch, &QPushButton::clicked, this, [this] { setSearchFilter(QString()); });
@@ -143,6 +162,7 @@ void SongBrowser::buildSongButtons()
     row->addStretch();
     row->addWidget(copyButton);
     row->addWidget(searchButton);
+    row->addWidget(m_cancelSearch);
     row->addWidget(m_resetSearch);
     // Import, export and printing come with their own windows; until then they stay off.
     for (const char *caption : {"&Import", "&Export", "&Print"}) {
@@ -246,6 +266,16 @@ void SongBrowser::setSearchFilter(const QString &filter)
     m_resetSearch->setEnabled(!m_search.isEmpty());
     // A new search shows its first matches, not those around the old highlight.
     rebuildView(0);
+}
+
+void SongBrowser::updateTitle()
+{
+    if (model()->isSearching())
+        setWindowTitle(QStringLiteral("Songs - %1 found so far").arg(model()->rowCount()));
+    else if (!m_search.isEmpty() && model()->isEmpty())
+        setWindowTitle(QStringLiteral("Songs - no songs match"));
+    else
+        Browser::updateTitle();
 }
 
 void SongBrowser::search()

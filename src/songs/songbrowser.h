@@ -30,6 +30,8 @@ protected:
     QString viewFilter(const SortTab &tab) const override;
     void extendPopupMenu(QMenu *menu) override;
     void currentTabChanged(int tab) override;
+    // While a search goes on, the songs found so far; "no songs match" when it found none.
+    void updateTitle() override;
     void forgetLookups() override;
 
 private:
@@ -41,6 +43,7 @@ private:
     QString m_search;
     QHash<qint64, QString> m_categoryNames;
     QPushButton *m_resetSearch = nullptr;
+    QPushButton *m_cancelSearch = nullptr; // shown while a search goes on
     QPushButton *m_selectMedia = nullptr;
     QPushButton *m_selectCategory = nullptr;
 };

@@ -210,6 +210,7 @@ void View::chooseCandidates(const CompiledFilter &compiled)
             chosen = &candidates;
         }
     }
+    m_ownRange = ownRange;
     if (chosen && !ownRange) {
         m_cursor.candidatesSql = chosen->sql;
         m_cursor.candidatesParameters = chosen->parameters;
@@ -259,6 +260,10 @@ bool View::read(bool forward)
     }
     const RecordPosition before = m_lastRead;
     if (!m_table.read(m_cursor, forward)) {
+        if (m_cursor.paused) {
+            m_atBeginning = fromEnd; // nothing found yet: still searching from the end
+            return false;
+        }
         m_lastRead = 0;
         if (errorCode() == err::RecordNotAvailable) {
             if (fromEnd) {

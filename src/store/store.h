@@ -74,6 +74,7 @@ public:
         m_keepReading = std::move(keepReading);
         m_cursor.keepReading = m_keepReading;
     }
+    // False with error 33 also when a read was paused by keepReading (see paused()).
     bool next() { return read(true); }
     bool previous() { return read(false); }
     Table &table() { return m_table; }
@@ -91,6 +92,14 @@ public:
         QVariantList lastKey;
     };
     const Ends &ends() const { return m_ends; }
+    // The last read stopped because keepReading said so; reading on continues the search.
+    bool paused() const { return m_cursor.paused; }
+    // Whether a read may have to look at many records that the filter leaves out.
+    bool mayScan() const
+    {
+        return !m_cursor.filterSql.isEmpty() && m_cursor.candidatesSql.isEmpty() && !m_ends.empty &&
+               !m_ownRange;
+    }
     void setEnds(const Ends &ends); // taken when still valid
     // Whether reads go through an index-served set of candidates rather than the key order.
     bool readsCandidates() const { return !m_cursor.candidatesSql.isEmpty(); }
@@ -114,6 +123,7 @@ private:
     std::function<bool()> m_keepReading;
     QVariant m_range;
     Ends m_ends;
+    bool m_ownRange = false;       // the filter holds the walk to a range of its own key
     bool m_atBeginning = false;    // no record read since set()
     RecordPosition m_lastRead = 0; // the record the walk stands on after its last read
 };

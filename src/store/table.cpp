@@ -223,6 +223,7 @@ Table::Bounds Table::boundsOf(Cursor &cursor, bool forward)
 
 bool Table::fetch(Cursor &cursor, bool forward)
 {
+    cursor.paused = false;
     const bool done = cursor.filterSql.isEmpty() || !cursor.candidatesSql.isEmpty()
                           ? fetchPage(cursor, forward, nullptr)
                           : fetchFiltered(cursor, forward);
@@ -361,8 +362,10 @@ bool Table::fetchFiltered(Cursor &cursor, bool forward)
         cursor.start = Cursor::Start::After;
         cursor.boundPosition = cap.takeLast().toLongLong();
         cursor.boundValues = cap;
-        if (cursor.keepReading && !cursor.keepReading())
+        if (cursor.keepReading && !cursor.keepReading()) {
+            cursor.paused = cursor.readAhead.empty();
             return true;
+        }
     }
 }
 

@@ -46,8 +46,10 @@ struct Cursor
     };
     QHash<int, StatementSlot> ownStatements; // walks with a range or filter, by shape
     // Asked between chunks of a filtered walk that finds few records: false stops the walk
-    // there for now. Lets a window keep painting while a sparse filter is searched.
+    // there for now (paused), and the next read goes on from there. Lets a window search a
+    // sparse filter in slices between its other work.
     std::function<bool()> keepReading;
+    bool paused = false;  // the last read stopped for keepReading, not at the end
     QVariantList lastKey; // stored values of the key's fields in the record last read
     std::deque<Row> readAhead;
     bool readAheadForward = true;

@@ -1,0 +1,327 @@
+// Times what a user does in the song browser on a generated catalogue, each action from the
+// key (or button) to the window having handled it, against the 16 ms of a frame; searches
+// against their bounds; and a 40-row page of every order against the bare keyset query:
+//   make_catalogue FOLDER 1000000 && search_bench FOLDER
+// The first start on a catalogue without the full-text index makes it (the upgrade).
+#include "app/browselist.h"
+#include "app/session.h"
+#include "app/settings.h"
+#include "platform/paths.h"
+#include "songs/querybuilder.h"
+#include "songs/songbrowser.h"
+#include "store/sqldialect.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTableView>
+#include <QTest>
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace sv;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double FrameMs = 16.0;
+constexpr int PageRows = 40;
+
+double milliseconds(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+double median(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+long residentKiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+void report(const char *what, double ms, double bound)
+{
+    std::printf("%-52s %9.2f ms  %s %.0f ms\n", what, ms, ms <= bound ? "within" : "OVER  ", bound);
+    std::fflush(stdout);
+}
+
+// ---- A 40-row page: the store against the bare keyset query, both medians of many runs
+
+struct PageTimes
+{
+    QList<double> store;
+    QList<double> bare;
+};
+
+// The bare side: the page statement the store runs, prepared once on a plain connection
+// with the same page cache, each value read with sqlite3_column_*.
+void timePage(Table &songs, sqlite3 *bare, int key, RecordPosition at, bool forward,
+              PageTimes &times)
+{
+    songs.reget(at);
+    const QVariantList bound = songs.keyValues(key, songs.buffer());
+    const Record start = songs.buffer();
+    const QByteArray text = sql::page(u"main"_s, songs.definition(), key,
+                                      forward ? sql::Direction::Forward : sql::Direction::Backward,
+                                      sql::Bound::Inclusive, QString())
+                                .toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(bare, text.constData(), -1, &statement, nullptr);
+    const int columns = sqlite3_column_count(statement);
+    for (int run = 0; run < 41; ++run) {
+        qint64 sink = 0;
+        times.bare.append(milliseconds([&] {
+            int index = 1;
+            for (const QVariant &value : bound)
+                bindValue(statement, index++, value);
+            sqlite3_bind_int64(statement, index++, at);
+            sqlite3_bind_int(statement, index, PageRows);
+            while (sqlite3_step(statement) == SQLITE_ROW) {
+                for (int c = 0; c < columns; ++c) {
+                    if (sqlite3_column_type(statement, c) == SQLITE_TEXT)
+                        sink +=
+                            sqlite3_column_bytes(statement, c) + *sqlite3_column_text(statement, c);
+                    else
+                        sink += sqlite3_column_int64(statement, c);
+                }
+            }
+            sqlite3_reset(statement);
+        }));
+        times.store.append(milliseconds([&] {
+            songs.reset(key, at);
+            for (int row = 0; row < PageRows && (forward ? songs.next() : songs.previous());)
+                ++row;
+        }));
+        if (sink == 42)
+            std::printf(" ");
+    }
+    sqlite3_finalize(statement);
+    songs.buffer() = start;
+}
+
+void pageRatios(Session &session, const QString &folder)
+{
+    Table &songs = session.store().table(TableId::Songs);
+    sqlite3 *bare = nullptr;
+    sqlite3_open_v2((folder + u"/svpdata.tps"_s).toUtf8().constData(), &bare, SQLITE_OPEN_READONLY,
+                    nullptr);
+    sqlite3_exec(bare,
+                 QStringLiteral("PRAGMA cache_size=-%1; PRAGMA mmap_size=0")
+                     .arg(Database::PageCacheKiB)
+                     .toUtf8()
+                     .constData(),
+                 nullptr, nullptr, nullptr);
+    const qint64 count = songs.records();
+    std::printf("\n40-row page, medians of 41 runs (store / bare keyset query, microseconds)\n");
+    double worst = 0;
+    for (int key = 0; key < songs.definition().keys.size(); ++key) {
+        std::printf("%-24s", qPrintable(songs.definition().keys.at(key).name));
+        for (const double fraction : {0.0, 0.5, 1.0}) {
+            // A record at the start, middle or end of the order.
+            songs.set(key);
+            if (fraction == 0.0)
+                songs.next();
+            else if (fraction == 1.0)
+                songs.previous();
+            else {
+                songs.buffer().setNumber(mus::ID, qint64(count * fraction));
+                songs.get(mus::KeyID);
+                songs.reset(key, songs.position());
+                songs.next();
+            }
+            const RecordPosition at = songs.position();
+            for (const bool forward : {true, false}) {
+                PageTimes times;
+                timePage(songs, bare, key, at, forward, times);
+                const double ours = median(times.store);
+                const double raw = median(times.bare);
+                worst = qMax(worst, ours / raw);
+                std::printf(" %s%s %4.0f/%4.0f",
+                            fraction == 0.0   ? "start"
+                            : fraction == 1.0 ? "end"
+                                              : "mid",
+                            forward ? ">" : "<", ours * 1e3, raw * 1e3);
+            }
+        }
+        std::printf("\n");
+    }
+    std::printf("worst page ratio store/bare %.2f (bound 1.50): %s\n", worst,
+                worst <= 1.5 ? "within" : "OVER");
+    sqlite3_close(bare);
+}
+
+// ---- The browser as a user drives it
+
+struct Driver
+{
+    SongBrowser *browser;
+
+    QWidget *list() const { return browser->list()->view(); }
+    double key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        return milliseconds([&] {
+            QTest::keyClick(list(), key, modifiers);
+            QCoreApplication::processEvents();
+        });
+    }
+    double tab(int tab)
+    {
+        return milliseconds([&] {
+            browser->selectTab(tab);
+            QCoreApplication::processEvents();
+        });
+    }
+    double search(const QList<QueryCondition> &conditions)
+    {
+        QString error;
+        const QString filter = buildFilter(conditions, &error);
+        if (!error.isEmpty())
+            std::printf("  (filter refused: %s)\n", qPrintable(error));
+        return milliseconds([&] {
+            browser->setSearchFilter(filter);
+            QCoreApplication::processEvents();
+        });
+    }
+    int rows() const { return browser->list()->model()->rowCount(); }
+};
+
+QueryCondition condition(const char *field, QueryOperator op, const QString &value)
+{
+    return {QueryJoin::And, QString::fromUtf8(field), op, value};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    Paths::setWorkingFolder(folder);
+    Paths::setConfigFolder(folder + u"/config"_s);
+    Session session(folder);
+    session.announceTables();
+    Settings::global().saveLastTab = 0;
+
+    Driver user{nullptr};
+    const double open = milliseconds([&] {
+        user.browser = new SongBrowser(session);
+        user.browser->start();
+        user.browser->resize(1000, 700);
+        user.browser->show();
+        QCoreApplication::processEvents();
+    });
+    std::printf("%s, %d rows a page\n", qPrintable(user.browser->windowTitle()), user.rows());
+    std::printf("%-52s %9.2f ms  (the first start makes the full-text index)\n", "open the browser",
+                open);
+    const long startKiB = residentKiB();
+
+    using Op = QueryOperator;
+    std::printf("\nbrowsing, no search\n");
+    for (int tab = 7; tab >= 0; --tab)
+        report(qPrintable(u"tab %1"_s.arg(tab + 1)), user.tab(tab), FrameMs);
+    report("PgDn", user.key(Qt::Key_PageDown), FrameMs);
+    report("PgUp", user.key(Qt::Key_PageUp), FrameMs);
+    report("Ctrl+End", user.key(Qt::Key_End, Qt::ControlModifier), FrameMs);
+    report("Ctrl+Home", user.key(Qt::Key_Home, Qt::ControlModifier), FrameMs);
+    report("locator \"m\"", user.key(Qt::Key_M), FrameMs);
+
+    std::printf("\nthe actions of the issue\n");
+    const double nowhere = user.search({condition("MUS:Title", Op::Contains, u"qzxw"_s)});
+    std::printf("  title: %s, %d rows\n", qPrintable(user.browser->windowTitle()), user.rows());
+    report("search Title contains a word found nowhere", nowhere, 100);
+    report("  PgDn on that empty result", user.key(Qt::Key_PageDown), FrameMs);
+    report("  Ctrl+End on that empty result", user.key(Qt::Key_End, Qt::ControlModifier), FrameMs);
+    report("  tab switch on that empty result", user.tab(1), FrameMs);
+    user.tab(0);
+    const double sunmor = user.search({condition("MUS:Artist", Op::BeginsWith, u"Sunmor"_s)});
+    report("search Artist begins with \"Sunmor\"", sunmor, 100);
+    report("  PgUp on its first page", user.key(Qt::Key_PageUp), FrameMs);
+    report("  PgDn", user.key(Qt::Key_PageDown), FrameMs);
+    report("  Ctrl+End", user.key(Qt::Key_End, Qt::ControlModifier), FrameMs);
+    report("  PgDn past the end", user.key(Qt::Key_PageDown), FrameMs);
+    for (int tab = 1; tab < 8; ++tab) {
+        const double first = user.tab(tab);
+        report(qPrintable(u"  tab %1 under the search (first time)"_s.arg(tab + 1)), first, 100);
+    }
+    for (int tab = 0; tab < 8; ++tab)
+        report(qPrintable(u"  tab %1 under the search (result known)"_s.arg(tab + 1)),
+               user.tab(tab), FrameMs);
+    report("  Ctrl+End in title order", (user.tab(1), user.key(Qt::Key_End, Qt::ControlModifier)),
+           FrameMs);
+    report("  PgUp in title order", user.key(Qt::Key_PageUp), FrameMs);
+    user.tab(0);
+
+    std::printf("\nevery operator (first page; 100 ms where an index serves it, else 1 s)\n");
+    struct Case
+    {
+        const char *field;
+        Op op;
+        QString value;
+        bool indexed;
+    };
+    const QList<Case> cases = {
+        {"MUS:Artist", Op::IsEqualTo, u"Sunmor Lamor"_s, true},
+        {"MUS:Artist", Op::BeginsWith, u"Stargen"_s, true},
+        {"MUS:Artist", Op::IsGreaterThan, u"Tomor"_s, true},
+        {"MUS:Title", Op::Contains, u"venber"_s, true},
+        {"MUS:Title", Op::Contains, u"qzxw"_s, true},
+        {"MUS:Mix", Op::BeginsWith, u"Kado"_s, true},
+        {"MUS:Album", Op::IsEqualTo, u"Lasun"_s, true},
+        {"MUS:Composer", Op::Contains, u"morsun"_s, true},
+        {"MUS:Composer", Op::BeginsWith, u"Ritaka"_s, true},
+        {"MUS:Notes", Op::Contains, u"elmi"_s, true},
+        {"MUS:Style", Op::IsEqualTo, u"Lodo"_s, false},
+        {"MUS:ChartNumber", Op::IsEqualTo, u"7"_s, true},
+        {"MUS:BeatsPerMinute", Op::IsGreaterThan, u"178"_s, true},
+        {"MUS:Artist", Op::DoesNotBeginWith, u"S"_s, false},
+        {"MUS:Title", Op::DoesNotContain, u"la"_s, false},
+        {"MUS:Title", Op::Contains, u"la"_s, false},
+        {"MUS:Time", Op::IsGreaterThan, u"00:08:00"_s, false},
+        {"MUS:Rating", Op::IsEqualTo, u"3"_s, false},
+        {"MUS:Live", Op::IsChecked, QString(), false},
+    };
+    for (const Case &c : cases) {
+        const double ms = user.search({condition(c.field, c.op, c.value)});
+        report(qPrintable(u"%1 %2 \"%3\" (%4 rows)"_s
+                              .arg(QString::fromUtf8(c.field), operatorText(c.op), c.value)
+                              .arg(user.rows())),
+               ms, c.indexed ? 100 : 1000);
+        report("  PgDn", user.key(Qt::Key_PageDown), FrameMs);
+        report("  Ctrl+End", user.key(Qt::Key_End, Qt::ControlModifier), FrameMs);
+    }
+    const double reset = milliseconds([&] {
+        user.browser->setSearchFilter(QString());
+        QCoreApplication::processEvents();
+    });
+    report("Reset Search", reset, FrameMs);
+
+    pageRatios(session, folder);
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("\nmemory: resident %ld KiB after opening, %ld KiB at the end, peak %ld KiB\n",
+                startKiB, residentKiB(), usage.ru_maxrss);
+    user.browser->close();
+    return 0;
+}
