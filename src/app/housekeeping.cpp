@@ -224,8 +224,8 @@ protected:
         Record &song = m_walked.buffer();
         if (!link(song))
             return false;
-        if (song.number(mus::ID) == 0)
-            numberSong(song);
+        if (song.number(mus::ID) == 0 && !numberSong(song))
+            return false;
         return putWalked();
     }
 
@@ -260,11 +260,17 @@ private:
         return true;
     }
 
-    void numberSong(Record &song)
+    bool numberSong(Record &song)
     {
-        do
+        Table::Found taken = Table::Found::No;
+        do {
             song.setNumber(mus::ID, ++m_lastSongId);
-        while (m_walked.duplicate(mus::KeyID));
+            taken = m_walked.duplicate(mus::KeyID);
+        } while (taken == Table::Found::Yes);
+        if (taken == Table::Found::No)
+            return true;
+        standardWarning(warning::RecordRetrieval, m_walked.label());
+        return false;
     }
 
     Table &m_albums;

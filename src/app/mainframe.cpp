@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/prompter.h"
 #include "store/errors.h"
+#include "store/warnings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -425,8 +426,13 @@ bool MainFrame::openCatalogue()
 void MainFrame::seedMedia()
 {
     Table &media = m_session.store().table(TableId::Media);
-    if (media.records() > 0)
+    const qint64 count = media.records();
+    if (count > 0)
         return;
+    if (errorCode() != err::None) {
+        standardWarning(warning::RecordRetrieval, media.label());
+        return;
+    }
     static const char *const formats[] = {"CD",
                                           "LP",
                                           "EP",
@@ -440,17 +446,21 @@ void MainFrame::seedMedia()
                                           "Cassette (Prerecorded)",
                                           "Other"};
     Database &database = m_session.store().database();
-    if (!database.logout(2))
-        return;
+    bool written = database.logout(2, {TableId::Media});
     for (const char *format : formats) {
+        if (!written)
+            break;
         media.buffer().clear();
         media.buffer().setText(med::Media, QString::fromUtf8(format));
-        if (!media.add()) {
-            database.rollback();
-            return;
-        }
+        written = media.add();
     }
-    database.commit();
+    if (written && database.commit())
+        return;
+    // None of the formats is kept; the next start seeds them again.
+    saveError();
+    if (database.inTransaction() && !database.rollback())
+        saveError();
+    standardWarning(warning::ProcessError, QStringLiteral("Put"), media.label());
 }
 
 void MainFrame::showAndStart()

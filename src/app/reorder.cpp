@@ -84,7 +84,10 @@ bool moveChildRow(const ChildRun &run, const Record &row, qint64 sequence, MoveM
         walker.readFrom(std::numeric_limits<qint32>::max(), false) ? walker.sequence() : sequence;
     const qint64 parking = highest + 1;
 
-    table.stream();
+    if (!table.stream()) {
+        report(QStringLiteral("Stream"), sequence);
+        return false;
+    }
     if (!walker.get(sequence))
         report(QStringLiteral("Get Orig"), sequence);
     else if (!walker.putWith(parking))
@@ -105,7 +108,8 @@ bool moveChildRow(const ChildRun &run, const Record &row, qint64 sequence, MoveM
         report(QStringLiteral("Get Orig After"), parking);
     else if (!walker.putWith(freed))
         report(QStringLiteral("Final Put"), freed);
-    table.flush();
+    if (!table.flush())
+        report(QStringLiteral("Flush"), freed);
     return true;
 }
 

@@ -21,7 +21,9 @@ struct ChildRun
 enum class MoveMode { UpOne, DownOne, ToTop, ToBottom };
 
 // Called for every failed read or write with the step's name ("Test Range", "Get Orig",
-// "Put Swap Out", "Put Swap", "Get Orig After", "Final Put"); the move goes on.
+// "Put Swap Out", "Put Swap", "Get Orig After", "Final Put"); the move goes on. "Stream"
+// (the batch could not begin: nothing moves) and "Flush" (the batch was not committed)
+// report the batch around the steps.
 using MoveErrorReport = std::function<void(const QString &section, qint64 sequence)>;
 
 // Moves the row of the run whose number is `sequence`, taking the run's values from

@@ -322,7 +322,8 @@ void UpdateForm::end(Response response, const QString &endedBy)
     if (response == Response::Cancelled && m_primed) {
         // The number claimed for the new record is given back.
         table().setCurrent(m_current);
-        table().remove();
+        if (!table().remove())
+            standardWarning(warning::DeleteError, table().label());
     }
     if (response == Response::Completed)
         table().buffer() = m_record;

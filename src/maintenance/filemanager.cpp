@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/prompter.h"
 #include "store/errors.h"
+#include "store/warnings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -268,7 +269,9 @@ bool FileManager::openExclusively(Table &table)
 
 void FileManager::showCount(QTreeWidgetItem *row, Table &table)
 {
-    row->setText(RecordsColumn, QString::number(table.records()));
+    const qint64 records = table.records();
+    row->setText(RecordsColumn,
+                 errorCode() == err::None ? QString::number(records) : QStringLiteral("?"));
 }
 
 void FileManager::build(QTreeWidgetItem *row, Table &table)
@@ -276,7 +279,9 @@ void FileManager::build(QTreeWidgetItem *row, Table &table)
     if (!openExclusively(table))
         return;
     table.send(QStringLiteral("FULLBUILD=on"));
-    table.build();
+    if (!table.build())
+        inform(QStringLiteral("Error"), QStringLiteral("Error rebuilding file : ") + table.label() +
+                                            QStringLiteral(" Error : ") + warningErrorText());
     showCount(row, table);
     table.close();
 }
@@ -285,7 +290,9 @@ void FileManager::pack(QTreeWidgetItem *row, Table &table)
 {
     if (!openExclusively(table))
         return;
-    table.pack();
+    if (!table.pack())
+        inform(QStringLiteral("Error"), QStringLiteral("Error packing file : ") + table.label() +
+                                            QStringLiteral(" Error : ") + warningErrorText());
     showCount(row, table);
     table.close();
 }

@@ -396,11 +396,11 @@ bool SongForm::addCategory(const QString &name)
     Table &categories = session().store().table(TableId::Categories);
     const Record keep = categories.buffer();
     qint64 highest = 0;
-    categories.highest(cat::KeyCategoryID, cat::CategoryID, highest);
+    const bool numbered = categories.highest(cat::KeyCategoryID, cat::CategoryID, highest);
     categories.buffer().clear();
     categories.buffer().setNumber(cat::CategoryID, highest + 1);
     categories.buffer().setText(cat::Category, name);
-    const bool added = categories.add();
+    const bool added = numbered && categories.add();
     if (!added)
         ask(Message{QStringLiteral("Error!"),
                     QStringLiteral("Unable to add category - ") + errorText(), Ok, Ok,
@@ -427,11 +427,13 @@ void SongForm::linkToAlbum()
         song.setNumber(mus::AlbumID, albums.buffer().number(alb::AlbumID));
     } else {
         qint64 highest = 0;
-        albums.highest(alb::KeyAlbumID, alb::AlbumID, highest);
+        const bool numbered = albums.highest(alb::KeyAlbumID, alb::AlbumID, highest);
         albumFromSong(song, highest + 1, albums.buffer());
         // A song is never linked to an album that could not be written.
-        if (albums.add())
+        if (numbered && albums.add())
             song.setNumber(mus::AlbumID, highest + 1);
+        else
+            standardWarning(warning::InsertError);
     }
     albums.buffer() = keep;
 }

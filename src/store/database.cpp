@@ -4,6 +4,7 @@
 #include "sqldialect.h"
 #include "tablefile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -71,12 +72,41 @@ Database::Database(const QString &folder) : m_folder(QDir(folder).absolutePath()
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, m_openWaitMs);
     tablefile::registerFunctions(m_db);
+    removeOrphanSuperJournals();
+}
+
+// A transaction over several files keeps the list of their journals in a super-journal
+// beside the anchor file. A station killed at the wrong moment leaves it behind; it is
+// needed only while one of those journals still exists, for the engine plays a journal
+// back or deletes the super-journal when it meets that journal. A super-journal written
+// this last minute may belong to a commit under way and is left alone.
+void Database::removeOrphanSuperJournals()
+{
+    const QDir folder(m_folder);
+    const QFileInfoList found =
+        folder.entryInfoList({AnchorFile + QStringLiteral("-mj*")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &info : found) {
+        if (info.lastModified().secsTo(QDateTime::currentDateTime()) < 60)
+            continue;
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> journals = file.readAll().split('\0');
+        bool referred = false;
+        for (const QByteArray &journal : journals)
+            referred =
+                referred || (!journal.isEmpty() && QFileInfo::exists(QFile::decodeName(journal)));
+        file.close();
+        if (!referred)
+            QFile::remove(info.filePath());
+    }
 }
 
 Database::~Database()
 {
+    // Closing the connection rolls back whatever a failed ROLLBACK left open.
     if (inTransaction())
-        rollback();
+        static_cast<void>(rollback());
     finalizeStatements();
     sqlite3_close(m_db);
     // Only now: closing a descriptor of a file drops every lock this process holds on it.
@@ -106,6 +136,16 @@ bool Database::setEngineErrorFromDb(int resultCode)
         setEngineError(resultCode, QString::fromUtf8(sqlite3_errmsg(m_db)));
     else
         setError(code);
+    if (m_transaction == Transaction::None || m_lostBy)
+        return false;
+    if (sqlite3_get_autocommit(m_db) != 0) {
+        m_lostBy = lastError();
+    } else if (m_transaction == Transaction::Stream && code == err::FileSystemError) {
+        // A batch is all or nothing: after a failed write nothing of it may be committed.
+        m_lostBy = lastError();
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        ++m_generation;
+    }
     return false;
 }
 
@@ -143,6 +183,12 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
         setError(err::FileNotFound);
         return false;
     }
+    if (QFileInfo(path).size() == 0 && !tablefile::hasHotJournal(path)) {
+        // The engine would take it for a new empty file; it is a table file that lost all
+        // it held.
+        setError(err::InvalidDataFile);
+        return false;
+    }
     if (mode != OpenMode::ReadOnly && ::access(QFile::encodeName(path).constData(), W_OK) != 0) {
         setError(err::AccessDenied);
         return false;
@@ -163,10 +209,7 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
     if (!checkLayout(table) || !takeStationLock(attachment, path, mode)) {
         const StoreError error = lastError();
         detachNow(schema);
-        if (error.code == err::FileSystemError)
-            setEngineError(error.fileErrorCode.toInt(), error.fileError);
-        else
-            setError(error.code);
+        restoreError(error);
         return false;
     }
     m_attachments.insert(table.id, attachment);
@@ -174,9 +217,10 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
     // page read touches a handful of pages, and a search that walks the whole table must
     // not keep what it walked. Reads go through that cache, never through a mapping of the
     // file, which would hold every page ever read.
-    execute(QStringLiteral("PRAGMA %1.cache_size = -%2; PRAGMA %1.mmap_size = 0")
-                .arg(sql::quote(schema))
-                .arg(PageCacheKiB));
+    // Only a matter of speed and memory: the engine's defaults serve when this fails.
+    static_cast<void>(execute(QStringLiteral("PRAGMA %1.cache_size = -%2; PRAGMA %1.mmap_size = 0")
+                                  .arg(sql::quote(schema))
+                                  .arg(PageCacheKiB)));
     clearError();
     return true;
 }
@@ -210,15 +254,18 @@ bool Database::checkLayout(const TableDef &table)
         setError(err::InvalidRecordDeclaration);
         return false;
     }
-    sqlite3_stmt *version = nullptr;
-    sqlite3_prepare_v2(
-        m_db,
-        (QStringLiteral("PRAGMA ") + schema + QStringLiteral(".user_version")).toUtf8().constData(),
-        -1, &version, nullptr);
-    const int fileVersion =
-        sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int(version, 0) : -1;
-    sqlite3_finalize(version);
-    if (fileVersion != table.version) {
+    const auto pragma = [&](const QString &sql) {
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr);
+        const int value =
+            sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+        sqlite3_finalize(statement);
+        return value;
+    };
+    if (pragma(QStringLiteral("PRAGMA ") + schema + QStringLiteral(".user_version")) !=
+            table.version ||
+        pragma(sql::fileLayout(schemaName(table))) != sql::FileLayout ||
+        !tables.contains(QString::fromLatin1(sql::CountersTable))) {
         setError(err::InvalidRecordDeclaration);
         return false;
     }
@@ -285,6 +332,19 @@ bool Database::checkPages(const TableDef &table)
         }
     }
     const QString schema = schemaName(table);
+    // The record count comes from the counters row, which a key rebuild sets again.
+    sqlite3_stmt *counted = nullptr;
+    int result = sqlite3_prepare_v2(m_db, sql::count(schema, table).toUtf8().constData(), -1,
+                                    &counted, nullptr);
+    if (result == SQLITE_OK)
+        result = sqlite3_step(counted);
+    sqlite3_finalize(counted);
+    if (result == SQLITE_DONE || (result & 0xFF) == SQLITE_CORRUPT) {
+        setError(err::InvalidKeyFile);
+        return false;
+    }
+    if (result != SQLITE_ROW)
+        return setEngineErrorFromDb(result);
     for (const auto direction : {sql::Direction::Forward, sql::Direction::Backward}) {
         if (!probe(sql::page(schema, table, -1, direction, sql::Bound::None, QString()), 0))
             return false;
@@ -427,15 +487,37 @@ bool Database::execute(const QString &sql)
     return true;
 }
 
-bool Database::begin(int waitMs)
+bool Database::begin(int waitMs, const QList<TableId> &tables)
 {
+    QStringList schemas;
+    for (auto it = m_attachments.cbegin(); it != m_attachments.cend(); ++it) {
+        if (tables.isEmpty() || tables.contains(it.key()))
+            schemas.append(schemaName(tableDef(it.key())));
+    }
+    if (!execute(QStringLiteral("BEGIN")))
+        return false;
+    // A write that changes nothing still takes the file's write lock, the lock an immediate
+    // transaction would take on every attached file.
     sqlite3_busy_timeout(m_db, waitMs);
-    const bool begun = execute(QStringLiteral("BEGIN IMMEDIATE"));
+    bool locked = true;
+    for (const QString &schema : std::as_const(schemas)) {
+        if (!execute(QStringLiteral("UPDATE %1.%2 SET record_count = record_count WHERE 0")
+                         .arg(sql::quote(schema),
+                              sql::quote(QString::fromLatin1(sql::CountersTable))))) {
+            locked = false;
+            break;
+        }
+    }
     sqlite3_busy_timeout(m_db, m_openWaitMs);
-    return begun;
+    if (!locked) {
+        const StoreError error = lastError();
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        restoreError(error);
+    }
+    return locked;
 }
 
-bool Database::logout(int seconds)
+bool Database::logout(int seconds, const QList<TableId> &tables)
 {
     if (m_transaction == Transaction::Logout) {
         setError(err::LogoutActive);
@@ -443,11 +525,31 @@ bool Database::logout(int seconds)
     }
     if (m_transaction == Transaction::Stream && !flush())
         return false;
-    if (!begin(qMax(0, seconds) * 1000))
+    if (!begin(qMax(0, seconds) * 1000, tables))
         return false;
     m_transaction = Transaction::Logout;
     clearError();
     return true;
+}
+
+bool Database::writable()
+{
+    if (m_transaction != Transaction::None && !m_lostBy && sqlite3_get_autocommit(m_db) != 0)
+        m_lostBy = StoreError{err::FileSystemError, standardErrorText(err::FileSystemError),
+                              QString::number(SQLITE_ABORT),
+                              QStringLiteral("transaction rolled back by the engine")};
+    if (!m_lostBy)
+        return true;
+    restoreError(*m_lostBy);
+    return false;
+}
+
+void Database::endTransaction()
+{
+    m_transaction = Transaction::None;
+    m_lostBy.reset();
+    ++m_generation;
+    detachPending();
 }
 
 bool Database::commit()
@@ -456,14 +558,26 @@ bool Database::commit()
         setError(err::NoLogoutActive);
         return false;
     }
-    if (!execute(QStringLiteral("COMMIT"))) {
-        const StoreError error = lastError();
-        rollback();
-        setEngineError(error.fileErrorCode.toInt(), error.fileError);
+    if (m_lostBy) {
+        // Nothing of it is left to commit.
+        const StoreError error = *m_lostBy;
+        endTransaction();
+        restoreError(error);
         return false;
     }
-    m_transaction = Transaction::None;
-    detachPending();
+    const int result = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (result != SQLITE_OK) {
+        setEngineErrorFromDb(result);
+        if (sqlite3_get_autocommit(m_db) != 0) {
+            const StoreError error = lastError();
+            endTransaction();
+            restoreError(error);
+        }
+        // Otherwise the engine keeps the transaction (another station still reads the file):
+        // the caller may commit again or roll back.
+        return false;
+    }
+    endTransaction();
     clearError();
     return true;
 }
@@ -483,22 +597,29 @@ bool Database::rollback()
         setError(err::NoLogoutActive);
         return false;
     }
-    if (sqlite3_get_autocommit(m_db) == 0)
-        execute(QStringLiteral("ROLLBACK"));
-    m_transaction = Transaction::None;
-    ++m_generation;
-    detachPending();
+    if (sqlite3_get_autocommit(m_db) == 0) {
+        const int result = sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (result != SQLITE_OK && sqlite3_get_autocommit(m_db) == 0) {
+            setEngineErrorFromDb(result);
+            return false; // still open: nothing was undone yet
+        }
+    }
+    // Undone, by this ROLLBACK or by the engine before it; no write went past the
+    // transaction since, as writes are refused once the engine has ended it.
+    endTransaction();
     clearError();
     return true;
 }
 
-bool Database::beginStream()
+bool Database::beginStream(TableId table)
 {
     if (m_transaction != Transaction::None) {
+        if (!writable())
+            return false;
         clearError();
         return true;
     }
-    if (!begin(m_openWaitMs))
+    if (!begin(m_openWaitMs, {table}))
         return false;
     m_transaction = Transaction::Stream;
     clearError();

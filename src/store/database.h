@@ -1,5 +1,6 @@
 #pragma once
 
+#include "errors.h"
 #include "schema.h"
 
 #include <QHash>
@@ -38,7 +39,7 @@ public:
     // Attaches the table's file (counted: the song alias shares the songs' attachment).
     // Leaves the error (2, 3, 32, 36, 46, 47, 90) and returns false when the file cannot be
     // used as it stands.
-    bool attach(const TableDef &table, OpenMode mode);
+    [[nodiscard]] bool attach(const TableDef &table, OpenMode mode);
     void detach(const TableDef &table);
     bool isAttached(TableId table) const;
     static QString schemaName(const TableDef &table);
@@ -48,17 +49,26 @@ public:
     // A cached prepared statement, reset and with its bindings cleared; null with the
     // engine error set when it cannot be prepared.
     sqlite3_stmt *statement(const QString &sql);
-    bool execute(const QString &sql); // runs statements that return no rows
+    [[nodiscard]] bool execute(const QString &sql); // runs statements that return no rows
+    // Leaves the error for an engine result and notes whether it ended the transaction;
+    // always false.
     bool setEngineErrorFromDb(int resultCode);
 
-    // Transactions: LOGOUT(seconds) / COMMIT / ROLLBACK, and STREAM/FLUSH batches.
-    bool logout(int seconds);
-    bool commit();
-    bool rollback();
+    // Transactions: LOGOUT(seconds, tables) / COMMIT / ROLLBACK, and STREAM/FLUSH batches.
+    // A transaction waits for the files of the tables it names (every attached one when it
+    // names none) and for no other. COMMIT leaves the engine's own error; when the engine
+    // keeps the transaction open after a failed COMMIT (a lock), COMMIT may be tried again.
+    [[nodiscard]] bool logout(int seconds, const QList<TableId> &tables = {});
+    [[nodiscard]] bool commit();
+    [[nodiscard]] bool rollback();
     bool inTransaction() const { return m_transaction != Transaction::None; }
     bool inLogout() const { return m_transaction == Transaction::Logout; }
-    bool beginStream();
-    bool flush();
+    [[nodiscard]] bool beginStream(TableId table);
+    [[nodiscard]] bool flush();
+    // False, leaving the error that ended it, once the engine has rolled back the open
+    // transaction by itself (a full disk, an I/O error): a write now would commit on its
+    // own, outside the transaction its caller framed. Every write asks first.
+    [[nodiscard]] bool writable();
 
     // Raised by every write through this connection; cached read-ahead rows from before a
     // write are dropped.
@@ -88,7 +98,9 @@ private:
     void releaseStationLock(Attachment &attachment);
     void finalizeStatements();
     void detachNow(const QString &schema);
-    bool begin(int waitMs);
+    bool begin(int waitMs, const QList<TableId> &tables);
+    void endTransaction();
+    void removeOrphanSuperJournals();
 
     QString m_folder;
     sqlite3 *m_db = nullptr;
@@ -103,6 +115,7 @@ private:
     QList<PendingDetach> m_pendingDetach; // closed during a transaction: let go when it ends
     void detachPending();
     Transaction m_transaction = Transaction::None;
+    std::optional<StoreError> m_lostBy; // the failure with which the engine ended it
     int m_openWaitMs = 2000;
     quint64 m_generation = 0;
     quint64 m_statementEpoch = 1;

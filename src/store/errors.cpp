@@ -18,6 +18,11 @@ std::optional<StoreError> &saved()
 
 } // namespace
 
+void restoreError(const StoreError &error)
+{
+    current() = error;
+}
+
 void saveError()
 {
     saved() = current();

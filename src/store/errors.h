@@ -54,6 +54,7 @@ void saveError();
 std::optional<StoreError> takeSavedError();
 
 void setError(int code);
+void restoreError(const StoreError &error); // an error taken from lastError() earlier
 void setEngineError(int engineCode, const QString &engineMessage);
 void clearError();
 

@@ -74,7 +74,7 @@ QList<Table *> Integrity::childrenOf(TableId table)
 bool Integrity::failAndRollBack()
 {
     saveError();
-    m_store.database().rollback();
+    rollBack();
     return false;
 }
 
@@ -96,13 +96,37 @@ Button Integrity::reportDeletedElsewhere(Deleted what)
                        Yes | No | Cancel, Cancel, Icon::Question});
 }
 
+// A rollback the engine could not do is the failure the next warning reports.
+void Integrity::rollBack()
+{
+    if (m_store.database().inTransaction() && !m_store.database().rollback())
+        saveError();
+}
+
+// Frames the routine's writes over the files of `table` and its children only, so a lock
+// another station holds on an unrelated file does not stop it.
+bool Integrity::logout(TableId table, const QList<Table *> &children)
+{
+    QList<TableId> tables{table};
+    for (const Table *child : children)
+        tables.append(child->definition().id);
+    return m_store.database().logout(TransactionWait, tables);
+}
+
+// A failed COMMIT the engine keeps open (a lock it waited for in vain) is rolled back: the
+// routine ends with no transaction open.
+bool Integrity::commit()
+{
+    return m_store.database().commit() || failAndRollBack();
+}
+
 Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
 {
     Table &table = m_store.table(id);
     const TableUses children = m_files.use(childrenOf(id));
     if (!children)
         return Failed;
-    if (!m_store.database().logout(TransactionWait)) {
+    if (!logout(id, childrenOf(id))) {
         saveError();
         standardWarning(warning::TransactionFraming, QStringLiteral("Update"), table.label());
         return Failed;
@@ -128,8 +152,7 @@ Integrity::UpdateResult Integrity::update(TableId id, bool redisplay)
     }
     if (!applyUpdateRule(id))
         return Failed;
-    if (!m_store.database().commit()) {
-        saveError();
+    if (!commit()) {
         standardWarning(warning::UpdateError, table.label());
         return Failed;
     }
@@ -158,7 +181,7 @@ bool Integrity::applyUpdateRule(TableId id)
                 return false;
             });
         if (referenced) {
-            m_store.database().rollback();
+            rollBack();
             standardWarning(warning::RestrictUpdate, albums.label());
             m_store.table(id).buffer().setNumber(cat::CategoryID, m_originals.categoryId);
             return false;
@@ -228,7 +251,7 @@ bool Integrity::remove(TableId id)
     const TableUses children = m_files.use(childrenOf(id));
     if (!children)
         return false;
-    if (!m_store.database().logout(TransactionWait)) {
+    if (!logout(id, childrenOf(id))) {
         saveError();
         standardWarning(warning::TransactionFraming, QStringLiteral("Delete"), table.label());
         return false;
@@ -246,8 +269,7 @@ bool Integrity::remove(TableId id)
         return false;
     }
     if (!applyDeleteRule(id)) {
-        if (m_store.database().inTransaction())
-            m_store.database().rollback();
+        rollBack();
         return false;
     }
     if (!table.remove()) {
@@ -255,8 +277,7 @@ bool Integrity::remove(TableId id)
         standardWarning(warning::DeleteError, table.label());
         return false;
     }
-    if (!m_store.database().commit()) {
-        saveError();
+    if (!commit()) {
         standardWarning(warning::DeleteError, table.label());
         return false;
     }
@@ -303,7 +324,7 @@ bool Integrity::restrictIfAny(Table &child, int key, int field, const QVariant &
         return false;
     });
     if (referenced) {
-        m_store.database().rollback();
+        rollBack();
         standardWarning(warning::RestrictDelete, child.label());
     }
     return read && !referenced;
@@ -344,7 +365,7 @@ bool Integrity::deleteChildren(Table &child, int key, int field, const QVariant 
         return false;
     });
     if (refused) {
-        m_store.database().rollback();
+        rollBack();
         standardWarning(warning::RestrictDelete, m_store.table(TableId::PlaylistDetails).label());
     } else if (deleteFailed) {
         failAndRollBack();

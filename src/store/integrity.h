@@ -56,6 +56,9 @@ private:
     bool forEachChild(Table &child, int key, int field, const QVariant &value,
                       const std::function<bool()> &visit);
     bool failAndRollBack();
+    void rollBack();
+    bool logout(TableId table, const QList<Table *> &children);
+    bool commit();
 
     Store &m_store;
     FileAccess &m_files;

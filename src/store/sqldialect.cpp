@@ -110,7 +110,7 @@ QStringList allColumns(const TableDef &table)
 
 QString createTable(const QString &schema, const TableDef &table)
 {
-    QStringList columns{quote(Position) + QStringLiteral(" INTEGER PRIMARY KEY"),
+    QStringList columns{quote(Position) + QStringLiteral(" INTEGER PRIMARY KEY AUTOINCREMENT"),
                         quote(Revision) + QStringLiteral(" INTEGER NOT NULL DEFAULT 1")};
     for (const FieldDef &field : table.fields)
         columns.append(quote(field.name) + u' ' + sqlType(field.type));
@@ -120,6 +120,81 @@ QString createTable(const QString &schema, const TableDef &table)
         columns.append(quote(QStringLiteral("k_") + name) + u' ' + sqlType(FieldType::String));
     return QStringLiteral("CREATE TABLE ") + tableName(schema, table) + QStringLiteral(" (") +
            columns.join(u", ") + u')';
+}
+
+namespace {
+
+QString counters(const QString &schema)
+{
+    return quote(schema) + u'.' + quote(QString::fromLatin1(CountersTable));
+}
+
+// The revision the next write gets: one past the last the file gave.
+QString nextRevision(const QString &schema)
+{
+    return QStringLiteral("(SELECT last_revision + 1 FROM ") + counters(schema) + u')';
+}
+
+QString triggerName(const QString &schema, const TableDef &table, const QString &event)
+{
+    return quote(schema) + u'.' + quote(table.label + u'_' + event);
+}
+
+const QStringList TriggerEvents{QStringLiteral("added"), QStringLiteral("deleted"),
+                                QStringLiteral("revised")};
+
+} // namespace
+
+QStringList createBookkeeping(const QString &schema, const TableDef &table)
+{
+    // Inside a trigger, table names are those of the trigger's own file.
+    const QString target = quote(QString::fromLatin1(CountersTable));
+    const QString label = quote(table.label);
+    const QString keepRevision =
+        QStringLiteral("last_revision = max(last_revision + 1, new.") + Revision + u')';
+    return {QStringLiteral("CREATE TABLE ") + counters(schema) +
+                QStringLiteral(" (record_count INTEGER NOT NULL, last_revision INTEGER NOT NULL)"),
+            QStringLiteral("INSERT INTO ") + counters(schema) + QStringLiteral(" VALUES (0, 0)"),
+            QStringLiteral("CREATE TRIGGER ") + triggerName(schema, table, TriggerEvents.at(0)) +
+                QStringLiteral(" AFTER INSERT ON ") + label + QStringLiteral(" BEGIN UPDATE ") +
+                target + QStringLiteral(" SET record_count = record_count + 1, ") + keepRevision +
+                QStringLiteral("; END"),
+            QStringLiteral("CREATE TRIGGER ") + triggerName(schema, table, TriggerEvents.at(1)) +
+                QStringLiteral(" AFTER DELETE ON ") + label + QStringLiteral(" BEGIN UPDATE ") +
+                target + QStringLiteral(" SET record_count = record_count - 1; END"),
+            QStringLiteral("CREATE TRIGGER ") + triggerName(schema, table, TriggerEvents.at(2)) +
+                QStringLiteral(" AFTER UPDATE OF ") + Revision + QStringLiteral(" ON ") + label +
+                QStringLiteral(" BEGIN UPDATE ") + target + QStringLiteral(" SET ") + keepRevision +
+                QStringLiteral("; END"),
+            QStringLiteral("PRAGMA %1.application_id = %2").arg(quote(schema)).arg(FileLayout)};
+}
+
+QStringList dropBookkeeping(const QString &schema, const TableDef &table)
+{
+    QStringList statements;
+    for (const QString &event : TriggerEvents)
+        statements.append(QStringLiteral("DROP TRIGGER IF EXISTS ") +
+                          triggerName(schema, table, event));
+    statements.append(QStringLiteral("DROP TABLE IF EXISTS ") + counters(schema));
+    return statements;
+}
+
+QStringList recount(const QString &schema, const TableDef &table)
+{
+    return {QStringLiteral("INSERT INTO ") + counters(schema) +
+                QStringLiteral(" SELECT 0, 0 WHERE NOT EXISTS (SELECT 1 FROM ") + counters(schema) +
+                u')',
+            QStringLiteral("UPDATE ") + counters(schema) +
+                QStringLiteral(" SET record_count = (SELECT count(*) FROM ") +
+                tableName(schema, table) +
+                QStringLiteral("), last_revision = max(last_revision, ") +
+                QStringLiteral("(SELECT ifnull(max(") + Revision + QStringLiteral("), 0) FROM ") +
+                tableName(schema, table) + QStringLiteral("))")};
+}
+
+QString fileLayout(const QString &schema)
+{
+    return QStringLiteral("PRAGMA ") + quote(schema) + QStringLiteral(".application_id");
 }
 
 QString indexName(const TableDef &table, int key)
@@ -323,7 +398,10 @@ QString insert(const QString &schema, const TableDef &table)
     for (const QString &name : keyTextFields(table))
         columns.append(quote(QStringLiteral("k_") + name));
     return QStringLiteral("INSERT INTO ") + tableName(schema, table) + QStringLiteral(" (") +
-           columns.join(u", ") + QStringLiteral(") VALUES (") + placeholders(columns.size()) + u')';
+           columns.join(u", ") + QStringLiteral(", ") + quote(Revision) +
+           QStringLiteral(") VALUES (") + placeholders(columns.size()) + QStringLiteral(", ") +
+           nextRevision(schema) + QStringLiteral(") RETURNING ") + quote(Position) +
+           QStringLiteral(", ") + quote(Revision);
 }
 
 QString update(const QString &schema, const TableDef &table, bool checkRevision)
@@ -333,20 +411,22 @@ QString update(const QString &schema, const TableDef &table, bool checkRevision)
         assignments.append(quote(name) + QStringLiteral(" = ?"));
     for (const QString &name : keyTextFields(table))
         assignments.append(quote(QStringLiteral("k_") + name) + QStringLiteral(" = ?"));
-    assignments.append(quote(Revision) + QStringLiteral(" = ") + quote(Revision) +
-                       QStringLiteral(" + 1"));
+    assignments.append(quote(Revision) + QStringLiteral(" = ") + nextRevision(schema));
     QString statement = QStringLiteral("UPDATE ") + tableName(schema, table) +
                         QStringLiteral(" SET ") + assignments.join(u", ") +
                         QStringLiteral(" WHERE ") + quote(Position) + QStringLiteral(" = ?");
     if (checkRevision)
         statement += QStringLiteral(" AND ") + quote(Revision) + QStringLiteral(" = ?");
-    return statement;
+    return statement + QStringLiteral(" RETURNING ") + quote(Revision);
 }
 
-QString remove(const QString &schema, const TableDef &table)
+QString remove(const QString &schema, const TableDef &table, bool checkRevision)
 {
-    return QStringLiteral("DELETE FROM ") + tableName(schema, table) + QStringLiteral(" WHERE ") +
-           quote(Position) + QStringLiteral(" = ?");
+    QString statement = QStringLiteral("DELETE FROM ") + tableName(schema, table) +
+                        QStringLiteral(" WHERE ") + quote(Position) + QStringLiteral(" = ?");
+    if (checkRevision)
+        statement += QStringLiteral(" AND ") + quote(Revision) + QStringLiteral(" = ?");
+    return statement;
 }
 
 QString byPosition(const QString &schema, const TableDef &table)
@@ -363,9 +443,9 @@ QString revisionOf(const QString &schema, const TableDef &table)
            QStringLiteral(" = ?");
 }
 
-QString count(const QString &schema, const TableDef &table)
+QString count(const QString &schema, const TableDef &)
 {
-    return QStringLiteral("SELECT count(*) FROM ") + tableName(schema, table);
+    return QStringLiteral("SELECT record_count FROM ") + counters(schema);
 }
 
 namespace {
@@ -465,6 +545,17 @@ QString equalKey(const QString &schema, const TableDef &table, int key)
            tableName(schema, table) + QStringLiteral(" WHERE ") +
            keyEquals(table, key).join(QStringLiteral(" AND ")) + QStringLiteral(" ORDER BY ") +
            orderBy(table, key, Direction::Forward) + QStringLiteral(" LIMIT 1");
+}
+
+QString highest(const QString &schema, const TableDef &table, int key, int field)
+{
+    QString statement = QStringLiteral("SELECT ") + quote(table.fields.at(field).name) +
+                        QStringLiteral(" FROM ") + tableName(schema, table) +
+                        throughKey(table, key);
+    if (table.keys.at(key).optional)
+        statement += QStringLiteral(" WHERE ") + optionalCondition(table, key);
+    return statement + QStringLiteral(" ORDER BY ") + orderBy(table, key, Direction::Backward) +
+           QStringLiteral(" LIMIT 1");
 }
 
 QString duplicateOf(const QString &schema, const TableDef &table, int key)

@@ -11,9 +11,18 @@ namespace sv {
 //
 // Layout of a table file: one table named after the label, a column per field and per
 // memo, a key-text column ("k_" + field) for every text field that is part of a key, the
-// record's position as INTEGER PRIMARY KEY "sv_pos" (stable across PACK) and a revision
-// "sv_rev" raised by every write, which is how a watched write notices another station.
+// record's position as INTEGER PRIMARY KEY AUTOINCREMENT "sv_pos" (stable across PACK, never
+// given twice in one file) and a revision "sv_rev" that every write draws afresh from the
+// file's counter, which is how a watched write notices another station. Beside the table, a
+// one-row table "sv_counters" holds the number of records and the last revision given; the
+// file's triggers keep it, so even a write through another program counts.
 namespace sql {
+
+// The store's own layout of a table file, apart from the table's structure version, kept
+// in the file's application id: 0 for files written before positions and revisions were
+// made unique. An older layout is brought up to date by the upgrade manager.
+inline constexpr int FileLayout = 2;
+inline constexpr char CountersTable[] = "sv_counters";
 
 enum class Direction { Forward, Backward };
 enum class Bound { None, Exclusive, Inclusive };
@@ -28,6 +37,13 @@ QStringList keyTextFields(const TableDef &table); // names of fields with key-te
 QStringList allColumns(const TableDef &table);    // position, revision, data, key texts
 
 QString createTable(const QString &schema, const TableDef &table);
+// The counters table with its row, the triggers that keep it and the layout mark, for an
+// empty table; dropBookkeeping() removes them before a table is made anew.
+QStringList createBookkeeping(const QString &schema, const TableDef &table);
+QStringList dropBookkeeping(const QString &schema, const TableDef &table);
+// Sets the record count from the records and keeps the last revision above every stored one.
+QStringList recount(const QString &schema, const TableDef &table);
+QString fileLayout(const QString &schema); // the layout mark (PRAGMA)
 QString indexName(const TableDef &table, int key);
 QString createIndex(const QString &schema, const TableDef &table, int key);
 QString dropIndex(const QString &schema, const TableDef &table, int key);
@@ -66,10 +82,12 @@ int keyLedBy(const TableDef &table, int field);
 QString selectList(const TableDef &table);
 QString insert(const QString &schema, const TableDef &table);
 QString update(const QString &schema, const TableDef &table, bool checkRevision);
-QString remove(const QString &schema, const TableDef &table);
+QString remove(const QString &schema, const TableDef &table, bool checkRevision);
 QString byPosition(const QString &schema, const TableDef &table);
 QString revisionOf(const QString &schema, const TableDef &table);
-QString count(const QString &schema, const TableDef &table);
+QString count(const QString &schema, const TableDef &table); // from the counters: no scan
+// The value of one field in the last record of a key's order (parameters: none).
+QString highest(const QString &schema, const TableDef &table, int key, int field);
 
 // A page in key order (key < 0: file order) after or before a bound of key values and a
 // position, and when capped not past a second one. Parameters: the candidates' (when given),

@@ -471,22 +471,22 @@ bool Table::failWrite(int result)
 
 bool Table::add()
 {
-    if (!checkOpen())
+    if (!checkOpen() || !m_database.writable())
         return false;
     sqlite3_stmt *statement =
         prepared(m_statements.insert, [&] { return sql::insert(schema(), *m_definition); });
     if (!statement)
         return false;
     bindRecord(statement, 1);
-    const int result = sqlite3_step(statement);
-    sqlite3_reset(statement);
+    qint64 returned[2] = {};
+    const int result = stepReturning(statement, returned);
     if (result != SQLITE_DONE) {
         m_current = 0; // the buffer holds a record that is not in the file
         return failWrite(result);
     }
+    m_current = returned[0];
+    m_currentRevision = returned[1];
     m_database.noteWrite();
-    m_current = sqlite3_last_insert_rowid(m_database.handle());
-    m_currentRevision = 1;
     m_watchedRevision.reset();
     clearError();
     return true;
@@ -494,7 +494,7 @@ bool Table::add()
 
 bool Table::put()
 {
-    if (!checkOpen())
+    if (!checkOpen() || !m_database.writable())
         return false;
     if (m_current == 0) {
         setError(err::RecordNotAvailable);
@@ -511,47 +511,80 @@ bool Table::put()
     sqlite3_bind_int64(statement, fieldsBound + 1, m_current);
     if (watched)
         sqlite3_bind_int64(statement, fieldsBound + 2, *m_watchedRevision);
-    const int result = sqlite3_step(statement);
-    sqlite3_reset(statement);
+    qint64 revision = 0;
+    const int result = stepReturning(statement, &revision);
+    if (result == SQLITE_ROW)
+        return failUnchanged();
     if (result != SQLITE_DONE)
         return failWrite(result);
-    if (sqlite3_changes(m_database.handle()) == 0) {
-        sqlite3_stmt *exists = prepared(m_statements.revision,
-                                        [&] { return sql::revisionOf(schema(), *m_definition); });
-        sqlite3_bind_int64(exists, 1, m_current);
-        const bool stillThere = sqlite3_step(exists) == SQLITE_ROW;
-        sqlite3_reset(exists);
-        setError(stillThere ? err::ChangedByAnotherStation : err::RecordNotFound);
-        return false;
-    }
     m_database.noteWrite();
-    ++m_currentRevision;
+    m_currentRevision = revision;
     m_watchedRevision.reset();
     clearError();
     return true;
 }
 
+// Runs a write that returns one row of numbers into `values`: SQLITE_DONE once it is
+// written, SQLITE_ROW when it wrote nothing (no row came back), else the engine's failure.
+// Outside a transaction the engine commits only when the statement runs to its end, so the
+// result is taken from there, never from the row.
+int Table::stepReturning(sqlite3_stmt *statement, qint64 *values)
+{
+    int result = sqlite3_step(statement);
+    if (result == SQLITE_DONE) {
+        sqlite3_reset(statement);
+        return SQLITE_ROW;
+    }
+    if (result == SQLITE_ROW) {
+        for (int column = 0; column < sqlite3_column_count(statement); ++column)
+            values[column] = sqlite3_column_int64(statement, column);
+        result = sqlite3_step(statement);
+    }
+    const int reset = sqlite3_reset(statement);
+    return result == SQLITE_DONE ? SQLITE_DONE : (reset != SQLITE_OK ? reset : result);
+}
+
+// A write that found no record to change: 89 when the record is still there (another station
+// changed it since it was read under WATCH), 35 when it is gone. A record another station
+// added after deleting this one has a position of its own and is never the one written.
+bool Table::failUnchanged()
+{
+    sqlite3_stmt *exists =
+        prepared(m_statements.revision, [&] { return sql::revisionOf(schema(), *m_definition); });
+    if (!exists)
+        return false;
+    sqlite3_bind_int64(exists, 1, m_current);
+    const int result = sqlite3_step(exists);
+    sqlite3_reset(exists);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        return m_database.setEngineErrorFromDb(result);
+    setError(result == SQLITE_ROW ? err::ChangedByAnotherStation : err::RecordNotFound);
+    return false;
+}
+
 bool Table::remove()
 {
-    if (!checkOpen())
+    if (!checkOpen() || !m_database.writable())
         return false;
     if (m_current == 0) {
         setError(err::RecordNotAvailable);
         return false;
     }
+    const bool watched = m_watchedRevision.has_value();
     sqlite3_stmt *statement =
-        prepared(m_statements.remove, [&] { return sql::remove(schema(), *m_definition); });
+        prepared(watched ? m_statements.removeWatched : m_statements.remove,
+                 [&] { return sql::remove(schema(), *m_definition, watched); });
     if (!statement)
         return false;
     sqlite3_bind_int64(statement, 1, m_current);
+    if (watched)
+        sqlite3_bind_int64(statement, 2, *m_watchedRevision);
     const int result = sqlite3_step(statement);
     sqlite3_reset(statement);
     if (result != SQLITE_DONE)
         return failWrite(result);
-    if (sqlite3_changes(m_database.handle()) == 0) {
-        setError(err::RecordNotFound);
-        return false;
-    }
+    if (sqlite3_changes(m_database.handle()) == 0)
+        return failUnchanged();
     m_database.noteWrite();
     m_current = 0;
     m_watchedRevision.reset();
@@ -559,43 +592,58 @@ bool Table::remove()
     return true;
 }
 
-bool Table::duplicate(int key)
+Table::Found Table::duplicate(int key)
 {
-    if (!checkOpen() || !m_definition->keys.at(key).unique)
-        return false;
+    if (!checkOpen())
+        return Found::Failed;
     const KeyDef &def = m_definition->keys.at(key);
-    if (def.optional && m_buffer.isBlank(def.components.first()))
-        return false;
+    if (!def.unique || (def.optional && m_buffer.isBlank(def.components.first()))) {
+        clearError();
+        return Found::No;
+    }
     sqlite3_stmt *statement = prepared(m_statements.duplicateOf[key], [&] {
         return sql::duplicateOf(schema(), *m_definition, key);
     });
     if (!statement)
-        return false;
+        return Found::Failed;
     int index = 1;
     for (const QVariant &value : keyValues(key, m_buffer))
         bindValue(statement, index++, value);
     sqlite3_bind_int64(statement, index, m_current);
-    const bool found = sqlite3_step(statement) == SQLITE_ROW;
+    const int result = sqlite3_step(statement);
     sqlite3_reset(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE) {
+        m_database.setEngineErrorFromDb(result);
+        return Found::Failed;
+    }
     clearError();
-    return found;
+    return result == SQLITE_ROW ? Found::Yes : Found::No;
 }
 
 bool Table::highest(int key, int field, qint64 &value)
 {
-    set(key);
     value = 0;
-    if (previous()) {
-        value = m_buffer.number(field);
-        return true;
-    }
-    return errorCode() == err::RecordNotAvailable;
+    if (!checkOpen())
+        return false;
+    sqlite3_stmt *statement = prepared(m_statements.highest[key * 1000 + field], [&] {
+        return sql::highest(schema(), *m_definition, key, field);
+    });
+    if (!statement)
+        return false;
+    const int result = sqlite3_step(statement);
+    if (result == SQLITE_ROW)
+        value = sqlite3_column_int64(statement, 0);
+    sqlite3_reset(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        return m_database.setEngineErrorFromDb(result);
+    clearError();
+    return true;
 }
 
 int Table::duplicateKey()
 {
     for (int key = 0; key < m_definition->keys.size(); ++key) {
-        if (duplicate(key))
+        if (duplicate(key) == Found::Yes)
             return key;
     }
     return -1;
@@ -662,6 +710,8 @@ bool Table::create()
 
 bool Table::build()
 {
+    if (!m_database.writable())
+        return false;
     const bool done =
         m_database.isAttached(m_definition->id)
             ? tablefile::rebuildKeys(m_database.handle(), schema(), *m_definition, m_fullBuild)

@@ -73,8 +73,8 @@ public:
     const Record &buffer() const { return m_buffer; }
     Database &database() { return m_database; }
 
-    bool open(OpenMode mode = OpenMode::SharedReadWrite);
-    bool create(); // an empty file with the current layout; the table stays closed
+    [[nodiscard]] bool open(OpenMode mode = OpenMode::SharedReadWrite);
+    [[nodiscard]] bool create(); // an empty file with the current layout; the table stays closed
     void close();
     bool isOpen() const { return m_open; }
 
@@ -103,24 +103,31 @@ public:
     CurrentRecord current() const { return {m_current, m_currentRevision, m_watchedRevision}; }
     void setCurrent(const CurrentRecord &record);
 
-    bool add();
-    bool put();
-    bool remove();
+    // A PUT or DELETE of a watched record fails with 89 when another station changed it
+    // since it was read, and with 35 when it deleted it; positions and revisions are never
+    // given twice in a file, so a record added in its place is never mistaken for it.
+    [[nodiscard]] bool add();
+    [[nodiscard]] bool put();
+    [[nodiscard]] bool remove();
     // The first unique key in which the buffer would duplicate another record than the
-    // current one, or -1.
-    int duplicateKey();
+    // current one, or -1 (also when the look-up failed).
+    [[nodiscard]] int duplicateKey();
     // The value of a number field in the last record of a key's order (0 for an empty
-    // table), as new records are numbered from; false when the read failed.
-    bool highest(int key, int field, qint64 &value);
-    bool duplicate(int key);
+    // table), as new records are numbered from; false when the read failed. Leaves the
+    // buffer, the current record and the table's walk as they were.
+    [[nodiscard]] bool highest(int key, int field, qint64 &value);
+    enum class Found { No, Yes, Failed };
+    // Whether the buffer would duplicate another record in a unique key; leaves the buffer
+    // and the walk as they were.
+    [[nodiscard]] Found duplicate(int key);
     void watch() { m_watchNextRead = true; }
 
-    qint64 records();
+    [[nodiscard]] qint64 records(); // kept by the file: no scan (0 with the error set on failure)
     qint64 bytes() const;
-    bool build();
-    bool pack();
-    bool stream() { return m_database.beginStream(); }
-    bool flush() { return m_database.flush(); }
+    [[nodiscard]] bool build();
+    [[nodiscard]] bool pack();
+    [[nodiscard]] bool stream() { return m_database.beginStream(m_definition->id); }
+    [[nodiscard]] bool flush() { return m_database.flush(); }
     QString send(const QString &option);
 
     // Used by views: a walk with its own cursor that fills this table's buffer.
@@ -153,6 +160,8 @@ private:
     Cursor::Row readRow(sqlite3_stmt *statement) const;
     bool readOne(sqlite3_stmt *statement, const QVariantList &parameters);
     bool failWrite(int result);
+    bool failUnchanged();
+    static int stepReturning(sqlite3_stmt *statement, qint64 *values);
     QString schema() const { return Database::schemaName(*m_definition); }
     // The slot's statement, prepared from makeSql() when the slot is stale; reset and with
     // bindings cleared. Null with the error set when it cannot be prepared.
@@ -160,8 +169,10 @@ private:
 
     struct Statements
     {
-        StatementSlot insert, update, updateWatched, remove, byPosition, revision, count;
+        StatementSlot insert, update, updateWatched, remove, removeWatched, byPosition, revision,
+            count;
         QList<StatementSlot> equalKey, duplicateOf;
+        QHash<int, StatementSlot> highest;         // by key and field
         QList<std::array<StatementSlot, 6>> pages; // unfiltered walks: by order, direction, bound
     };
     Statements m_statements;

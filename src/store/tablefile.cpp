@@ -84,9 +84,7 @@ bool inTransaction(sqlite3 *db, const std::function<bool()> &work)
         const StoreError error = lastError();
         if (own)
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        error.code == err::FileSystemError
-            ? setEngineError(error.fileErrorCode.toInt(), error.fileError)
-            : setError(error.code);
+        restoreError(error);
         return false;
     }
     return !own || run(db, QStringLiteral("COMMIT"));
@@ -114,11 +112,34 @@ bool createLayout(sqlite3 *db, const QString &schema, const TableDef &table,
         if (!run(db, sql::createIndex(schema, table, key)))
             return false;
     }
+    for (const QString &statement : sql::createBookkeeping(schema, table)) {
+        if (!run(db, statement))
+            return false;
+    }
     if (fullText == FullText::Made && !remakeFullText(db, schema, table))
         return false;
     return run(
         db,
         QStringLiteral("PRAGMA %1.user_version = %2").arg(sql::quote(schema)).arg(table.version));
+}
+
+QString literal(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + escaped + u'\'';
+}
+
+// A single number read by a query; `fallback` when there is no row.
+qint64 readNumber(sqlite3 *db, const QString &query, qint64 fallback)
+{
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db, query.toUtf8().constData(), -1, &statement, nullptr);
+    const qint64 value = statement && sqlite3_step(statement) == SQLITE_ROW
+                             ? sqlite3_column_int64(statement, 0)
+                             : fallback;
+    sqlite3_finalize(statement);
+    return value;
 }
 
 QStringList existingColumns(sqlite3 *db, const TableDef &table)
@@ -171,12 +192,7 @@ bool lacksFullText(sqlite3 *db, const TableDef &table)
 
 int fileVersion(sqlite3 *db)
 {
-    sqlite3_stmt *version = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA main.user_version", -1, &version, nullptr);
-    const int value =
-        version && sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int(version, 0) : -1;
-    sqlite3_finalize(version);
-    return value;
+    return int(readNumber(db, QStringLiteral("PRAGMA main.user_version"), -1));
 }
 
 // The expression that brings one stored column of an older layout into the current one.
@@ -191,16 +207,31 @@ QString carriedValue(const FieldDef &field, const QString &column)
 
 bool copyIntoCurrentLayout(sqlite3 *db, const TableDef &table, const QStringList &oldColumns)
 {
+    // Positions and revisions the file gave before, deleted records' included, are never
+    // given again.
+    const QString label = sql::quote(table.label);
+    const QString counters = QStringLiteral("main.") + QString::fromLatin1(sql::CountersTable);
+    const qint64 lastPosition =
+        qMax(readNumber(db, QStringLiteral("SELECT ifnull(max(rowid), 0) FROM main.") + label, 0),
+             readNumber(db,
+                        QStringLiteral("SELECT seq FROM main.sqlite_sequence WHERE name = ") +
+                            literal(table.label),
+                        0));
+    const qint64 lastRevision =
+        readNumber(db, QStringLiteral("SELECT last_revision FROM ") + counters, 0);
     const QString oldTable = sql::quote(table.label + QStringLiteral("_old"));
-    if (!run(db, QStringLiteral("ALTER TABLE main.%1 RENAME TO %2")
-                     .arg(sql::quote(table.label), oldTable)))
+    if (!run(db, QStringLiteral("ALTER TABLE main.%1 RENAME TO %2").arg(label, oldTable)))
         return false;
-    // Index names must be free for the new table.
+    // Index and trigger names must be free for the new table.
     for (int key = 0; key < table.keys.size(); ++key) {
         if (!run(db, sql::dropIndex(Main, table, key)))
             return false;
     }
     for (const QString &statement : sql::dropFullText(Main, table)) {
+        if (!run(db, statement))
+            return false;
+    }
+    for (const QString &statement : sql::dropBookkeeping(Main, table)) {
         if (!run(db, statement))
             return false;
     }
@@ -233,6 +264,16 @@ bool copyIntoCurrentLayout(sqlite3 *db, const TableDef &table, const QStringList
                  .arg(sql::quote(table.label), targets.join(u", "), sources.join(u", "), oldTable)))
         return false;
     return run(db, QStringLiteral("DROP TABLE main.%1").arg(oldTable)) &&
+           run(db, QStringLiteral("UPDATE %1 SET last_revision = max(last_revision, %2)")
+                       .arg(counters)
+                       .arg(lastRevision)) &&
+           run(db, QStringLiteral("DELETE FROM main.sqlite_sequence WHERE name = ") +
+                       literal(table.label)) &&
+           run(db, QStringLiteral("INSERT INTO main.sqlite_sequence (name, seq) SELECT %1, "
+                                  "max(%2, ifnull(max(rowid), 0)) FROM main.%3")
+                       .arg(literal(table.label))
+                       .arg(lastPosition)
+                       .arg(label)) &&
            rebuildKeys(db, Main, table, true);
 }
 
@@ -246,9 +287,15 @@ void registerFunctions(sqlite3 *db)
     sqlite3_create_function(db, "sv_fold", 1, flags, nullptr, foldFunction, nullptr, nullptr);
 }
 
+// A journal is played back only when its header is intact: the engine zeroes the header to
+// end a transaction in some modes, and a crash can leave a journal that never got one.
 bool hasHotJournal(const QString &path)
 {
-    return QFileInfo::exists(path + QStringLiteral("-journal"));
+    static constexpr char Magic[] = "\xd9\xd5\x05\xf9\x20\xa1\x63\xd7";
+    QFile journal(path + QStringLiteral("-journal"));
+    if (!journal.open(QIODevice::ReadOnly))
+        return false;
+    return journal.read(8) == QByteArray(Magic, 8);
 }
 
 bool create(const TableDef &table, const QString &path)
@@ -259,6 +306,9 @@ bool create(const TableDef &table, const QString &path)
         setError(err::FileLocked);
         return false;
     }
+    // A journal left without a valid header holds nothing to play back; gone, it cannot be
+    // mistaken for one later.
+    QFile::remove(path + QStringLiteral("-journal"));
     const QString scratch = path + QStringLiteral(".new");
     QFile::remove(scratch);
     {
@@ -301,6 +351,10 @@ bool rebuildKeys(sqlite3 *db, const QString &schema, const TableDef &table, bool
         }
         for (int key = 0; key < table.keys.size(); ++key) {
             if (!run(db, sql::createIndex(schema, table, key)))
+                return false;
+        }
+        for (const QString &statement : sql::recount(schema, table)) {
+            if (!run(db, statement))
                 return false;
         }
         return remakeFullText(db, schema, table);
@@ -353,6 +407,12 @@ bool upgrade(const TableDef &table, const QString &path)
 {
     if (!QFileInfo::exists(path))
         return create(table, path);
+    if (QFileInfo(path).size() == 0 && !hasHotJournal(path)) {
+        // Every table file this store writes holds at least its layout: an empty one lost
+        // its contents, which a new empty table would hide.
+        setError(err::InvalidDataFile);
+        return false;
+    }
     FileConnection connection(path, false);
     if (!connection.ok())
         return connection.failure();
@@ -361,7 +421,7 @@ bool upgrade(const TableDef &table, const QString &path)
         const int version = fileVersion(db);
         if (version < 0)
             return fail(db, sqlite3_errcode(db));
-        if (version > table.version) {
+        if (version > table.version || readNumber(db, sql::fileLayout(Main), 0) > sql::FileLayout) {
             // A newer program wrote this file; going back would drop what it stores.
             setError(err::InvalidRecordDeclaration);
             return false;

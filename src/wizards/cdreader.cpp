@@ -5,6 +5,8 @@
 #include "platform/picture.h"
 #include "platform/prompter.h"
 #include "platform/stddate.h"
+#include "store/errors.h"
+#include "store/warnings.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -132,7 +134,7 @@ private:
     void readDiscTotals(DiscIds *ids);
     void toWizard(int instance);
     void toAlbumSongs();
-    static qint64 nextSongId(Table &songs);
+    void abandonBatch(Table &table);
     Record &album() { return m_session.store().table(TableId::Albums).buffer(); }
 
     Session &m_session;
@@ -225,15 +227,15 @@ void CdReader::toWizard(int instance)
     const QString artist = album().isBlank(alb::Artist) ? QStringLiteral("Various")
                                                         : album().text(alb::Artist).left(30);
     Record &row = rows.buffer();
-    rows.stream();
-    for (int track = 1; track <= m_times.size(); ++track) {
+    bool written = rows.stream();
+    for (int track = 1; written && track <= m_times.size(); ++track) {
         row.clear();
         row.setNumber(aw::Instance, instance);
         row.setText(aw::Side, QStringLiteral("0"));
         row.setNumber(aw::Track, track);
         if (rows.get(aw::KeyInstance)) {
             row.setNumber(aw::Time, m_times.at(track - 1));
-            rows.put();
+            written = rows.put();
             continue;
         }
         row.setNumber(aw::Instance, instance);
@@ -242,16 +244,21 @@ void CdReader::toWizard(int instance)
         row.setText(aw::Artist, artist);
         row.setText(aw::Title, QStringLiteral("Track ") + QString::number(track));
         row.setNumber(aw::Time, m_times.at(track - 1));
-        rows.add();
+        written = rows.add();
     }
-    rows.flush();
+    if (!written || !rows.flush())
+        abandonBatch(rows);
 }
 
-qint64 CdReader::nextSongId(Table &songs)
+// The rows of a disc are written all or none: a batch that failed part way is undone and
+// reported.
+void CdReader::abandonBatch(Table &table)
 {
-    qint64 highest = 0;
-    songs.highest(mus::KeyID, mus::ID, highest);
-    return highest + 1;
+    saveError();
+    Database &database = m_session.store().database();
+    if (database.inTransaction() && !database.rollback())
+        saveError();
+    standardWarning(warning::ProcessError, QStringLiteral("Put"), table.label());
 }
 
 void CdReader::toAlbumSongs()
@@ -263,19 +270,20 @@ void CdReader::toAlbumSongs()
     const Record &from = album();
     const qint64 albumId = from.number(alb::AlbumID);
     Record &song = songs.buffer();
-    songs.stream();
-    for (int track = 1; track <= m_times.size(); ++track) {
+    bool written = songs.stream();
+    for (int track = 1; written && track <= m_times.size(); ++track) {
         song.clear();
         song.setNumber(mus::AlbumID, albumId);
         song.setNumber(mus::TrackNumber, track);
         if (songs.get(mus::KeyAlbumID)) {
             song.setNumber(mus::Time, m_times.at(track - 1));
-            songs.put();
+            written = songs.put();
             continue;
         }
-        const qint64 id = nextSongId(songs);
+        qint64 highest = 0;
+        written = songs.highest(mus::KeyID, mus::ID, highest);
         song.clear();
-        song.setNumber(mus::ID, id);
+        song.setNumber(mus::ID, highest + 1);
         song.setNumber(mus::AlbumID, albumId);
         song.setNumber(mus::TrackNumber, track);
         song.setText(mus::Artist, from.text(alb::Artist));
@@ -286,9 +294,10 @@ void CdReader::toAlbumSongs()
         song.setNumber(mus::CategoryID, from.number(alb::CategoryID));
         song.setText(mus::Title, QStringLiteral("Track ") + QString::number(track));
         song.setNumber(mus::Time, m_times.at(track - 1));
-        songs.add();
+        written = written && songs.add();
     }
-    songs.flush();
+    if (!written || !songs.flush())
+        abandonBatch(songs);
 }
 
 bool isDigit(QChar c)

@@ -14,8 +14,8 @@ struct WizardRows
     explicit WizardRows(const QString &folder, int tracks) : store(folder)
     {
         Table &rows = store.table(TableId::AddWizard);
-        rows.create();
-        rows.open();
+        if (!rows.create() || !rows.open())
+            qFatal("the wizard rows cannot be made");
         for (int track = 1; track <= tracks; ++track)
             add(7, track, QStringLiteral("T%1").arg(track));
         add(8, 1, QStringLiteral("Other run"));

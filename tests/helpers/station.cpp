@@ -34,11 +34,11 @@ int holdLogout(Store &store, int milliseconds)
         return fail("logout");
     songs.buffer().clear();
     songs.buffer().setNumber(mus::ID, 999999);
-    songs.add();
+    if (!songs.add())
+        return fail("add");
     ready();
     QThread::msleep(milliseconds);
-    store.database().rollback();
-    return 0;
+    return store.database().rollback() ? 0 : fail("rollback");
 }
 
 // Changes the title of the song with the given ID.

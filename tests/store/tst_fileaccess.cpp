@@ -214,8 +214,7 @@ private Q_SLOTS:
         QCOMPARE(FileAccess::badFile(), QStringLiteral("svpfont"));
     }
 
-    // Truncated and empty files: the truncated one is reported without being made worse;
-    // an empty file holds nothing to lose and is given the current layout.
+    // Truncated and empty files are both reported without being made worse.
     void truncatedAndEmptyFiles()
     {
         test::Workspace workspace;
@@ -235,11 +234,18 @@ private Q_SLOTS:
             QCOMPARE(prompter.halts, QStringList{QStringLiteral("Disk Error")});
             QCOMPARE(contents(path), bytes);
         }
+        // An empty file lost everything it held: it is reported and left for the repair
+        // at the next start, not hidden behind a new empty table.
         writeFile(path, QByteArray());
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
-        QVERIFY(catalogue.files.use(catalogue.store.table(TableId::Media)));
-        QVERIFY(prompter.shown.isEmpty());
+        QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Media)));
+        QCOMPARE(prompter.shown.value(0).text,
+                 QStringLiteral("File (svpmedia) could not be opened.  Error: Invalid Data File "
+                                "(36)."));
+        QCOMPARE(prompter.halts, QStringList{QStringLiteral("Disk Error")});
+        QCOMPARE(FileAccess::badFile(), QStringLiteral("svpmedia"));
+        QCOMPARE(QFileInfo(path).size(), 0);
     }
 
     // A damaged page among the records lets the file open; the read that meets it reports

@@ -16,9 +16,8 @@ namespace {
 Table &openTable(Store &store, TableId id)
 {
     Table &table = store.table(id);
-    if (!QFileInfo::exists(table.fileName()))
-        table.create();
-    table.open();
+    if ((!QFileInfo::exists(table.fileName()) && !table.create()) || !table.open())
+        qFatal("the table cannot be opened");
     return table;
 }
 

@@ -53,7 +53,10 @@ bool readTableName(sqlite3 *db, Layout &layout, QString &error)
                                "AND sql NOT LIKE 'CREATE VIRTUAL TABLE%' AND NOT EXISTS ("
                                "SELECT 1 FROM main.sqlite_master AS v WHERE v.type = 'table' "
                                "AND v.sql LIKE 'CREATE VIRTUAL TABLE%' "
-                               "AND substr(t.name, 1, length(v.name) + 1) = v.name || '_')"_s,
+                               "AND substr(t.name, 1, length(v.name) + 1) = v.name || '_') "
+                               // The store's own counters, made again from the example.
+                               "AND name <> '"_s +
+                                   QString::fromLatin1(sql::CountersTable) + u'\'',
                                [&](sqlite3_stmt *row) { tables.append(columnText(row, 0)); });
     if (!ok) {
         error = QString::fromUtf8(sqlite3_errmsg(db));
