@@ -4,7 +4,11 @@
 #include "store/store.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
 #include <QThread>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 
@@ -105,6 +109,64 @@ int changeCategory(Store &store, qint64 id, const QString &name)
     return 0;
 }
 
+// Holds a transaction on the tip file only for the given milliseconds.
+int holdTips(Store &store, int milliseconds)
+{
+    Table &tips = store.table(TableId::Tips);
+    if (!tips.open() || !store.table(TableId::Songs).open())
+        return fail("open");
+    if (!store.database().logout(1, {TableId::Tips}))
+        return fail("logout");
+    tips.buffer().clear();
+    tips.buffer().setNumber(tip::ID, 999999);
+    tips.buffer().setText(tip::Tip, QStringLiteral("held"));
+    if (!tips.add())
+        return fail("add");
+    ready();
+    QThread::msleep(milliseconds);
+    return store.database().rollback() ? 0 : fail("rollback");
+}
+
+// Keeps a read of the song file going (a shared lock) until killed.
+int holdRead(const QString &folder)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(folder + QStringLiteral("/svpdata.tps")).constData(), &db,
+                    SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *read = nullptr;
+    sqlite3_prepare_v2(db, "SELECT sv_pos FROM Songvane", -1, &read, nullptr);
+    if (sqlite3_step(read) != SQLITE_ROW)
+        return fail("read");
+    ready();
+    QThread::sleep(600);
+    return 0;
+}
+
+// For every "go" read from its input, replaces the song with the given ID by a new one with
+// the same ID: deletes it and adds another titled "B" and the round's number.
+int replaceSong(Store &store, qint64 id)
+{
+    Table &songs = store.table(TableId::Songs);
+    if (!songs.open())
+        return fail("open");
+    ready();
+    QTextStream input(stdin);
+    for (int round = 1; input.readLine() == u"go"; ++round) {
+        songs.buffer().clear();
+        songs.buffer().setNumber(mus::ID, id);
+        if (!songs.get(mus::KeyID))
+            return fail("get");
+        if (!songs.remove())
+            return fail("delete");
+        songs.buffer().setText(mus::Title, QStringLiteral("B%1").arg(round));
+        if (!songs.add())
+            return fail("add");
+        std::printf("done\n");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 // Keeps the song file open in the given mode until killed.
 int holdOpen(Store &store, const QString &mode)
 {
@@ -199,6 +261,12 @@ int main(int argc, char *argv[])
         return changeCategory(store, args.value(3).toLongLong(), args.value(4));
     if (command == u"hold-open")
         return holdOpen(store, args.value(3));
+    if (command == u"hold-tips")
+        return holdTips(store, args.value(3).toInt());
+    if (command == u"hold-read")
+        return holdRead(args.at(1));
+    if (command == u"replace-song")
+        return replaceSong(store, args.value(3).toLongLong());
     if (command == u"transaction-loop")
         return transactionLoop(store);
     if (command == u"change-loop")

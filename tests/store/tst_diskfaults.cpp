@@ -100,6 +100,64 @@ private Q_SLOTS:
         sqlite3_close(db);
     }
 
+    // A disk that fills up inside a transaction: no write after the failure is committed
+    // on its own, ROLLBACK leaves the file as it was before the transaction, and a batch
+    // is not committed in part.
+    void fullDiskInsideATransaction_data()
+    {
+        QTest::addColumn<bool>("stream");
+        QTest::newRow("logout") << false;
+        QTest::newRow("stream") << true;
+    }
+    void fullDiskInsideATransaction()
+    {
+        QFETCH(bool, stream);
+        test::Workspace workspace;
+        const QString folder = workspace.file(QStringLiteral("disk"));
+        SmallDisk disk(folder, 1024);
+        if (!disk.mounted())
+            QSKIP("mounting a small file system is not allowed here");
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(folder);
+        Table &songs = catalogue.store.table(TableId::Songs);
+        Database &database = catalogue.store.database();
+        QVERIFY(catalogue.files.access(songs));
+        songs.buffer().setNumber(mus::ID, 1);
+        QVERIFY(songs.add());
+        QVERIFY(stream ? songs.stream() : database.logout(1));
+        songs.buffer().setMemo(mus::Notes, QString(2000, u'n'));
+        qint64 id = 2;
+        while (id < 100000) {
+            songs.buffer().setNumber(mus::ID, id);
+            if (!songs.add())
+                break;
+            ++id;
+        }
+        QCOMPARE(errorCode(), err::FileSystemError);
+        // Small enough to fit: still never written outside the transaction.
+        const bool endedByTheEngine = sqlite3_get_autocommit(database.handle()) != 0;
+        songs.buffer().setMemo(mus::Notes, QString());
+        songs.buffer().setNumber(mus::ID, 100001);
+        const bool laterWrite = songs.add();
+        if (stream) {
+            QVERIFY(!laterWrite);
+            QVERIFY(!songs.flush());
+            QCOMPARE(errorCode(), err::FileSystemError);
+        } else {
+            QCOMPARE(laterWrite, !endedByTheEngine);
+            QVERIFY(database.rollback());
+        }
+        QVERIFY(!database.inTransaction());
+        QCOMPARE(songs.records(), 1);
+        songs.buffer().setNumber(mus::ID, 100001);
+        QVERIFY(!songs.get(mus::KeyID));
+        // The engine's count and ours agree, and the file takes writes again.
+        songs.buffer().clear();
+        songs.buffer().setNumber(mus::ID, 3);
+        QVERIFY2(songs.add(), qPrintable(fileError()));
+        QCOMPARE(songs.records(), 2);
+    }
+
     // A catalogue on a read-only disk is reported as not accessible, and left as it was.
     void readOnlyFolder()
     {

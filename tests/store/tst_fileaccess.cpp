@@ -4,7 +4,10 @@
 #include "storecatalogue.h"
 #include "testsupport.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -276,6 +279,57 @@ private Q_SLOTS:
                  QStringLiteral("Error: (") + fileError() + QStringLiteral(" (") + fileErrorCode() +
                      QStringLiteral(")) attempting to access a record from the Media file.  "
                                     "Returning to previous window."));
+    }
+
+    // A journal whose header was zeroed holds nothing to play back: a deleted table is
+    // created again beside it. One with a valid header still stops the creation.
+    void journalWithoutHeaderIsNotHot()
+    {
+        test::Workspace workspace;
+        const QString path = workspace.file(QStringLiteral("svpfont.tps"));
+        writeFile(path + QStringLiteral("-journal"), QByteArray(1024, '\0'));
+        {
+            test::ScriptedPrompter prompter;
+            Catalogue catalogue(workspace.path());
+            QVERIFY(catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+            QVERIFY(prompter.shown.isEmpty());
+        }
+        QFile::remove(path);
+        writeFile(path + QStringLiteral("-journal"),
+                  QByteArray("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8) + QByteArray(1016, '\1'));
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+        QCOMPARE(prompter.captions().value(0), QStringLiteral("File Creation Error"));
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    // Super-journals left by killed stations go when no journal they list is left; one a
+    // journal still refers to, or one a commit may be writing right now, stays.
+    void orphanSuperJournalsAreRemoved()
+    {
+        test::Workspace workspace;
+        const QString folder = workspace.path();
+        const auto superJournal = [&](const QString &name, const QByteArray &journals, int age) {
+            const QString path = workspace.file(QStringLiteral("svpmain.db-mj") + name);
+            writeFile(path, journals);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-age),
+                                     QFileDevice::FileModificationTime));
+        };
+        const QByteArray gone = (folder + QStringLiteral("/svpdata.tps-journal")).toUtf8() + '\0' +
+                                (folder + QStringLiteral("/svpalbum.tps-journal")).toUtf8() + '\0';
+        const QByteArray kept = (folder + QStringLiteral("/svptest.tps-journal")).toUtf8() + '\0';
+        writeFile(folder + QStringLiteral("/svptest.tps-journal"), QByteArray(512, '\1'));
+        superJournal(QStringLiteral("0A1B2C9D3"), gone, 600);
+        superJournal(QStringLiteral("0A1B2C9D4"), QByteArray(), 600);
+        superJournal(QStringLiteral("0A1B2C9D5"), kept, 600);
+        superJournal(QStringLiteral("0A1B2C9D6"), gone, 0);
+        Store store(folder);
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("svpmain.db-mj*")}, QDir::Files),
+                 (QStringList{QStringLiteral("svpmain.db-mj0A1B2C9D5"),
+                              QStringLiteral("svpmain.db-mj0A1B2C9D6")}));
     }
 
     // A file held exclusively by another station cannot be opened: the warning names it and

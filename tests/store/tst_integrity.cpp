@@ -301,6 +301,25 @@ private Q_SLOTS:
         QCOMPARE(songs.buffer().text(mus::Title), QStringLiteral("Mine"));
     }
 
+    // Another station's transaction on the tip file does not hold up a song update.
+    void unrelatedLockDoesNotStopAnUpdate()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Fixture f(workspace.path());
+        f.addSong(7, QString(), 0, 0, QString());
+        QProcess station;
+        station.start(test::helperProgram(QStringLiteral("station")),
+                      {workspace.path(), QStringLiteral("hold-tips"), QStringLiteral("5000")});
+        QVERIFY(station.waitForReadyRead(10000));
+        QCOMPARE(station.readLine().trimmed(), QByteArray("ready"));
+        QVERIFY(f.find(TableId::Songs, mus::KeyID, mus::ID, 7));
+        f.table(TableId::Songs).buffer().setText(mus::Title, QStringLiteral("Changed"));
+        QCOMPARE(f.integrity.update(TableId::Songs, true), Integrity::Written);
+        QVERIFY(prompter.shown.isEmpty());
+        station.waitForFinished(20000);
+    }
+
     // Tables locked by another station for longer than two seconds give the transaction
     // framing warning and write nothing.
     void lockedByAnotherStation()

@@ -1,10 +1,12 @@
 #include "store/errors.h"
 #include "store/store.h"
 #include "store/upgrademanager.h"
+#include "storecatalogue.h"
 #include "testsupport.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -362,6 +364,194 @@ private Q_SLOTS:
         QCOMPARE(songs.buffer().text(mus::Title), QStringLiteral("Theirs"));
         songs.buffer().setText(mus::Title, QStringLiteral("Edited"));
         QVERIFY(songs.put());
+    }
+
+    // Another station deletes a watched record and adds a new one, round after round: the
+    // new record never takes the old one's place, so this station's PUT or DELETE fails
+    // with 89 and leaves the other station's record as it wrote it.
+    void replacedRecordIsNeverMistakenForTheOld()
+    {
+        test::Workspace workspace;
+        Store store(workspace.path());
+        Table &songs = openTable(store, TableId::Songs);
+        addSong(songs, 7, QStringLiteral("A"), QStringLiteral("First"));
+        auto station =
+            startStation(workspace.path(), {QStringLiteral("replace-song"), QStringLiteral("7")});
+        QVERIFY(station);
+        QSet<RecordPosition> positions;
+        for (int round = 1; round <= 60; ++round) {
+            songs.buffer().clear();
+            songs.buffer().setNumber(mus::ID, 7);
+            songs.watch();
+            QVERIFY(songs.get(mus::KeyID));
+            positions.insert(songs.position());
+            station->write("go\n");
+            QVERIFY(station->waitForReadyRead(10000));
+            QCOMPARE(station->readLine().trimmed(), QByteArray("done"));
+            songs.buffer().setText(mus::Title, QStringLiteral("Mine"));
+            QVERIFY(round % 2 ? !songs.put() : !songs.remove());
+            QCOMPARE(errorCode(), err::ChangedByAnotherStation);
+            songs.buffer().clear();
+            songs.buffer().setNumber(mus::ID, 7);
+            QVERIFY(songs.get(mus::KeyID));
+            QCOMPARE(songs.buffer().text(mus::Title), QStringLiteral("B%1").arg(round));
+        }
+        QCOMPARE(positions.size(), 60);
+        QCOMPARE(songs.records(), 1);
+        station->closeWriteChannel();
+        QVERIFY(station->waitForFinished(10000));
+    }
+
+    // Positions and revisions are never given twice in a file, not even after the last
+    // record was deleted; the record count follows every write, however it was made.
+    void positionsAndRevisionsNeverRepeat()
+    {
+        test::Workspace workspace;
+        Store store(workspace.path());
+        Table &songs = openTable(store, TableId::Songs);
+        QSet<qint64> revisions;
+        RecordPosition last = 0;
+        for (int round = 1; round <= 5; ++round) {
+            addSong(songs, round, QStringLiteral("A"), QStringLiteral("T"));
+            QVERIFY(songs.position() > last);
+            last = songs.position();
+            revisions.insert(songs.current().revision);
+            songs.buffer().setText(mus::Title, QStringLiteral("Changed"));
+            QVERIFY(songs.put());
+            revisions.insert(songs.current().revision);
+            QVERIFY(songs.remove()); // the last record of the file each time
+            QCOMPARE(songs.records(), 0);
+        }
+        QCOMPARE(revisions.size(), 10);
+        addSong(songs, 9, QStringLiteral("A"), QStringLiteral("T"));
+        sqlite3 *db = nullptr;
+        sqlite3_open(songs.fileName().toUtf8().constData(), &db);
+        QCOMPARE(sqlite3_exec(db, "DELETE FROM Songvane; INSERT INTO Songvane (ID) VALUES (1), (2)",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        QCOMPARE(songs.records(), 2);
+    }
+
+    // A file of the layout before positions and revisions were made unique is brought up
+    // to date when opened, keeping every record at its position; positions once given,
+    // even to records deleted before, are not given again.
+    void olderFileLayoutIsUpgradedInPlace()
+    {
+        test::Workspace workspace;
+        QString sql;
+        {
+            Store setup(workspace.path());
+            Table &songs = openTable(setup, TableId::Songs);
+            for (int id = 1; id <= 6; ++id)
+                addSong(songs, id, QStringLiteral("A%1").arg(id), QStringLiteral("T"));
+            QVERIFY(songs.remove()); // position 6
+        }
+        const QString path = workspace.file(QStringLiteral("svpdata.tps"));
+        sqlite3 *db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_stmt *create = nullptr;
+        sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE name = 'Songvane'", -1, &create,
+                           nullptr);
+        QCOMPARE(sqlite3_step(create), SQLITE_ROW);
+        sql = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(create, 0)));
+        sqlite3_finalize(create);
+        sql.replace(QStringLiteral(" AUTOINCREMENT"), QString());
+        const QByteArray old = "DROP TRIGGER Songvane_added; DROP TRIGGER Songvane_deleted; "
+                               "DROP TRIGGER Songvane_revised; DROP TABLE sv_counters; ALTER TABLE "
+                               "Songvane RENAME TO gone; " +
+                               sql.toUtf8() +
+                               "; INSERT INTO Songvane SELECT * FROM gone; DROP TABLE gone; "
+                               "DELETE FROM sqlite_sequence; UPDATE Songvane SET sv_rev = 1; "
+                               "PRAGMA application_id = 0;";
+        QCOMPARE(sqlite3_exec(db, old.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+
+        test::ScriptedPrompter prompter;
+        test::StoreCatalogue catalogue(workspace.path());
+        Table &songs = catalogue.store.table(TableId::Songs);
+        QVERIFY(catalogue.files.access(songs));
+        QVERIFY(prompter.shown.isEmpty());
+        QCOMPARE(songs.records(), 5);
+        QList<RecordPosition> positions;
+        songs.setFileOrder();
+        while (songs.next())
+            positions.append(songs.position());
+        QCOMPARE(positions, (QList<RecordPosition>{1, 2, 3, 4, 5}));
+        QVERIFY(songs.remove()); // position 5, the last
+        addSong(songs, 7, QStringLiteral("B"), QStringLiteral("T"));
+        QVERIFY(songs.position() > 5);
+        QVERIFY(songs.current().revision > 1);
+    }
+
+    // A look-up done for numbering or for a duplicate check neither moves a walk over the
+    // same table nor changes its buffer.
+    void lookUpsLeaveTheWalkAlone()
+    {
+        test::Workspace workspace;
+        Store store(workspace.path());
+        Table &songs = openTable(store, TableId::Songs);
+        for (int id = 1; id <= 5; ++id)
+            addSong(songs, id * 10, QStringLiteral("A"), QStringLiteral("T%1").arg(id));
+        songs.setReadAhead(1);
+        songs.set(mus::KeyID);
+        QVERIFY(songs.next());
+        QVERIFY(songs.next());
+        QCOMPARE(songs.buffer().number(mus::ID), 20);
+        qint64 highest = 0;
+        QVERIFY(songs.highest(mus::KeyID, mus::ID, highest));
+        QCOMPARE(highest, 50);
+        QCOMPARE(songs.buffer().number(mus::ID), 20);
+        QCOMPARE(songs.duplicate(mus::KeyID), Table::Found::No);
+        songs.buffer().setNumber(mus::ID, 40);
+        QCOMPARE(songs.duplicate(mus::KeyID), Table::Found::Yes);
+        songs.buffer().setNumber(mus::ID, 20);
+        QVERIFY(songs.next());
+        QCOMPARE(songs.buffer().number(mus::ID), 30);
+        QCOMPARE(walk(songs, mus::ID), (QList<qint64>{40, 50}));
+        songs.close();
+        QCOMPARE(songs.duplicate(mus::KeyID), Table::Found::Failed);
+        QVERIFY(!songs.highest(mus::KeyID, mus::ID, highest));
+    }
+
+    // A COMMIT that must wait for another station's read fails with the lock error and
+    // keeps the transaction, so it can be committed once the reader is gone.
+    void commitWaitingForAReaderCanBeRetried()
+    {
+        test::Workspace workspace;
+        Store store(workspace.path());
+        Table &songs = openTable(store, TableId::Songs);
+        addSong(songs, 1, QStringLiteral("A"), QStringLiteral("T"));
+        auto station = startStation(workspace.path(), {QStringLiteral("hold-read")});
+        QVERIFY(station);
+        QVERIFY(store.database().logout(1));
+        addSong(songs, 2, QStringLiteral("B"), QStringLiteral("T"));
+        QVERIFY(!store.database().commit());
+        QCOMPARE(errorCode(), err::FileLocked);
+        QVERIFY(store.database().inTransaction());
+        station->kill();
+        station->waitForFinished();
+        QVERIFY2(store.database().commit(), qPrintable(errorText()));
+        QCOMPARE(songs.records(), 2);
+    }
+
+    // A transaction waits only for the files of the tables it names: another station's
+    // transaction on the tip file does not hold up one on the song file.
+    void transactionWaitsOnlyForItsTables()
+    {
+        test::Workspace workspace;
+        Store store(workspace.path());
+        Table &songs = openTable(store, TableId::Songs);
+        openTable(store, TableId::Tips);
+        auto station =
+            startStation(workspace.path(), {QStringLiteral("hold-tips"), QStringLiteral("4000")});
+        QVERIFY(station);
+        QVERIFY2(store.database().logout(1, {TableId::Songs}), qPrintable(errorText()));
+        addSong(songs, 1, QStringLiteral("A"), QStringLiteral("T"));
+        QVERIFY(store.database().commit());
+        QVERIFY(!store.database().logout(0, {TableId::Tips}));
+        QCOMPARE(errorCode(), err::FileLocked);
+        station->waitForFinished(20000);
     }
 
     // LOGOUT waits the given time for another station's transaction, then fails; once the
