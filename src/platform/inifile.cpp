@@ -9,6 +9,11 @@
 
 #include <optional>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace sv {
 
 namespace {
@@ -59,7 +64,9 @@ QString fromWindows1252(QByteArrayView bytes)
 
 QString decode(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A value may begin with U+FEFF: it is text like any other, not a mark to drop.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8(bytes);
     return utf8.hasError() ? fromWindows1252(bytes) : text;
 }
@@ -272,8 +279,47 @@ bool writeAtomically(const QString &path, const QByteArray &bytes)
     return file.commit();
 }
 
+// Holds the lock that makes one writer's read, change and write of a file whole, against
+// other writers in this process and in other processes: an exclusive flock on a side file
+// beside it (the file itself is replaced by every write, so its own lock would not last).
+class WriteLock
+{
+public:
+    explicit WriteLock(const QString &path)
+    {
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+            return;
+        m_fd = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            return;
+        int result;
+        do
+            result = ::flock(m_fd, LOCK_EX);
+        while (result != 0 && errno == EINTR);
+        if (result != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~WriteLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // lets the lock go
+    }
+    WriteLock(const WriteLock &) = delete;
+    WriteLock &operator=(const WriteLock &) = delete;
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 template <typename Change> bool update(const QString &path, Change change)
 {
+    const WriteLock lock(path);
+    if (!lock.held())
+        return false;
     const std::optional<QByteArray> original = readFile(path);
     if (!original)
         return false;

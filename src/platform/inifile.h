@@ -23,8 +23,9 @@ namespace sv {
 // - A write changes only the line it must: every other byte (comments, blank lines, junk,
 //   the spelling and order of other entries, CRLF or LF line ends) stays as it was. Added
 //   lines take the line end of the file's first line; a new file uses LF. The new file
-//   replaces the old one atomically, and each call re-reads the file, so successive
-//   writes from different processes all persist.
+//   replaces the old one atomically. Each write re-reads the file under an exclusive lock
+//   on a side file ("<name>.lock", left in place), so writes from different processes at
+//   the same time all persist.
 class IniFile
 {
 public:

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -195,6 +196,10 @@ private Q_SLOTS:
                                     u"; not a comment # either [x]"_s,
                                     u"\\\\server\\share\\"_s,
                                     u"Café — ’n’ 日本"_s,
+                                    u"\uFEFFMarked"_s,
+                                    u"\uFEFF"_s,
+                                    u"D(06)L(2)~Title~"_s,
+                                    u"D(06)"_s,
                                     QString()};
         writeAll(m_path, "[S]\nbefore=1\n");
         for (const QString &value : values) {
@@ -329,6 +334,28 @@ private Q_SLOTS:
         QVERIFY(IniFile::removeEntry(u"s"_s, u"FIRST"_s, m_path));
         QVERIFY(IniFile::removeEntry(u"s"_s, u"absent"_s, m_path));
         QCOMPARE(readAll(m_path), "[S]\nsecond=2\n\n[T]\nthird=3\n");
+    }
+
+    // Two processes writing different entries of one file at the same time lose nothing.
+    void concurrentWritersLoseNothing()
+    {
+        const QString path = m_workspace.file(u"POSITION.INI"_s);
+        constexpr int Count = 150;
+        QProcess first;
+        QProcess second;
+        for (auto [process, prefix] : {std::pair{&first, u"A"_s}, std::pair{&second, u"B"_s}})
+            process->start(test::helperProgram(u"iniwriter"_s),
+                           {path, u"Main"_s, prefix, QString::number(Count)});
+        for (QProcess *process : {&first, &second}) {
+            QVERIFY(process->waitForFinished(60000));
+            QCOMPARE(process->exitCode(), 0);
+        }
+        for (const QString &prefix : {u"A"_s, u"B"_s}) {
+            for (int n = 1; n <= Count; ++n)
+                QCOMPARE(IniFile::getNumber(u"Main"_s, prefix + QString::number(n), 0, path),
+                         qint64(n));
+        }
+        QCOMPARE(IniFile::entries(u"Main"_s, path).size(), 2 * Count);
     }
 
     // Random damage and random edits: nothing crashes, values read back, other lines stay.
