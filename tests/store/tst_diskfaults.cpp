@@ -121,7 +121,8 @@ private Q_SLOTS:
         Catalogue catalogue(folder);
         Table &songs = catalogue.store.table(TableId::Songs);
         Database &database = catalogue.store.database();
-        QVERIFY(catalogue.files.access(songs));
+        const TableUse use = catalogue.files.use(songs);
+        QVERIFY(use);
         songs.buffer().setNumber(mus::ID, 1);
         QVERIFY(songs.add());
         QVERIFY(stream ? songs.stream() : database.logout(1));

@@ -291,7 +291,8 @@ private Q_SLOTS:
         {
             test::ScriptedPrompter prompter;
             Catalogue catalogue(workspace.path());
-            QVERIFY(catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+            const TableUse use = catalogue.files.use(catalogue.store.table(TableId::Fonts));
+            QVERIFY(use);
             QVERIFY(prompter.shown.isEmpty());
         }
         QFile::remove(path);
@@ -299,7 +300,7 @@ private Q_SLOTS:
                   QByteArray("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8) + QByteArray(1016, '\1'));
         test::ScriptedPrompter prompter;
         Catalogue catalogue(workspace.path());
-        QVERIFY(!catalogue.files.access(catalogue.store.table(TableId::Fonts)));
+        QVERIFY(!catalogue.files.use(catalogue.store.table(TableId::Fonts)));
         QCOMPARE(prompter.captions().value(0), QStringLiteral("File Creation Error"));
         QVERIFY(!QFileInfo::exists(path));
     }

@@ -470,7 +470,8 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         test::StoreCatalogue catalogue(workspace.path());
         Table &songs = catalogue.store.table(TableId::Songs);
-        QVERIFY(catalogue.files.access(songs));
+        const TableUse use = catalogue.files.use(songs);
+        QVERIFY(use);
         QVERIFY(prompter.shown.isEmpty());
         QCOMPARE(songs.records(), 5);
         QList<RecordPosition> positions;
