@@ -430,7 +430,7 @@ bool upgrade(const TableDef &table, const QString &path)
         if (columns.isEmpty())
             return createLayout(db, Main, table);
         if (version == table.version && hasCurrentColumns(table, columns) &&
-            lacksFullText(db, table))
+            readNumber(db, sql::fileLayout(Main), 0) == sql::FileLayout && lacksFullText(db, table))
             return remakeFullText(db, Main, table); // all the layout lacks
         return copyIntoCurrentLayout(db, table, columns);
     });

@@ -1,5 +1,6 @@
 #include "store/errors.h"
 #include "store/store.h"
+#include "store/tablefile.h"
 #include "store/upgrademanager.h"
 #include "storecatalogue.h"
 #include "testsupport.h"
@@ -426,6 +427,7 @@ private Q_SLOTS:
         addSong(songs, 9, QStringLiteral("A"), QStringLiteral("T"));
         sqlite3 *db = nullptr;
         sqlite3_open(songs.fileName().toUtf8().constData(), &db);
+        tablefile::registerFunctions(db);
         QCOMPARE(sqlite3_exec(db, "DELETE FROM Songvane; INSERT INTO Songvane (ID) VALUES (1), (2)",
                               nullptr, nullptr, nullptr),
                  SQLITE_OK);
@@ -471,7 +473,7 @@ private Q_SLOTS:
         test::StoreCatalogue catalogue(workspace.path());
         Table &songs = catalogue.store.table(TableId::Songs);
         const TableUse use = catalogue.files.use(songs);
-        QVERIFY(use);
+        QVERIFY2(use, qPrintable(prompter.shown.value(0).text));
         QVERIFY(prompter.shown.isEmpty());
         QCOMPARE(songs.records(), 5);
         QList<RecordPosition> positions;
