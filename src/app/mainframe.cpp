@@ -43,12 +43,6 @@ const QString VersionText = QStringLiteral(SONGVANE_VERSION_TEXT);
 // Releases before this one kept no album table: their users are offered to build it.
 constexpr double FirstVersionWithAlbums = 1.2;
 
-QString &storedPreviousVersion()
-{
-    static QString version;
-    return version;
-}
-
 double leadingNumber(const QString &version)
 {
     qsizetype end = 0;
@@ -136,11 +130,6 @@ QMdiArea *MainFrame::mdiArea() const
     return m_area;
 }
 
-QString MainFrame::previousVersion()
-{
-    return storedPreviousVersion();
-}
-
 QAction *MainFrame::addProcedureAction(QMenu *menu, const QString &text, const QString &hint,
                                        const QString &procedure)
 {
@@ -170,8 +159,7 @@ void MainFrame::buildMenus()
     QAction *printSetup = file->addAction(QStringLiteral("Print &Setup ..."));
     printSetup->setStatusTip(QStringLiteral("Setup printer"));
     connect(printSetup, &QAction::triggered, this, [this] {
-        static QPrinter printer;
-        auto *dialog = new QPrintDialog(&printer, this);
+        auto *dialog = new QPrintDialog(&m_session.printer(), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
@@ -466,7 +454,7 @@ void MainFrame::seedMedia()
 void MainFrame::showAndStart()
 {
     restoreWindowPosition(FrameSection, this);
-    storedPreviousVersion() =
+    m_session.previousVersion =
         settings::read(QStringLiteral("Version"), QString(), settings::GlobalSection);
     settings::write(QStringLiteral("Version"), VersionText, settings::GlobalSection);
     Settings::global().load();
@@ -476,7 +464,7 @@ void MainFrame::showAndStart()
     // An album build asked for at start-up runs first: the splash, which stays on top,
     // would hide its progress, and the start-up windows after it would show the albums
     // half built.
-    checkAlbumTable(storedPreviousVersion(), [this] { showSplash(); });
+    checkAlbumTable(m_session.previousVersion, [this] { showSplash(); });
 }
 
 void MainFrame::showSplash()

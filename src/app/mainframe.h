@@ -40,7 +40,6 @@ public:
     QAction *menuAction(const QString &procedure) const { return m_actions.value(procedure); }
     QMdiArea *mdiArea() const;
     QString logoFile() const { return m_logoFile; }
-    static QString previousVersion(); // as read at start-up
 
     // The navigation and record buttons a focused browser or form takes over.
     QAction *recordButton(RecordButton button) const { return m_recordButtons.value(button); }

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <QPrinter>
+
 namespace sv {
 
 namespace {
@@ -16,6 +18,13 @@ Session::~Session()
 {
     if (currentSession == this)
         currentSession = nullptr;
+}
+
+QPrinter &Session::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>();
+    return *m_printer;
 }
 
 Session *Session::current()

@@ -30,13 +30,6 @@ namespace {
 
 constexpr int NumberingAttempts = 3;
 
-// The record each form saved last in this run, for the history key.
-QHash<QString, Record> &lastSaved()
-{
-    static QHash<QString, Record> records;
-    return records;
-}
-
 } // namespace
 
 UpdateForm::UpdateForm(Session &session, TableId table, const QString &procedure, Request request,
@@ -181,7 +174,7 @@ void UpdateForm::accept()
             end(Response::Cancelled, QStringLiteral("Cancel"));
         return;
     }
-    lastSaved().insert(m_procedure, m_record);
+    m_session.lastSaved().insert(m_procedure, m_record);
     end(Response::Completed, QStringLiteral("OK"));
 }
 
@@ -487,8 +480,8 @@ void UpdateForm::recallHistory()
 {
     if (!hasHistoryKey())
         return;
-    const auto saved = lastSaved().constFind(m_procedure);
-    if (saved == lastSaved().constEnd())
+    const auto saved = m_session.lastSaved().constFind(m_procedure);
+    if (saved == m_session.lastSaved().constEnd())
         return;
     for (const Binding &binding : std::as_const(m_bindings)) {
         if (binding.edit->hasFocus())
@@ -592,7 +585,7 @@ void UpdateForm::takeOverToolbar()
             frame->takeRecordButtons(this, {});
             return;
         }
-        const bool hasHistory = lastSaved().contains(m_procedure);
+        const bool hasHistory = m_session.lastSaved().contains(m_procedure);
         frame->takeRecordButtons(
             this, {{RecordButton::History, {[this] { recallHistory(); }, hasHistory, {}}}});
     }

@@ -225,7 +225,7 @@ private Q_SLOTS:
         MainFrame frame(session);
         QVERIFY(frame.openCatalogue());
         frame.showAndStart();
-        QCOMPARE(MainFrame::previousVersion(), QStringLiteral("1.8g"));
+        QCOMPARE(session.previousVersion, QStringLiteral("1.8g"));
         QVERIFY(!prompter.captions().contains(QStringLiteral("Album Database Empty")));
         frame.close();
     }
