@@ -4,6 +4,7 @@
 // FOLDER holds svpdata.tps (store_bench leaves one with a million songs); when it has none,
 // that many songs are created first.
 #include "app/browselist.h"
+#include "store/errors.h"
 #include "store/sqldialect.h"
 #include "store/store.h"
 
@@ -16,6 +17,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 using namespace sv;
 
@@ -35,21 +37,29 @@ double microseconds(const std::function<void()> &work, int repeats = 20)
     return best;
 }
 
+// A benchmark that cannot set up its catalogue stops: it would time nothing.
+void require(bool done, const char *what)
+{
+    if (!done) {
+        std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(errorText()));
+        std::exit(1);
+    }
+}
+
 void createSongs(Store &store, int count)
 {
     Table &songs = store.table(TableId::Songs);
-    songs.create();
-    songs.open();
-    songs.stream();
+    require(songs.create() && songs.open(), "making the song file");
+    require(songs.stream(), "STREAM");
     for (int i = 1; i <= count; ++i) {
         songs.buffer().clear();
         songs.buffer().setNumber(mus::ID, i);
         songs.buffer().setText(mus::Artist, QStringLiteral("Artist %1").arg(i % 9973));
         songs.buffer().setText(mus::Title, QStringLiteral("Title %1").arg(i));
         songs.buffer().setNumber(mus::ChartNumber, i % 7 == 0 ? i % 100 : 0);
-        songs.add();
+        require(songs.add(), "ADD");
     }
-    songs.flush();
+    require(songs.flush(), "FLUSH");
     songs.close();
 }
 
@@ -99,12 +109,13 @@ int main(int argc, char *argv[])
     if (!QFileInfo::exists(folder + QStringLiteral("/svpdata.tps")))
         createSongs(store, argc > 2 ? atoi(argv[2]) : 10000);
     Table &songs = store.table(TableId::Songs);
-    songs.open();
+    require(songs.open(), "opening the song file");
     std::printf("songs: %lld\n", static_cast<long long>(songs.records()));
 
     PageModel model(songs, nullptr);
-    model.setColumns({{QStringLiteral("Artist"), [](const Record &r) { return r.text(mus::Artist); }},
-                      {QStringLiteral("Title"), [](const Record &r) { return r.text(mus::Title); }}});
+    model.setColumns(
+        {{QStringLiteral("Artist"), [](const Record &r) { return r.text(mus::Artist); }},
+         {QStringLiteral("Title"), [](const Record &r) { return r.text(mus::Title); }}});
     BrowseList list(&model);
     list.resize(600, PageRows * (list.view()->fontMetrics().height() + 6) + 4);
     list.show();
@@ -115,23 +126,25 @@ int main(int argc, char *argv[])
         model.setView(mus::SongsByArtist, QString());
         model.fillFromTop();
     });
-    const double thumb = microseconds([&] { list.rebuildThumb(50, thumb::Alphabet{true, false, true, false}); });
+    const double thumb = microseconds([&] {
+        list.rebuildThumb(50, thumb::Alphabet{true, false, true, false});
+    });
     const double switchTab = microseconds([&] {
-        model.setView(mus::SongsByTitle, QString());
-        model.fillFrom(model.positionAt(0));
-        model.setView(mus::SongsByArtist, QString());
-        model.fillFrom(model.positionAt(0));
-    }) / 2;
+                                 model.setView(mus::SongsByTitle, QString());
+                                 model.fillFrom(model.positionAt(0));
+                                 model.setView(mus::SongsByArtist, QString());
+                                 model.fillFrom(model.positionAt(0));
+                             }) /
+                             2;
     const double locator = microseconds([&] { list.locate(QStringLiteral("Artist 5")); });
     // Page down from the same page each time, so both sides read warm pages.
     const RecordPosition start = model.positionAt(0);
     const double refill = microseconds([&] { model.fillFrom(start); });
-    const double pageDown =
-        microseconds([&] {
-            model.fillFrom(start);
-            model.pageDown();
-        }) -
-        refill;
+    const double pageDown = microseconds([&] {
+                                model.fillFrom(start);
+                                model.pageDown();
+                            }) -
+                            refill;
     const double middle = microseconds([&] { list.dragThumbTo(50); });
     const double bottom = microseconds([&] { list.goBottom(); });
     const auto row = [&](const char *what, double us) {

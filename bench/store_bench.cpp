@@ -3,6 +3,7 @@
 // Prints the add rate of both, the page-read ratio for every song key at the start,
 // middle and end, and RECORDS, BUILD and PACK times with the file size.
 #include "catalogue.h"
+#include "store/errors.h"
 #include "store/keytext.h"
 #include "store/sqldialect.h"
 #include "store/store.h"
@@ -18,6 +19,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 using namespace sv;
 using bench::makeSong;
@@ -39,31 +41,12 @@ double rawInsert(const QString &path, int count)
     sqlite3 *db = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
     sqlite3_exec(db, "PRAGMA cache_size=-131072", nullptr, nullptr, nullptr);
-    sqlite3_stmt *insert = nullptr;
-    const QByteArray sql = sql::insert(QStringLiteral("main"), def).toUtf8();
-    sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr);
-    Record song(def);
-    QRandomGenerator random(42);
     QElapsedTimer timer;
     timer.start();
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    for (int i = 1; i <= count; ++i) {
-        makeSong(song, random, i);
-        int index = 1;
-        for (int f = 0; f < def.fields.size(); ++f)
-            bindValue(insert, index++, song.value(f));
-        for (int m = 0; m < def.memos.size(); ++m)
-            bindValue(insert, index++, song.memo(m));
-        for (int f = 0; f < def.fields.size(); ++f) {
-            if (sql::hasKeyText(def, f))
-                bindValue(insert, index++, keyText(song.text(f)));
-        }
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
+    bench::insertSongs(db, def, count);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     const double elapsed = seconds(timer);
-    sqlite3_finalize(insert);
     sqlite3_close(db);
     return elapsed;
 }
@@ -71,18 +54,26 @@ double rawInsert(const QString &path, int count)
 double storeInsert(Store &store, int count)
 {
     Table &songs = store.table(TableId::Songs);
-    songs.create();
-    songs.open();
+    if (!songs.create() || !songs.open()) {
+        std::fprintf(stderr, "the song file could not be made: %s\n", qPrintable(errorText()));
+        std::exit(1);
+    }
     QRandomGenerator random(42);
     QElapsedTimer timer;
     timer.start();
-    songs.stream();
+    if (!songs.stream()) {
+        std::fprintf(stderr, "STREAM failed: %s\n", qPrintable(errorText()));
+        std::exit(1);
+    }
     for (int i = 1; i <= count; ++i) {
         makeSong(songs.buffer(), random, i);
         if (!songs.add())
             std::fprintf(stderr, "add failed at %d\n", i);
     }
-    songs.flush();
+    if (!songs.flush()) {
+        std::fprintf(stderr, "FLUSH failed: %s\n", qPrintable(errorText()));
+        std::exit(1);
+    }
     return seconds(timer);
 }
 
@@ -216,10 +207,12 @@ int main(int argc, char *argv[])
                 songs.bytes() / 1e6 * 1e6 / count);
     songs.send(QStringLiteral("FULLBUILD=on"));
     timer.restart();
-    songs.build();
+    if (!songs.build())
+        std::printf("BUILD failed: %s\n", qPrintable(errorText()));
     std::printf("BUILD (key texts and indexes) %.1f s\n", seconds(timer));
     timer.restart();
-    songs.pack();
+    if (!songs.pack())
+        std::printf("PACK failed: %s\n", qPrintable(errorText()));
     std::printf("PACK %.1f s, size after %.0f MB\n", seconds(timer), songs.bytes() / 1e6);
     return 0;
 }
