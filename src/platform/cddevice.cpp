@@ -1,11 +1,14 @@
 #include "cddevice.h"
 
+#include "discimage.h"
 #include "inifile.h"
 #include "paths.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTemporaryFile>
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
@@ -16,6 +19,12 @@
 #include <cdio/audio.h>
 
 #include <cerrno>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace sv {
 
@@ -329,6 +338,7 @@ private:
     bool m_tocStale = true;
     bool m_drivePlays = false; // the drive itself plays (analogue or digital out)
     CdToc m_toc;
+    std::unique_ptr<QTemporaryFile> m_sheet; // a toc sheet as the library is given it
 };
 
 QByteArray LibcdioDevice::firstDrive()
@@ -356,11 +366,95 @@ CdDevice::OpenResult LibcdioDevice::open()
     return openHandle();
 }
 
+driver_id_t imageDriver(DiscImageKind kind)
+{
+    switch (kind) {
+    case DiscImageKind::Cue:
+        return DRIVER_BINCUE;
+    case DiscImageKind::Toc:
+        return DRIVER_CDRDAO;
+    case DiscImageKind::Nrg:
+        return DRIVER_NRG;
+    case DiscImageKind::None:
+        break;
+    }
+    return DRIVER_UNKNOWN;
+}
+
+void ignoreLibcdioLog(cdio_log_level_t, const char *) {}
+
+// The image readers trust the files they read; what the checks before cannot foresee is
+// tried in a child process first, so that a file that makes a reader crash or hang ends
+// that child and not the program. The child does nothing but read the image and leave.
+bool imageOpensSafely(const QByteArray &path, driver_id_t driver)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        // Only the exit status speaks: no handler of the parent's may run, nothing printed.
+        for (const int signal : {SIGSEGV, SIGFPE, SIGABRT, SIGBUS, SIGILL, SIGALRM})
+            ::signal(signal, SIG_DFL);
+        if (const int null = ::open("/dev/null", O_WRONLY); null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        ::alarm(2);                             // a reader caught in a loop
+        cdio_log_set_handler(ignoreLibcdioLog); // Qt's logging may be locked by another thread
+        CdIo_t *cdio = cdio_open(path.constData(), driver);
+        bool read = cdio != nullptr;
+        if (cdio) {
+            const track_t count = cdio_get_num_tracks(cdio);
+            const track_t first = cdio_get_first_track_num(cdio);
+            read = count != CDIO_INVALID_TRACK && first != CDIO_INVALID_TRACK;
+            for (int track = first; read && track < first + count; ++track) {
+                cdio_get_track_format(cdio, track_t(track));
+                cdio_get_track_lsn(cdio, track_t(track));
+            }
+            cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
+            char sector[SectorBytes];
+            if (read)
+                cdio_read_audio_sector(cdio, sector, cdio_get_track_lsn(cdio, first));
+            cdio_destroy(cdio);
+        }
+        ::_exit(read ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 CdDevice::OpenResult LibcdioDevice::openHandle()
 {
     closeHandle();
-    errno = 0;
-    m_cdio = cdio_open(m_path.constData(), m_drive ? DRIVER_DEVICE : DRIVER_UNKNOWN);
+    if (m_drive) {
+        errno = 0;
+        m_cdio = cdio_open(m_path.constData(), DRIVER_DEVICE);
+    } else {
+        const QString path = QFile::decodeName(m_path);
+        const driver_id_t driver = imageDriver(discImageKind(path));
+        QString reason;
+        if (driver == DRIVER_UNKNOWN || !checkDiscImage(path, &reason)) {
+            qCWarning(cdLog, "%s is not a disc image that can be read: %s", m_path.constData(),
+                      qPrintable(reason));
+            return OpenResult::NoDevice;
+        }
+        QByteArray descriptor = QFile::encodeName(discImageDescriptor(path));
+        if (driver == DRIVER_CDRDAO) {
+            // The library reads only sheets whose names end in ".toc".
+            m_sheet = std::make_unique<QTemporaryFile>(QDir::tempPath() +
+                                                       QStringLiteral("/songvane-XXXXXX.toc"));
+            if (!m_sheet->open() || m_sheet->write(tocWithFullPaths(path)) <= 0 ||
+                !m_sheet->flush())
+                return OpenResult::NoDevice;
+            descriptor = QFile::encodeName(m_sheet->fileName());
+        }
+        if (!imageOpensSafely(descriptor, driver)) {
+            qCWarning(cdLog, "%s cannot be read as a disc image", m_path.constData());
+            return OpenResult::NoDevice;
+        }
+        errno = 0;
+        m_cdio = cdio_open(descriptor.constData(), driver);
+    }
     if (!m_cdio)
         return errno == EBUSY ? OpenResult::InUse : OpenResult::NoDevice;
     m_tocStale = !readToc();

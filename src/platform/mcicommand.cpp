@@ -75,7 +75,11 @@ class CdAudio
 public:
     Reply execute(const QString &command);
     std::optional<CdToc> toc();
-    void reset() { m_device.reset(); }
+    void reset()
+    {
+        m_device.reset();
+        m_users = 0;
+    }
 
 private:
     enum class TimeFormat { Msf, Tmsf, Milliseconds };
@@ -103,6 +107,7 @@ private:
     Parsed readPosition(const QString &text) const;
 
     std::unique_ptr<CdDevice> m_device;
+    int m_users = 0; // opens not yet closed
     TimeFormat m_format = TimeFormat::Msf;
     CdToc m_toc; // as read by the last discReady()
 };
@@ -129,7 +134,10 @@ Reply CdAudio::execute(const QString &command)
     if (!m_device)
         return failure(mci::InvalidDeviceName);
     if (verb == u"close") {
-        m_device.reset();
+        // Each close gives back one open: a reader that shared the device while the
+        // player holds it leaves the player's open standing.
+        if (--m_users == 0)
+            m_device.reset();
         return {};
     }
     if (verb == u"status")
@@ -149,8 +157,14 @@ Reply CdAudio::open(const QStringList &options)
         if (option != u"shareable" && option != u"wait")
             return failure(mci::UnrecognizedKeyword);
     }
-    if (m_device)
-        return failure(mci::DeviceOpen);
+    if (m_device) {
+        // A shareable open joins the users of the device as it stands; only an open that
+        // asks for the device to itself is refused.
+        if (!options.contains(QStringLiteral("shareable")))
+            return failure(mci::DeviceOpen);
+        ++m_users;
+        return {0, QStringLiteral("1")};
+    }
     std::unique_ptr<CdDevice> device = createCdDevice();
     switch (device->open()) {
     case CdDevice::OpenResult::NoDevice:
@@ -161,6 +175,7 @@ Reply CdAudio::open(const QStringList &options)
         break;
     }
     m_device = std::move(device);
+    m_users = 1;
     m_format = TimeFormat::Msf;
     return {0, QStringLiteral("1")};
 }

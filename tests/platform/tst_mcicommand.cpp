@@ -53,14 +53,20 @@ private Q_SLOTS:
         CdDevice::setSource({});
     }
 
-    // A second open while the device is open says "Error:1" and logs nothing; after a
-    // close the device is gone, so commands fail as for an unknown device and are logged.
+    // A second open that asks for the device to itself while it is open says "Error:1" and
+    // logs nothing; a shareable one joins it, and each close gives back one open: the device
+    // stays for the first user until it closes too. After the last close the device is gone,
+    // so commands fail as for an unknown device and are logged.
     void openTwiceAndClose()
     {
         QCOMPARE(send(u"open cdaudio shareable"_s), u"1"_s);
         QCOMPARE(send(u"open cdaudio"_s), u"Error:1"_s);
         QVERIFY(m_log.isEmpty());
+        QCOMPARE(send(u"open cdaudio shareable"_s), u"1"_s);
         QCOMPARE(m_script->opened, 1);
+        QCOMPARE(send(u"close cdaudio"_s), QString());
+        QCOMPARE(m_script->closed, 0);
+        QCOMPARE(send(u"status cdaudio number of tracks"_s), u"3"_s);
 
         QCOMPARE(send(u"close cdaudio"_s), QString());
         QCOMPARE(m_script->closed, 1);

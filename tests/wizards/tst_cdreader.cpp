@@ -324,7 +324,7 @@ private Q_SLOTS:
     }
 
     // The drive's three checks: each shows its message, closes the device once and
-    // changes nothing; an "Error:1" (open already in the program) counts as not available.
+    // changes nothing.
     void driveChecks_data()
     {
         QTest::addColumn<int>("condition");
@@ -333,7 +333,6 @@ private Q_SLOTS:
                                      u"is using the CD-ROM drive."_s;
         QTest::newRow("no drive") << 0 << notAvailable;
         QTest::newRow("in use") << 1 << notAvailable;
-        QTest::newRow("open already") << 2 << notAvailable;
         QTest::newRow("not ready") << 3 << u"CD player not ready."_s;
         QTest::newRow("door open") << 4 << u"CD player door open."_s;
     }
@@ -346,8 +345,6 @@ private Q_SLOTS:
             m_script->openResult = CdDevice::OpenResult::NoDevice;
         if (condition == 1)
             m_script->openResult = CdDevice::OpenResult::InUse;
-        if (condition == 2)
-            SendMCICommand(u"open cdaudio"_s);
         if (condition == 3)
             m_script->media = CdDevice::Media::NotReady;
         if (condition == 4)
@@ -369,6 +366,23 @@ private Q_SLOTS:
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"before"_s);
         QCOMPARE(catalogue.count(catalogue.rows()), 0);
         QVERIFY(!readingWindow());
+    }
+
+    // A reading while another user (the CD player) holds the device shares it and closes
+    // only its own open: the holder's device still answers afterwards.
+    void readingWhileTheDeviceIsHeld()
+    {
+        test::Workspace workspace;
+        Catalogue catalogue(workspace.path());
+        m_script->toc = discOfLengths({frames(4, 33), frames(3, 58)});
+        QCOMPARE(SendMCICommand(u"open cdaudio shareable"_s), u"1"_s);
+        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, true, 1));
+        QCOMPARE(m_commands.count(u"close cdaudio"_s), 1);
+        QCOMPARE(m_script->opened, 1);
+        QCOMPARE(m_script->closed, 0);
+        QCOMPARE(SendMCICommand(u"status cdaudio number of tracks"_s), u"2"_s);
+        QCOMPARE(SendMCICommand(u"close cdaudio"_s), QString());
+        QCOMPARE(m_script->closed, 1);
     }
 
     // Reading twice into one wizard run keeps what was typed and refreshes only the times;
