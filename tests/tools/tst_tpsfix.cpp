@@ -158,6 +158,7 @@ struct LeafCell
 {
     qint64 position;
     qint64 overflowPointer; // offset in the page of the first overflow page's number; 0: none
+    qint64 recordStart = 0; // offset in the page where the record's own header begins
 };
 
 QList<LeafCell> leafCells(const QByteArray &page)
@@ -168,7 +169,7 @@ QList<LeafCell> leafCells(const QByteArray &page)
         const qint64 payload = varint(page, offset);
         const qint64 position = varint(page, offset);
         const qint64 local = localPayload(payload);
-        cells.append({position, local < payload ? offset + local : 0});
+        cells.append({position, local < payload ? offset + local : 0, offset});
     }
     return cells;
 }
@@ -519,6 +520,96 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QVERIFY(!QFileInfo::exists(path(SongFile + u".damaged3"_s)));
         QVERIFY(!QFileInfo::exists(path(SongFile + u".new"_s)));
+    }
+
+    // A flipped number on a damaged page must not push out the intact record that really
+    // has it: the intact one is kept, the salvaged one is left out with its key, and every
+    // record taken from the damaged page is listed with its key for the user to check.
+    void intactRecordWinsOverSalvagedOne()
+    {
+        const Tree before = readTree(path(SongFile));
+        const quint32 damagedPage = before.leafPages.at(2);
+        const qint64 flipped = before.positions.value(damagedPage).at(1);
+        const qint64 intact = before.positions.value(before.leafPages.at(30)).first();
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(path(SongFile)).constData(), &db, SQLITE_OPEN_READWRITE,
+                        nullptr);
+        const QByteArray change = u"DROP INDEX \"Songvane_KeyID\";"
+                                  "UPDATE \"Songvane\" SET ID = %1 WHERE sv_pos = %2;"_s.arg(intact)
+                                      .arg(flipped)
+                                      .toUtf8();
+        QCOMPARE(sqlite3_exec(db, change.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        const Rows original = readRows(path(SongFile));
+        QCOMPARE(original.value(flipped).at(2 + mus::ID), QVariant(intact));
+
+        // Another record of the same page made unreadable: the page counts as damaged.
+        const QByteArray file = contents(path(SongFile));
+        const qint64 pageStart = qint64(damagedPage - 1) * PageSize;
+        const QList<LeafCell> cells = leafCells(file.mid(pageStart, PageSize));
+        const auto victim = std::ranges::find_if(
+            cells, [&](const LeafCell &cell) { return cell.position != flipped; });
+        QVERIFY(victim != cells.end());
+        overwrite(path(SongFile), pageStart + victim->recordStart, QByteArray(3, '\xFF'));
+
+        const Run run = runTpsfix(m_workspace->path());
+        QVERIFY2(run.status == QProcess::NormalExit && run.exitCode == 0, qPrintable(run.output));
+        const Rows repaired = readRows(path(SongFile));
+        QCOMPARE(repaired.value(intact), original.value(intact));
+        QVERIFY(!repaired.contains(flipped));
+        QVERIFY(!repaired.contains(victim->position));
+        const QString log = QString::fromUtf8(contents(path(u"tpsfix.log"_s)));
+        QVERIFY2(log.contains(u"left out: position %1: duplicate in a unique key"_s.arg(flipped)) &&
+                     log.contains(u"ID %1 from a damaged page"_s.arg(intact)),
+                 qPrintable(log));
+        int listed = 0;
+        for (const LeafCell &cell : cells) {
+            if (cell.position == flipped || cell.position == victim->position)
+                continue;
+            QCOMPARE(repaired.value(cell.position), original.value(cell.position));
+            const qint64 id = original.value(cell.position).at(2 + mus::ID).toLongLong();
+            QVERIFY2(log.contains(u"salvaged: position %1: ID %2\n"_s.arg(cell.position).arg(id)),
+                     qPrintable(log));
+            ++listed;
+        }
+        QVERIFY(listed > 3);
+        QVERIFY(log.contains(u"records taken from damaged pages, to be checked: %1"_s.arg(listed)));
+    }
+
+    // A station that has the file open keeps it: the repair is refused (exit 5) and the file
+    // is left as it was; once the station has gone the repair runs.
+    void fileOpenAtAnotherStationIsRefused()
+    {
+        damagePage(path(SongFile), readTree(path(SongFile)).leafPages.at(3), 17);
+        const QByteArray damaged = contents(path(SongFile));
+        QProcess station;
+        station.start(test::helperProgram(u"station"_s),
+                      {m_workspace->path(), u"hold-open"_s, u"shared"_s});
+        QVERIFY(station.waitForReadyRead(10000));
+        Run run = runTpsfix(m_workspace->path());
+        QCOMPARE(run.exitCode, 5);
+        QVERIFY2(run.output.contains(u"open at another station"_s), qPrintable(run.output));
+        QCOMPARE(contents(path(SongFile)), damaged);
+        QCOMPARE(station.state(), QProcess::Running);
+        station.kill();
+        station.waitForFinished();
+        run = runTpsfix(m_workspace->path());
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    }
+
+    // Fixing a file whose records are all whole keeps no copy of it, however often it is
+    // done; the log says so.
+    void healthyFileLeavesNoCopies()
+    {
+        for (int round = 0; round < 3; ++round) {
+            const Run run = runTpsfix(m_workspace->path());
+            QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        }
+        QCOMPARE(readRows(path(SongFile)).size(), 3000);
+        const QStringList left = QDir(m_workspace->path()).entryList({u"svpdata.tps*"_s});
+        QCOMPARE(left, QStringList{SongFile});
+        const QString log = QString::fromUtf8(contents(path(u"tpsfix.log"_s)));
+        QCOMPARE(log.count(u"no damage found in the records; the original was not kept"_s), 3);
     }
 
     // What tpsfix cannot stand for is left as it was: exit 2 (no example), 3 (not the table's).

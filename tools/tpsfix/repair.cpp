@@ -3,7 +3,9 @@
 #include "salvage.h"
 #include "writer.h"
 
+#include "store/errors.h"
 #include "store/sqldialect.h"
+#include "store/stationlock.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -132,12 +134,14 @@ struct Outcome
         leftOut.insert(result.leftOut.begin(), result.leftOut.end());
     }
     int leftOutCount() const { return int(leftOut.size()) + salvage.unreadableCells; }
+    // Nothing was wrong with the records: the original holds nothing the new file lacks.
+    bool healthy() const { return salvage.damagedPages.empty() && leftOutCount() == 0; }
 
     QString reasons() const
     {
         std::map<QString, QList<qint64>> byReason;
         for (const auto &[position, reason] : leftOut)
-            byReason[reason].append(position);
+            byReason[reason.section(u" ("_s, 0, 0)].append(position);
         QStringList texts;
         for (const auto &[reason, positions] : byReason)
             texts.append(u"%1: %2 (positions %3)"_s.arg(reason)
@@ -164,17 +168,30 @@ void report(const Options &options, const Layout &layout, const Outcome &outcome
         u"  records recovered: %1"_s.arg(outcome.written.written),
         u"  records left out: %1%2"_s.arg(outcome.leftOutCount())
             .arg(outcome.leftOutCount() > 0 ? u" - "_s + outcome.reasons() : QString()),
-        options.keepOriginal ? u"  damaged original kept as %1"_s.arg(kept)
-                             : u"  damaged original removed"_s,
     };
+    for (const auto &[position, reason] : outcome.leftOut)
+        lines.append(u"    left out: position %1: %2"_s.arg(position).arg(reason));
+    if (!outcome.written.salvaged.empty())
+        lines.append(u"  records taken from damaged pages, to be checked: %1"_s.arg(
+            outcome.written.salvaged.size()));
+    for (const auto &[position, key] : outcome.written.salvaged)
+        lines.append(u"    salvaged: position %1%2"_s.arg(position).arg(
+            key.isEmpty() ? QString() : u": "_s + key));
+    if (outcome.healthy())
+        lines.append(u"  no damage found in the records; the original was not kept"_s);
+    else
+        lines.append(options.keepOriginal ? u"  damaged original kept as %1"_s.arg(kept)
+                                          : u"  damaged original removed"_s);
     appendToLog(lines);
+    const bool kept_ = options.keepOriginal && !outcome.healthy();
     print(stdout, u"tpsfix: %1 repaired: %2 records recovered, %3 left out, %4 of %5 pages "
-                  "damaged%6"_s.arg(options.damaged)
+                  "damaged, %6 taken from damaged pages%7"_s.arg(options.damaged)
                       .arg(outcome.written.written)
                       .arg(outcome.leftOutCount())
                       .arg(found.damagedPages.size())
                       .arg(found.pageCount)
-                      .arg(options.keepOriginal ? u"; original kept as "_s + kept : QString()));
+                      .arg(outcome.written.salvaged.size())
+                      .arg(kept_ ? u"; original kept as "_s + kept : QString()));
 }
 
 } // namespace
@@ -210,9 +227,28 @@ int repair(const Options &options)
         return refuse(BadExample, options, error);
     if (!QFileInfo(options.damaged).isFile())
         return refuse(NotATableFile, options, u"the file does not exist"_s);
-    const auto found = salvage(options.damaged, *layout);
+    // Replacing the file under a station that has it open would pull it from under that
+    // station; a station that has it open is told apart by its hold, which goes with it.
+    StationLock hold;
+    if (!hold.take(options.damaged, StationLock::Kind::Exclusive))
+        return errorCode() == err::FileLocked
+                   ? refuse(InUse, options, u"the file is open at another station"_s)
+                   : refuse(NotATableFile, options, u"the file cannot be opened"_s);
+
+    const QString repaired = options.damaged + u".new"_s;
+    RepairWriter writer(*layout, definitionFor(options.damaged, *layout));
+    if (!writer.open(options.example, repaired))
+        return refuse(WriteFailed, options,
+                      u"the repaired file cannot be written: %1"_s.arg(writer.error()));
+    auto found =
+        salvage(options.damaged, *layout, [&](qint64 rowid, const Row &row, bool fromDamagedPage) {
+            return writer.add(rowid, row, fromDamagedPage);
+        });
     if (!found)
-        return refuse(NotATableFile, options, u"the file cannot be read"_s);
+        return writer.error().isEmpty()
+                   ? refuse(NotATableFile, options, u"the file cannot be read"_s)
+                   : refuse(WriteFailed, options,
+                            u"the repaired file cannot be written: %1"_s.arg(writer.error()));
     // Replacing a file that was never one of this table's would throw its contents away.
     if (!found->hasSignature && !found->foundTableLeaf)
         return refuse(NotATableFile, options,
@@ -221,13 +257,11 @@ int repair(const Options &options)
     if (found->schemaLacksTable)
         return refuse(NotATableFile, options,
                       u"the file holds other tables, not %1"_s.arg(layout->table));
-
-    const QString repaired = options.damaged + u".new"_s;
-    const WriteResult written = writeRepaired(options.example, repaired, *layout,
-                                              definitionFor(options.damaged, *layout), found->rows);
-    if (!written.ok)
+    if (!writer.finish(found->lost))
         return refuse(WriteFailed, options,
-                      u"the repaired file cannot be written: %1"_s.arg(written.error));
+                      u"the repaired file cannot be written: %1"_s.arg(writer.error()));
+    const Outcome outcome(*found, writer.result());
+
     // Every station sharing the folder must keep the access it had to the file.
     QFile::setPermissions(repaired, QFile::permissions(options.damaged) | QFile::ReadOwner |
                                         QFile::WriteOwner);
@@ -236,11 +270,12 @@ int repair(const Options &options)
         QFile::remove(repaired);
         return refuse(WriteFailed, options, u"the repaired file cannot be put in its place"_s);
     }
-    if (!options.keepOriginal) {
+    // A copy of a file whose records were all whole would only pile up with every Fix.
+    if (!options.keepOriginal || outcome.healthy()) {
         QFile::remove(kept);
         QFile::remove(kept + u"-journal"_s);
     }
-    report(options, *layout, Outcome(*found, written), kept);
+    report(options, *layout, outcome, kept);
     return Repaired;
 }
 

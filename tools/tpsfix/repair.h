@@ -13,6 +13,7 @@ enum ExitCode {
     BadExample = 2,    // the layout example is missing or unreadable
     NotATableFile = 3, // the damaged file is missing, empty, or not a file of the table
     WriteFailed = 4,   // the repaired file could not be written or put in place
+    InUse = 5,         // another station has the file open
 };
 
 struct Options

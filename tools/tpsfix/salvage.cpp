@@ -146,8 +146,8 @@ class Salvager
 {
 public:
     Salvager(PageFile &file, const Geometry &geometry, const Layout &layout,
-             const QByteArray &header);
-    Salvage run();
+             const QByteArray &header, const RowSink &sink);
+    std::optional<Salvage> run();
 
 private:
     struct Cell
@@ -200,6 +200,8 @@ private:
     Geometry m_geometry;
     const Layout &m_layout;
     QByteArray m_header;
+    const RowSink &m_sink;
+    bool m_stopped = false;
     QSet<quint32> m_visited;
     QSet<quint32> m_freelist;
     QSet<quint32> m_claimedOverflow; // pages of records already taken: never shared
@@ -209,8 +211,8 @@ private:
 };
 
 Salvager::Salvager(PageFile &file, const Geometry &geometry, const Layout &layout,
-                   const QByteArray &header)
-    : m_file(file), m_geometry(geometry), m_layout(layout), m_header(header)
+                   const QByteArray &header, const RowSink &sink)
+    : m_file(file), m_geometry(geometry), m_layout(layout), m_header(header), m_sink(sink)
 {
     m_file.setPageSize(geometry.pageSize);
     m_longestPayload =
@@ -221,7 +223,7 @@ Salvager::Salvager(PageFile &file, const Geometry &geometry, const Layout &layou
     m_result.pageCount = m_file.pageCount();
 }
 
-Salvage Salvager::run()
+std::optional<Salvage> Salvager::run()
 {
     if (!m_result.hasSignature && m_result.pageCount > 0)
         damage(1);
@@ -231,8 +233,8 @@ Salvage Salvager::run()
             takeTableLeaf(number, page, false);
         });
     scan();
-    std::erase_if(m_result.lost,
-                  [this](const auto &entry) { return m_result.rows.contains(entry.first); });
+    if (m_stopped)
+        return std::nullopt;
     return std::move(m_result);
 }
 
@@ -461,14 +463,20 @@ void Salvager::takeTableLeaf(quint32 number, const QByteArray &page, bool foundB
     }
     if (foundByScan && found.empty())
         return;
-    if (unreadable > 0 || !lost.empty())
+    const bool damaged = unreadable > 0 || !lost.empty();
+    if (damaged)
         damage(number);
     else if (!found.empty())
         m_result.foundTableLeaf = true;
     m_result.unreadableCells += unreadable;
     m_result.lost.merge(lost);
-    for (auto &[rowid, row] : found)
-        m_result.rows.emplace(rowid, std::move(row));
+    for (const auto &[rowid, row] : found) {
+        if (m_stopped || !m_sink(rowid, row, damaged)) {
+            m_stopped = true;
+            return;
+        }
+        ++m_result.rowsFound;
+    }
     for (quint32 overflow : overflowPages)
         m_claimedOverflow.insert(overflow);
 }
@@ -535,7 +543,7 @@ bool fitsLayout(const Layout &layout, const Row &row)
     return true;
 }
 
-std::optional<Salvage> salvage(const QString &path, const Layout &layout)
+std::optional<Salvage> salvage(const QString &path, const Layout &layout, const RowSink &sink)
 {
     PageFile file;
     if (!file.open(path))
@@ -548,13 +556,21 @@ std::optional<Salvage> salvage(const QString &path, const Layout &layout)
         geometries.append(*fromHeader);
     if (const Geometry fromLayout = layoutGeometry(layout); !geometries.contains(fromLayout))
         geometries.append(fromLayout);
-    std::optional<Salvage> best;
-    for (const Geometry &geometry : geometries) {
-        Salvage result = Salvager(file, geometry, layout, header).run();
-        if (!best || result.rows.size() > best->rows.size())
-            best = std::move(result);
+    // The reading that finds more records is counted first, then done for real.
+    if (geometries.size() > 1) {
+        const RowSink count = [](qint64, const Row &, bool) { return true; };
+        std::optional<Salvage> best;
+        Geometry bestGeometry = geometries.first();
+        for (const Geometry &geometry : geometries) {
+            std::optional<Salvage> result = Salvager(file, geometry, layout, header, count).run();
+            if (result && (!best || result->rowsFound > best->rowsFound)) {
+                best = std::move(result);
+                bestGeometry = geometry;
+            }
+        }
+        geometries = {bestGeometry};
     }
-    return best;
+    return Salvager(file, geometries.first(), layout, header, sink).run();
 }
 
 } // namespace sv::tpsfix

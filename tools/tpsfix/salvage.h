@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
+
 #include <map>
 #include <set>
 
@@ -34,13 +36,18 @@ struct Salvage
     quint32 pageSize = 0;
     quint32 pageCount = 0;
     std::set<quint32> damagedPages;
-    std::map<qint64, Row> rows;     // by rowid
+    qint64 rowsFound = 0;           // handed to the sink, the same position possibly twice
     std::map<qint64, QString> lost; // rowids seen but not readable, with the reason
     int unreadableCells = 0;        // cells whose rowid could not even be read
 };
 
-// Reads every record of the layout's table that can still be read from the file's bytes.
-// Nullopt when the file cannot be opened at all.
-std::optional<Salvage> salvage(const QString &path, const Layout &layout);
+// Takes each record as it is read, with whether the page it lay on is damaged (such a
+// record may itself hold damaged values). False stops the reading.
+using RowSink = std::function<bool(qint64 rowid, const Row &row, bool fromDamagedPage)>;
+
+// Reads every record of the layout's table that can still be read from the file's bytes,
+// page by page, handing each to `sink`: only one page's records are held at a time.
+// Nullopt when the file cannot be opened at all or the sink stopped the reading.
+std::optional<Salvage> salvage(const QString &path, const Layout &layout, const RowSink &sink);
 
 } // namespace sv::tpsfix

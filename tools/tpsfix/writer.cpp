@@ -62,126 +62,6 @@ void bindValue(sqlite3_stmt *statement, int index, const Value &value)
     }
 }
 
-class Writer
-{
-public:
-    Writer(const Layout &layout, const TableDef *table) : m_layout(layout), m_table(table) {}
-    ~Writer()
-    {
-        sqlite3_finalize(m_insert);
-        sqlite3_close(m_db);
-    }
-    bool open(const QString &path);
-    bool insertAll(const std::map<qint64, Row> &rows, WriteResult &result);
-    bool finish();
-    const QString &error() const { return m_error; }
-
-private:
-    bool run(const QString &sql)
-    {
-        return sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) ==
-                   SQLITE_OK ||
-               failed();
-    }
-    bool failed()
-    {
-        m_error = engineError();
-        return false;
-    }
-    QString engineError() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
-    bool prepareInsert();
-    // False only when the engine fails; a row the table refuses is noted in `result`.
-    bool insert(qint64 rowid, const Row &row, WriteResult &result);
-
-    const Layout &m_layout;
-    const TableDef *m_table;
-    sqlite3 *m_db = nullptr;
-    sqlite3_stmt *m_insert = nullptr;
-    QList<int> m_keyTextSources;
-    bool m_rowidColumnAdded = false;
-    QString m_error;
-};
-
-bool Writer::open(const QString &path)
-{
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE,
-                        nullptr) != SQLITE_OK)
-        return failed();
-    sqlite3_extended_result_codes(m_db, 1);
-    tablefile::registerFunctions(m_db);
-    // The example is meant to be empty; whatever it holds is not part of the repair.
-    return run(u"BEGIN IMMEDIATE"_s) && run(u"DELETE FROM main."_s + sql::quote(m_layout.table)) &&
-           prepareInsert();
-}
-
-bool Writer::prepareInsert()
-{
-    QStringList columns;
-    QStringList marks;
-    for (const Column &column : m_layout.columns) {
-        columns.append(sql::quote(column.name));
-        marks.append(u"?"_s);
-    }
-    m_rowidColumnAdded = m_layout.rowidAliasColumn() < 0;
-    if (m_rowidColumnAdded) {
-        columns.append(u"rowid"_s);
-        marks.append(u"?"_s);
-    }
-    const QString text = u"INSERT INTO main."_s + sql::quote(m_layout.table) + u" ("_s +
-                         columns.join(u", "_s) + u") VALUES ("_s + marks.join(u", "_s) + u')';
-    m_keyTextSources = keyTextSources(m_layout, m_table);
-    return sqlite3_prepare_v2(m_db, text.toUtf8().constData(), -1, &m_insert, nullptr) ==
-               SQLITE_OK ||
-           failed();
-}
-
-bool Writer::insertAll(const std::map<qint64, Row> &rows, WriteResult &result)
-{
-    for (const auto &[rowid, row] : rows) {
-        if (!insert(rowid, row, result))
-            return false;
-    }
-    return true;
-}
-
-bool Writer::insert(qint64 rowid, const Row &row, WriteResult &result)
-{
-    sqlite3_reset(m_insert);
-    sqlite3_clear_bindings(m_insert);
-    for (int i = 0; i < row.size(); ++i) {
-        if (const int source = m_keyTextSources.at(i); source >= 0) {
-            const QByteArray key = keyText(QString::fromUtf8(row.at(source).bytes)).toUtf8();
-            sqlite3_bind_text(m_insert, i + 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
-        } else {
-            bindValue(m_insert, i + 1, row.at(i));
-        }
-    }
-    if (m_rowidColumnAdded)
-        sqlite3_bind_int64(m_insert, int(row.size()) + 1, rowid);
-    const int status = sqlite3_step(m_insert);
-    if (status == SQLITE_DONE) {
-        ++result.written;
-        return true;
-    }
-    if ((status & 0xFF) != SQLITE_CONSTRAINT)
-        return failed();
-    const QString reason = status == SQLITE_CONSTRAINT_UNIQUE ? u"duplicate in a unique key"_s
-                                                              : u"refused by the table"_s;
-    result.leftOut.emplace(rowid, reason + u" ("_s + engineError() + u')');
-    return true;
-}
-
-bool Writer::finish()
-{
-    sqlite3_finalize(m_insert);
-    m_insert = nullptr;
-    if (m_table && !tablefile::rebuildKeys(m_db, Main, *m_table, true)) {
-        m_error = u"the keys cannot be rebuilt: "_s + errorText() + u' ' + fileError();
-        return false;
-    }
-    return run(u"COMMIT"_s);
-}
-
 // The copy must be writable even when the example was made read-only.
 bool copyExample(const QString &examplePath, const QString &target)
 {
@@ -195,26 +75,255 @@ bool copyExample(const QString &examplePath, const QString &target)
 
 } // namespace
 
-WriteResult writeRepaired(const QString &examplePath, const QString &target, const Layout &layout,
-                          const TableDef *table, const std::map<qint64, Row> &rows)
+RepairWriter::RepairWriter(const Layout &layout, const TableDef *table)
+    : m_layout(layout), m_table(table)
 {
-    WriteResult result;
+    if (!table)
+        return;
+    const KeyDef *unique = nullptr;
+    for (const KeyDef &key : table->keys) {
+        if (key.primary || (key.unique && !unique))
+            unique = &key;
+        if (key.primary)
+            break;
+    }
+    if (unique) {
+        for (int field : unique->components)
+            m_uniqueColumns.append(table->fields.at(field).name);
+    }
+}
+
+RepairWriter::~RepairWriter()
+{
+    discard();
+}
+
+void RepairWriter::discard()
+{
+    sqlite3_finalize(m_insert);
+    sqlite3_finalize(m_wait);
+    m_insert = m_wait = nullptr;
+    if (m_db) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        QFile::remove(m_target);
+        QFile::remove(m_target + u"-journal"_s);
+    }
+}
+
+bool RepairWriter::run(const QString &sql)
+{
+    return sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK ||
+           failed();
+}
+
+bool RepairWriter::failed()
+{
+    m_error = engineError();
+    return false;
+}
+
+QString RepairWriter::engineError() const
+{
+    return QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+bool RepairWriter::open(const QString &examplePath, const QString &target)
+{
+    m_target = target;
     if (!copyExample(examplePath, target)) {
         QFile::remove(target);
-        result.error = u"cannot copy the layout example to %1"_s.arg(target);
-        return result;
+        m_error = u"cannot copy the layout example to %1"_s.arg(target);
+        return false;
     }
-    {
-        Writer writer(layout, table);
-        result.ok = writer.open(target) && writer.insertAll(rows, result) && writer.finish();
-        if (!result.ok)
-            result.error = writer.error();
+    if (sqlite3_open_v2(QFile::encodeName(target).constData(), &m_db, SQLITE_OPEN_READWRITE,
+                        nullptr) != SQLITE_OK)
+        return failed();
+    sqlite3_extended_result_codes(m_db, 1);
+    tablefile::registerFunctions(m_db);
+    // The example is meant to be empty; whatever it holds is not part of the repair.
+    return run(u"PRAGMA temp_store = FILE"_s) && run(u"BEGIN IMMEDIATE"_s) &&
+           run(u"DELETE FROM main."_s + sql::quote(m_layout.table)) &&
+           run(u"CREATE TEMP TABLE sv_waiting AS SELECT * FROM main."_s +
+               sql::quote(m_layout.table) + u" WHERE 0"_s) &&
+           prepare();
+}
+
+bool RepairWriter::prepare()
+{
+    QStringList columns;
+    QStringList marks;
+    for (const Column &column : m_layout.columns) {
+        columns.append(sql::quote(column.name));
+        marks.append(u"?"_s);
     }
-    if (!result.ok) {
-        QFile::remove(target);
-        QFile::remove(target + u"-journal"_s);
+    m_rowidColumnAdded = m_layout.rowidAliasColumn() < 0;
+    // The side table has no alias of its own: it keeps every record's position as rowid.
+    const QString waitingColumns = columns.join(u", "_s) + u", rowid"_s;
+    const QString waitingMarks = marks.join(u", "_s) + u", ?"_s;
+    if (m_rowidColumnAdded) {
+        columns.append(u"rowid"_s);
+        marks.append(u"?"_s);
     }
-    return result;
+    const QString insert = u"INSERT INTO main."_s + sql::quote(m_layout.table) + u" ("_s +
+                           columns.join(u", "_s) + u") VALUES ("_s + marks.join(u", "_s) + u')';
+    const QString wait =
+        u"INSERT INTO temp.sv_waiting ("_s + waitingColumns + u") VALUES ("_s + waitingMarks + u')';
+    m_keyTextSources = keyTextSources(m_layout, m_table);
+    return (sqlite3_prepare_v2(m_db, insert.toUtf8().constData(), -1, &m_insert, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_prepare_v2(m_db, wait.toUtf8().constData(), -1, &m_wait, nullptr) ==
+                SQLITE_OK) ||
+           failed();
+}
+
+void RepairWriter::bindRow(sqlite3_stmt *statement, qint64 rowid, const Row &row)
+{
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    for (int i = 0; i < row.size(); ++i) {
+        if (const int source = m_keyTextSources.at(i); source >= 0) {
+            const QByteArray key = sv::keyText(QString::fromUtf8(row.at(source).bytes)).toUtf8();
+            sqlite3_bind_text(statement, i + 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+        } else {
+            bindValue(statement, i + 1, row.at(i));
+        }
+    }
+    if (statement == m_wait || m_rowidColumnAdded)
+        sqlite3_bind_int64(statement, int(row.size()) + 1, rowid);
+}
+
+// A row the table refuses is noted; the same position twice keeps the first.
+bool RepairWriter::step(sqlite3_stmt *statement, qint64 rowid, bool reportRefusal)
+{
+    const int status = sqlite3_step(statement);
+    if (status == SQLITE_DONE)
+        return true;
+    if ((status & 0xFF) != SQLITE_CONSTRAINT)
+        return failed();
+    if (status == SQLITE_CONSTRAINT_PRIMARYKEY || status == SQLITE_CONSTRAINT_ROWID ||
+        !reportRefusal)
+        return true;
+    const QString reason = status == SQLITE_CONSTRAINT_UNIQUE ? u"duplicate in a unique key"_s
+                                                              : u"refused by the table"_s;
+    m_result.leftOut.emplace(rowid, reason + u" ("_s + engineError() + u')');
+    return true;
+}
+
+bool RepairWriter::add(qint64 rowid, const Row &row, bool fromDamagedPage)
+{
+    sqlite3_stmt *statement = fromDamagedPage ? m_wait : m_insert;
+    bindRow(statement, rowid, row);
+    const int before = sqlite3_total_changes(m_db);
+    if (!step(statement, rowid, !fromDamagedPage))
+        return false;
+    if (!fromDamagedPage && sqlite3_total_changes(m_db) > before)
+        ++m_result.written;
+    return true;
+}
+
+QString RepairWriter::keyText(qint64 rowid)
+{
+    if (m_uniqueColumns.isEmpty())
+        return {};
+    QStringList columns;
+    for (const QString &name : m_uniqueColumns)
+        columns.append(sql::quote(name));
+    sqlite3_stmt *query = nullptr;
+    const QString text =
+        u"SELECT "_s + columns.join(u", "_s) + u" FROM temp.sv_waiting WHERE rowid = ?"_s;
+    QStringList values;
+    if (sqlite3_prepare_v2(m_db, text.toUtf8().constData(), -1, &query, nullptr) == SQLITE_OK) {
+        sqlite3_bind_int64(query, 1, rowid);
+        if (sqlite3_step(query) == SQLITE_ROW) {
+            for (int i = 0; i < m_uniqueColumns.size(); ++i)
+                values.append(m_uniqueColumns.at(i) + u' ' +
+                              QString::fromUtf8(
+                                  reinterpret_cast<const char *>(sqlite3_column_text(query, i))));
+        }
+    }
+    sqlite3_finalize(query);
+    return values.join(u", "_s);
+}
+
+// The records of damaged pages, once every intact one is in.
+bool RepairWriter::addWaiting()
+{
+    QStringList columns;
+    for (const Column &column : m_layout.columns)
+        columns.append(sql::quote(column.name));
+    if (m_rowidColumnAdded)
+        columns.append(u"rowid"_s);
+    const QString move = u"INSERT INTO main."_s + sql::quote(m_layout.table) + u" ("_s +
+                         columns.join(u", "_s) + u") SELECT "_s + columns.join(u", "_s) +
+                         u" FROM temp.sv_waiting WHERE rowid = ?"_s;
+    sqlite3_stmt *walk = nullptr;
+    sqlite3_stmt *insert = nullptr;
+    bool ok =
+        sqlite3_prepare_v2(m_db, "SELECT rowid FROM temp.sv_waiting ORDER BY rowid", -1, &walk,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(m_db, move.toUtf8().constData(), -1, &insert, nullptr) == SQLITE_OK;
+    int status = SQLITE_DONE;
+    while (ok && (status = sqlite3_step(walk)) == SQLITE_ROW) {
+        const qint64 rowid = sqlite3_column_int64(walk, 0);
+        sqlite3_reset(insert);
+        sqlite3_bind_int64(insert, 1, rowid);
+        const int before = sqlite3_total_changes(m_db);
+        ok = step(insert, rowid, true);
+        if (!ok)
+            break;
+        if (auto refused = m_result.leftOut.find(rowid); refused != m_result.leftOut.end()) {
+            if (const QString key = keyText(rowid); !key.isEmpty())
+                refused->second += u" ["_s + key + u" from a damaged page]"_s;
+        } else if (sqlite3_total_changes(m_db) > before) {
+            ++m_result.written;
+            m_result.salvaged.emplace(rowid, keyText(rowid));
+        }
+    }
+    if (ok && status != SQLITE_DONE)
+        ok = failed();
+    if (!ok && m_error.isEmpty())
+        failed();
+    sqlite3_finalize(walk);
+    sqlite3_finalize(insert);
+    return ok;
+}
+
+bool RepairWriter::finish(std::map<qint64, QString> &lost)
+{
+    if (!m_db)
+        return false;
+    sqlite3_finalize(m_insert);
+    sqlite3_finalize(m_wait);
+    m_insert = m_wait = nullptr;
+    bool ok = addWaiting();
+    if (ok) {
+        sqlite3_stmt *holds = nullptr;
+        const QString text =
+            u"SELECT 1 FROM main."_s + sql::quote(m_layout.table) + u" WHERE rowid = ?"_s;
+        ok =
+            sqlite3_prepare_v2(m_db, text.toUtf8().constData(), -1, &holds, nullptr) == SQLITE_OK ||
+            failed();
+        std::erase_if(lost, [&](const auto &entry) {
+            sqlite3_reset(holds);
+            sqlite3_bind_int64(holds, 1, entry.first);
+            return ok && sqlite3_step(holds) == SQLITE_ROW;
+        });
+        sqlite3_finalize(holds);
+    }
+    ok = ok && run(u"DROP TABLE temp.sv_waiting"_s);
+    if (ok && m_table && !tablefile::rebuildKeys(m_db, Main, *m_table, true)) {
+        m_error = u"the keys cannot be rebuilt: "_s + errorText() + u' ' + fileError();
+        ok = false;
+    }
+    ok = ok && run(u"COMMIT"_s);
+    if (!ok) {
+        discard();
+        return false;
+    }
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    return true;
 }
 
 } // namespace sv::tpsfix
