@@ -6,13 +6,9 @@
 #include "app/setupwizard.h"
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
-#include "app/windowposition.h"
 #include "maintenance/filemanager.h"
 #include "songs/codetables.h"
 #include "songs/songbrowser.h"
-
-#include <QMdiArea>
-#include <QMdiSubWindow>
 
 namespace {
 
@@ -22,9 +18,8 @@ void registerProcedures()
     using sv::Session;
     Procedures::add(QStringLiteral("Preferences"), Procedures::Placement::Direct,
                     [](Session &session, sv::MainFrame &frame) -> QWidget * {
-                        return sv::Preferences::open(session, &frame, [&session, &frame] {
-                            auto *manager = new sv::FileManager(session);
-                            sv::addToWorkArea(frame.mdiArea(), manager)->show();
+                        return sv::Preferences::open(session, &frame, [&session](QWidget *caller) {
+                            sv::FileManager::open(session, caller);
                         });
                     });
     Procedures::add(QStringLiteral("Tips"), Procedures::Placement::Direct,

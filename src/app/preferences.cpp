@@ -96,7 +96,7 @@ QLineEdit *lineEdit(int maxLength)
 } // namespace
 
 Preferences *Preferences::open(Session &session, QWidget *frame,
-                               std::function<void()> openFileManager)
+                               std::function<void(QWidget *caller)> openFileManager)
 {
     if (Settings::global().setupWizardComplete == 0) {
         SetupWizard::open(session, frame, {});
@@ -112,7 +112,8 @@ void Preferences::setFileChooser(FileChooser chooser)
     fileChooser() = std::move(chooser);
 }
 
-Preferences::Preferences(Session &session, QWidget *frame, std::function<void()> openFileManager)
+Preferences::Preferences(Session &session, QWidget *frame,
+                         std::function<void(QWidget *caller)> openFileManager)
     : QDialog(frame), m_session(session), m_openFileManager(std::move(openFileManager))
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -239,7 +240,7 @@ QWidget *Preferences::createHousekeepingTab()
     fileManager->setEnabled(bool(m_openFileManager));
     connect(fileManager, &QPushButton::clicked, this, [this] {
         storeFields();
-        m_openFileManager();
+        m_openFileManager(this);
     });
     m_useLog = addCheckBox(layout, u"Log MCI traffic (Warning:  The log will be large!)"_s);
     layout->addStretch();

@@ -26,7 +26,7 @@ public:
     // never been completed, opens the setup wizard instead and returns null.
     // `openFileManager` serves the Housekeeping tab's button, disabled when it is empty.
     static Preferences *open(Session &session, QWidget *frame,
-                             std::function<void()> openFileManager = {});
+                             std::function<void(QWidget *caller)> openFileManager = {});
 
     // Replaces the file dialog of "&Browse": gets the current logo path, returns the chosen
     // one or "" when none was chosen. Empty (the default) means the real dialog.
@@ -39,7 +39,8 @@ public Q_SLOTS:
     void done(int result) override;
 
 private:
-    Preferences(Session &session, QWidget *frame, std::function<void()> openFileManager);
+    Preferences(Session &session, QWidget *frame,
+                std::function<void(QWidget *caller)> openFileManager);
     QWidget *createGeneralTab();
     QWidget *createStartUpTab();
     QWidget *createAddingTab();
@@ -60,7 +61,7 @@ private:
     bool housekeepingAllowsClosing();
 
     Session &m_session;
-    std::function<void()> m_openFileManager;
+    std::function<void(QWidget *caller)> m_openFileManager;
     QString m_openingDateText;
     bool m_converting = false; // OK's date conversion runs; the window closes when it ends
     int m_housekeeping = 0;    // album builds and link tests running

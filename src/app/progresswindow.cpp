@@ -47,6 +47,11 @@ QString ProgressWindow::message() const
     return m_message->text();
 }
 
+void ProgressWindow::setMessage(const QString &message)
+{
+    m_message->setText(message);
+}
+
 QString ProgressWindow::progressText() const
 {
     return m_progress->text();
@@ -73,9 +78,10 @@ void ProgressWindow::tick()
     Step outcome = Step::Continue;
     for (int i = 0; i < RecordsPerTick && !m_cancelRequested; ++i) {
         outcome = m_step();
+        if (outcome == Step::Continue || outcome == Step::Yield)
+            countRecord();
         if (outcome != Step::Continue)
             break;
-        countRecord();
     }
     m_inTick = false;
     if (m_cancelRequested || outcome == Step::Stopped) {

@@ -20,6 +20,8 @@ class ProgressWindow : public QDialog
 public:
     enum class Step {
         Continue, // one record handled
+        Yield,    // one record handled; the next in the next tick (a long step per record)
+        Wait,     // nothing handled yet (waiting for another program): asked again next tick
         Finished, // the end of the table: the process ran to the end
         Stopped,  // an error, already reported
     };
@@ -37,6 +39,7 @@ public:
              std::function<void(bool completed)> finished);
 
     QString message() const;
+    void setMessage(const QString &message);
     QString progressText() const;
     qint64 recordsDone() const { return m_records; }
     void cancel();

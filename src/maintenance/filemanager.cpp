@@ -1,22 +1,23 @@
 #include "filemanager.h"
 
+#include "filework.h"
+
 #include "app/listformat.h"
+#include "app/progresswindow.h"
 #include "app/session.h"
 #include "app/windowposition.h"
 #include "platform/paths.h"
 #include "platform/prompter.h"
 #include "store/errors.h"
+#include "store/stationlock.h"
 #include "store/warnings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QPainter>
-#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTreeWidget>
@@ -57,18 +58,31 @@ QIcon tickIcon()
     return QIcon(pixmap);
 }
 
-FileManager::ProcessStarter &processStarter()
+QString &repairProgramOverride()
 {
-    static FileManager::ProcessStarter starter =
-        [](const QString &program, const QStringList &arguments, const QString &folder) {
-            return QProcess::startDetached(program, arguments, folder);
-        };
-    return starter;
+    static QString path;
+    return path;
+}
+
+QString progressText(const QString &table, int left)
+{
+    return QStringLiteral("Current File : %1\nFiles Left     : %2")
+        .arg(table.left(20))
+        .arg(left, 3);
+}
+
+} // namespace
+
+void FileManager::setRepairProgram(const QString &path)
+{
+    repairProgramOverride() = path;
 }
 
 // The repair program ships beside this one; otherwise it is looked for on the PATH.
-QString repairProgram()
+QString FileManager::repairProgram()
 {
+    if (!repairProgramOverride().isEmpty())
+        return repairProgramOverride();
     const QString beside =
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tpsfix"));
     if (QFileInfo(beside).isExecutable())
@@ -77,48 +91,19 @@ QString repairProgram()
     return onPath.isEmpty() ? QStringLiteral("tpsfix") : onPath;
 }
 
-void inform(const QString &caption, const QString &text)
+FileManager *FileManager::open(Session &session, QWidget *caller)
 {
-    ask(Message{caption, text, Ok, Ok, Icon::Information});
-}
-
-// A small window that shows which file an action works on and how many are left.
-class ProgressWindow : public QWidget
-{
-public:
-    explicit ProgressWindow(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::WindowTitleHint)
-    {
-        setWindowTitle(QStringLiteral("File Manager"));
-        auto *grid = new QGridLayout(this);
-        grid->addWidget(new QLabel(QStringLiteral("Current File :")), 0, 0);
-        grid->addWidget(m_current = new QLabel, 0, 1);
-        grid->addWidget(new QLabel(QStringLiteral("Files Left     :")), 1, 0);
-        grid->addWidget(m_left = new QLabel, 1, 1);
-        m_current->setMinimumWidth(fontMetrics().averageCharWidth() * 20);
+    auto *manager = new FileManager(session, caller);
+    if (caller) {
+        // Over its caller, which waits for it: the window comes in front of Preferences and
+        // takes the clicks, and closing it gives Preferences back.
+        manager->setWindowFlags(Qt::Dialog);
+        manager->setWindowModality(Qt::WindowModal);
     }
-
-    void show(const QString &table, int left)
-    {
-        m_current->setText(table.left(20));
-        m_left->setText(QString::number(left));
-        QWidget::show();
-        QCoreApplication::processEvents();
-    }
-
-private:
-    QLabel *m_current = nullptr;
-    QLabel *m_left = nullptr;
-};
-
-} // namespace
-
-void FileManager::setProcessStarter(ProcessStarter starter)
-{
-    if (!starter)
-        starter = [](const QString &program, const QStringList &arguments, const QString &folder) {
-            return QProcess::startDetached(program, arguments, folder);
-        };
-    processStarter() = std::move(starter);
+    manager->show();
+    manager->raise();
+    manager->activateWindow();
+    return manager;
 }
 
 FileManager::FileManager(Session &session, QWidget *parent) : QWidget(parent), m_session(session)
@@ -172,10 +157,22 @@ FileManager::FileManager(Session &session, QWidget *parent) : QWidget(parent), m
     restoreWindowPosition(Procedure, this);
 }
 
-FileManager::~FileManager() = default;
+FileManager::~FileManager()
+{
+    // A run cut off with the window: its progress window goes first, while this one is
+    // still whole for its last call.
+    delete m_progress.data();
+}
 
 void FileManager::closeEvent(QCloseEvent *event)
 {
+    // The repair program is replacing a file: the window stays until it has.
+    if (m_fix && m_fix->running()) {
+        event->ignore();
+        return;
+    }
+    if (m_progress)
+        m_progress->cancel();
     saveListFormat(Procedure, QStringLiteral("ListQueue"), QString(),
                    withColumnWidths(m_listFormat, m_list->header()));
     saveWindowPosition(Procedure, this);
@@ -218,8 +215,10 @@ Table *FileManager::tableOf(QTreeWidgetItem *row) const
     return row ? m_session.store().tableByLabel(row->text(TableColumn)) : nullptr;
 }
 
-void FileManager::run(Action action)
+bool FileManager::run(Action action)
 {
+    if (m_progress)
+        return false;
     QList<QTreeWidgetItem *> tagged;
     for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
         QTreeWidgetItem *item = m_list->topLevelItem(row);
@@ -228,11 +227,50 @@ void FileManager::run(Action action)
     }
     if (tagged.isEmpty() && tableOf(m_list->currentItem()))
         tagged.append(m_list->currentItem());
-    ProgressWindow progress(this);
-    for (qsizetype i = 0; i < tagged.size(); ++i) {
-        progress.show(tagged.at(i)->text(TableColumn), int(tagged.size() - i));
-        runOn(action, tagged.at(i));
+    if (tagged.isEmpty())
+        return false;
+    m_action = action;
+    m_pending = tagged;
+    m_progress = new ProgressWindow(
+        progressText(tagged.first()->text(TableColumn), int(tagged.size())), this);
+    m_progress->setWindowTitle(QStringLiteral("File Manager"));
+    m_progress->run(
+        tagged.size(), 1, [this] { return ProgressWindow::Step(step()); },
+        [this](bool) {
+            m_pending.clear();
+            m_progress = nullptr; // the window is on its way out
+            Q_EMIT runFinished();
+        });
+    return true;
+}
+
+// One file a tick, so the progress window shows each; a repair is waited for tick by tick.
+int FileManager::step()
+{
+    if (m_fix) {
+        if (m_fix->running())
+            return int(ProgressWindow::Step::Wait);
+        m_fix->finish();
+        m_fix.reset();
+        Table *table = tableOf(m_fixRow);
+        if (table)
+            showCount(m_fixRow, *table);
+        return int(ProgressWindow::Step::Yield);
     }
+    if (m_pending.isEmpty())
+        return int(ProgressWindow::Step::Finished);
+    QTreeWidgetItem *row = m_pending.takeFirst();
+    m_progress->setMessage(progressText(row->text(TableColumn), int(m_pending.size()) + 1));
+    if (m_action == Action::Fix) {
+        m_fix = std::make_unique<FixRun>(m_session, *tableOf(row));
+        m_fixRow = row;
+        if (m_fix->start())
+            return int(ProgressWindow::Step::Wait);
+        m_fix.reset();
+        return int(ProgressWindow::Step::Yield);
+    }
+    runOn(m_action, row);
+    return int(ProgressWindow::Step::Yield);
 }
 
 void FileManager::runOn(Action action, QTreeWidgetItem *row)
@@ -252,69 +290,94 @@ void FileManager::runOn(Action action, QTreeWidgetItem *row)
         info(row, table);
         break;
     case Action::Fix:
-        fix(m_session, table, true);
-        break;
+        break; // waited for by step()
     }
 }
 
-bool FileManager::openExclusively(Table &table)
+// The program's windows let go of the file and no other station may have it open while
+// `work` runs on it through a connection of its own; the windows have it back afterwards.
+bool FileManager::withFileToItself(Table &table, const std::function<bool()> &work)
 {
-    if (table.open(OpenMode::Exclusive))
-        return true;
-    inform(QStringLiteral("File Access Error"),
-           QStringLiteral("This option requires exclusive file access.\nPlease ensure no other "
-                          "users are in the system."));
-    return false;
+    TableRelease release(m_session, table);
+    StationLock alone;
+    if (!alone.take(table.fileName(), StationLock::Kind::Exclusive)) {
+        if (errorCode() == err::FileLocked)
+            informExclusiveAccess();
+        else
+            inform(QStringLiteral("Error"), QStringLiteral("Error opening file : ") +
+                                                table.label() + QStringLiteral(" Error : ") +
+                                                errorText());
+        return false;
+    }
+    const bool done = work();
+    alone.release();
+    return release.reopen() && done;
 }
 
 void FileManager::showCount(QTreeWidgetItem *row, Table &table)
 {
-    const qint64 records = table.records();
-    row->setText(RecordsColumn,
-                 errorCode() == err::None ? QString::number(records) : QStringLiteral("?"));
+    const bool openedHere = !table.isOpen() && table.open(OpenMode::ReadOnly);
+    const qint64 records = table.isOpen() ? table.records() : -1;
+    row->setText(RecordsColumn, records >= 0 && errorCode() == err::None ? QString::number(records)
+                                                                         : QStringLiteral("?"));
+    if (openedHere)
+        table.close();
 }
 
 void FileManager::build(QTreeWidgetItem *row, Table &table)
 {
-    if (!openExclusively(table))
-        return;
     table.send(QStringLiteral("FULLBUILD=on"));
-    if (!table.build())
-        inform(QStringLiteral("Error"), QStringLiteral("Error rebuilding file : ") + table.label() +
-                                            QStringLiteral(" Error : ") + warningErrorText());
-    showCount(row, table);
-    table.close();
+    workOnFile(
+        row, table, [&] { return table.build(); }, QStringLiteral("Error building keys for "));
 }
 
+// Packed through a connection of its own: packing needs an attachment the station's
+// connection may not have to spare.
 void FileManager::pack(QTreeWidgetItem *row, Table &table)
 {
-    if (!openExclusively(table))
-        return;
-    if (!table.pack())
-        inform(QStringLiteral("Error"), QStringLiteral("Error packing file : ") + table.label() +
-                                            QStringLiteral(" Error : ") + warningErrorText());
-    showCount(row, table);
-    table.close();
+    workOnFile(
+        row, table, [&] { return table.pack(); }, QStringLiteral("Error packing "));
+}
+
+// Runs `work` with the file to itself; a failure is shown with what failed, else the count.
+void FileManager::workOnFile(QTreeWidgetItem *row, Table &table, const std::function<bool()> &work,
+                             const QString &failure)
+{
+    const bool done = withFileToItself(table, [&] {
+        if (work())
+            return true;
+        inform(QStringLiteral("Error"),
+               failure + table.label() + QStringLiteral(" : ") + warningErrorText());
+        return false;
+    });
+    if (done)
+        showCount(row, table);
 }
 
 // Records are never held between statements here, so the scan finds none to release; it
 // still reads the whole file, which shows whether every record can be read.
 void FileManager::release(QTreeWidgetItem *row, Table &table)
 {
+    TableRelease others(m_session, table);
     table.send(QStringLiteral("RECOVER=1"));
-    if (!openExclusively(table))
+    if (!table.open(OpenMode::Exclusive)) {
+        informExclusiveAccess();
         return;
+    }
     table.send(QStringLiteral("IGNORESTATUS=ON"));
     table.setFileOrder();
     while (table.next()) {
         if (table.send(QStringLiteral("HELDON")) == u"ON") {
             table.send(QStringLiteral("RECOVER=1"));
-            table.reget(table.position());
+            (void)table.reget(table.position());
         }
     }
+    if (errorCode() != err::RecordNotAvailable)
+        inform(QStringLiteral("Error"), QStringLiteral("Error reading ") + table.label() +
+                                            QStringLiteral(" : ") + warningErrorText());
     table.send(QStringLiteral("RECOVER=0"));
     table.send(QStringLiteral("IGNORESTATUS=OFF"));
-    showCount(row, table);
+    row->setText(RecordsColumn, QString::number(table.records()));
     table.close();
 }
 
@@ -327,7 +390,7 @@ void FileManager::info(QTreeWidgetItem *row, Table &table)
         row->setText(RecordsColumn, QStringLiteral("?"));
         return;
     }
-    showCount(row, table);
+    row->setText(RecordsColumn, QString::number(table.records()));
     row->setText(FileColumn, table.fileName());
     // Left open read-only, the table would later be taken as open by the procedures that
     // write to it.
@@ -335,39 +398,10 @@ void FileManager::info(QTreeWidgetItem *row, Table &table)
         table.close();
 }
 
-void FileManager::fix(Session &session, Table &table, bool checkAccess)
-{
-    // The repair program replaces the file: nobody may be using it meanwhile.
-    if (checkAccess) {
-        if (!table.open(OpenMode::Exclusive)) {
-            inform(QStringLiteral("File Access Error"),
-                   QStringLiteral("This option requires exclusive file access.\nPlease ensure "
-                                  "no other users are in the system."));
-            return;
-        }
-        table.close();
-    }
-    const QString name = table.definition().fileName;
-    const QString example = name + QStringLiteral(".tpe");
-    if (!session.upgrades().isAnnounced(table.definition())) {
-        inform(QStringLiteral("Error"), QStringLiteral("Unable to create TPE Example file."));
-        return;
-    }
-    if (!session.upgrades().makeTpe(table.definition(), Paths::inWorkingFolder(example))) {
-        inform(QStringLiteral("Error"), QStringLiteral("Error creating TPE file : ") + errorText());
-        return;
-    }
-    const QStringList arguments{name + QStringLiteral(".tps"), QStringLiteral("/E:") + example,
-                                QStringLiteral("/K")};
-    if (!processStarter()(repairProgram(), arguments, Paths::workingFolder()))
-        inform(QStringLiteral("Error"),
-               QStringLiteral("The repair program tpsfix could not be started."));
-}
-
 bool FileManager::offerRepairAfterCrash(Session &session)
 {
-    const QString badFile = FileAccess::badFile();
-    if (badFile.trimmed().isEmpty())
+    const QString badFile = FileAccess::badFile().trimmed();
+    if (badFile.isEmpty())
         return false;
     const Message question{
         QStringLiteral("Warning"),
@@ -381,11 +415,33 @@ bool FileManager::offerRepairAfterCrash(Session &session)
            QStringLiteral("This program needs to close while the Fix Utility attempts to fix the "
                           "file. When the fix program finishes running you can run this "
                           "application again."));
-    for (TableId id : allTables()) {
-        if (tableDef(id).fileName.compare(badFile.trimmed(), Qt::CaseInsensitive) == 0)
-            fix(session, session.store().table(id), false);
-    }
+    // The mark goes whatever the repair gives: a file it cannot mend must not stop every
+    // start here again.
     FileAccess::setBadFile(QString());
+    Table *table = nullptr;
+    for (TableId id : allTables()) {
+        if (tableDef(id).fileName.compare(badFile, Qt::CaseInsensitive) == 0)
+            table = &session.store().table(id);
+    }
+    if (!table)
+        return true;
+    FixRun fix(session, *table);
+    if (!fix.start())
+        return true;
+    // Nothing else runs yet: the program's own event loop serves the progress window until
+    // the repair ends, and the program ends with it.
+    auto *progress = new ProgressWindow(progressText(table->label(), 1), nullptr);
+    progress->setWindowTitle(QStringLiteral("File Manager"));
+    progress->run(
+        1, 1,
+        [&fix] {
+            if (fix.running())
+                return ProgressWindow::Step::Wait;
+            fix.finish();
+            return ProgressWindow::Step::Finished;
+        },
+        [](bool) { QCoreApplication::quit(); });
+    QCoreApplication::exec();
     return true;
 }
 

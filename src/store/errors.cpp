@@ -33,6 +33,11 @@ std::optional<StoreError> takeSavedError()
     return std::exchange(saved(), std::nullopt);
 }
 
+const StoreError &reportedError()
+{
+    return saved() ? *saved() : current();
+}
+
 int errorCode()
 {
     return current().code;

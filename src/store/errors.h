@@ -52,6 +52,8 @@ QString standardErrorText(int code);
 // follows reports that error rather than whatever the rollback left.
 void saveError();
 std::optional<StoreError> takeSavedError();
+// The error a warning would report now: the saved one, else the last; nothing is taken.
+const StoreError &reportedError();
 
 void setError(int code);
 void restoreError(const StoreError &error); // an error taken from lastError() earlier

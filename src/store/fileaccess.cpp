@@ -6,6 +6,9 @@
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <utility>
 
 namespace sv {
@@ -18,6 +21,23 @@ const QString BadFileEntry = QStringLiteral("BadFile");
 bool openedOrAlreadyOpen(Table &table)
 {
     return table.open() || errorCode() == err::AlreadyOpen;
+}
+
+QString &damagedFile()
+{
+    static QString fileName;
+    return fileName;
+}
+
+// A free name beside the file for keeping a damaged copy: ".damaged", ".damaged2", ...
+QString freeDamagedName(const QString &path)
+{
+    for (int number = 1;; ++number) {
+        const QString name =
+            path + QStringLiteral(".damaged") + (number > 1 ? QString::number(number) : QString());
+        if (!QFileInfo::exists(name) && !QFileInfo::exists(name + QStringLiteral("-journal")))
+            return name;
+    }
 }
 
 } // namespace
@@ -95,6 +115,30 @@ TableUses FileAccess::use(const QList<Table *> &tables)
     return uses;
 }
 
+void FileAccess::clearBadFile()
+{
+    setBadFile(damagedFile());
+}
+
+void FileAccess::noteDamaged(const QString &fileName)
+{
+    damagedFile() = fileName;
+    setBadFile(fileName);
+}
+
+void FileAccess::noteRepaired(const QString &fileName)
+{
+    if (damagedFile().compare(fileName, Qt::CaseInsensitive) == 0)
+        damagedFile().clear();
+    if (badFile().trimmed().compare(fileName, Qt::CaseInsensitive) == 0)
+        setBadFile(damagedFile());
+}
+
+bool FileAccess::isEssential(const TableDef &table)
+{
+    return table.id != TableId::Tips;
+}
+
 bool FileAccess::access(Table &table)
 {
     int &users = m_users[&table];
@@ -141,13 +185,13 @@ bool FileAccess::openRoutine(Table &table)
         outcome = reportUnopenable(table);
     if (outcome != Outcome::Opened)
         return false;
-    setBadFile(QString());
+    clearBadFile();
     return true;
 }
 
 bool FileAccess::upgradeAndOpen(Table &table)
 {
-    setBadFile(QString());
+    clearBadFile();
     m_upgrades.upgradeFile(table.definition(), table.fileName());
     return openedOrAlreadyOpen(table);
 }
@@ -201,8 +245,11 @@ FileAccess::Outcome FileAccess::reportUnopenable(Table &table)
     const int code = errorCode();
     const bool damaged = code == err::InvalidDataFile || code == err::InvalidKeyLength ||
                          code == err::FileSystemError;
+    const QString openError = warningErrorText();
     if (damaged && upgradeAndOpen(table))
         return Outcome::Opened;
+    if (damaged && !isEssential(table.definition()))
+        return setAsideOrGoOn(table, openError);
     const QString fileName = table.definition().fileName;
     standardWarning(warning::FileAccessError, fileName);
     // A damaged file stays marked so that the next start offers to repair it instead of
@@ -210,6 +257,41 @@ FileAccess::Outcome FileAccess::reportUnopenable(Table &table)
     setBadFile(damaged ? fileName : QString());
     halt(QStringLiteral("Disk Error"));
     return Outcome::Failed;
+}
+
+// A damaged file the program can do without must not end it at every start: the user is
+// told which file it is and what was tried, and chooses between an empty file in its place
+// (the damaged one kept aside) and going on without it.
+FileAccess::Outcome FileAccess::setAsideOrGoOn(Table &table, const QString &error)
+{
+    const QString path = table.fileName();
+    const QString aside = freeDamagedName(path);
+    const Message question{
+        QStringLiteral("Damaged File"),
+        QStringLiteral("The file %1 (%2) is damaged and cannot be opened: %3.\n\nThe program "
+                       "opened it again and tried to bring it up to date, without success. It "
+                       "can go on without it.\n\nDo you want to keep the damaged file aside as "
+                       "%4 and start again with an empty %2 file?\n\nNo goes on without it; "
+                       "the file stays as it is, to be mended with Fix in the File Manager "
+                       "(File, Preferences, Housekeeping).")
+            .arg(QFileInfo(path).fileName(), table.definition().label, error,
+                 QFileInfo(aside).fileName()),
+        Yes | No, Yes, Icon::Exclamation};
+    clearBadFile();
+    if (ask(question) != Yes)
+        return Outcome::Failed;
+    const QString journal = path + QStringLiteral("-journal");
+    if (!QFile::rename(path, aside) ||
+        (QFileInfo::exists(journal) &&
+         !QFile::rename(journal, aside + QStringLiteral("-journal")))) {
+        ask(Message{QStringLiteral("Damaged File"),
+                    QStringLiteral("The file %1 cannot be moved aside; the program goes on "
+                                   "without it.")
+                        .arg(QFileInfo(path).fileName()),
+                    Ok, Ok, Icon::Information});
+        return Outcome::Failed;
+    }
+    return createRoutine(table) ? Outcome::Opened : Outcome::Failed;
 }
 
 } // namespace sv

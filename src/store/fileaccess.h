@@ -80,6 +80,16 @@ public:
     static QString badFile();
     static void setBadFile(const QString &fileName);
 
+    // A file found damaged while it was being read: it stays marked in BadFile, whatever
+    // files are opened afterwards, so that the next start offers to repair it. A repair
+    // that mended it takes the mark away.
+    static void noteDamaged(const QString &fileName);
+    static void noteRepaired(const QString &fileName);
+
+    // Tables the program can go on without (the tips): damage the open routine cannot mend
+    // does not end the program there.
+    static bool isEssential(const TableDef &table);
+
 private:
     friend class TableUse;
     bool access(Table &table);
@@ -92,6 +102,8 @@ private:
     Outcome upgradeOlderLayout(Table &table);
     Outcome rebuildKeysAndOpen(Table &table);
     Outcome reportUnopenable(Table &table);
+    Outcome setAsideOrGoOn(Table &table, const QString &error);
+    static void clearBadFile();
 
     Store &m_store;
     UpgradeManager &m_upgrades;

@@ -1,6 +1,9 @@
 #include "warnings.h"
 
 #include "errors.h"
+#include "fileaccess.h"
+
+#include <QSet>
 
 namespace sv {
 
@@ -26,6 +29,8 @@ struct Kind
 };
 
 constexpr Icon Info = Icon::Information;
+constexpr int SqliteCorrupt = 11;      // the engine's code for a malformed page
+constexpr int SqliteNotADatabase = 26; // and for a file that is no database at all
 constexpr Icon Exclaim = Icon::Exclamation;
 
 const Kind kinds[] = {
@@ -176,10 +181,65 @@ Message standardWarningMessage(int kind, const QString &nameText, const QString 
                    definition->defaultButton, definition->icon};
 }
 
+namespace {
+
+// Damage in a file shows only when a read meets it: the engine finds a page that is not
+// what it should be, or no table file at all.
+bool isDamage(const StoreError &error)
+{
+    if (error.code != err::FileSystemError)
+        return false;
+    const int primary = error.fileErrorCode.toInt() & 0xFF;
+    return primary == SqliteCorrupt || primary == SqliteNotADatabase;
+}
+
+const TableDef *tableLabelled(const QString &label)
+{
+    for (TableId id : allTables()) {
+        if (tableDef(id).label.compare(label, Qt::CaseInsensitive) == 0)
+            return &tableDef(id);
+    }
+    if (label.compare(QStringLiteral("A_Songs"), Qt::CaseInsensitive) == 0)
+        return &tableDef(TableId::Songs);
+    return nullptr;
+}
+
+// The file is marked so that the next start offers to repair it, and the user learns once
+// which file it is and what to do.
+void reportDamage(const QString &name, const QString &value, const StoreError &error)
+{
+    const TableDef *table = tableLabelled(name);
+    if (!table)
+        table = tableLabelled(value);
+    if (!table)
+        return;
+    FileAccess::noteDamaged(table->fileName);
+    static QSet<QString> told;
+    if (told.contains(table->fileName))
+        return;
+    told.insert(table->fileName);
+    ask(Message{QStringLiteral("Damaged File"),
+                QStringLiteral("The file %1.tps (%2) is damaged: %3.\n\nThe window that met "
+                               "the damage has been closed. The file can be repaired with Fix "
+                               "in the File Manager (File, Preferences, Housekeeping); the next "
+                               "time the program starts it offers to repair it.")
+                    .arg(table->fileName, table->label, errorTextOf(error)),
+                Ok, Ok, Icon::Exclamation});
+}
+
+} // namespace
+
 Button standardWarning(int kind, const QString &name, const QString &value)
 {
+    const StoreError reported = reportedError();
+    const Kind *shown = findKind(kind);
+    const bool reportsError = kind == warning::UpdateError || kind == warning::ProcessError ||
+                              (shown && QByteArray(shown->text).contains("{ERR}"));
+    const bool damage = reportsError && isDamage(reported);
     const Message message = standardWarningMessage(kind, name, value);
     const Button pressed = ask(message);
+    if (damage)
+        reportDamage(clipped(name), clipped(value), reported);
     const Kind *definition = findKind(kind);
     if (kind == warning::InvalidKey) {
         // No ends the program; the answer is returned only where halting does not end it.

@@ -271,9 +271,14 @@ private Q_SLOTS:
         Session session(workspace.path());
         storeSettings({});
         int fileManagers = 0;
-        QPointer<Preferences> window = Preferences::open(session, nullptr, [&] { ++fileManagers; });
+        QWidget *caller = nullptr;
+        QPointer<Preferences> window = Preferences::open(session, nullptr, [&](QWidget *over) {
+            ++fileManagers;
+            caller = over;
+        });
         control<QPushButton>(window, u"File Manager"_s)->click();
         QCOMPARE(fileManagers, 1);
+        QCOMPARE(caller, window.data());
         QVERIFY(window->isVisible());
         control<QPushButton>(window, u"Use Setup Wi&zard"_s)->click();
         QTRY_VERIFY(!window);

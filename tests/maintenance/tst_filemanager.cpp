@@ -1,18 +1,30 @@
+#include "app/preferences.h"
 #include "app/session.h"
+#include "app/settings.h"
 #include "maintenance/filemanager.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 #include "store/errors.h"
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QPointer>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
 using namespace sv;
 
 namespace {
+
+#ifdef TPSFIX_PROGRAM
+const bool repairProgramSet = (FileManager::setRepairProgram(QStringLiteral(TPSFIX_PROGRAM)), true);
+#endif
 
 QTreeWidgetItem *row(FileManager &window, const QString &label)
 {
@@ -41,6 +53,73 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Every table open, as the frame and its windows hold them.
+std::vector<TableUse> holdEveryTable(Session &session)
+{
+    std::vector<TableUse> holds;
+    for (TableId id : allTables()) {
+        holds.push_back(session.files().use(session.store().table(id)));
+        if (!holds.back())
+            qWarning("a table could not be opened");
+    }
+    return holds;
+}
+
+// Runs an action and waits until it has gone through every file.
+bool runAndWait(FileManager &window, FileManager::Action action)
+{
+    QSignalSpy finished(&window, &FileManager::runFinished);
+    return window.run(action) && finished.wait(60000);
+}
+
+// Songs 1..count, added in one batch.
+void addSongs(Session &session, int count)
+{
+    Table &songs = session.store().table(TableId::Songs);
+    const bool openedHere = !songs.isOpen();
+    if (openedHere)
+        QVERIFY(songs.open());
+    QVERIFY(songs.stream());
+    for (int id = 1; id <= count; ++id) {
+        songs.buffer().clear();
+        songs.buffer().setNumber(mus::ID, id);
+        songs.buffer().setText(mus::Artist, QStringLiteral("Artist %1").arg(id % 50));
+        songs.buffer().setText(mus::Title, QStringLiteral("Title %1").arg(id));
+        QVERIFY(songs.add());
+    }
+    QVERIFY(songs.flush());
+    if (openedHere)
+        songs.close();
+}
+
+// Every song read through the ID key, as a browser would.
+qint64 walkSongs(Table &songs)
+{
+    qint64 count = 0;
+    songs.set(mus::KeyID);
+    while (songs.next())
+        ++count;
+    return count;
+}
+
+// A leaf page of the song table in the middle of the file overwritten with garbage.
+void damageMiddlePage(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const qint64 pages = file.size() / 4096;
+    QVERIFY(pages > 20);
+    for (qint64 page = pages / 3;; ++page) {
+        QVERIFY(file.seek(page * 4096));
+        const QByteArray bytes = file.read(4096);
+        if (bytes.at(0) != 0x0D) // a table leaf
+            continue;
+        QVERIFY(file.seek(page * 4096));
+        file.write(QByteArray(4096, '\x5A'));
+        return;
+    }
+}
+
 } // namespace
 
 class TestFileManager : public QObject
@@ -57,7 +136,7 @@ private Q_SLOTS:
         prepareFiles(session);
         auto *window = new FileManager(session);
         window->list()->setCurrentItem(row(*window, QStringLiteral("Media")));
-        window->run(FileManager::Action::Pack);
+        QVERIFY(runAndWait(*window, FileManager::Action::Pack));
         QCOMPARE(row(*window, QStringLiteral("Media"))->text(2), QStringLiteral("3"));
         QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QStringLiteral("?"));
         QVERIFY(!session.store().table(TableId::Media).isOpen());
@@ -79,7 +158,7 @@ private Q_SLOTS:
         QVERIFY(songsUse);
         auto *window = new FileManager(session);
         window->tagAll(true);
-        window->run(FileManager::Action::Info);
+        QVERIFY(runAndWait(*window, FileManager::Action::Info));
         QCOMPARE(row(*window, QStringLiteral("Media"))->text(2), QStringLiteral("3"));
         QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QStringLiteral("0"));
         QCOMPARE(row(*window, QStringLiteral("EventLog"))->text(2), QStringLiteral("?"));
@@ -109,7 +188,7 @@ private Q_SLOTS:
         const QByteArray before = contents(path);
         auto *window = new FileManager(session);
         window->list()->setCurrentItem(row(*window, QStringLiteral("Songvane")));
-        window->run(FileManager::Action::Build);
+        QVERIFY(runAndWait(*window, FileManager::Action::Build));
         QCOMPARE(prompter.captions(), QStringList{QStringLiteral("File Access Error")});
         QCOMPARE(prompter.shown.first().text,
                  QStringLiteral("This option requires exclusive file access.\nPlease ensure no "
@@ -117,51 +196,214 @@ private Q_SLOTS:
         QCOMPARE(contents(path), before);
         station.kill();
         station.waitForFinished();
-        window->run(FileManager::Action::Build);
+        QVERIFY(runAndWait(*window, FileManager::Action::Build));
         QCOMPARE(prompter.shown.size(), 1);
         QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QStringLiteral("0"));
         window->close();
     }
 
-    // After a crash while opening a file the next start offers to repair it; Yes writes the
-    // layout example, starts the repair program on the file and ends the program.
+    // After a crash while opening a file the next start offers to repair it; No leaves the
+    // mark; Yes writes the layout example, runs the repair program on the file, waits for it,
+    // tells what it did and ends the program, the mark gone.
     void repairOfferedAfterCrash()
     {
         test::Workspace workspace;
         test::ScriptedPrompter prompter;
         Session session(workspace.path());
         prepareFiles(session);
-        QString started;
-        QStringList arguments;
-        QString folder;
-        FileManager::setProcessStarter(
-            [&](const QString &program, const QStringList &args, const QString &dir) {
-                started = program;
-                arguments = args;
-                folder = dir;
-                return true;
-            });
         FileAccess::setBadFile(QStringLiteral("svpalbum"));
         prompter.answer(No);
         QVERIFY(!FileManager::offerRepairAfterCrash(session));
         QCOMPARE(FileAccess::badFile(), QStringLiteral("svpalbum"));
-        QVERIFY(started.isEmpty());
 
         QVERIFY(FileManager::offerRepairAfterCrash(session));
         QCOMPARE(prompter.captions(),
                  (QStringList{QStringLiteral("Warning"), QStringLiteral("Warning"),
-                              QStringLiteral("Information")}));
+                              QStringLiteral("Information"), QStringLiteral("Information")}));
         QCOMPARE(prompter.shown.first().text,
                  QStringLiteral("Warning : The program may have crashed attempting to open the "
                                 "file svpalbum. Do you wish to have the program attempt to fix "
                                 "the file ? "));
-        QVERIFY(started.endsWith(QStringLiteral("tpsfix")));
-        QCOMPARE(arguments, (QStringList{QStringLiteral("svpalbum.tps"),
-                                         QStringLiteral("/E:svpalbum.tpe"), QStringLiteral("/K")}));
-        QCOMPARE(folder, workspace.path());
+        QVERIFY2(prompter.shown.last().text.startsWith(
+                     QStringLiteral("The Fix Utility has repaired the file svpalbum.tps")),
+                 qPrintable(prompter.shown.last().text));
         QVERIFY(QFile::exists(workspace.file(QStringLiteral("svpalbum.tpe"))));
+        QVERIFY(contents(workspace.file(QStringLiteral("tpsfix.log")))
+                    .contains("svpalbum.tps: repaired"));
         QCOMPARE(FileAccess::badFile(), QString());
-        FileManager::setProcessStarter(nullptr);
+    }
+
+    // Build, Pack and Release work on the tables the program has open (the frame holds
+    // songs, albums and media, a browser the song alias, every table attached): they let go
+    // of the file for the action and have it back afterwards, reading as before.
+    void actionsOnTablesTheProgramHasOpen()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        prepareFiles(session);
+        const std::vector<TableUse> holds = holdEveryTable(session);
+        Table &songs = session.store().table(TableId::Songs);
+        QVERIFY(session.store().aliasSongs().open());
+        addSongs(session, 2000);
+
+        auto *window = new FileManager(session);
+        for (const QString &label :
+             {QStringLiteral("Songvane"), QStringLiteral("Album"), QStringLiteral("Media")})
+            window->toggleTag(window->list()->indexOfTopLevelItem(row(*window, label)));
+        for (const FileManager::Action action :
+             {FileManager::Action::Build, FileManager::Action::Pack,
+              FileManager::Action::Release}) {
+            QVERIFY(runAndWait(*window, action));
+            QVERIFY2(prompter.shown.isEmpty(), qPrintable(prompter.captions().join(u',')));
+            QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QStringLiteral("2000"));
+            QCOMPARE(row(*window, QStringLiteral("Media"))->text(2), QStringLiteral("3"));
+            QCOMPARE(row(*window, QStringLiteral("Album"))->text(2), QStringLiteral("0"));
+            QVERIFY(songs.isOpen());
+            QVERIFY(session.store().aliasSongs().isOpen());
+            QCOMPARE(walkSongs(songs), 2000);
+            QCOMPARE(walkSongs(session.store().aliasSongs()), 2000);
+        }
+        QCOMPARE(session.files().users(songs), 1);
+        window->close();
+    }
+
+    // Packing a file that lost most of its records gives the space back, with all ten tables
+    // attached; the records left read as before.
+    void packWithEveryTableAttached()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        prepareFiles(session);
+        const std::vector<TableUse> holds = holdEveryTable(session);
+        Table &songs = session.store().table(TableId::Songs);
+        addSongs(session, 3000);
+        QVERIFY(session.store().database().logout(2));
+        songs.set(mus::KeyID);
+        for (int i = 0; i < 2500 && songs.next(); ++i)
+            QVERIFY(songs.remove());
+        QVERIFY(session.store().database().commit());
+        const qint64 before = QFileInfo(songs.fileName()).size();
+        auto *window = new FileManager(session);
+        window->list()->setCurrentItem(row(*window, QStringLiteral("Songvane")));
+        QVERIFY(runAndWait(*window, FileManager::Action::Pack));
+        QVERIFY2(prompter.shown.isEmpty(), qPrintable(prompter.captions().join(u',')));
+        QVERIFY(QFileInfo(songs.fileName()).size() < before / 2);
+        QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QStringLiteral("500"));
+        QCOMPARE(walkSongs(songs), 500);
+        window->close();
+    }
+
+    // Fix mends a song file damaged in the middle while the program has it open: it runs
+    // the repair program without opening the file first, waits for it, says what was
+    // recovered and lost, and the song table reads the recovered records afterwards.
+    void fixRepairsADamagedSongFile()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        prepareFiles(session);
+        addSongs(session, 3000);
+        const QString path = workspace.file(QStringLiteral("svpdata.tps"));
+        damageMiddlePage(path);
+        Table &songs = session.store().table(TableId::Songs);
+        const TableUse songsUse = session.files().use(songs);
+        QVERIFY(songsUse);
+
+        auto *window = new FileManager(session);
+        window->list()->setCurrentItem(row(*window, QStringLiteral("Songvane")));
+        QVERIFY(runAndWait(*window, FileManager::Action::Fix));
+        QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Information")});
+        const QString told = prompter.shown.first().text;
+        QVERIFY2(told.startsWith(QStringLiteral("The Fix Utility has repaired the file "
+                                                "svpdata.tps (Songvane).")),
+                 qPrintable(told));
+        QVERIFY2(told.contains(QStringLiteral("pages damaged: 1")), qPrintable(told));
+        const QRegularExpression recovered(QStringLiteral("records recovered: (\\d+)"));
+        const qint64 kept = recovered.match(told).captured(1).toLongLong();
+        QVERIFY2(kept > 2800 && kept < 3000, qPrintable(told));
+        QVERIFY(told.contains(QStringLiteral("tpsfix.log")));
+        QVERIFY(songs.isOpen());
+        QCOMPARE(songs.records(), kept);
+        QCOMPARE(walkSongs(songs), kept);
+        QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QString::number(kept));
+        window->close();
+    }
+
+    // Fix on a file that is no table file answers "Not a TOPSPEED file." and leaves it; on a
+    // file another station has open it asks for the file to itself and starts nothing.
+    void fixRefusals()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        prepareFiles(session);
+        const QString categories = workspace.file(QStringLiteral("SVPCAT.tps"));
+        QFile text(categories);
+        QVERIFY(text.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        text.write("Category;Description\\r\\nRock;Loud\\r\\n");
+        text.close();
+        const QByteArray before = contents(categories);
+        auto *window = new FileManager(session);
+        window->list()->setCurrentItem(row(*window, QStringLiteral("Categories")));
+        QVERIFY(runAndWait(*window, FileManager::Action::Fix));
+        QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Error")});
+        QCOMPARE(prompter.shown.first().text, QStringLiteral("Not a TOPSPEED file."));
+        QCOMPARE(contents(categories), before);
+
+        QProcess station;
+        station.start(test::helperProgram(QStringLiteral("station")),
+                      {workspace.path(), QStringLiteral("hold-open"), QStringLiteral("shared")});
+        QVERIFY(station.waitForReadyRead(10000));
+        const QByteArray songs = contents(workspace.file(QStringLiteral("svpdata.tps")));
+        window->list()->setCurrentItem(row(*window, QStringLiteral("Songvane")));
+        QVERIFY(runAndWait(*window, FileManager::Action::Fix));
+        QCOMPARE(prompter.captions().last(), QStringLiteral("File Access Error"));
+        QCOMPARE(contents(workspace.file(QStringLiteral("svpdata.tps"))), songs);
+        QVERIFY(!contents(workspace.file(QStringLiteral("tpsfix.log"))).contains("svpdata"));
+        station.kill();
+        station.waitForFinished();
+        window->close();
+    }
+
+    // Started from Preferences, the window comes over Preferences as a window of its own,
+    // takes the input Preferences gave up, and gives it back when it is done.
+    void openedOverPreferences()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        prepareFiles(session);
+        Settings::global().setupWizardComplete = 1;
+        QWidget frame;
+        frame.resize(800, 600);
+        frame.show();
+        QPointer<FileManager> manager;
+        QPointer<Preferences> preferences =
+            Preferences::open(session, &frame, [&](QWidget *caller) {
+                manager = FileManager::open(session, caller);
+            });
+        QVERIFY(preferences);
+        QTRY_VERIFY(preferences->isVisible());
+        const auto buttons = preferences->findChildren<QPushButton *>();
+        const auto found = std::find_if(buttons.begin(), buttons.end(), [](QPushButton *button) {
+            return button->text() == QStringLiteral("File Manager");
+        });
+        QVERIFY(found != buttons.end());
+        (*found)->click();
+        QVERIFY(manager);
+        QVERIFY(manager->isWindow());
+        QCOMPARE(manager->parentWidget(), preferences.data());
+        QCOMPARE(manager->windowModality(), Qt::WindowModal);
+        QTRY_COMPARE(QApplication::activeModalWidget(), manager.data());
+        QVERIFY(manager->width() >= 400 && manager->height() >= 200);
+        QVERIFY(runAndWait(*manager, FileManager::Action::Info));
+        manager->close();
+        QTRY_VERIFY(!manager);
+        QVERIFY(preferences->isVisible());
+        QTRY_COMPARE(QApplication::activeModalWidget(), preferences.data());
+        preferences->reject();
     }
 
     // The list layout is kept under the window's section; a layout saved under another

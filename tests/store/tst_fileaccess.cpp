@@ -279,6 +279,62 @@ private Q_SLOTS:
                  QStringLiteral("Error: (") + fileError() + QStringLiteral(" (") + fileErrorCode() +
                      QStringLiteral(")) attempting to access a record from the Media file.  "
                                     "Returning to previous window."));
+
+        // The warning marks the file for the repair and says so, once; the mark outlives
+        // the opening of other files, which clears the mark of a finished open.
+        QCOMPARE(standardWarning(warning::RecordRetrieval, QStringLiteral("Media")), Ok);
+        QCOMPARE(prompter.captions(), (QStringList{QStringLiteral("Record Retrieval Error"),
+                                                   QStringLiteral("Damaged File")}));
+        QVERIFY2(prompter.shown.last().text.startsWith(
+                     QStringLiteral("The file svpmedia.tps (Media) is damaged: ")),
+                 qPrintable(prompter.shown.last().text));
+        QVERIFY(prompter.shown.last().text.contains(QStringLiteral("Fix in the File Manager")));
+        QCOMPARE(FileAccess::badFile(), QStringLiteral("svpmedia"));
+        const TableUse categories = catalogue.files.use(catalogue.store.table(TableId::Categories));
+        QVERIFY(categories);
+        QCOMPARE(FileAccess::badFile(), QStringLiteral("svpmedia"));
+        media.setFileOrder();
+        while (media.next()) {
+        }
+        standardWarning(warning::RecordRetrieval, QStringLiteral("Media"));
+        QCOMPARE(prompter.shown.size(), 3);
+        FileAccess::noteRepaired(QStringLiteral("svpmedia"));
+        QCOMPARE(FileAccess::badFile(), QString());
+    }
+
+    // A tips file that cannot be mended must not end the program at every start: the user
+    // learns which file and what was tried, and either goes on without tips (the file left
+    // as it is, no mark for the next start) or gets an empty file, the damaged one kept aside.
+    void damagedTipsFileDoesNotStopTheProgram()
+    {
+        test::Workspace workspace;
+        const QString path =
+            workspace.file(tableDef(TableId::Tips).fileName + QStringLiteral(".tps"));
+        const QByteArray picture = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(5000, 'p');
+        writeFile(path, picture);
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        Table &tips = catalogue.store.table(TableId::Tips);
+        prompter.answer(No);
+        QVERIFY(!catalogue.files.use(tips));
+        QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Damaged File")});
+        const QString told = prompter.shown.first().text;
+        QVERIFY2(told.startsWith(QStringLiteral("The file %1.tps (SVPTips) is damaged and cannot "
+                                                "be opened: Invalid Data File (36).")
+                                     .arg(tableDef(TableId::Tips).fileName)),
+                 qPrintable(told));
+        QVERIFY(told.contains(QStringLiteral("tried to bring it up to date")));
+        QVERIFY(prompter.halts.isEmpty());
+        QCOMPARE(contents(path), picture);
+        QCOMPARE(FileAccess::badFile(), QString());
+
+        prompter.answer(Yes);
+        const TableUse held = catalogue.files.use(tips);
+        QVERIFY(held);
+        QVERIFY(prompter.halts.isEmpty());
+        QCOMPARE(tips.records(), 0);
+        QCOMPARE(contents(path + QStringLiteral(".damaged")), picture);
+        QCOMPARE(FileAccess::badFile(), QString());
     }
 
     // A journal whose header was zeroed holds nothing to play back: a deleted table is
