@@ -220,7 +220,7 @@ void reportDamage(const QString &name, const QString &value, const StoreError &e
     told.insert(table->fileName);
     ask(Message{QStringLiteral("Damaged File"),
                 QStringLiteral("The file %1.tps (%2) is damaged: %3.\n\nThe window that met "
-                               "the damage has been closed. The file can be repaired with Fix "
+                               "the damage closes. The file can be repaired with Fix "
                                "in the File Manager (File, Preferences, Housekeeping); the next "
                                "time the program starts it offers to repair it.")
                     .arg(table->fileName, table->label, errorTextOf(error)),

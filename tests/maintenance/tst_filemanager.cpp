@@ -324,6 +324,8 @@ private Q_SLOTS:
         const qint64 kept = recovered.match(told).captured(1).toLongLong();
         QVERIFY2(kept > 2800 && kept < 3000, qPrintable(told));
         QVERIFY(told.contains(QStringLiteral("tpsfix.log")));
+        QVERIFY2(told.contains(QStringLiteral("records lost on unreadable pages: positions ")),
+                 qPrintable(told));
         QVERIFY(songs.isOpen());
         QCOMPARE(songs.records(), kept);
         QCOMPARE(walkSongs(songs), kept);

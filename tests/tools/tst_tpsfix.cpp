@@ -384,6 +384,15 @@ private Q_SLOTS:
                 u"pages damaged: 2 (%1, %2)"_s.arg(qMin(first, second)).arg(qMax(first, second))),
             qPrintable(log));
         QVERIFY(log.contains(u"records recovered: %1"_s.arg(expected.size())));
+        // What the destroyed pages held is named by the positions the pages above give.
+        for (quint32 page : {first, second}) {
+            const QList<qint64> lost = tree.positions.value(page);
+            QVERIFY2(log.contains(u"records lost on unreadable pages: positions %1 to %2, up to "
+                                  "%3 records (0 recovered there)"_s.arg(lost.first())
+                                      .arg(lost.last())
+                                      .arg(lost.size())),
+                     qPrintable(log));
+        }
     }
 
     // Without an interior page or page 1, every leaf is still found by looking at all pages.

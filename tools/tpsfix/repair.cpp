@@ -169,6 +169,24 @@ void report(const Options &options, const Layout &layout, const Outcome &outcome
         u"  records left out: %1%2"_s.arg(outcome.leftOutCount())
             .arg(outcome.leftOutCount() > 0 ? u" - "_s + outcome.reasons() : QString()),
     };
+    // What lay on pages that could not be read at all is known only by the positions the
+    // pages above them name: every position there that was not recovered may be lost.
+    for (std::size_t i = 0; i < found.unreadableRanges.size(); ++i) {
+        const auto [after, upTo] = found.unreadableRanges.at(i);
+        const qint64 recovered = i < outcome.written.recoveredInRanges.size()
+                                     ? outcome.written.recoveredInRanges.at(i)
+                                     : 0;
+        lines.append(
+            upTo == std::numeric_limits<qint64>::max()
+                ? u"  records lost on unreadable pages: positions above %1 (%2 recovered there)"_s
+                      .arg(after)
+                      .arg(recovered)
+                : u"  records lost on unreadable pages: positions %1 to %2, up to %3 records "
+                  "(%4 recovered there)"_s.arg(after + 1)
+                      .arg(upTo)
+                      .arg(upTo - after - recovered)
+                      .arg(recovered));
+    }
     for (const auto &[position, reason] : outcome.leftOut)
         lines.append(u"    left out: position %1: %2"_s.arg(position).arg(reason));
     if (!outcome.written.salvaged.empty())
@@ -257,7 +275,7 @@ int repair(const Options &options)
     if (found->schemaLacksTable)
         return refuse(NotATableFile, options,
                       u"the file holds other tables, not %1"_s.arg(layout->table));
-    if (!writer.finish(found->lost))
+    if (!writer.finish(found->lost, found->unreadableRanges))
         return refuse(WriteFailed, options,
                       u"the repaired file cannot be written: %1"_s.arg(writer.error()));
     const Outcome outcome(*found, writer.result());

@@ -179,7 +179,18 @@ private:
         qsizetype m_left;
     };
     using LeafHandler = std::function<void(quint32, const QByteArray &)>;
-    using Pending = QList<std::pair<quint32, quint32>>; // a page and the page pointing to it
+    struct Range
+    {
+        qint64 after = 0;                                 // positions above this
+        qint64 upTo = std::numeric_limits<qint64>::max(); // up to this one
+    };
+    struct PendingPage
+    {
+        quint32 number;
+        quint32 parent; // the page pointing to it, 0 for the root
+        Range range;    // the positions the parent says it holds
+    };
+    using Pending = QList<PendingPage>;
 
     static qsizetype btreeStart(quint32 number) { return number == 1 ? FileHeaderSize : 0; }
     std::optional<CellArray> cellArray(const QByteArray &page, quint32 number,
@@ -190,7 +201,8 @@ private:
 
     void readFreelist();
     void walk(quint32 root, const LeafHandler &onLeaf);
-    void pushChildren(quint32 number, const QByteArray &page, Pending &pending);
+    void pushChildren(quint32 number, const QByteArray &page, const Range &range, Pending &pending);
+    void unreadable(const Range &range);
     std::optional<quint32> findTableRoot();
     void takeTableLeaf(quint32 number, const QByteArray &page, bool foundByScan);
     void scan();
@@ -205,6 +217,8 @@ private:
     QSet<quint32> m_visited;
     QSet<quint32> m_freelist;
     QSet<quint32> m_claimedOverflow; // pages of records already taken: never shared
+    bool m_walkingTable = false;     // ranges are noted for the table's tree only
+    Range m_leafRange;               // of the leaf the walk hands over
     quint64 m_longestPayload;
     qint64 m_overflowBudget; // page reads left for overflow chains: damage cannot make it slow
     Salvage m_result;
@@ -228,10 +242,13 @@ std::optional<Salvage> Salvager::run()
     if (!m_result.hasSignature && m_result.pageCount > 0)
         damage(1);
     readFreelist();
-    if (const auto root = findTableRoot())
+    if (const auto root = findTableRoot()) {
+        m_walkingTable = true;
         walk(*root, [this](quint32 number, const QByteArray &page) {
             takeTableLeaf(number, page, false);
         });
+        m_walkingTable = false;
+    }
     scan();
     if (m_stopped)
         return std::nullopt;
@@ -344,51 +361,74 @@ void Salvager::readFreelist()
 // Depth first through a table b-tree; every page is read once, so loops end.
 void Salvager::walk(quint32 root, const LeafHandler &onLeaf)
 {
-    Pending pending{{root, 0}};
+    Pending pending{{root, 0, Range{}}};
     while (!pending.isEmpty()) {
-        const auto [number, parent] = pending.takeLast();
-        if (!m_file.contains(number) || m_visited.contains(number)) {
-            if (parent != 0)
-                damage(parent);
+        const PendingPage next = pending.takeLast();
+        if (!m_file.contains(next.number) || m_visited.contains(next.number)) {
+            if (next.parent != 0)
+                damage(next.parent);
             continue;
         }
-        m_visited.insert(number);
-        const QByteArray page = m_file.page(number);
-        const quint32 type = bigEndian(page, btreeStart(number), 1);
-        if (type == InteriorTablePage)
-            pushChildren(number, page, pending);
-        else if (type == LeafTablePage)
-            onLeaf(number, page);
-        else
-            damage(number);
+        m_visited.insert(next.number);
+        const QByteArray page = m_file.page(next.number);
+        const quint32 type = bigEndian(page, btreeStart(next.number), 1);
+        if (type == InteriorTablePage) {
+            pushChildren(next.number, page, next.range, pending);
+        } else if (type == LeafTablePage) {
+            m_leafRange = next.range;
+            onLeaf(next.number, page);
+        } else {
+            damage(next.number);
+            unreadable(next.range);
+        }
     }
 }
 
-void Salvager::pushChildren(quint32 number, const QByteArray &page, Pending &pending)
+void Salvager::unreadable(const Range &range)
+{
+    if (m_walkingTable && range.after < range.upTo)
+        m_result.unreadableRanges.emplace_back(range.after, range.upTo);
+}
+
+// Each child holds the positions up to its cell's key, after the key before it; the last
+// child those after the last key, up to where the page's own range ends.
+void Salvager::pushChildren(quint32 number, const QByteArray &page, const Range &range,
+                            Pending &pending)
 {
     const auto cells = cellArray(page, number, InteriorHeaderSize);
     if (!cells) {
         damage(number);
+        unreadable(range);
         return;
     }
     bool damaged = cells->bad > 0;
-    QList<quint32> children;
+    QList<PendingPage> children;
+    qint64 after = range.after;
     for (qsizetype offset : cells->offsets) {
         const quint32 child = bigEndian(page, offset, 4);
-        if (offset + 4 <= qsizetype(m_geometry.usableSize) && m_file.contains(child))
-            children.append(child);
-        else
+        const auto key = readVarint(page, offset + 4, m_geometry.usableSize);
+        if (offset + 4 > qsizetype(m_geometry.usableSize) || !m_file.contains(child)) {
             damaged = true;
+            continue;
+        }
+        if (key && qint64(key->value) > after && qint64(key->value) <= range.upTo) {
+            children.append({child, number, Range{after, qint64(key->value)}});
+            after = qint64(key->value);
+        } else {
+            // A key out of order says nothing sure about where the child's records lie.
+            damaged = true;
+            children.append({child, number, Range{after, range.upTo}});
+        }
     }
     if (const quint32 rightmost = bigEndian(page, btreeStart(number) + 8, 4);
         m_file.contains(rightmost))
-        children.append(rightmost);
+        children.append({rightmost, number, Range{after, range.upTo}});
     else
         damaged = true;
     if (damaged)
         damage(number);
     for (auto child = children.crbegin(); child != children.crend(); ++child)
-        pending.append({*child, number});
+        pending.append(*child);
 }
 
 // The table's root page from the schema the file keeps on page 1.
@@ -431,8 +471,10 @@ void Salvager::takeTableLeaf(quint32 number, const QByteArray &page, bool foundB
 {
     const auto cells = cellArray(page, number, LeafHeaderSize);
     if (!cells) {
-        if (!foundByScan)
+        if (!foundByScan) {
             damage(number);
+            unreadable(m_leafRange);
+        }
         return;
     }
     const int alias = m_layout.rowidAliasColumn();

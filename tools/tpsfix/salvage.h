@@ -6,6 +6,8 @@
 #include <QList>
 
 #include <functional>
+#include <limits>
+#include <vector>
 
 #include <map>
 #include <set>
@@ -39,6 +41,10 @@ struct Salvage
     qint64 rowsFound = 0;           // handed to the sink, the same position possibly twice
     std::map<qint64, QString> lost; // rowids seen but not readable, with the reason
     int unreadableCells = 0;        // cells whose rowid could not even be read
+    // Positions (after the first, up to the second) that lay on pages of the table that
+    // could not be read at all, as the pages above them tell; the second is
+    // std::numeric_limits<qint64>::max() when the range has no known end.
+    std::vector<std::pair<qint64, qint64>> unreadableRanges;
 };
 
 // Takes each record as it is read, with whether the page it lay on is damaged (such a

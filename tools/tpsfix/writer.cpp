@@ -289,7 +289,8 @@ bool RepairWriter::addWaiting()
     return ok;
 }
 
-bool RepairWriter::finish(std::map<qint64, QString> &lost)
+bool RepairWriter::finish(std::map<qint64, QString> &lost,
+                          const std::vector<std::pair<qint64, qint64>> &unreadableRanges)
 {
     if (!m_db)
         return false;
@@ -310,6 +311,22 @@ bool RepairWriter::finish(std::map<qint64, QString> &lost)
             return ok && sqlite3_step(holds) == SQLITE_ROW;
         });
         sqlite3_finalize(holds);
+        sqlite3_stmt *count = nullptr;
+        const QString counting = u"SELECT count(*) FROM main."_s + sql::quote(m_layout.table) +
+                                 u" WHERE rowid > ? AND rowid <= ?"_s;
+        ok = ok && (sqlite3_prepare_v2(m_db, counting.toUtf8().constData(), -1, &count, nullptr) ==
+                        SQLITE_OK ||
+                    failed());
+        for (const auto &[after, upTo] : unreadableRanges) {
+            if (!ok)
+                break;
+            sqlite3_reset(count);
+            sqlite3_bind_int64(count, 1, after);
+            sqlite3_bind_int64(count, 2, upTo);
+            m_result.recoveredInRanges.push_back(
+                sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int64(count, 0) : 0);
+        }
+        sqlite3_finalize(count);
     }
     ok = ok && run(u"DROP TABLE temp.sv_waiting"_s);
     if (ok && m_table && !tablefile::rebuildKeys(m_db, Main, *m_table, true)) {

@@ -18,6 +18,9 @@ struct WriteResult
     // Records taken from damaged pages, by position with their unique keys ("ID 12"), for
     // the user to check: their values may be damaged too.
     std::map<qint64, QString> salvaged;
+    // For each range of positions on unreadable pages, the records recovered in it anyway
+    // (found on pages no longer linked from the tree).
+    std::vector<qint64> recoveredInRanges;
 };
 
 // Makes the repaired file from a copy of the layout example, in one transaction. Records
@@ -38,7 +41,8 @@ public:
     bool add(qint64 rowid, const Row &row, bool fromDamagedPage);
     // Adds the waiting records, drops from `lost` the positions that were recovered after
     // all, rebuilds the keys and commits. On failure the target is removed.
-    bool finish(std::map<qint64, QString> &lost);
+    bool finish(std::map<qint64, QString> &lost,
+                const std::vector<std::pair<qint64, qint64>> &unreadableRanges);
     const WriteResult &result() const { return m_result; }
     const QString &error() const { return m_error; }
 
