@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <sqlite3.h>
+
 using namespace sv;
 
 namespace {
@@ -102,22 +104,41 @@ qint64 walkSongs(Table &songs)
     return count;
 }
 
-// A leaf page of the song table in the middle of the file overwritten with garbage.
-void damageMiddlePage(const QString &path)
+// A leaf page in the middle of a tree of the file (a table, a key, the full-text index),
+// found from the schema and the interior pages above it, overwritten with garbage.
+void damageLeafOf(const QString &path, const char *tree)
 {
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *query = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = ?", -1, &query,
+                       nullptr);
+    sqlite3_bind_text(query, 1, tree, -1, SQLITE_STATIC);
+    const qint64 root = sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int64(query, 0) : 0;
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    QVERIFY(root > 1);
+
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
-    const qint64 pages = file.size() / 4096;
-    QVERIFY(pages > 20);
-    for (qint64 page = pages / 3;; ++page) {
-        QVERIFY(file.seek(page * 4096));
+    const auto number = [](const QByteArray &bytes, int offset, int width) {
+        qint64 value = 0;
+        for (int i = 0; i < width; ++i)
+            value = value << 8 | quint8(bytes.at(offset + i));
+        return value;
+    };
+    qint64 page = root;
+    for (;;) {
+        QVERIFY(file.seek((page - 1) * 4096));
         const QByteArray bytes = file.read(4096);
-        if (bytes.at(0) != 0x0D) // a table leaf
-            continue;
-        QVERIFY(file.seek(page * 4096));
-        file.write(QByteArray(4096, '\x5A'));
-        return;
+        if (bytes.at(0) != 0x05 && bytes.at(0) != 0x02) // not an interior page: a leaf
+            break;
+        const int cells = int(number(bytes, 3, 2));
+        QVERIFY(cells > 0);
+        page = number(bytes, int(number(bytes, 12 + 2 * (cells / 2), 2)), 4);
     }
+    QVERIFY(file.seek((page - 1) * 4096));
+    file.write(QByteArray(4096, '\x5A'));
 }
 
 } // namespace
@@ -306,7 +327,7 @@ private Q_SLOTS:
         prepareFiles(session);
         addSongs(session, 3000);
         const QString path = workspace.file(QStringLiteral("svpdata.tps"));
-        damageMiddlePage(path);
+        damageLeafOf(path, "Songvane");
         Table &songs = session.store().table(TableId::Songs);
         const TableUse songsUse = session.files().use(songs);
         QVERIFY(songsUse);

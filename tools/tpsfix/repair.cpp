@@ -11,8 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextStream>
+#include <QUrl>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 
@@ -22,7 +26,8 @@ namespace sv::tpsfix {
 
 namespace {
 
-constexpr int ListedAtMost = 20; // page numbers and positions named in the log
+constexpr int ListedAtMost = 20;   // page numbers and positions named in the log
+constexpr int FindingsAtMost = 50; // what the engine's own check may name
 
 const QString LogName = u"tpsfix.log"_s;
 const QString UnreadableCells = u"unreadable cells"_s;
@@ -122,20 +127,94 @@ bool swapIn(const QString &path, const QString &repaired, const QString &kept)
     return true;
 }
 
+// What the engine's own check of the whole file finds wrong: every tree, the freelist and
+// the pages no tree uses, which the reading of the records does not look at. The file is
+// read as it lies (immutable): no journal is played into it and no lock is taken, as this
+// program already holds the file alone. Empty when nothing is wrong.
+QStringList engineFindings(const QString &path)
+{
+    const QString uri =
+        u"file:"_s +
+        QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
+        u"?immutable=1"_s;
+    sqlite3 *db = nullptr;
+    QStringList findings;
+    if (sqlite3_open_v2(uri.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                        nullptr) != SQLITE_OK) {
+        findings.append(u"the file cannot be checked: "_s + QString::fromUtf8(sqlite3_errmsg(db)));
+        sqlite3_close(db);
+        return findings;
+    }
+    sqlite3_stmt *check = nullptr;
+    const QByteArray text = "PRAGMA quick_check(" + QByteArray::number(FindingsAtMost) + ')';
+    int status = sqlite3_prepare_v2(db, text.constData(), -1, &check, nullptr);
+    while (check && (status = sqlite3_step(check)) == SQLITE_ROW) {
+        const QString row =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(check, 0)));
+        for (const QString &line : row.split(u'\n', Qt::SkipEmptyParts)) {
+            if (line != u"ok"_s && !line.startsWith(u"***"_s))
+                findings.append(line);
+        }
+    }
+    // The check stops at some damage after naming it; only a stop with nothing named is news.
+    if (status != SQLITE_DONE && findings.isEmpty())
+        findings.append(u"the check stopped: "_s + QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite3_finalize(check);
+    sqlite3_close(db);
+    return findings;
+}
+
+// The pages the engine's findings name as unreadable or wrong in themselves; a page "never
+// used" is only left over from damage elsewhere.
+std::set<quint32> pagesNamedIn(const QStringList &findings)
+{
+    static const QRegularExpression page(u"^(?:Page (\\d+):|Tree \\d+ page (\\d+))"_s);
+    std::set<quint32> pages;
+    for (const QString &finding : findings) {
+        const auto match = page.match(finding);
+        if (match.hasMatch())
+            pages.insert((match.captured(1) + match.captured(2)).toUInt());
+    }
+    return pages;
+}
+
+// A tree of the file in the user's words: what it is for, then its name in the file.
+QString structureName(const QString &name, const Layout &layout)
+{
+    const QString prefix = layout.table + u'_';
+    if (name.startsWith(prefix + u"text"_s, Qt::CaseInsensitive))
+        return u"full-text index (%1)"_s.arg(name);
+    if (name.compare(QString::fromLatin1(sql::CountersTable), Qt::CaseInsensitive) == 0)
+        return u"record count (%1)"_s.arg(name);
+    if (name.compare(u"sqlite_sequence"_s, Qt::CaseInsensitive) == 0)
+        return u"last position given (%1)"_s.arg(name);
+    if (name.startsWith(prefix, Qt::CaseInsensitive))
+        return u"key %1"_s.arg(name.mid(prefix.size()));
+    return name;
+}
+
 struct Outcome
 {
     const Salvage &salvage;
     const WriteResult &written;
     std::map<qint64, QString> leftOut; // by position, with the reason
 
-    Outcome(const Salvage &found, const WriteResult &result)
-        : salvage(found), written(result), leftOut(found.lost)
+    QStringList findings;           // of the engine's check
+    std::set<quint32> damagedPages; // those the reading met and those the check names
+
+    Outcome(const Salvage &found, const WriteResult &result, const QStringList &checked)
+        : salvage(found), written(result), leftOut(found.lost), findings(checked),
+          damagedPages(found.damagedPages)
     {
         leftOut.insert(result.leftOut.begin(), result.leftOut.end());
+        damagedPages.merge(pagesNamedIn(findings));
     }
     int leftOutCount() const { return int(leftOut.size()) + salvage.unreadableCells; }
-    // Nothing was wrong with the records: the original holds nothing the new file lacks.
-    bool healthy() const { return salvage.damagedPages.empty() && leftOutCount() == 0; }
+    // Nothing was wrong anywhere in the file: the original holds nothing the new file lacks.
+    bool healthy() const
+    {
+        return damagedPages.empty() && findings.isEmpty() && leftOutCount() == 0;
+    }
 
     QString reasons() const
     {
@@ -162,9 +241,9 @@ void report(const Options &options, const Layout &layout, const Outcome &outcome
             .arg(now(), options.damaged, options.example, layout.table)
             .arg(layout.version),
         u"  pages in the file: %1 of %2 bytes"_s.arg(found.pageCount).arg(found.pageSize),
-        u"  pages damaged: %1%2"_s.arg(found.damagedPages.size())
-            .arg(found.damagedPages.empty() ? QString()
-                                            : u" ("_s + listed(found.damagedPages) + u')'),
+        u"  pages damaged: %1%2"_s.arg(outcome.damagedPages.size())
+            .arg(outcome.damagedPages.empty() ? QString()
+                                              : u" ("_s + listed(outcome.damagedPages) + u')'),
         u"  records recovered: %1"_s.arg(outcome.written.written),
         u"  records left out: %1%2"_s.arg(outcome.leftOutCount())
             .arg(outcome.leftOutCount() > 0 ? u" - "_s + outcome.reasons() : QString()),
@@ -187,6 +266,17 @@ void report(const Options &options, const Layout &layout, const Outcome &outcome
                       .arg(upTo - after - recovered)
                       .arg(recovered));
     }
+    if (!found.damagedStructures.empty()) {
+        QStringList names;
+        for (const QString &name : found.damagedStructures)
+            names.append(structureName(name, layout));
+        lines.append(u"  damaged besides the records, made anew from them: "_s +
+                     names.join(u", "_s));
+    }
+    if (!outcome.findings.isEmpty())
+        lines.append(u"  the file check found: "_s +
+                     outcome.findings.mid(0, ListedAtMost).join(u"; "_s) +
+                     (outcome.findings.size() > ListedAtMost ? u"; ..."_s : QString()));
     for (const auto &[position, reason] : outcome.leftOut)
         lines.append(u"    left out: position %1: %2"_s.arg(position).arg(reason));
     if (!outcome.written.salvaged.empty())
@@ -196,7 +286,7 @@ void report(const Options &options, const Layout &layout, const Outcome &outcome
         lines.append(u"    salvaged: position %1%2"_s.arg(position).arg(
             key.isEmpty() ? QString() : u": "_s + key));
     if (outcome.healthy())
-        lines.append(u"  no damage found in the records; the original was not kept"_s);
+        lines.append(u"  no damage found in the file; the original was not kept"_s);
     else
         lines.append(options.keepOriginal ? u"  damaged original kept as %1"_s.arg(kept)
                                           : u"  damaged original removed"_s);
@@ -206,7 +296,7 @@ void report(const Options &options, const Layout &layout, const Outcome &outcome
                   "damaged, %6 taken from damaged pages%7"_s.arg(options.damaged)
                       .arg(outcome.written.written)
                       .arg(outcome.leftOutCount())
-                      .arg(found.damagedPages.size())
+                      .arg(outcome.damagedPages.size())
                       .arg(found.pageCount)
                       .arg(outcome.written.salvaged.size())
                       .arg(kept_ ? u"; original kept as "_s + kept : QString()));
@@ -278,7 +368,7 @@ int repair(const Options &options)
     if (!writer.finish(found->lost, found->unreadableRanges))
         return refuse(WriteFailed, options,
                       u"the repaired file cannot be written: %1"_s.arg(writer.error()));
-    const Outcome outcome(*found, writer.result());
+    const Outcome outcome(*found, writer.result(), engineFindings(options.damaged));
 
     // Every station sharing the folder must keep the access it had to the file.
     QFile::setPermissions(repaired, QFile::permissions(options.damaged) | QFile::ReadOwner |

@@ -14,7 +14,9 @@ namespace sv::tpsfix {
 
 namespace {
 
+constexpr quint32 InteriorIndexPage = 0x02;
 constexpr quint32 InteriorTablePage = 0x05;
+constexpr quint32 LeafIndexPage = 0x0A;
 constexpr quint32 LeafTablePage = 0x0D;
 constexpr int LeafHeaderSize = 8;
 constexpr int InteriorHeaderSize = 12;
@@ -191,6 +193,12 @@ private:
         Range range;    // the positions the parent says it holds
     };
     using Pending = QList<PendingPage>;
+    struct Tree
+    {
+        QString name;
+        quint32 root;
+        bool index;
+    };
 
     static qsizetype btreeStart(quint32 number) { return number == 1 ? FileHeaderSize : 0; }
     std::optional<CellArray> cellArray(const QByteArray &page, quint32 number,
@@ -205,6 +213,7 @@ private:
     void unreadable(const Range &range);
     std::optional<quint32> findTableRoot();
     void takeTableLeaf(quint32 number, const QByteArray &page, bool foundByScan);
+    void checkTree(const Tree &tree);
     void scan();
     void damage(quint32 number) { m_result.damagedPages.insert(number); }
 
@@ -217,6 +226,7 @@ private:
     QSet<quint32> m_visited;
     QSet<quint32> m_freelist;
     QSet<quint32> m_claimedOverflow; // pages of records already taken: never shared
+    QList<Tree> m_otherTrees;        // every tree the schema names besides the table's
     bool m_walkingTable = false;     // ranges are noted for the table's tree only
     Range m_leafRange;               // of the leaf the walk hands over
     quint64 m_longestPayload;
@@ -249,6 +259,8 @@ std::optional<Salvage> Salvager::run()
         });
         m_walkingTable = false;
     }
+    for (const Tree &tree : std::as_const(m_otherTrees))
+        checkTree(tree);
     scan();
     if (m_stopped)
         return std::nullopt;
@@ -436,6 +448,7 @@ std::optional<quint32> Salvager::findTableRoot()
 {
     std::optional<quint32> root;
     bool namesTables = false;
+    QList<Tree> trees;
     walk(1, [&](quint32 number, const QByteArray &page) {
         const auto cells = cellArray(page, number, LeafHeaderSize);
         if (!cells || cells->bad > 0)
@@ -450,19 +463,87 @@ std::optional<quint32> Salvager::findTableRoot()
                 damage(number);
                 continue;
             }
-            if (row->at(0).kind != Value::Kind::Text || row->at(0).bytes != "table")
+            const bool isTable =
+                row->at(0).kind == Value::Kind::Text && row->at(0).bytes == "table";
+            const bool isIndex =
+                row->at(0).kind == Value::Kind::Text && row->at(0).bytes == "index";
+            if (!isTable && !isIndex)
                 continue;
-            namesTables = true;
+            namesTables = namesTables || isTable;
             const Value &rootPage = row->at(3);
-            if (!root && rootPage.kind == Value::Kind::Integer &&
-                m_file.contains(quint32(qBound<qint64>(0, rootPage.integer, 0xFFFFFFFF))) &&
-                QString::fromUtf8(row->at(1).bytes).compare(m_layout.table, Qt::CaseInsensitive) ==
-                    0)
+            // A virtual table has no tree of its own (root 0): its shadow tables are listed.
+            if (rootPage.kind != Value::Kind::Integer ||
+                !m_file.contains(quint32(qBound<qint64>(0, rootPage.integer, 0xFFFFFFFF))))
+                continue;
+            const QString name = QString::fromUtf8(row->at(1).bytes);
+            // A table without rowids is kept in a tree of the kind an index has.
+            const bool indexTree =
+                isIndex || QString::fromUtf8(row->at(4).bytes)
+                               .simplified()
+                               .contains(u"WITHOUT ROWID"_s, Qt::CaseInsensitive);
+            if (!root && isTable && name.compare(m_layout.table, Qt::CaseInsensitive) == 0)
                 root = quint32(rootPage.integer);
+            else
+                trees.append({name, quint32(rootPage.integer), indexTree});
         }
     });
     m_result.schemaLacksTable = namesTables && !root;
+    for (const Tree &tree : std::as_const(trees)) {
+        if (tree.root != root)
+            m_otherTrees.append(tree);
+    }
     return root;
+}
+
+// Checks the pages of a tree the records do not lie in: each must be a page of the tree's
+// kind whose cells lie inside it and whose children lie in the file. Damage there loses no
+// record, but the repaired file must make that tree anew. The records' scan still reads
+// these pages: a leaf of the table that a damaged page of another tree points at is not
+// lost to it.
+void Salvager::checkTree(const Tree &tree)
+{
+    const quint32 interiorType = tree.index ? InteriorIndexPage : InteriorTablePage;
+    const quint32 leafType = tree.index ? LeafIndexPage : LeafTablePage;
+    const auto damaged = [&](quint32 number) {
+        damage(number);
+        m_result.damagedStructures.insert(tree.name);
+    };
+    QSet<quint32> seen;
+    QList<std::pair<quint32, quint32>> pending{{tree.root, 0}}; // page, the page naming it
+    while (!pending.isEmpty()) {
+        const auto [number, parent] = pending.takeLast();
+        // A page reached twice, or one of the table's own, is named by a damaged parent
+        // (or, for the root, by a damaged schema, already counted).
+        if (seen.contains(number) || m_visited.contains(number)) {
+            if (parent != 0)
+                damaged(parent);
+            continue;
+        }
+        seen.insert(number);
+        const QByteArray page = m_file.page(number);
+        const quint32 type = bigEndian(page, btreeStart(number), 1);
+        const bool interior = type == interiorType;
+        const auto cells =
+            interior || type == leafType
+                ? cellArray(page, number, interior ? InteriorHeaderSize : LeafHeaderSize)
+                : std::nullopt;
+        if (!cells || cells->bad > 0) {
+            damaged(number);
+            continue;
+        }
+        if (!interior)
+            continue;
+        QList<quint32> children;
+        for (qsizetype offset : cells->offsets)
+            children.append(bigEndian(page, offset, 4));
+        children.append(bigEndian(page, btreeStart(number) + 8, 4));
+        for (quint32 child : std::as_const(children)) {
+            if (m_file.contains(child))
+                pending.append({child, number});
+            else
+                damaged(number);
+        }
+    }
 }
 
 // Takes the records of a table leaf. A page met by the scan counts only when some of its

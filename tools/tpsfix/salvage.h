@@ -37,7 +37,10 @@ struct Salvage
     bool schemaLacksTable = false; // the file's schema is readable and names other tables only
     quint32 pageSize = 0;
     quint32 pageCount = 0;
-    std::set<quint32> damagedPages;
+    std::set<quint32> damagedPages; // of the table and of every other tree the file keeps
+    // The other trees (keys, full-text index, counters) with a damaged page, by the names
+    // the file's schema gives them. The repaired file makes them anew from the records.
+    std::set<QString> damagedStructures;
     qint64 rowsFound = 0;           // handed to the sink, the same position possibly twice
     std::map<qint64, QString> lost; // rowids seen but not readable, with the reason
     int unreadableCells = 0;        // cells whose rowid could not even be read
