@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
-#include <QProgressBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace sv;
 using namespace Qt::StringLiterals;
@@ -154,13 +156,29 @@ public:
     TableUses uses;
 };
 
-QWidget *readingWindow()
+ProgressWindow *readingWindow()
 {
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget->objectName() == u"ReadingCd" && widget->isVisible())
-            return widget;
+            return qobject_cast<ProgressWindow *>(widget);
     }
     return nullptr;
+}
+
+enum class Outcome { Read, NotRead, NoEnd };
+
+// Starts a reading and waits, in the event loop, for the one report of its end.
+Outcome readDisc(Catalogue &catalogue, bool identifierOnly, bool forWizard, int instance = 0,
+                 QWidget *parent = nullptr, DiscIds *ids = nullptr)
+{
+    CdReading *reading =
+        ReadCompactDiscInformation(catalogue.session, identifierOnly, forWizard, instance, parent);
+    QSignalSpy finished(reading, &CdReading::finished);
+    if (ids)
+        QObject::connect(reading, &CdReading::finished, [reading, ids] { *ids = reading->ids(); });
+    if (!finished.wait(20000) || finished.size() != 1)
+        return Outcome::NoEnd;
+    return finished.first().first().toBool() ? Outcome::Read : Outcome::NotRead;
 }
 
 } // namespace
@@ -243,7 +261,7 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
 
         DiscIds ids;
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, true, 3, nullptr, &ids));
+        QCOMPARE(readDisc(catalogue, false, true, 3, nullptr, &ids), Outcome::Read);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), identifier);
         QCOMPARE(qint32(catalogue.album().number(alb::TotalTime)), total);
         QCOMPARE(catalogue.album().text(alb::XCCD), freedb);
@@ -267,17 +285,19 @@ private Q_SLOTS:
         CdDevice::setSource(write99TrackImage(workspace));
         Catalogue catalogue(workspace.path());
         QStringList statuses;
-        int percentAtClose = -1;
+        QString progressAtClose;
+        QString title;
         m_onCommand = [&](const QString &command, const QString &) {
-            QWidget *window = readingWindow();
+            ProgressWindow *window = readingWindow();
             if (!window)
                 return;
+            title = window->windowTitle();
             if (command.startsWith(u"status cdaudio length track"_s))
-                statuses.append(window->findChild<QLabel *>(u"status"_s)->text());
+                statuses.append(window->message());
             if (command == u"close cdaudio")
-                percentAtClose = window->findChild<QProgressBar *>()->value();
+                progressAtClose = window->progressText();
         };
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, true, 2));
+        QCOMPARE(readDisc(catalogue, false, true, 2), Outcome::Read);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"9926401201201201"_s);
         QCOMPARE(catalogue.count(catalogue.rows()), 99);
         QVERIFY(catalogue.findRow(2, 74));
@@ -288,7 +308,8 @@ private Q_SLOTS:
         QCOMPARE(statuses.size(), 102); // identifier's three, then one per track
         QCOMPARE(statuses.at(3), u"Track 1 of 99"_s);
         QCOMPARE(statuses.last(), u"Track 99 of 99"_s);
-        QCOMPARE(percentAtClose, 100);
+        QCOMPARE(progressAtClose, u"100% Completed"_s);
+        QCOMPARE(title, u"Reading CD"_s);
         QVERIFY(!readingWindow());
     }
 
@@ -318,7 +339,7 @@ private Q_SLOTS:
             m_script->toc = discOfLengths(lengths);
         test::Workspace workspace;
         Catalogue catalogue(workspace.path());
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, true, false));
+        QCOMPARE(readDisc(catalogue, true, false), Outcome::Read);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), identifier);
         QCOMPARE(m_commands.filter(u"status cdaudio length"_s).size(), lengthQueries);
     }
@@ -355,7 +376,7 @@ private Q_SLOTS:
         catalogue.album().setText(alb::CDIdentifier, u"before"_s);
         test::ScriptedPrompter prompter;
 
-        QVERIFY(!ReadCompactDiscInformation(catalogue.session, false, true, 1));
+        QCOMPARE(readDisc(catalogue, false, true, 1), Outcome::NotRead);
         QCOMPARE(prompter.shown.size(), 1);
         QCOMPARE(prompter.shown.first().caption, u"Error"_s);
         QCOMPARE(prompter.shown.first().text, message);
@@ -392,7 +413,7 @@ private Q_SLOTS:
         test::Workspace workspace;
         Catalogue catalogue(workspace.path());
         m_script->toc = discOfLengths({frames(4, 33), frames(3, 58)});
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, true, 5));
+        QCOMPARE(readDisc(catalogue, false, true, 5), Outcome::Read);
         QVERIFY(catalogue.findRow(5, 1));
         QCOMPARE(catalogue.rows().buffer().text(aw::Artist), u"Various"_s);
         QCOMPARE(catalogue.rows().buffer().text(aw::Title), u"Track 1"_s);
@@ -403,7 +424,7 @@ private Q_SLOTS:
 
         catalogue.album().setText(alb::Artist, QString(40, u'A'));
         m_script->toc = discOfLengths({frames(4, 34), frames(3, 59), frames(5, 2)});
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, true, 5));
+        QCOMPARE(readDisc(catalogue, false, true, 5), Outcome::Read);
         QVERIFY(catalogue.findRow(5, 1));
         QCOMPARE(catalogue.rows().buffer().text(aw::Title), u"Dancing Queen"_s);
         QCOMPARE(catalogue.rows().buffer().text(aw::Artist), u"Various"_s);
@@ -434,7 +455,7 @@ private Q_SLOTS:
         album.setNumber(alb::ReleaseDate, makeDate(1976, 10, 11));
         album.setNumber(alb::CategoryID, 3);
 
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, false));
+        QCOMPARE(readDisc(catalogue, false, false), Outcome::Read);
         QCOMPARE(qint32(album.number(alb::TotalTime)), minutes(49, 10));
         QVERIFY(catalogue.findSong(7, 2));
         QCOMPARE(catalogue.songs().buffer().text(mus::Title), u"Song 2"_s);
@@ -461,7 +482,7 @@ private Q_SLOTS:
     {
         test::Workspace workspace;
         Catalogue catalogue(workspace.path());
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, false));
+        QCOMPARE(readDisc(catalogue, false, false), Outcome::Read);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"12295001273012380130201"_s);
         QCOMPARE(qint32(catalogue.album().number(alb::TotalTime)), minutes(49, 10));
         QCOMPARE(catalogue.count(catalogue.songs()), 0);
@@ -471,37 +492,144 @@ private Q_SLOTS:
         catalogue.album().setNumber(alb::AlbumID, 9);
         m_script->toc = discOfLengths({frames(4, 33)});
         m_commands.clear();
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, true, false));
+        QCOMPARE(readDisc(catalogue, true, false), Outcome::Read);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u" 12730127301"_s);
         QCOMPARE(catalogue.album().number(alb::TotalTime), 0);
         QCOMPARE(catalogue.album().text(alb::XCCD), u"kept"_s);
         QCOMPARE(catalogue.count(catalogue.songs()), 0);
         QCOMPARE(m_commands.count(u"close cdaudio"_s), 1);
 
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, false));
+        QCOMPARE(readDisc(catalogue, false, false), Outcome::Read);
         QVERIFY(catalogue.findSong(9, 1));
         QCOMPARE(catalogue.songs().buffer().number(mus::ID), 1);
     }
 
-    // A tray opened halfway through: later commands fail, are logged and read as no time,
-    // and the reading still ends with the device closed.
-    void failuresDuringReadingFlowOn()
+    // A disc that stops answering part way (the tray opened while identifying, at track 2,
+    // or before the disc's length): said plainly, the device closed once, and nothing of
+    // the reading kept: the rows of an earlier reading and the album keep their values.
+    void failureDuringReading_data()
     {
+        // Commands of a twelve-track reading: 1-3 the drive's checks, 4-9 the identifier,
+        // 10 the time format, 11-22 the tracks, 23 the disc's length.
+        QTest::addColumn<int>("openAfter");
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QString>("where");
+        QTest::newRow("identifying")
+            << 5 << u"status cdaudio length"_s << u"while identifying the disc"_s;
+        QTest::newRow("track 2") << 11 << u"status cdaudio length track 2"_s
+                                 << u"at track 2 of 12"_s;
+        QTest::newRow("disc length")
+            << 22 << u"status cdaudio length"_s << u"after the last track"_s;
+    }
+
+    void failureDuringReading()
+    {
+        QFETCH(int, openAfter);
+        QFETCH(QString, failing);
+        QFETCH(QString, where);
         test::Workspace workspace;
         Catalogue catalogue(workspace.path());
-        m_onCommand = [this](const QString &command, const QString &) {
-            if (command == u"status cdaudio length track 1" && m_commands.size() > 10)
+        m_script->toc = discOfLengths({frames(1, 0), frames(2, 0)});
+        QCOMPARE(readDisc(catalogue, false, true, 4), Outcome::Read);
+        catalogue.album().setText(alb::CDIdentifier, u"before"_s);
+        catalogue.album().setNumber(alb::TotalTime, 5);
+        catalogue.album().setText(alb::XCCD, u"kept"_s);
+        m_script->toc = twelveTracks();
+        m_commands.clear();
+        m_log.clear();
+        m_onCommand = [&](const QString &, const QString &) {
+            if (m_commands.size() == openAfter)
                 m_script->media = CdDevice::Media::DoorOpen;
         };
-        QVERIFY(ReadCompactDiscInformation(catalogue.session, false, true, 4));
-        QVERIFY(catalogue.findRow(4, 1));
-        QCOMPARE(qint32(catalogue.rows().buffer().number(aw::Time)), minutes(4, 33));
-        QVERIFY(catalogue.findRow(4, 2));
-        QCOMPARE(catalogue.rows().buffer().number(aw::Time), 0);
-        QCOMPARE(catalogue.album().number(alb::TotalTime), 0);
-        QCOMPARE(m_log.mid(0, 3), QStringList({u"MCI Request=status cdaudio length track 2"_s,
-                                               u"MCI Return="_s, u"MCI Error=276"_s}));
+        test::ScriptedPrompter prompter;
+
+        QCOMPARE(readDisc(catalogue, false, true, 4), Outcome::NotRead);
+        QCOMPARE(m_commands.value(openAfter), failing);
+        QCOMPARE(m_log,
+                 QStringList({u"MCI Request="_s + failing, u"MCI Return="_s, u"MCI Error=276"_s}));
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown.first().caption, u"Error"_s);
+        QCOMPARE(prompter.shown.first().text,
+                 u"Reading the CD stopped "_s + where +
+                     u". The disc can no longer be read: the tray was opened or the disc taken "
+                     u"out. Nothing was changed."_s);
         QCOMPARE(m_commands.count(u"close cdaudio"_s), 1);
+        QCOMPARE(m_commands.last(), u"close cdaudio"_s);
+        QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"before"_s);
+        QCOMPARE(catalogue.album().number(alb::TotalTime), 5);
+        QCOMPARE(catalogue.album().text(alb::XCCD), u"kept"_s);
+        QCOMPARE(catalogue.count(catalogue.rows()), 2);
+        QVERIFY(catalogue.findRow(4, 2));
+        QCOMPARE(qint32(catalogue.rows().buffer().number(aw::Time)), minutes(2, 0));
+        QVERIFY(!readingWindow());
+    }
+
+    // Reading goes on from the event loop: nothing is sent before the call returns, other
+    // work runs between the progress window's ticks, and the window's Cancel stops the
+    // reading at once with nothing kept and the device closed.
+    void readingLeavesTheEventLoopFree()
+    {
+        test::Workspace workspace;
+        setCdDeviceFactory({});
+        CdDevice::setSource(write99TrackImage(workspace));
+        Catalogue catalogue(workspace.path());
+        catalogue.album().setText(alb::CDIdentifier, u"before"_s);
+        bool otherWorkRan = false;
+        bool ranBeforeTrack60 = false;
+        m_onCommand = [&](const QString &command, const QString &) {
+            if (!command.startsWith(u"status cdaudio length track"_s) || !readingWindow())
+                return;
+            if (command.endsWith(u" 10"_s))
+                QTimer::singleShot(0, [&] { otherWorkRan = true; });
+            if (command.endsWith(u" 60"_s)) {
+                ranBeforeTrack60 = otherWorkRan;
+                QTest::mouseClick(readingWindow()->findChild<QPushButton *>(), Qt::LeftButton);
+            }
+        };
+        CdReading *reading = ReadCompactDiscInformation(catalogue.session, false, true, 8);
+        QVERIFY(m_commands.isEmpty());
+        QSignalSpy finished(reading, &CdReading::finished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(ranBeforeTrack60);
+        // The click ends the reading after the current track.
+        QCOMPARE(m_commands.filter(u"length track"_s).size(), 3 + 60);
+        QCOMPARE(m_commands.count(u"close cdaudio"_s), 1);
+        QCOMPARE(m_commands.last(), u"close cdaudio"_s);
+        QCOMPARE(catalogue.count(catalogue.rows()), 0);
+        QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"before"_s);
+        QVERIFY(!readingWindow());
+        QVERIFY(m_log.isEmpty());
+    }
+
+    // The window that started a reading closes part way: the reading ends with it, keeps
+    // nothing, says nothing and gives the device back; the next reading opens it again.
+    void callerClosedDuringReading()
+    {
+        test::Workspace workspace;
+        setCdDeviceFactory({});
+        CdDevice::setSource(write99TrackImage(workspace));
+        Catalogue catalogue(workspace.path());
+        auto *caller = new QWidget;
+        caller->show();
+        QPointer<QWidget> watched = caller;
+        m_onCommand = [&](const QString &command, const QString &) {
+            if (command == u"status cdaudio length track 30" && watched)
+                watched->deleteLater();
+        };
+        test::ScriptedPrompter prompter;
+        QCOMPARE(readDisc(catalogue, false, true, 3, caller), Outcome::NotRead);
+        QVERIFY(!watched);
+        const qsizetype tracksRead = m_commands.filter(u"length track"_s).size() - 3;
+        QVERIFY(tracksRead >= 30 && tracksRead < 99);
+        QCOMPARE(m_commands.count(u"close cdaudio"_s), 1);
+        QCOMPARE(catalogue.count(catalogue.rows()), 0);
+        QVERIFY(prompter.shown.isEmpty());
+        QVERIFY(!readingWindow());
+
+        m_onCommand = nullptr;
+        QCOMPARE(readDisc(catalogue, false, true, 3), Outcome::Read);
+        QCOMPARE(catalogue.count(catalogue.rows()), 99);
     }
 
     // Drive stamps to times: 99 frames carry into a second, 60 seconds into a minute, 60
