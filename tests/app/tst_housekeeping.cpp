@@ -1,6 +1,7 @@
 #include "app/housekeeping.h"
 #include "app/progresswindow.h"
 #include "app/session.h"
+#include "catalogue.h"
 #include "platform/stddate.h"
 #include "testsupport.h"
 
@@ -16,18 +17,13 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Songs and albums in a temporary folder, and a frame for the windows.
-class Catalogue
+class Catalogue : public test::Catalogue
 {
 public:
-    explicit Catalogue(const QString &folder) : session(folder)
-    {
-        session.announceTables();
-        uses = session.files().use({&songs(), &albums()});
-        QVERIFY(uses);
-    }
+    Catalogue() : test::Catalogue({TableId::Songs, TableId::Albums}) {}
 
-    Table &songs() { return session.store().table(TableId::Songs); }
-    Table &albums() { return session.store().table(TableId::Albums); }
+    Table &songs() { return table(TableId::Songs); }
+    Table &albums() { return table(TableId::Albums); }
 
     void addSong(qint64 id, const QString &artist, const QString &album, qint64 albumId = 0,
                  qint32 released = 0)
@@ -83,8 +79,6 @@ public:
         return result;
     }
 
-    Session session;
-    TableUses uses;
     QWidget frame;
 };
 
@@ -100,9 +94,8 @@ private Q_SLOTS:
     // make no album, and the percentage only rises and ends with "Process Completed".
     void albumBuildThenLinkTest()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path());
+        Catalogue c;
         c.addSongs(10, u"Gold"_s);
         c.addSong(11, u"Abba"_s, QString());
         c.addSong(12, u"Queen"_s, QString());
@@ -149,9 +142,8 @@ private Q_SLOTS:
     // to an album that is gone is cleared, and a song without a number gets the next one.
     void linkTestFindsCompilationsAndNumbersSongs()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path());
+        Catalogue c;
         c.addAlbum(7, u"Various"_s, u"Hits"_s);
         c.addAlbum(8, u"Prince"_s, u"Hits"_s);
         c.addSong(1, u"Madonna"_s, u"Hits"_s);
@@ -171,9 +163,8 @@ private Q_SLOTS:
     // nothing.
     void dateConversionTwiceIsHarmless()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path());
+        Catalogue c;
         c.addSong(1, u"A"_s, u"X"_s, 0, makeDate(1998, 5, 1));
         c.addSong(2, u"A"_s, u"X"_s, 0, 1998);
         c.addSong(3, u"A"_s, u"X"_s, 0, 0);
@@ -195,9 +186,8 @@ private Q_SLOTS:
     // Cancel stops the link test at once and keeps what it had written, committed.
     void cancelKeepsWorkDone()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path());
+        Catalogue c;
         c.addAlbum(3, u"Abba"_s, u"Gold"_s);
         c.addSongs(1000, u"Gold"_s);
 
@@ -220,11 +210,10 @@ private Q_SLOTS:
     // A song that cannot be written stops the process with the PUT warning.
     void failingPutStops()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path());
+        Catalogue c;
         c.addSongs(30, u"Gold"_s);
-        c.uses.reset();
+        c.release();
         QVERIFY(c.songs().open(OpenMode::ReadOnly));
 
         QCOMPARE(c.run([&](auto done) { runAlbumBuild(c.session, false, &c.frame, done); }), false);

@@ -1,6 +1,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/tipwindow.h"
+#include "catalogue.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -29,14 +30,11 @@ QPlainTextEdit *tipText(QWidget *window)
 }
 
 // A catalogue whose tip file holds "Tip N" numbered N for each given number.
-class Catalogue
+class Catalogue : public test::Catalogue
 {
 public:
-    Catalogue(const QString &folder, const QList<int> &numbers) : session(folder)
+    explicit Catalogue(const QList<int> &numbers) : test::Catalogue({TableId::Tips})
     {
-        session.announceTables();
-        use = session.files().use(tips());
-        QVERIFY(use);
         for (int id : numbers) {
             tips().buffer().setNumber(tip::ID, id);
             tips().buffer().setText(tip::Tip, u"Tip %1"_s.arg(id));
@@ -44,7 +42,7 @@ public:
         }
     }
 
-    Table &tips() { return session.store().table(TableId::Tips); }
+    Table &tips() { return table(TableId::Tips); }
 
     // Reads the tip numbered `id` into the buffer; its text, or "" when there is none.
     QString tip(qint64 id)
@@ -53,8 +51,6 @@ public:
         return tips().get(tip::KeyID) ? tips().buffer().text(tip::Tip) : QString();
     }
 
-    Session session;
-    TableUse use;
     QWidget frame;
     std::optional<bool> saved;
     // Opens the form for the tip in the buffer as the tips list would; null when it ended
@@ -90,9 +86,8 @@ private Q_SLOTS:
     // at either end; Close keeps the number reached and the check box for the next start.
     void tipOfTheDayGoesRound()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path(), {1, 2, 3, 4, 5, 6, 7});
+        Catalogue c({1, 2, 3, 4, 5, 6, 7});
         settings::writeNumber(u"Tip"_s, 7);
         bool closed = false;
         QPointer<TipWindow> window =
@@ -118,8 +113,7 @@ private Q_SLOTS:
     // Numbers left by deleted tips hide none of the tips after them.
     void gapsInNumbersArePassedOver()
     {
-        test::Workspace workspace;
-        Catalogue c(workspace.path(), {2, 5, 6});
+        Catalogue c({2, 5, 6});
         settings::writeNumber(u"Tip"_s, 2);
         QPointer<TipWindow> window = TipWindow::showTipOfTheDay(c.session, &c.frame, {});
         QStringList shown{tipText(window)->toPlainText()};
@@ -135,8 +129,7 @@ private Q_SLOTS:
     // With no tips the window closes before it is ever shown.
     void emptyTableClosesAtOnce()
     {
-        test::Workspace workspace;
-        Catalogue c(workspace.path(), {});
+        Catalogue c({});
         bool closed = false;
         QVERIFY(!TipWindow::showTipOfTheDay(c.session, &c.frame, [&] { closed = true; }));
         QVERIFY(closed);
@@ -149,9 +142,8 @@ private Q_SLOTS:
     // refused (also the one numbering reads last) and the form keeps the user's text.
     void maintenanceInsert()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path(), {1, 2, 5});
+        Catalogue c({1, 2, 5});
         QPointer<TipForm> window = c.openForm(Request::Insert);
         QVERIFY(window && !tipText(window)->isReadOnly());
         QCOMPARE(window->windowTitle(), u"SongVane Pro Tip of the Day..."_s);
@@ -185,9 +177,8 @@ private Q_SLOTS:
     // Change writes the edited text unless another tip has it; Delete asks first.
     void maintenanceChangeAndDelete()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue c(workspace.path(), {1, 2});
+        Catalogue c({1, 2});
         c.tip(2);
         QPointer<TipForm> window = c.openForm(Request::Change);
         QCOMPARE(tipText(window)->toPlainText(), u"Tip 2"_s);

@@ -1,5 +1,6 @@
 #include "app/session.h"
 #include "app/settings.h"
+#include "catalogue.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 #include "songs/codetables.h"
@@ -22,15 +23,9 @@ using namespace sv;
 
 namespace {
 
-class Catalogue
+class Catalogue : public test::Catalogue
 {
 public:
-    explicit Catalogue(const QString &folder) : session(folder)
-    {
-        session.announceTables();
-        Settings::global() = Settings();
-    }
-
     void addCategories(const QStringList &names)
     {
         Table &categories = session.store().table(TableId::Categories);
@@ -46,8 +41,6 @@ public:
         }
         QVERIFY(session.store().database().commit());
     }
-
-    Session session;
 };
 
 // A category browser with the incremental locator and two orders, to try the shared
@@ -128,9 +121,8 @@ private Q_SLOTS:
     // only Add in its pop-up menu.
     void listsAndPopupMenus()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         Table &media = catalogue.session.store().table(TableId::Media);
         const TableUse mediaUse = catalogue.session.files().use(media);
         QVERIFY(mediaUse);
@@ -174,9 +166,8 @@ private Q_SLOTS:
     // cancelling an insert leaves the count unchanged.
     void categoryNumberingAndDuplicates()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         CategoryBrowser browser(catalogue.session, Request::None);
         QVERIFY(browser.start());
         browser.show();
@@ -230,9 +221,8 @@ private Q_SLOTS:
     // The history key puts into the focused field what this form saved last.
     void historyKeyRecallsLastSaved()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         CategoryBrowser browser(catalogue.session, Request::None);
         QVERIFY(browser.start());
         browser.show();
@@ -258,9 +248,8 @@ private Q_SLOTS:
     // is shown and the next save goes through.
     void changesAndConflicts()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addCategories({QStringLiteral("Jazz")});
         CategoryBrowser browser(catalogue.session, Request::None);
         QVERIFY(browser.start());
@@ -279,8 +268,8 @@ private Q_SLOTS:
         form = openForm<CategoryForm>();
         QProcess station;
         station.start(test::helperProgram(QStringLiteral("station")),
-                      {workspace.path(), QStringLiteral("change-category"), QStringLiteral("1"),
-                       QStringLiteral("Bebop")});
+                      {catalogue.workspace.path(), QStringLiteral("change-category"),
+                       QStringLiteral("1"), QStringLiteral("Bebop")});
         QVERIFY(station.waitForFinished(10000));
         QCOMPARE(station.readAll().trimmed(), QByteArray("ready"));
         auto *name = form->findChild<QLineEdit *>();
@@ -300,9 +289,8 @@ private Q_SLOTS:
     // the shared buffer; closing otherwise reports cancelled.
     void selectMode()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addCategories(
             {QStringLiteral("Blues"), QStringLiteral("Funk"), QStringLiteral("Soul")});
         auto *browser = new CategoryBrowser(catalogue.session, Request::Select);
@@ -339,9 +327,8 @@ private Q_SLOTS:
     // line break is stored on one line.
     void enterSavesTheForm()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         CategoryBrowser browser(catalogue.session, Request::None);
         QVERIFY(browser.start());
         browser.show();
@@ -361,9 +348,8 @@ private Q_SLOTS:
     // the first of them.
     void stepLocator()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addCategories({QStringLiteral("Acid"), QStringLiteral("Ballad"),
                                  QStringLiteral("Blues"), QStringLiteral("Country")});
         CategoryBrowser browser(catalogue.session, Request::None);
@@ -384,9 +370,8 @@ private Q_SLOTS:
     // record by key across pages, and switching orders keeps the highlighted record.
     void incrementalLocatorAndOrders()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         QStringList names;
         for (int i = 0; i < 400; ++i)
             names.append(QStringLiteral("Name %1").arg(i, 3, 10, QChar(u'0')));
@@ -425,9 +410,8 @@ private Q_SLOTS:
     // on, on the saved one. The list layout is kept per window.
     void lastTabAndLayout()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addCategories({QStringLiteral("One")});
         settings::writeNumber(QStringLiteral("TestTab"), 2);
         {
@@ -452,9 +436,8 @@ private Q_SLOTS:
     // another browser reading the same table meanwhile.
     void twoBrowsersOfOneTable()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         QStringList names;
         for (int i = 0; i < 60; ++i)
             names.append(QStringLiteral("Style %1").arg(i, 2, 10, QChar(u'0')));

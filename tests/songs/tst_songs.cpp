@@ -3,6 +3,7 @@
 #include "app/procedures.h"
 #include "app/session.h"
 #include "app/settings.h"
+#include "catalogue.h"
 #include "platform/picture.h"
 #include "platform/stddate.h"
 #include "songs/querybuilder.h"
@@ -31,23 +32,17 @@ using namespace sv;
 
 namespace {
 
-class Catalogue
+class Catalogue : public test::Catalogue
 {
 public:
-    explicit Catalogue(const QString &folder) : session(folder)
+    Catalogue()
+        : test::Catalogue({TableId::Songs, TableId::Media, TableId::Categories, TableId::Albums})
     {
-        session.announceTables();
-        Settings::global() = Settings();
-        uses = session.files().use({&table(TableId::Songs), &table(TableId::Media),
-                                    &table(TableId::Categories), &table(TableId::Albums)});
-        QVERIFY(uses);
         for (const char *name : {"CD", "LP", "Cassette (DBX)"}) {
             table(TableId::Media).buffer().setText(med::Media, QString::fromUtf8(name));
             QVERIFY(table(TableId::Media).add());
         }
     }
-
-    Table &table(TableId id) { return session.store().table(id); }
 
     void addSong(qint64 id, const QString &artist, const QString &title, const QString &media,
                  qint64 category = 0)
@@ -70,9 +65,6 @@ public:
             songs.buffer().clear();
         return songs.buffer();
     }
-
-    Session session;
-    TableUses uses;
 };
 
 // Opens the song form for a request on the song in the buffer, as a browser would.
@@ -239,9 +231,8 @@ private Q_SLOTS:
     // track above 99 is refused, and times above two hours are read as minutes and seconds.
     void numberingTracksAndTimes()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addSong(41, QStringLiteral("Old"), QStringLiteral("Song"), QStringLiteral("CD"));
         Settings::global().autoAddToAlbums = QStringLiteral("1");
 
@@ -299,9 +290,8 @@ private Q_SLOTS:
     // No the form stays open and nothing is added.
     void categoryAddedOnTheSpot()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.table(TableId::Categories).buffer().setNumber(cat::CategoryID, 7);
         catalogue.table(TableId::Categories).buffer().setText(cat::Category, QStringLiteral("Pop"));
         QVERIFY(catalogue.table(TableId::Categories).add());
@@ -331,9 +321,8 @@ private Q_SLOTS:
     // A copied song is a new record with a new ID and every other field of the original.
     void copyMakesANewSong()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addSong(5, QStringLiteral("Air"), QStringLiteral("La Femme"),
                           QStringLiteral("LP"));
         Record original = catalogue.song(5);
@@ -358,9 +347,8 @@ private Q_SLOTS:
     // starts with the selected category.
     void rangesAndAdds()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addSong(1, QStringLiteral("A"), QStringLiteral("One"), QStringLiteral("CD"), 3);
         catalogue.addSong(2, QStringLiteral("B"), QStringLiteral("Two"), QStringLiteral("cd"));
         catalogue.addSong(3, QStringLiteral("C"), QStringLiteral("Three"), QStringLiteral("LP"), 3);
@@ -410,9 +398,8 @@ private Q_SLOTS:
     // nothing and gives the list back.
     void searchOpensTheQueryBuilder()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addSong(1, QStringLiteral("A"), QStringLiteral("One"), QStringLiteral("CD"));
         SongBrowser browser(catalogue.session);
         QVERIFY(browser.start());
@@ -437,9 +424,8 @@ private Q_SLOTS:
     // tab; OK then writes nothing until it is put right.
     void numericEntriesAreNeverWrappedOrZeroed()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         FramedSongForm framed(catalogue);
         QVERIFY(framed.browser);
         SongForm *form = framed.add();
@@ -496,9 +482,8 @@ private Q_SLOTS:
     // unchanged however often the song is saved again.
     void longTimes()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         const struct
         {
             const char *typed;
@@ -546,9 +531,8 @@ private Q_SLOTS:
     // that does not exist is refused with the form to type it in, never stored as none.
     void releaseDates()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         Settings::global().dateFormat = QStringLiteral("d2");
         catalogue.table(TableId::Songs).buffer().clear();
         SongForm *form = openSongForm(catalogue, Request::Insert);
@@ -580,9 +564,8 @@ private Q_SLOTS:
     // one-line field: tabs and breaks become blanks, the others are left out.
     void controlCharactersStayOut()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.table(TableId::Songs).buffer().clear();
         SongForm *form = openSongForm(catalogue, Request::Insert);
         QLineEdit *artist = fieldAfter(form, QStringLiteral("&Artist:"));
@@ -604,9 +587,8 @@ private Q_SLOTS:
     // Ctrl+PgDn and Ctrl+Tab turn to the next tab, and the history key does nothing here.
     void formKeys()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         FramedSongForm framed(catalogue);
         SongForm *form = framed.add();
         QVERIFY(form);
@@ -642,9 +624,8 @@ private Q_SLOTS:
     // finds its target when it lies above the page shown.
     void locator()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         for (int i = 0; i < 60; ++i)
             catalogue.addSong(i + 1, QStringLiteral("Artist %1").arg(i, 2, 10, QChar(u'0')),
                               QStringLiteral("Song %1").arg(i), QStringLiteral("CD"));
@@ -697,9 +678,8 @@ private Q_SLOTS:
     // the range: the file number and the artist.
     void rangedOrdersLocateTheirOwnField()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         for (int i = 0; i < 40; ++i) {
             const QString media = i % 2 ? QStringLiteral("CD") : QStringLiteral("LP");
             catalogue.addSong(i + 1, QStringLiteral("Artist %1").arg(i, 2, 10, QChar(u'0')),
@@ -735,9 +715,8 @@ private Q_SLOTS:
     // the count in its title, and a category's new name.
     void refreshOnFocus()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.table(TableId::Categories).buffer().setNumber(cat::CategoryID, 3);
         catalogue.table(TableId::Categories).buffer().setText(cat::Category, QStringLiteral("Pop"));
         QVERIFY(catalogue.table(TableId::Categories).add());
@@ -754,12 +733,15 @@ private Q_SLOTS:
         elsewhere.show();
         elsewhere.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
-        QVERIFY(otherStation(workspace.path(), {QStringLiteral("add-song"), QStringLiteral("9"),
-                                                QStringLiteral("AA"), QStringLiteral("New")}));
-        QVERIFY(otherStation(workspace.path(), {QStringLiteral("change-song"), QStringLiteral("2"),
-                                                QStringLiteral("Theirs")}));
-        QVERIFY(otherStation(workspace.path(), {QStringLiteral("change-category"),
-                                                QStringLiteral("3"), QStringLiteral("Disco")}));
+        QVERIFY(otherStation(catalogue.workspace.path(),
+                             {QStringLiteral("add-song"), QStringLiteral("9"), QStringLiteral("AA"),
+                              QStringLiteral("New")}));
+        QVERIFY(otherStation(
+            catalogue.workspace.path(),
+            {QStringLiteral("change-song"), QStringLiteral("2"), QStringLiteral("Theirs")}));
+        QVERIFY(otherStation(
+            catalogue.workspace.path(),
+            {QStringLiteral("change-category"), QStringLiteral("3"), QStringLiteral("Disco")}));
         browser.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&browser));
         QCOMPARE(browser.windowTitle(), QStringLiteral("Songs - 3 entries"));
@@ -773,16 +755,15 @@ private Q_SLOTS:
     // that cannot succeed: the form says so and can add it again with the changes.
     void deletedByAnotherStation()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addSong(7, QStringLiteral("Air"), QStringLiteral("Mine"), QStringLiteral("CD"));
         catalogue.table(TableId::Songs).buffer() = catalogue.song(7);
         catalogue.table(TableId::Songs).watch();
         SongForm *form = openSongForm(catalogue, Request::Change);
         QVERIFY(form);
-        QVERIFY(
-            otherStation(workspace.path(), {QStringLiteral("delete-song"), QStringLiteral("7")}));
+        QVERIFY(otherStation(catalogue.workspace.path(),
+                             {QStringLiteral("delete-song"), QStringLiteral("7")}));
         fieldAfter(form, QStringLiteral("&Title:"))->setText(QStringLiteral("Kept"));
         prompter.answer(Cancel);
         form->accept();
@@ -807,8 +788,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(browser));
         QCOMPARE(titlesShown(*browser),
                  (QStringList{QStringLiteral("Kept"), QStringLiteral("Loser")}));
-        QVERIFY(
-            otherStation(workspace.path(), {QStringLiteral("delete-song"), QStringLiteral("8")}));
+        QVERIFY(otherStation(catalogue.workspace.path(),
+                             {QStringLiteral("delete-song"), QStringLiteral("8")}));
         browser->list()->highlightRow(1);
         prompter.shown.clear();
         browser->change();
@@ -819,8 +800,8 @@ private Q_SLOTS:
         QCOMPARE(titlesShown(*browser), QStringList{QStringLiteral("Kept")});
 
         // Deleting a row that is already gone: said so, and the list lets it go.
-        QVERIFY(
-            otherStation(workspace.path(), {QStringLiteral("delete-song"), QStringLiteral("7")}));
+        QVERIFY(otherStation(catalogue.workspace.path(),
+                             {QStringLiteral("delete-song"), QStringLiteral("7")}));
         catalogue.table(TableId::Songs).buffer() = catalogue.song(7);
         prompter.shown.clear();
         prompter.answer(Ok);
@@ -838,9 +819,8 @@ private Q_SLOTS:
     // The eighth order is named after the user's own field.
     void userDefinedKeyTab()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         Settings::global().udkPrompt = QStringLiteral("Vinyl Pressing Plant");
         SongBrowser browser(catalogue.session);
         QVERIFY(browser.start());

@@ -4,6 +4,7 @@
 #include "app/browselist.h"
 #include "app/session.h"
 #include "app/settings.h"
+#include "catalogue.h"
 #include "songs/songbrowser.h"
 #include "testsupport.h"
 
@@ -18,16 +19,11 @@ namespace {
 
 constexpr int SongCount = 5000; // more than two of the chunks a filtered walk reads at once
 
-struct Catalogue
+struct Catalogue : test::Catalogue
 {
-    explicit Catalogue(const QString &folder) : session(folder)
+    Catalogue() : test::Catalogue({TableId::Songs, TableId::Media, TableId::Categories})
     {
-        session.announceTables();
-        Settings::global() = Settings();
         Settings::global().saveLastTab = 0;
-        uses = session.files().use({&songs(), &session.store().table(TableId::Media),
-                                    &session.store().table(TableId::Categories)});
-        QVERIFY(uses);
         QVERIFY(songs().stream());
         for (int id = 1; id <= SongCount; ++id) {
             songs().buffer().clear();
@@ -38,10 +34,7 @@ struct Catalogue
         }
         QVERIFY(songs().flush());
     }
-    Table &songs() { return session.store().table(TableId::Songs); }
-
-    Session session;
-    TableUses uses;
+    Table &songs() { return table(TableId::Songs); }
 };
 
 } // namespace
@@ -51,7 +44,6 @@ class TestSongSearch : public QObject
     Q_OBJECT
 
 private:
-    test::Workspace m_workspace;
     std::unique_ptr<Catalogue> m_catalogue;
     std::unique_ptr<SongBrowser> m_browser;
 
@@ -100,7 +92,7 @@ private Q_SLOTS:
     void init()
     {
         if (!m_catalogue)
-            m_catalogue = std::make_unique<Catalogue>(m_workspace.path());
+            m_catalogue = std::make_unique<Catalogue>();
         m_browser = std::make_unique<SongBrowser>(m_catalogue->session);
         QVERIFY(m_browser->start());
         m_browser->resize(900, 500);

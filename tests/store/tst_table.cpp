@@ -16,14 +16,6 @@ using namespace sv;
 
 namespace {
 
-Table &openTable(Store &store, TableId id)
-{
-    Table &table = store.table(id);
-    if ((!QFileInfo::exists(table.fileName()) && !table.create()) || !table.open())
-        qFatal("the table cannot be opened");
-    return table;
-}
-
 void addSong(Table &songs, qint64 id, const QString &artist, const QString &title, int chart = 0,
              const QString &udk = QString())
 {
@@ -114,12 +106,13 @@ private Q_SLOTS:
     void widthsAndMemoLimits()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &wizard = openTable(store, TableId::AddWizard);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &wizard = catalogue.open(TableId::AddWizard);
         wizard.buffer().setText(aw::Artist, QString(50, u'x'));
         QCOMPARE(wizard.buffer().text(aw::Artist).size(), 30);
 
-        Table &songs = openTable(store, TableId::Songs);
+        Table &songs = catalogue.open(TableId::Songs);
         Record &song = songs.buffer();
         song.clear();
         song.setNumber(mus::ID, 1);
@@ -144,8 +137,9 @@ private Q_SLOTS:
     void optionalKeysLeaveOutBlankRecords()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         addSong(songs, 1, QStringLiteral("Abba"), QStringLiteral("SOS"), 0, QString());
         addSong(songs, 2, QStringLiteral("Blondie"), QStringLiteral("Atomic"), 1,
                 QStringLiteral("club"));
@@ -165,8 +159,9 @@ private Q_SLOTS:
     void uniqueOptionalKeys()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &albums = openTable(store, TableId::Albums);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &albums = catalogue.open(TableId::Albums);
         auto addAlbum = [&](qint64 id, const QString &artist, const QString &identifier) {
             albums.buffer().clear();
             albums.buffer().setNumber(alb::AlbumID, id);
@@ -183,7 +178,7 @@ private Q_SLOTS:
         QCOMPARE(albums.duplicateKey(), int(alb::KeyCDIdentifier));
         QCOMPARE(albums.records(), 3);
 
-        Table &media = openTable(store, TableId::Media);
+        Table &media = catalogue.open(TableId::Media);
         media.buffer().setText(med::Media, QStringLiteral("Björk"));
         QVERIFY(media.add());
         media.buffer().setText(med::Media, QStringLiteral("BJÖRK"));
@@ -198,8 +193,9 @@ private Q_SLOTS:
     void orderingWithAccentsCaseAndDuplicates()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         addSong(songs, 1, QStringLiteral("zappa"), QStringLiteral("T"));
         addSong(songs, 2, QStringLiteral("Björk"), QStringLiteral("T"));
         addSong(songs, 3, QStringLiteral("bjork"), QStringLiteral("T"));
@@ -219,8 +215,9 @@ private Q_SLOTS:
     void positioningAndTurningRound()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         songs.send(QStringLiteral("QUICKSCAN=on"));
         for (int i = 1; i <= 200; ++i)
             addSong(songs, i, QStringLiteral("Artist %1").arg(i, 3, 10, QChar(u'0')),
@@ -260,8 +257,9 @@ private Q_SLOTS:
     void walkSeesItsOwnWrites()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         for (int i = 1; i <= 10; ++i)
             addSong(songs, i, QStringLiteral("A%1").arg(i, 2, 10, QChar(u'0')),
                     QStringLiteral("T"));
@@ -283,8 +281,9 @@ private Q_SLOTS:
     void putAndDelete()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         QVERIFY(!songs.put());
         QCOMPARE(errorCode(), err::RecordNotAvailable);
         addSong(songs, 1, QStringLiteral("A"), QStringLiteral("Old"));
@@ -346,8 +345,9 @@ private Q_SLOTS:
     void watchDetectsAnotherStation()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         addSong(songs, 7, QStringLiteral("A"), QStringLiteral("Mine"));
         songs.buffer().setNumber(mus::ID, 7);
         songs.watch();
@@ -373,8 +373,9 @@ private Q_SLOTS:
     void replacedRecordIsNeverMistakenForTheOld()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         addSong(songs, 7, QStringLiteral("A"), QStringLiteral("First"));
         auto station =
             startStation(workspace.path(), {QStringLiteral("replace-song"), QStringLiteral("7")});
@@ -408,8 +409,9 @@ private Q_SLOTS:
     void positionsAndRevisionsNeverRepeat()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         QSet<qint64> revisions;
         RecordPosition last = 0;
         for (int round = 1; round <= 5; ++round) {
@@ -443,8 +445,8 @@ private Q_SLOTS:
         test::Workspace workspace;
         QString sql;
         {
-            Store setup(workspace.path());
-            Table &songs = openTable(setup, TableId::Songs);
+            test::StoreCatalogue setup(workspace.path());
+            Table &songs = setup.open(TableId::Songs);
             for (int id = 1; id <= 6; ++id)
                 addSong(songs, id, QStringLiteral("A%1").arg(id), QStringLiteral("T"));
             QVERIFY(songs.remove()); // position 6
@@ -492,8 +494,9 @@ private Q_SLOTS:
     void lookUpsLeaveTheWalkAlone()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         for (int id = 1; id <= 5; ++id)
             addSong(songs, id * 10, QStringLiteral("A"), QStringLiteral("T%1").arg(id));
         songs.setReadAhead(1);
@@ -522,8 +525,9 @@ private Q_SLOTS:
     void commitWaitingForAReaderCanBeRetried()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         addSong(songs, 1, QStringLiteral("A"), QStringLiteral("T"));
         auto station = startStation(workspace.path(), {QStringLiteral("hold-read")});
         QVERIFY(station);
@@ -543,9 +547,10 @@ private Q_SLOTS:
     void transactionWaitsOnlyForItsTables()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
-        openTable(store, TableId::Tips);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
+        catalogue.open(TableId::Tips);
         auto station =
             startStation(workspace.path(), {QStringLiteral("hold-tips"), QStringLiteral("4000")});
         QVERIFY(station);
@@ -563,8 +568,8 @@ private Q_SLOTS:
     {
         test::Workspace workspace;
         {
-            Store setup(workspace.path());
-            openTable(setup, TableId::Songs);
+            test::StoreCatalogue setup(workspace.path());
+            setup.open(TableId::Songs);
         }
         auto station =
             startStation(workspace.path(), {QStringLiteral("hold-logout"), QStringLiteral("4000")});
@@ -589,9 +594,9 @@ private Q_SLOTS:
     {
         test::Workspace workspace;
         {
-            Store setup(workspace.path());
+            test::StoreCatalogue setup(workspace.path());
             for (TableId id : {TableId::Songs, TableId::Albums, TableId::Categories})
-                openTable(setup, id);
+                setup.open(id);
         }
         for (int round = 0; round < 3; ++round) {
             auto station = startStation(workspace.path(), {QStringLiteral("transaction-loop")});
@@ -624,9 +629,10 @@ private Q_SLOTS:
     void rollbackUndoesAcrossTables()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
-        Table &lists = openTable(store, TableId::PlaylistDetails);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
+        Table &lists = catalogue.open(TableId::PlaylistDetails);
         addSong(songs, 1, QStringLiteral("A"), QStringLiteral("Kept"));
         QVERIFY(store.database().logout(2));
         addSong(songs, 2, QStringLiteral("B"), QStringLiteral("Gone"));
@@ -691,8 +697,9 @@ private Q_SLOTS:
     void buildAndPack()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         for (int i = 1; i <= 50; ++i)
             addSong(songs, i, QStringLiteral("A%1").arg(i), QStringLiteral("T"));
         songs.buffer().setNumber(mus::ID, 40);
@@ -728,8 +735,9 @@ private Q_SLOTS:
     void sparseFilterReadsInChunks()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
         QVERIFY(songs.stream());
         for (int i = 1; i <= 3 * Table::FilterChunk; ++i)
             addSong(songs, i, QStringLiteral("A%1").arg(i, 5, 10, QChar(u'0')),
@@ -765,9 +773,10 @@ private Q_SLOTS:
     void viewsFilterSafely()
     {
         test::Workspace workspace;
-        Store store(workspace.path());
-        Table &songs = openTable(store, TableId::Songs);
-        Table &media = openTable(store, TableId::Media);
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
+        Table &media = catalogue.open(TableId::Media);
         for (int i = 1; i <= 6; ++i) {
             addSong(songs, i, QStringLiteral("A%1").arg(i), QStringLiteral("T"));
             songs.buffer().setText(mus::Media, i % 2 ? QStringLiteral("cd") : QStringLiteral("LP"));

@@ -31,7 +31,8 @@ struct StoreCatalogue
     {
         TableUse use = files.use(table(id));
         if (!use)
-            qWarning("%s could not be opened", qPrintable(tableDef(id).label));
+            QTest::qFail(qPrintable(tableDef(id).label + QStringLiteral(" could not be opened")),
+                         __FILE__, __LINE__);
         holds.push_back(std::move(use));
         return table(id);
     }

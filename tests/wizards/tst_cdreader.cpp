@@ -1,4 +1,5 @@
 #include "app/session.h"
+#include "catalogue.h"
 #include "platform/mcicommand.h"
 #include "platform/stddate.h"
 #include "testsupport.h"
@@ -95,21 +96,14 @@ CdToc twelveTracks()
     return discOfLengths(lengths);
 }
 
-class Catalogue
+class Catalogue : public test::Catalogue
 {
 public:
-    explicit Catalogue(const QString &folder) : session(folder)
-    {
-        session.announceTables();
-        Store &store = session.store();
-        uses = session.files().use({&store.table(TableId::Songs), &store.table(TableId::Albums),
-                                    &store.table(TableId::AddWizard)});
-        QVERIFY(uses);
-    }
+    Catalogue() : test::Catalogue({TableId::Songs, TableId::Albums, TableId::AddWizard}) {}
 
-    Record &album() { return session.store().table(TableId::Albums).buffer(); }
-    Table &songs() { return session.store().table(TableId::Songs); }
-    Table &rows() { return session.store().table(TableId::AddWizard); }
+    Record &album() { return table(TableId::Albums).buffer(); }
+    Table &songs() { return table(TableId::Songs); }
+    Table &rows() { return table(TableId::AddWizard); }
 
     void addSong(qint64 id, qint64 albumId, int track, const QString &title)
     {
@@ -151,9 +145,6 @@ public:
     }
 
     qint64 count(Table &table) { return table.records(); }
-
-    Session session;
-    TableUses uses;
 };
 
 ProgressWindow *readingWindow()
@@ -254,10 +245,9 @@ private Q_SLOTS:
         QFETCH(qint32, lastTrack);
         QFETCH(QString, freedb);
         QFETCH(QString, musicBrainz);
-        test::Workspace workspace;
         setCdDeviceFactory({});
-        CdDevice::setSource(prepareImage(workspace, image));
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
+        CdDevice::setSource(prepareImage(catalogue.workspace, image));
         test::ScriptedPrompter prompter;
 
         DiscIds ids;
@@ -280,10 +270,9 @@ private Q_SLOTS:
     // window gone afterwards.
     void ninetyNineTracks()
     {
-        test::Workspace workspace;
         setCdDeviceFactory({});
-        CdDevice::setSource(write99TrackImage(workspace));
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
+        CdDevice::setSource(write99TrackImage(catalogue.workspace));
         QStringList statuses;
         QString progressAtClose;
         QString title;
@@ -337,8 +326,7 @@ private Q_SLOTS:
         QFETCH(int, lengthQueries);
         if (!lengths.isEmpty())
             m_script->toc = discOfLengths(lengths);
-        test::Workspace workspace;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         QCOMPARE(readDisc(catalogue, true, false), Outcome::Read);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), identifier);
         QCOMPARE(m_commands.filter(u"status cdaudio length"_s).size(), lengthQueries);
@@ -371,8 +359,7 @@ private Q_SLOTS:
         if (condition == 4)
             m_script->media = CdDevice::Media::DoorOpen;
         m_commands.clear();
-        test::Workspace workspace;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.album().setText(alb::CDIdentifier, u"before"_s);
         test::ScriptedPrompter prompter;
 
@@ -410,8 +397,7 @@ private Q_SLOTS:
     // new rows take the album's artist or "Various"; another run's rows stay as they were.
     void wizardRows()
     {
-        test::Workspace workspace;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         m_script->toc = discOfLengths({frames(4, 33), frames(3, 58)});
         QCOMPARE(readDisc(catalogue, false, true, 5), Outcome::Read);
         QVERIFY(catalogue.findRow(5, 1));
@@ -441,8 +427,7 @@ private Q_SLOTS:
     // tracks become songs with the album's data numbered after the highest song.
     void albumSongs()
     {
-        test::Workspace workspace;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         for (int track = 1; track <= 10; ++track)
             catalogue.addSong(track, 7, track, u"Song %1"_s.arg(track));
         catalogue.addSong(40, 8, 1, u"Elsewhere"_s);
@@ -480,8 +465,7 @@ private Q_SLOTS:
     // only the identifier changes nothing else, and an empty catalogue numbers from 1.
     void albumWithoutSongsAndIdentifierOnly()
     {
-        test::Workspace workspace;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         QCOMPARE(readDisc(catalogue, false, false), Outcome::Read);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"12295001273012380130201"_s);
         QCOMPARE(qint32(catalogue.album().number(alb::TotalTime)), minutes(49, 10));
@@ -527,8 +511,7 @@ private Q_SLOTS:
         QFETCH(int, openAfter);
         QFETCH(QString, failing);
         QFETCH(QString, where);
-        test::Workspace workspace;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         m_script->toc = discOfLengths({frames(1, 0), frames(2, 0)});
         QCOMPARE(readDisc(catalogue, false, true, 4), Outcome::Read);
         catalogue.album().setText(alb::CDIdentifier, u"before"_s);
@@ -569,10 +552,9 @@ private Q_SLOTS:
     // reading at once with nothing kept and the device closed.
     void readingLeavesTheEventLoopFree()
     {
-        test::Workspace workspace;
         setCdDeviceFactory({});
-        CdDevice::setSource(write99TrackImage(workspace));
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
+        CdDevice::setSource(write99TrackImage(catalogue.workspace));
         catalogue.album().setText(alb::CDIdentifier, u"before"_s);
         bool otherWorkRan = false;
         bool ranBeforeTrack60 = false;
@@ -606,10 +588,9 @@ private Q_SLOTS:
     // nothing, says nothing and gives the device back; the next reading opens it again.
     void callerClosedDuringReading()
     {
-        test::Workspace workspace;
         setCdDeviceFactory({});
-        CdDevice::setSource(write99TrackImage(workspace));
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
+        CdDevice::setSource(write99TrackImage(catalogue.workspace));
         auto *caller = new QWidget;
         caller->show();
         QPointer<QWidget> watched = caller;
@@ -682,8 +663,7 @@ private Q_SLOTS:
     // ShowTrackTime can take the time of the current song.
     void trackTimeOfCurrentSong()
     {
-        test::Workspace workspace;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.songs().buffer().setNumber(mus::Time, minutes(3, 7));
         ShowTrackTime(0, true);
         QCOMPARE(TrackTimeText(), u" 3:07   "_s);
