@@ -41,8 +41,8 @@ class CdReading : public QObject
 
 public:
     // See ReadCompactDiscInformation.
-    static CdReading *start(Session &session, bool identifierOnly, bool forWizard,
-                            int wizardInstance, QWidget *parent);
+    [[nodiscard]] static CdReading *start(Session &session, bool identifierOnly, bool forWizard,
+                                          int wizardInstance, QWidget *parent);
     ~CdReading() override;
 
     // Once finished with true: what was read.
@@ -108,8 +108,9 @@ private:
 
 // Starts reading the disc in the drive (see CdReading) and returns the reading; nothing is
 // sent to the drive before control is back in the event loop.
-CdReading *ReadCompactDiscInformation(Session &session, bool identifierOnly, bool forWizard,
-                                      int wizardInstance = 0, QWidget *parent = nullptr);
+[[nodiscard]] CdReading *ReadCompactDiscInformation(Session &session, bool identifierOnly,
+                                                    bool forWizard, int wizardInstance = 0,
+                                                    QWidget *parent = nullptr);
 
 // The standard time of a drive's "mm:ss:ff" stamp: whole seconds, frames dropped except
 // that 99 frames carry into a second, 60 seconds into a minute and 60 minutes into an hour.
