@@ -158,15 +158,28 @@ ProgressWindow *readingWindow()
 
 enum class Outcome { Read, NotRead, NoEnd };
 
+// What a reading reports to its caller besides the album buffer and the rows.
+struct Found
+{
+    QString identifier;
+    qint32 totalTime = -1;
+    DiscIds ids;
+    QList<qint32> times;
+};
+
 // Starts a reading and waits, in the event loop, for the one report of its end.
 Outcome readDisc(Catalogue &catalogue, bool identifierOnly, bool forWizard, int instance = 0,
-                 QWidget *parent = nullptr, DiscIds *ids = nullptr)
+                 QWidget *parent = nullptr, Found *found = nullptr)
 {
     CdReading *reading =
         ReadCompactDiscInformation(catalogue.session, identifierOnly, forWizard, instance, parent);
     QSignalSpy finished(reading, &CdReading::finished);
-    if (ids)
-        QObject::connect(reading, &CdReading::finished, [reading, ids] { *ids = reading->ids(); });
+    if (found) {
+        QObject::connect(reading, &CdReading::finished, [reading, found] {
+            *found = {reading->identifier(), reading->totalTime(), reading->ids(),
+                      reading->trackTimes()};
+        });
+    }
     if (!finished.wait(20000) || finished.size() != 1)
         return Outcome::NoEnd;
     return finished.first().first().toBool() ? Outcome::Read : Outcome::NotRead;
@@ -250,8 +263,13 @@ private Q_SLOTS:
         CdDevice::setSource(prepareImage(catalogue.workspace, image));
         test::ScriptedPrompter prompter;
 
-        DiscIds ids;
-        QCOMPARE(readDisc(catalogue, false, true, 3, nullptr, &ids), Outcome::Read);
+        Found found;
+        QCOMPARE(readDisc(catalogue, false, true, 3, nullptr, &found), Outcome::Read);
+        const DiscIds &ids = found.ids;
+        QCOMPARE(found.identifier, identifier);
+        QCOMPARE(found.totalTime, total);
+        QCOMPARE(found.times.size(), identifier.left(2).trimmed().toInt());
+        QCOMPARE(found.times.last(), lastTrack);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), identifier);
         QCOMPARE(qint32(catalogue.album().number(alb::TotalTime)), total);
         QCOMPARE(catalogue.album().text(alb::XCCD), freedb);
@@ -525,7 +543,11 @@ private Q_SLOTS:
         };
         test::ScriptedPrompter prompter;
 
-        QCOMPARE(readDisc(catalogue, false, true, 4), Outcome::NotRead);
+        Found found;
+        QCOMPARE(readDisc(catalogue, false, true, 4, nullptr, &found), Outcome::NotRead);
+        QVERIFY(found.identifier.isEmpty() && found.times.isEmpty());
+        QCOMPARE(found.totalTime, 0);
+        QVERIFY(found.ids.freedb.isEmpty());
         QCOMPARE(m_commands.value(openAfter), failing);
         QCOMPARE(m_log,
                  QStringList({u"MCI Request="_s + failing, u"MCI Return="_s, u"MCI Error=276"_s}));
@@ -581,6 +603,22 @@ private Q_SLOTS:
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"before"_s);
         QVERIFY(!readingWindow());
         QVERIFY(m_log.isEmpty());
+    }
+
+    // A reading cancelled by its caller before it began sends nothing to the drive and
+    // still reports its end once.
+    void cancelledBeforeItBegan()
+    {
+        Catalogue catalogue;
+        CdReading *reading = ReadCompactDiscInformation(catalogue.session, false, true, 2);
+        QSignalSpy finished(reading, &CdReading::finished);
+        reading->cancel();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(m_commands.isEmpty());
+        QCOMPARE(m_script->opened, 0);
+        QCOMPARE(catalogue.count(catalogue.rows()), 0);
     }
 
     // The window that started a reading closes part way: the reading ends with it, keeps
