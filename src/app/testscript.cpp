@@ -3,6 +3,7 @@
 #include "mainframe.h"
 #include "messageboxprompter.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFormLayout>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -44,10 +46,30 @@ ScriptPrompter &scriptPrompter()
     return prompter;
 }
 
+// The window the user works in: a dialog that holds the input (Preferences, the File
+// Manager over it), else the newest window in the frame.
 QWidget *newestWindow(MainFrame &frame)
 {
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
     const QList<QMdiSubWindow *> children = frame.mdiArea()->subWindowList(QMdiArea::CreationOrder);
     return children.isEmpty() ? nullptr : children.last()->widget();
+}
+
+// Makes the row showing `text` in some column the current one of a list in the window.
+bool selectRow(QWidget *window, const QString &text)
+{
+    for (QTreeWidget *list :
+         window ? window->findChildren<QTreeWidget *>() : QList<QTreeWidget *>()) {
+        for (int column = 0; column < list->columnCount(); ++column) {
+            const QList<QTreeWidgetItem *> found = list->findItems(text, Qt::MatchExactly, column);
+            if (!found.isEmpty()) {
+                list->setCurrentItem(found.first());
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 QLineEdit *fieldAfter(QWidget *window, const QString &prompt)
@@ -102,6 +124,8 @@ bool carryOut(MainFrame &frame, const QString &line)
             edit->setText(argument.section(u'=', 1));
         return edit != nullptr;
     }
+    if (command == u"select")
+        return selectRow(window, argument);
     if (command == u"answer")
         scriptPrompter().answers.append(buttonNamed(argument));
     else if (command == u"say") {

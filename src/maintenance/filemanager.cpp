@@ -166,8 +166,9 @@ FileManager::~FileManager()
 
 void FileManager::closeEvent(QCloseEvent *event)
 {
-    // The repair program is replacing a file: the window stays until it has.
-    if (m_fix && m_fix->running()) {
+    // The repair program is replacing a file: the window stays until it has and has been
+    // reported.
+    if (m_fix) {
         event->ignore();
         return;
     }
@@ -217,7 +218,7 @@ Table *FileManager::tableOf(QTreeWidgetItem *row) const
 
 bool FileManager::run(Action action)
 {
-    if (m_progress)
+    if (isRunning())
         return false;
     QList<QTreeWidgetItem *> tagged;
     for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
@@ -239,6 +240,15 @@ bool FileManager::run(Action action)
         [this](bool) {
             m_pending.clear();
             m_progress = nullptr; // the window is on its way out
+            if (m_fix) {
+                // Cancelled while the repair program replaces a file: cut short, it could
+                // leave the file half swapped, so it runs to its end and is reported then.
+                m_fix->whenFinished(this, [this] {
+                    endFix();
+                    Q_EMIT runFinished();
+                });
+                return;
+            }
             Q_EMIT runFinished();
         });
     return true;
@@ -250,11 +260,7 @@ int FileManager::step()
     if (m_fix) {
         if (m_fix->running())
             return int(ProgressWindow::Step::Wait);
-        m_fix->finish();
-        m_fix.reset();
-        Table *table = tableOf(m_fixRow);
-        if (table)
-            showCount(m_fixRow, *table);
+        endFix();
         return int(ProgressWindow::Step::Yield);
     }
     if (m_pending.isEmpty())
@@ -271,6 +277,15 @@ int FileManager::step()
     }
     runOn(m_action, row);
     return int(ProgressWindow::Step::Yield);
+}
+
+// Tells what the repair gave and shows the file's count again.
+void FileManager::endFix()
+{
+    m_fix->finish();
+    m_fix.reset();
+    if (Table *table = tableOf(m_fixRow))
+        showCount(m_fixRow, *table);
 }
 
 void FileManager::runOn(Action action, QTreeWidgetItem *row)

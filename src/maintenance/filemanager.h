@@ -41,7 +41,8 @@ public:
     // progress window's ticks. False when nothing was started (a run is going on already,
     // or no row has a file).
     bool run(Action action);
-    bool isRunning() const { return !m_progress.isNull(); }
+    // A run goes on until its progress window closes and any repair it started has ended.
+    bool isRunning() const { return !m_progress.isNull() || m_fix; }
     QTreeWidget *list() const { return m_list; }
 
     // At start-up, after a run that stopped while opening a file: offers to repair it.
@@ -62,7 +63,7 @@ protected:
 private:
     void fillList();
     int step(); // ProgressWindow::Step
-    void showProgress(QTreeWidgetItem *row, int left);
+    void endFix();
     void runOn(Action action, QTreeWidgetItem *row);
     void showCount(QTreeWidgetItem *row, Table &table);
     void build(QTreeWidgetItem *row, Table &table);

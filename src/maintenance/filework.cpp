@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 
 namespace sv {
 
@@ -88,6 +89,17 @@ FixRun::~FixRun()
 bool FixRun::running() const
 {
     return m_process && m_process->state() != QProcess::NotRunning;
+}
+
+void FixRun::whenFinished(QObject *context, std::function<void()> done)
+{
+    // Queued: `done` may end this run, and with it the process still sending its signal.
+    if (running())
+        QObject::connect(
+            m_process.get(), &QProcess::finished, context, [done] { done(); },
+            Qt::QueuedConnection);
+    else
+        QTimer::singleShot(0, context, std::move(done));
 }
 
 bool FixRun::start()

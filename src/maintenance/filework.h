@@ -3,8 +3,10 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+class QObject;
 class QProcess;
 
 namespace sv {
@@ -56,6 +58,9 @@ public:
     // False when there is nothing to wait for: the user has been told why.
     bool start();
     bool running() const;
+    // Calls `done` from the event loop once the repair program has ended (at once when it
+    // has already), unless `context` has gone by then.
+    void whenFinished(QObject *context, std::function<void()> done);
     // Reports the outcome; true when the file was repaired.
     bool finish();
 

@@ -1,4 +1,5 @@
 #include "app/preferences.h"
+#include "app/progresswindow.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "maintenance/filemanager.h"
@@ -352,6 +353,63 @@ private Q_SLOTS:
         QCOMPARE(walkSongs(songs), kept);
         QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QString::number(kept));
         window->close();
+    }
+
+    // Cancel while the repair program runs ends the run only once the program has ended:
+    // cut short it could leave the file half replaced. Until then no other action starts and
+    // the window stays; then the outcome is told and the table reads again.
+    void cancelDuringFixWaitsForTheRepair()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Session session(workspace.path());
+        prepareFiles(session);
+        addSongs(session, 300);
+        Table &songs = session.store().table(TableId::Songs);
+        const TableUse songsUse = session.files().use(songs);
+        QVERIFY(songsUse);
+        // A repair program that waits for the test's word (a minute at most, so that a
+        // failed test leaves nothing behind), then runs the real one.
+        const QString wrapper = workspace.file(QStringLiteral("slowfix.sh"));
+        QFile script(wrapper);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ni=0\nwhile [ ! -e go ] && [ $i -lt 1200 ]; do sleep 0.05; "
+                     "i=$((i+1)); done\nexec '" +
+                     QFile::encodeName(FileManager::repairProgram()) + "' \"$@\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        const QString realProgram = FileManager::repairProgram();
+        FileManager::setRepairProgram(wrapper);
+        const QString example = workspace.file(QStringLiteral("svpdata.tpe"));
+        QFile::remove(example);
+
+        QPointer<FileManager> window = new FileManager(session);
+        window->list()->setCurrentItem(row(*window, QStringLiteral("Songvane")));
+        QSignalSpy finished(window.data(), &FileManager::runFinished);
+        QVERIFY(window->run(FileManager::Action::Fix));
+        QTRY_VERIFY(QFileInfo::exists(example)); // written just before the program starts
+        QPointer<ProgressWindow> progress = window->findChild<ProgressWindow *>();
+        QVERIFY(progress);
+        progress->cancel();
+        QTRY_VERIFY(!progress);
+        QVERIFY(window->isRunning());
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!window->run(FileManager::Action::Info));
+        QVERIFY(!window->close());
+        QVERIFY(prompter.shown.isEmpty());
+
+        QFile go(workspace.file(QStringLiteral("go")));
+        QVERIFY(go.open(QIODevice::WriteOnly));
+        go.close();
+        QVERIFY(finished.wait(60000));
+        FileManager::setRepairProgram(realProgram);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!window->isRunning());
+        QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Information")});
+        QVERIFY(songs.isOpen());
+        QCOMPARE(walkSongs(songs), 300);
+        QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QStringLiteral("300"));
+        QVERIFY(window->close());
     }
 
     // Fix on a file that is no table file answers "Not a TOPSPEED file." and leaves it; on a

@@ -558,6 +558,30 @@ private Q_SLOTS:
         verifyHolds(readRows(path(SongFile)), original, expected);
     }
 
+    // Damage only the engine's own check of the file sees (a broken freelist chain) still
+    // makes a file that is not healthy: it is said in the log and the original is kept.
+    void damageOnlyTheFileCheckSeesIsReported()
+    {
+        QList<qint64> removed;
+        for (qint64 id = 1001; id <= 1400; ++id)
+            removed.append(id);
+        QVERIFY(removeSongs(path(SongFile), removed));
+        const Rows original = readRows(path(SongFile));
+        const QByteArray header = contents(path(SongFile)).left(100);
+        const quint32 trunk = bigEndian(header, 32, 4);
+        QVERIFY(trunk > 1);
+        overwrite(path(SongFile), qint64(trunk - 1) * PageSize, QByteArray("\x07\xff\xff\xff", 4));
+
+        const Run run = runTpsfix(m_workspace->path());
+        QVERIFY2(run.status == QProcess::NormalExit && run.exitCode == 0, qPrintable(run.output));
+        verifyHolds(readRows(path(SongFile)), original, keysOf(original));
+        const QString log = QString::fromUtf8(contents(path(u"tpsfix.log"_s)));
+        QVERIFY2(log.contains(u"the file check also found: "_s) && log.contains(u"freelist"_s),
+                 qPrintable(log));
+        QVERIFY(!log.contains(u"no damage found"_s));
+        QVERIFY(QFileInfo::exists(path(SongFile + u".damaged"_s)));
+    }
+
     // The original is kept under a free name with its journal, which must never meet the new file.
     void originalAndJournalAreKeptAside()
     {

@@ -164,18 +164,15 @@ QStringList engineFindings(const QString &path)
     return findings;
 }
 
-// The pages the engine's findings name as unreadable or wrong in themselves; a page "never
-// used" is only left over from damage elsewhere.
-std::set<quint32> pagesNamedIn(const QStringList &findings)
+// The page an engine finding names as unreadable or wrong in itself; nullopt for others (a
+// page "never used" is only left over from damage elsewhere).
+std::optional<quint32> pageNamedIn(const QString &finding)
 {
     static const QRegularExpression page(u"^(?:Page (\\d+):|Tree \\d+ page (\\d+))"_s);
-    std::set<quint32> pages;
-    for (const QString &finding : findings) {
-        const auto match = page.match(finding);
-        if (match.hasMatch())
-            pages.insert((match.captured(1) + match.captured(2)).toUInt());
-    }
-    return pages;
+    const auto match = page.match(finding);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return (match.captured(1) + match.captured(2)).toUInt();
 }
 
 // A tree of the file in the user's words: what it is for, then its name in the file.
@@ -199,15 +196,20 @@ struct Outcome
     const WriteResult &written;
     std::map<qint64, QString> leftOut; // by position, with the reason
 
-    QStringList findings;           // of the engine's check
+    QStringList findings;           // of the engine's check, but for pages already counted
     std::set<quint32> damagedPages; // those the reading met and those the check names
 
     Outcome(const Salvage &found, const WriteResult &result, const QStringList &checked)
-        : salvage(found), written(result), leftOut(found.lost), findings(checked),
-          damagedPages(found.damagedPages)
+        : salvage(found), written(result), leftOut(found.lost), damagedPages(found.damagedPages)
     {
         leftOut.insert(result.leftOut.begin(), result.leftOut.end());
-        damagedPages.merge(pagesNamedIn(findings));
+        for (const QString &finding : checked) {
+            const auto page = pageNamedIn(finding);
+            if (!page || !found.damagedPages.contains(*page))
+                findings.append(finding);
+            if (page)
+                damagedPages.insert(*page);
+        }
     }
     int leftOutCount() const { return int(leftOut.size()) + salvage.unreadableCells; }
     // Nothing was wrong anywhere in the file: the original holds nothing the new file lacks.
@@ -274,7 +276,7 @@ void report(const Options &options, const Layout &layout, const Outcome &outcome
                      names.join(u", "_s));
     }
     if (!outcome.findings.isEmpty())
-        lines.append(u"  the file check found: "_s +
+        lines.append(u"  the file check also found: "_s +
                      outcome.findings.mid(0, ListedAtMost).join(u"; "_s) +
                      (outcome.findings.size() > ListedAtMost ? u"; ..."_s : QString()));
     for (const auto &[position, reason] : outcome.leftOut)

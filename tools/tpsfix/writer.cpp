@@ -143,10 +143,28 @@ bool RepairWriter::open(const QString &examplePath, const QString &target)
     tablefile::registerFunctions(m_db);
     // The example is meant to be empty; whatever it holds is not part of the repair.
     return run(u"PRAGMA temp_store = FILE"_s) && run(u"BEGIN IMMEDIATE"_s) &&
-           run(u"DELETE FROM main."_s + sql::quote(m_layout.table)) &&
+           run(u"DELETE FROM main."_s + sql::quote(m_layout.table)) && dropRebuiltParts() &&
            run(u"CREATE TEMP TABLE sv_waiting AS SELECT * FROM main."_s +
                sql::quote(m_layout.table) + u" WHERE 0"_s) &&
            prepare();
+}
+
+// What the end makes anew from the records (the full-text index, the keys that allow
+// duplicates) is not kept up record by record on the way: that would double the work. The
+// unique keys stay, as they decide which of two colliding records is kept.
+bool RepairWriter::dropRebuiltParts()
+{
+    if (!m_table)
+        return true;
+    for (const QString &statement : sql::dropFullText(Main, *m_table)) {
+        if (!run(statement))
+            return false;
+    }
+    for (int key = 0; key < m_table->keys.size(); ++key) {
+        if (!m_table->keys.at(key).unique && !run(sql::dropIndex(Main, *m_table, key)))
+            return false;
+    }
+    return true;
 }
 
 bool RepairWriter::prepare()

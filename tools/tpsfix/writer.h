@@ -50,6 +50,7 @@ private:
     bool run(const QString &sql);
     bool failed();
     QString engineError() const;
+    bool dropRebuiltParts();
     bool prepare();
     bool step(sqlite3_stmt *statement, qint64 rowid, bool reportRefusal);
     void bindRow(sqlite3_stmt *statement, qint64 rowid, const Row &row);
