@@ -76,14 +76,15 @@ void showProcedureWindow(QWidget *near, QWidget *window)
     for (QWidget *ancestor = near; ancestor; ancestor = ancestor->parentWidget()) {
         if (auto *child = qobject_cast<QMdiSubWindow *>(ancestor)) {
             if (QMdiArea *area = child->mdiArea()) {
-                QMdiSubWindow *added = addToWorkArea(area, window);
-                added->adjustSize();
-                // Over the window that called it, until it has a place of its own.
-                QPoint at = child->geometry().center() - added->rect().center();
-                at.setX(qBound(0, at.x(), qMax(0, area->viewport()->width() - added->width())));
-                at.setY(qBound(0, at.y(), qMax(0, area->viewport()->height() - added->height())));
-                added->move(at);
-                added->show();
+                showInWorkArea(area, window, [area, child](QMdiSubWindow *added) {
+                    added->adjustSize();
+                    // Over the window that called it, until it has a place of its own.
+                    QPoint at = child->geometry().center() - added->rect().center();
+                    const QSize room = area->viewport()->size();
+                    at.setX(qBound(0, at.x(), qMax(0, room.width() - added->width())));
+                    at.setY(qBound(0, at.y(), qMax(0, room.height() - added->height())));
+                    added->move(at);
+                });
                 window->activateWindow();
                 return;
             }

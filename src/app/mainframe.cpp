@@ -386,12 +386,12 @@ QWidget *MainFrame::openChild(QWidget *window, int instance)
         instance = Instances::start();
     window->setProperty("instance", instance);
     const QSize designed = window->size();
-    QMdiSubWindow *child = addToWorkArea(m_area, window);
-    // The frame around the window adds to the size the window was made with.
-    child->adjustSize();
-    child->resize(child->size().expandedTo(designed + child->size() - window->sizeHint()));
     connect(window, &QObject::destroyed, this, [instance] { Instances::end(instance); });
-    child->show();
+    showInWorkArea(m_area, window, [window, designed](QMdiSubWindow *child) {
+        // The frame around the window adds to the size the window was made with.
+        child->adjustSize();
+        child->resize(child->size().expandedTo(designed + child->size() - window->sizeHint()));
+    });
     return window;
 }
 

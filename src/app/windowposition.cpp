@@ -81,18 +81,6 @@ QRect roomFor(const QWidget *window, const QRect &place)
     return room;
 }
 
-bool siblingIsMaximized(const QMdiSubWindow *child)
-{
-    QMdiArea *area = child->mdiArea();
-    if (!area)
-        return false;
-    for (QMdiSubWindow *sibling : area->subWindowList()) {
-        if (sibling != child && sibling->isVisible() && sibling->isMaximized())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 QWidget *placementWindow(QWidget *widget)
@@ -133,12 +121,9 @@ void restoreWindowPosition(const QString &procedure, QWidget *window, bool resiz
     const QString file = Paths::positionFile();
     const qint64 x = IniFile::getNumber(procedure, QStringLiteral("XPosit"), 0, file);
     QMdiSubWindow *child = asChildWindow(window);
-    // Among maximized children a new one is maximized too (the work area may have done so
-    // already), with its own place kept for when it is restored.
     const bool maximize =
-        (x != 0 && IniFile::get(procedure, QStringLiteral("Maximize"), QString(), file)
-                           .compare(u"Yes", Qt::CaseInsensitive) == 0) ||
-        (child && (child->isMaximized() || siblingIsMaximized(child)));
+        x != 0 && IniFile::get(procedure, QStringLiteral("Maximize"), QString(), file)
+                          .compare(u"Yes", Qt::CaseInsensitive) == 0;
     if (window->isMaximized())
         window->showNormal();
     if (x != 0) {
@@ -173,14 +158,31 @@ void restoreWindowPosition(const QString &procedure, QWidget *window, bool resiz
         window->showMaximized();
 }
 
-QMdiSubWindow *addToWorkArea(QMdiArea *area, QWidget *window)
+QMdiSubWindow *showInWorkArea(QMdiArea *area, QWidget *window,
+                              const std::function<void(QMdiSubWindow *)> &firstPlace)
 {
+    QMdiSubWindow *active = area->activeSubWindow();
+    const bool amongMaximized = active && active->isVisible() && active->isMaximized();
+    // The area gives the focus back to a window's focused field as it adds it, and that
+    // activates and shows the frame at once, before it has a place, maximized over the
+    // maximized one: the place given afterwards then shrinks the maximized frame. The
+    // field gets the focus once the frame is shown.
+    const QPointer<QWidget> focused = window->focusWidget();
+    if (focused)
+        focused->clearFocus();
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow *child = area->addSubWindow(window);
     child->setAttribute(Qt::WA_DeleteOnClose);
     child->installEventFilter(new NormalPlaceKeeper(child));
     // A window that ends itself takes its frame with it.
     QObject::connect(window, &QObject::destroyed, child, &QObject::deleteLater);
+    if (firstPlace)
+        firstPlace(child);
+    child->show(); // the window restores its saved place as it is shown
+    if (amongMaximized && !child->isMaximized())
+        child->showMaximized();
+    if (focused)
+        focused->setFocus();
     return child;
 }
 

@@ -3,6 +3,8 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
+
 class QMdiArea;
 class QMdiSubWindow;
 class QWidget;
@@ -27,10 +29,13 @@ QWidget *placementWindow(QWidget *widget);
 // top left corner (title bar and first controls) is kept in the room.
 QRect clampedPlacement(const QRect &wanted, const QRect &room, const QSize &minimum);
 
-// Adds `window` to `area` as a child window that lives exactly as long as the window:
+// Opens `window` in `area` as a child window that lives exactly as long as the window:
 // whichever way the window ends (OK, Cancel, Esc, a select, its close box), its frame goes
-// with it, and nothing is left behind in the work area. Opened while another child is
-// maximized, it opens maximized too. The caller shows it.
-QMdiSubWindow *addToWorkArea(QMdiArea *area, QWidget *window);
+// with it, and nothing is left behind in the work area. `firstPlace`, when given, sizes and
+// moves the frame before it is shown; a place saved for the window's procedure then
+// overrides it. Opened while another child is maximized, it opens maximized too, with that
+// first place kept for when it is restored. The window keeps the field it had focused.
+QMdiSubWindow *showInWorkArea(QMdiArea *area, QWidget *window,
+                              const std::function<void(QMdiSubWindow *)> &firstPlace = {});
 
 } // namespace sv

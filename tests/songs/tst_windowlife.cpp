@@ -251,28 +251,74 @@ private Q_SLOTS:
         QVERIFY(!browser && !browserFrame);
     }
 
-    // A window opened while another is maximized opens maximized over the whole work area;
-    // restored, it takes a place of its own inside the area. Closing the maximized one leaves
-    // no invisible pane over the other.
+    // A window opened while another is maximized opens maximized over the whole work area,
+    // drawn whole; restored, it takes a place of its own inside the area, with its title
+    // bar. A form the maximized browser opens (its first field focused before it is shown)
+    // does the same, and saves the place it takes when restored. Closing the maximized one
+    // leaves no invisible pane, and the browser under it is maximized again.
     void openedAmongMaximizedWindows()
     {
         Program program;
         QMdiArea *area = program.area();
+        const QRect whole = area->viewport()->rect();
+        const auto drawnWhole = [&](QMdiSubWindow *child) {
+            QVERIFY(child->isMaximized());
+            QCOMPARE(child->geometry(), whole);
+            QCOMPARE(child->widget()->geometry(), child->contentsRect());
+        };
+        const auto placedNormally = [&](QMdiSubWindow *child) {
+            QVERIFY(!child->isMaximized());
+            QVERIFY(whole.contains(child->geometry()));
+            // A title bar above the window, and room for all the window needs.
+            QVERIFY(child->widget()->y() >= 15);
+            QVERIFY(child->widget()->width() >= child->widget()->minimumSizeHint().width());
+            QVERIFY(child->widget()->height() >= child->widget()->minimumSizeHint().height());
+        };
+
         QVERIFY(program.open<CategoryBrowser>(QStringLiteral("BrowseCategories")));
         area->subWindowList().first()->showMaximized();
         QPointer<MediaBrowser> media = program.open<MediaBrowser>(QStringLiteral("BrowseMedia"));
         QVERIFY(media);
         auto *child = qobject_cast<QMdiSubWindow *>(media->parentWidget());
         QTRY_VERIFY(child->isMaximized());
-        QCOMPARE(child->geometry(), area->viewport()->rect());
-        QVERIFY(media->isVisible() && media->width() > area->viewport()->width() / 2);
+        drawnWhole(child);
         child->showNormal();
-        QVERIFY(child->width() > 100 && child->height() > 100);
-        QVERIFY(area->viewport()->rect().contains(child->geometry()));
+        placedNormally(child);
         child->showMaximized();
         child->close();
         settle();
         QCOMPARE(childTitles(area), QStringList{QStringLiteral("Categories")});
+        area->subWindowList().first()->close();
+        settle();
+
+        QPointer<SongBrowser> songs = program.open<SongBrowser>(QStringLiteral("BrowseSongs"));
+        auto *browserFrame = qobject_cast<QMdiSubWindow *>(songs->parentWidget());
+        browserFrame->showMaximized();
+        buttonOf(songs, QStringLiteral("&Add"))->click();
+        QTRY_VERIFY(shownWindow<SongForm>());
+        QPointer<SongForm> form = shownWindow<SongForm>();
+        auto *formFrame = qobject_cast<QMdiSubWindow *>(form->parentWidget());
+        QCOMPARE(area->activeSubWindow(), formFrame);
+        drawnWhole(formFrame);
+        QPushButton *ok = buttonOf(form, QStringLiteral("&OK"));
+        QVERIFY(ok->isVisible());
+        QVERIFY(whole.contains(QRect(ok->mapTo(area->viewport(), QPoint(0, 0)), ok->size())));
+        QCOMPARE(QApplication::focusWidget(), fieldAfter(form, QStringLiteral("&Artist:")));
+        formFrame->showNormal();
+        placedNormally(formFrame);
+        const QRect normal = formFrame->geometry();
+        formFrame->showMaximized();
+        buttonOf(form, QStringLiteral("Cancel"))->click();
+        settle();
+        QVERIFY(!form);
+        QCOMPARE(area->subWindowList(), QList<QMdiSubWindow *>{browserFrame});
+        drawnWhole(browserFrame);
+        const QString file = Paths::positionFile();
+        const auto saved = [&](const char *entry) {
+            return int(IniFile::getNumber(QStringLiteral("UpdateSong"), QString::fromUtf8(entry), 0,
+                                          file));
+        };
+        QCOMPARE(QRect(saved("XPosit"), saved("YPosit"), saved("Width"), saved("Height")), normal);
     }
 
     // A maximized window saves the place it had before it was maximized and opens again
