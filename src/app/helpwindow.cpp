@@ -89,6 +89,8 @@ QString HelpWindow::topicFor(const QWidget *window)
         {QStringLiteral("BrowseMedia"), QStringLiteral("catalogue.html")},
         {QStringLiteral("UpdateMedia"), QStringLiteral("catalogue.html")},
         {QStringLiteral("SelectAlbum"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("UpdateAlbum"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("SelectFileNumber"), QStringLiteral("catalogue.html")},
         {QStringLiteral("Preferences"), QStringLiteral("settings.html")},
         {QStringLiteral("SetupWizard"), QStringLiteral("settings.html")},
         {QStringLiteral("FileManager"), QStringLiteral("maintenance.html")},

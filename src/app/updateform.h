@@ -46,7 +46,7 @@ public:
     // Whether anything shown differs from what the form showed when it opened (or last
     // redisplayed the record): what would be lost if it were cancelled now.
     bool hasUnsavedChanges() const;
-    void recallHistory(); // Ctrl+' and the frame's History button
+    virtual void recallHistory(); // Ctrl+' and the frame's History button
     void takeOverToolbar();
     // Why the last entry was refused, as the status bar shows it; empty once it is right.
     QString entryProblem() const { return m_entryProblem; }

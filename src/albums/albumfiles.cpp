@@ -1,0 +1,140 @@
+#include "albumfiles.h"
+
+#include <QAudioOutput>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMediaPlayer>
+
+namespace sv {
+
+namespace {
+
+DesktopOpener &desktopOpener()
+{
+    static DesktopOpener opener;
+    return opener;
+}
+
+QString accessProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.trimmed().isEmpty())
+        return QStringLiteral("No file is named.");
+    if (!info.exists())
+        return QStringLiteral("The file ") + path + QStringLiteral(" does not exist.");
+    if (!info.isFile())
+        return path + QStringLiteral(" is not a file.");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The file ") + path + QStringLiteral(" cannot be read.");
+    return QString();
+}
+
+// The sound formats people keep their music in, told by their first bytes rather than by
+// the name: WAV, MP3, FLAC, Ogg and MPEG-4 audio.
+bool looksLikeSound(const QByteArray &head)
+{
+    if (head.startsWith("RIFF") && head.mid(8, 4) == "WAVE")
+        return true;
+    if (head.startsWith("ID3") || head.startsWith("fLaC") || head.startsWith("OggS"))
+        return true;
+    if (head.mid(4, 4) == "ftyp")
+        return true;
+    return head.size() >= 2 && quint8(head.at(0)) == 0xFF && (quint8(head.at(1)) & 0xE0) == 0xE0;
+}
+
+} // namespace
+
+QString soundFileProblem(const QString &path)
+{
+    QString problem = accessProblem(path);
+    if (!problem.isEmpty())
+        return problem;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The file ") + path + QStringLiteral(" cannot be read.");
+    if (!looksLikeSound(file.read(12)))
+        return path + QStringLiteral(" is not a sound file.");
+    return QString();
+}
+
+QString imageFileProblem(const QString &path)
+{
+    QString problem = accessProblem(path);
+    if (!problem.isEmpty())
+        return problem;
+    QImageReader reader(path);
+    if (!reader.canRead())
+        return path + QStringLiteral(" is not a picture this program can show.");
+    return QString();
+}
+
+void setDesktopOpener(DesktopOpener opener)
+{
+    desktopOpener() = std::move(opener);
+}
+
+bool openOnDesktop(const QUrl &url)
+{
+    if (desktopOpener())
+        return desktopOpener()(url);
+    return QDesktopServices::openUrl(url);
+}
+
+SoundPlayer::SoundPlayer(QObject *parent) : QObject(parent) {}
+
+SoundPlayer::~SoundPlayer()
+{
+    stop();
+}
+
+void SoundPlayer::play(const QString &path)
+{
+    stop();
+    m_path = path;
+    m_reported = false;
+    if (!soundFileProblem(path).isEmpty()) {
+        reportFailure();
+        return;
+    }
+    // Made on first use: a form whose sound is never played opens no audio device.
+    if (!m_player) {
+        m_player = new QMediaPlayer(this);
+        m_output = new QAudioOutput(this);
+        m_player->setAudioOutput(m_output);
+        connect(m_player, &QMediaPlayer::errorOccurred, this, &SoundPlayer::reportFailure);
+        connect(m_player, &QMediaPlayer::mediaStatusChanged, this,
+                [this](QMediaPlayer::MediaStatus status) {
+                    if (status == QMediaPlayer::InvalidMedia)
+                        reportFailure();
+                });
+    }
+    m_player->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    m_player->play();
+}
+
+void SoundPlayer::stop()
+{
+    if (m_player) {
+        m_player->stop();
+        m_player->setSource(QUrl());
+    }
+}
+
+bool SoundPlayer::isPlaying() const
+{
+    return m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
+}
+
+// Once per play: the decoder may report the same failure more than one way.
+void SoundPlayer::reportFailure()
+{
+    if (m_reported)
+        return;
+    m_reported = true;
+    Q_EMIT failed(m_path);
+}
+
+} // namespace sv

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class QAudioOutput;
+class QMediaPlayer;
+
+namespace sv {
+
+// Why a file named for an album cannot serve: it is not there, cannot be read, or is not
+// the kind of file its use needs (a sound, a picture). Empty when it can.
+QString soundFileProblem(const QString &path);
+QString imageFileProblem(const QString &path);
+
+// Opens a file or a web page with the desktop's own program for it. Tests put a recorder
+// in its place; the default asks the desktop.
+using DesktopOpener = std::function<bool(const QUrl &url)>;
+void setDesktopOpener(DesktopOpener opener);
+bool openOnDesktop(const QUrl &url);
+
+// Plays an album's sound file through the program's own audio output. A file that cannot
+// be played gives `failed`, at once when it cannot even start, or when the decoder gives up.
+class SoundPlayer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SoundPlayer(QObject *parent = nullptr);
+    ~SoundPlayer() override;
+
+    void play(const QString &path);
+    void stop();
+    bool isPlaying() const;
+
+Q_SIGNALS:
+    void failed(const QString &path);
+
+private:
+    void reportFailure();
+
+    QMediaPlayer *m_player = nullptr;
+    QAudioOutput *m_output = nullptr;
+    QString m_path;
+    bool m_reported = false;
+};
+
+} // namespace sv
