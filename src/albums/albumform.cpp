@@ -86,6 +86,7 @@ AlbumForm::AlbumForm(Session &session, Request request, QWidget *parent)
     checkWhenLeft(m_media, [this] { return checkMedia(); });
     checkWhenLeft(m_category, [this] { return checkCategory(); });
     checkWhenLeft(m_rating, [this] { return checkRating(); });
+    // It can be made larger, not smaller than it opens.
     setMinimumSize(sizeHint());
 }
 
@@ -183,6 +184,10 @@ QWidget *AlbumForm::filesTab()
     m_picture->setFrameShape(QFrame::StyledPanel);
     m_picture->setMinimumSize(160, 160);
     m_picture->setWordWrap(true);
+    // The box takes the room the tab leaves it; the picture follows the box, never the
+    // other way round.
+    m_picture->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    m_picture->installEventFilter(this);
 
     auto *layout = new QVBoxLayout(page);
     layout->addLayout(form);
@@ -496,6 +501,7 @@ void AlbumForm::showImage()
 {
     const QString path = clipped(m_image->text());
     m_picture->setPixmap(QPixmap());
+    m_pictureImage = QImage();
     if (path.isEmpty()) {
         m_picture->setText(QStringLiteral("No picture"));
         return;
@@ -509,9 +515,24 @@ void AlbumForm::showImage()
                            (problem.isEmpty() ? reader.errorString() : problem));
         return;
     }
+    m_pictureImage = image;
+    scalePicture();
+}
+
+void AlbumForm::scalePicture()
+{
+    if (m_pictureImage.isNull())
+        return;
     const QSize room = m_picture->contentsRect().size().expandedTo(QSize(150, 150));
-    m_picture->setPixmap(
-        QPixmap::fromImage(image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    m_picture->setPixmap(QPixmap::fromImage(
+        m_pictureImage.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+bool AlbumForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_picture && event->type() == QEvent::Resize)
+        scalePicture();
+    return UpdateForm::eventFilter(watched, event);
 }
 
 // The reader works on the shared album buffer; the form takes what it found only when the

@@ -4,6 +4,8 @@
 
 #include "platform/cddevice.h"
 
+#include <QImage>
+
 class QComboBox;
 class QFormLayout;
 class QLabel;
@@ -53,6 +55,7 @@ public:
     QString musicBrainzDiscId() const { return m_discIds.musicBrainz; }
 
     void recallHistory() override;
+    QSize sizeHint() const override { return {780, 480}; }
 
 protected:
     void primeDefaults(Record &album) override;
@@ -61,6 +64,7 @@ protected:
     bool checkFields() override;
     QString title(Request request) const override;
     QString duplicateKeyName(int key) const override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *generalTab();
@@ -78,6 +82,7 @@ private:
     void copyTitle(Record &album);
     bool takeDiscValues(bool identifierOnly);
     void showDiscIds();
+    void scalePicture();
 
     TableUses m_lookups; // songs, categories, media
     bool m_copy = false;
@@ -89,6 +94,7 @@ private:
     QLineEdit *m_soundFile = nullptr;
     QLineEdit *m_image = nullptr;
     QLabel *m_picture = nullptr;
+    QImage m_pictureImage;
     QLineEdit *m_identifier = nullptr;
     QLabel *m_musicBrainz = nullptr;
     QPushButton *m_openMusicBrainz = nullptr;

@@ -19,6 +19,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStyle>
@@ -61,7 +62,7 @@ QList<BrowseColumn> songColumns()
         column(
             QStringLiteral("Time"),
             [](const Record &song) {
-                return FormatTrackTime(qint32(song.number(mus::Time))).leftJustified(8, u' ');
+                return FormatTrackTime(qint32(song.number(mus::Time))).trimmed();
             },
             right),
         fieldColumn(QStringLiteral("Media"), mus::Media, QStringLiteral("@s20")),
@@ -134,6 +135,11 @@ AlbumSongs::AlbumSongs(Session &session, std::function<const Record &()> album, 
     m_list->view()->viewport()->setAcceptDrops(true);
     m_list->view()->viewport()->installEventFilter(this);
     m_list->view()->setToolTip(QStringLiteral("Drop a song here to add it to this album"));
+    const int widths[] = {34, 30, 120, 160, 52, 60, 84, 86, 44, 60};
+    QHeaderView *header = m_list->view()->horizontalHeader();
+    header->setMinimumSectionSize(20);
+    for (int column = 0; column < int(std::size(widths)); ++column)
+        header->resizeSection(column, widths[column]);
     connect(m_list, &BrowseList::insertPressed, this, &AlbumSongs::add);
     connect(m_list, &BrowseList::deletePressed, this, &AlbumSongs::remove);
     connect(m_list, &BrowseList::changePressed, this, &AlbumSongs::change);

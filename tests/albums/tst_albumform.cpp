@@ -3,10 +3,15 @@
 #include "albums/albumsongs.h"
 #include "albums/selectfilenumber.h"
 #include "app/browselist.h"
+#include "app/mainframe.h"
 #include "app/pagemodel.h"
+#include "app/procedures.h"
 #include "app/session.h"
 #include "app/settings.h"
+#include "app/splashwindow.h"
+#include "app/windowposition.h"
 #include "platform/cddevice.h"
+#include "platform/instances.h"
 #include "platform/stddate.h"
 #include "songs/songform.h"
 #include "storecatalogue.h"
@@ -18,6 +23,8 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -811,6 +818,82 @@ private Q_SLOTS:
         settle();
         QVERIFY(catalogue.loadAlbum(1));
         QCOMPARE(catalogue.table(TableId::Albums).buffer().text(alb::CDIdentifier), u"kept"_s);
+    }
+
+    // In the frame's work area every window the album form opens is a child window of its
+    // own that goes when it ends, and closing the form gives back every table it opened.
+    void windowsLeaveNothingBehind()
+    {
+        Catalogue &catalogue = *m_catalogue;
+        catalogue.addAlbum(1, u"Framed"_s, u"F1"_s);
+        for (int track = 1; track <= 3; ++track)
+            catalogue.addSong(track, 1, track);
+        Instances::reset();
+        settings::writeNumber(u"SetupWizardComplete"_s, 1);
+        settings::writeNumber(u"ShowTips"_s, 0);
+        Procedures::clear();
+        MainFrame frame(catalogue.session);
+        QVERIFY(frame.openCatalogue());
+        frame.resize(1100, 760);
+        frame.showAndStart();
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<SplashWindow *>(window))
+                window->close();
+        }
+        settle();
+        QMdiArea *area = frame.mdiArea();
+        const auto counts = [&] {
+            QList<int> users;
+            for (TableId id : allTables())
+                users.append(catalogue.session.files().users(catalogue.table(id)));
+            return users;
+        };
+        const QList<int> before = counts();
+
+        QVERIFY(catalogue.loadAlbum(1));
+        QPointer<AlbumForm> form = new AlbumForm(catalogue.session, Request::Change);
+        QVERIFY(form->start());
+        addToWorkArea(area, form)->show();
+        QCOMPARE(area->subWindowList().size(), 1);
+        const auto children = [&] {
+            settle();
+            return area->subWindowList().size();
+        };
+
+        form->songs()->list()->highlightRow(0);
+        form->songs()->change();
+        QCOMPARE(children(), 2);
+        QPointer<SongForm> songForm =
+            qobject_cast<SongForm *>(area->subWindowList().last()->widget());
+        QVERIFY(songForm);
+        qobject_cast<QMdiSubWindow *>(songForm->parentWidget())->close(); // the close box
+        QCOMPARE(children(), 1);
+        QVERIFY(!songForm);
+        QVERIFY(form->isEnabled());
+
+        buttonOf(form, u"Edit All Son&gs"_s)->click();
+        for (int song = 0; song < 3; ++song) {
+            QCOMPARE(children(), 2);
+            songForm = qobject_cast<SongForm *>(area->subWindowList().last()->widget());
+            buttonOf(songForm, u"&OK"_s)->click();
+        }
+        QCOMPARE(children(), 1);
+
+        m_prompter->answer(No);
+        buttonOf(form, u"Re-assign Songs"_s)->click();
+        QCOMPARE(children(), 2);
+        auto *picker = qobject_cast<SelectFileNumber *>(area->subWindowList().last()->widget());
+        QVERIFY(picker);
+        buttonOf(picker, u"Cl&ose"_s)->click();
+        QCOMPARE(children(), 1);
+
+        QPointer<QMdiSubWindow> formFrame = qobject_cast<QMdiSubWindow *>(form->parentWidget());
+        formFrame->close();
+        QCOMPARE(children(), 0);
+        QVERIFY(!form && !formFrame);
+        QCOMPARE(counts(), before);
+        frame.close();
+        settle();
     }
 
 private:
