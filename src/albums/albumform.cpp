@@ -535,48 +535,53 @@ bool AlbumForm::eventFilter(QObject *watched, QEvent *event)
     return UpdateForm::eventFilter(watched, event);
 }
 
-// The reader works on the shared album buffer; the form takes what it found only when the
-// reading finished, so a reading that failed leaves the album as the fields show it.
-bool AlbumForm::takeDiscValues(bool identifierOnly)
+// The reader works on the shared album buffer and keeps what it found back until the disc
+// was read whole; the form takes it only then, so a reading that failed or was cancelled
+// leaves the album as the fields show it. The form waits meanwhile: its album is what the
+// reading started from.
+void AlbumForm::readFromDisc(bool identifierOnly)
 {
-    const Record before = albumForCallees();
-    Record &buffer = session().store().table(TableId::Albums).buffer();
-    DiscIds ids;
-    const bool read = ReadCompactDiscInformation(session(), identifierOnly, false, 0, this,
-                                                 identifierOnly ? nullptr : &ids);
-    if (!read) {
-        buffer = before;
-        return false;
-    }
-    Record &album = record();
-    album.setText(alb::CDIdentifier, buffer.text(alb::CDIdentifier));
-    if (!identifierOnly) {
-        album.setNumber(alb::TotalTime, buffer.number(alb::TotalTime));
-        album.setText(alb::XCCD, buffer.text(alb::XCCD));
-        m_discIds = ids;
-    }
-    buffer = album;
-    loadFields();
-    showDiscIds();
-    return true;
+    if (m_reading || m_songs->isBusy())
+        return;
+    const QString before = clipped(record().text(alb::CDIdentifier));
+    const Record started = albumForCallees();
+    m_reading = ReadCompactDiscInformation(session(), identifierOnly, false, 0, this);
+    setEnabled(false);
+    connect(m_reading, &CdReading::finished, this,
+            [this, identifierOnly, before, started, reading = m_reading.data()](bool read) {
+                setEnabled(true);
+                Record &buffer = session().store().table(TableId::Albums).buffer();
+                if (!read) {
+                    buffer = started;
+                    return;
+                }
+                Record &album = record();
+                album.setText(alb::CDIdentifier, buffer.text(alb::CDIdentifier));
+                if (!identifierOnly) {
+                    album.setNumber(alb::TotalTime, buffer.number(alb::TotalTime));
+                    album.setText(alb::XCCD, buffer.text(alb::XCCD));
+                    m_discIds = reading->ids();
+                }
+                buffer = album;
+                loadFields();
+                showDiscIds();
+                if (identifierOnly)
+                    ask(Message{QStringLiteral("Process complete"),
+                                clipped(album.text(alb::CDIdentifier)) != before
+                                    ? QStringLiteral("CD Identification updated.")
+                                    : QStringLiteral("CD Identification not updated."),
+                                Ok, Ok, Icon::Information});
+            });
 }
 
 void AlbumForm::readDisc()
 {
-    if (!m_songs->isBusy())
-        takeDiscValues(false);
+    readFromDisc(false);
 }
 
 void AlbumForm::readIdentifier()
 {
-    const QString before = clipped(m_identifier->text());
-    if (!takeDiscValues(true))
-        return;
-    const bool changed = clipped(record().text(alb::CDIdentifier)) != before;
-    ask(Message{QStringLiteral("Process complete"),
-                changed ? QStringLiteral("CD Identification updated.")
-                        : QStringLiteral("CD Identification not updated."),
-                Ok, Ok, Icon::Information});
+    readFromDisc(true);
 }
 
 void AlbumForm::showDiscIds()

@@ -2,9 +2,10 @@
 
 #include "app/updateform.h"
 
-#include "platform/cddevice.h"
+#include "wizards/cdreader.h"
 
 #include <QImage>
+#include <QPointer>
 
 class QComboBox;
 class QFormLayout;
@@ -47,10 +48,11 @@ public:
     void chooseImage();
     void showImage();
     // "Read CD Information": the disc's identifier, times and numbers into the album, the
-    // track times into its songs.
+    // track times into its songs. Goes on from the event loop; the form waits meanwhile.
     void readDisc();
     // "Read": the disc's identifier only, saying whether it changed.
     void readIdentifier();
+    bool isReading() const { return m_reading; }
     void openMusicBrainzPage();
     QString musicBrainzDiscId() const { return m_discIds.musicBrainz; }
 
@@ -80,7 +82,7 @@ private:
     bool checkCategory();
     bool checkRating();
     void copyTitle(Record &album);
-    bool takeDiscValues(bool identifierOnly);
+    void readFromDisc(bool identifierOnly);
     void showDiscIds();
     void scalePicture();
 
@@ -103,6 +105,7 @@ private:
     QPlainTextEdit *m_performance = nullptr;
     SoundPlayer *m_player = nullptr;
     DiscIds m_discIds;
+    QPointer<CdReading> m_reading;
 };
 
 } // namespace sv

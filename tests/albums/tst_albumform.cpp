@@ -12,6 +12,7 @@
 #include "app/windowposition.h"
 #include "platform/cddevice.h"
 #include "platform/instances.h"
+#include "platform/mcicommand.h"
 #include "platform/stddate.h"
 #include "songs/songform.h"
 #include "storecatalogue.h"
@@ -285,6 +286,8 @@ private Q_SLOTS:
         m_prompter.reset();
         m_workspace.reset();
         setDesktopOpener({});
+        setMciTracer({});
+        setCdDeviceFactory({});
         CdDevice::setSource({});
     }
 
@@ -773,17 +776,22 @@ private Q_SLOTS:
         AlbumForm *form = openForm(catalogue, Request::Change);
         QVERIFY(!buttonOf(form, u"Open MusicBrainz Page"_s)->isEnabled());
 
-        prompter.answer(Ok);
         buttonOf(form, u"Read"_s)->click();
+        QVERIFY(form->isReading() && !form->isEnabled());
+        QTRY_VERIFY(!form->isReading());
+        QVERIFY(form->isEnabled());
+        QCOMPARE(prompter.shown.size(), 1);
         QCOMPARE(prompter.shown.last().caption, u"Process complete"_s);
         QCOMPARE(prompter.shown.last().text, u"CD Identification updated."_s);
         const QString identifier = lineAfter(form, u"CD Serial #:"_s)->text();
         QVERIFY(identifier.startsWith(u"12"_s));
         buttonOf(form, u"Read"_s)->click();
+        QTRY_COMPARE(prompter.shown.size(), 2);
         QCOMPARE(prompter.shown.last().text, u"CD Identification not updated."_s);
 
         form->songs()->readCdButton()->click();
-        settle();
+        QTRY_VERIFY(!form->isReading());
+        QCOMPARE(prompter.shown.size(), 2);
         QCOMPARE(catalogue.songs().records(), 12);
         for (int track = 1; track <= 12; ++track) {
             catalogue.songs().buffer().clear();
@@ -811,6 +819,7 @@ private Q_SLOTS:
         lineAfter(form, u"CD Serial #:"_s)->setText(u"kept"_s);
         const int messages = prompter.shown.size();
         buttonOf(form, u"Load Song Information from CD Player"_s)->click();
+        QTRY_VERIFY(!form->isReading());
         QVERIFY(prompter.shown.size() > messages);
         QCOMPARE(lineAfter(form, u"CD Serial #:"_s)->text(), u"kept"_s);
         QCOMPARE(catalogue.table(TableId::Albums).buffer().text(alb::CDIdentifier), u"kept"_s);
@@ -818,6 +827,45 @@ private Q_SLOTS:
         settle();
         QVERIFY(catalogue.loadAlbum(1));
         QCOMPARE(catalogue.table(TableId::Albums).buffer().text(alb::CDIdentifier), u"kept"_s);
+    }
+
+    // A disc that stops answering part way through a reading: the user is told, and the
+    // album's fields and its songs' times stay as they were.
+    void discFailingPartWay()
+    {
+        test::ScriptedPrompter &prompter = *m_prompter;
+        Catalogue &catalogue = *m_catalogue;
+        auto script = std::make_shared<CdScript>();
+        QList<qint32> starts;
+        for (int track = 0; track < 12; ++track)
+            starts.append(track * 75 * 60);
+        script->toc = makeAudioToc(starts, 12 * 75 * 60);
+        ScriptedCdDevice::install(script);
+        setMciTracer([&](const QString &command, const QString &) {
+            if (command == u"status cdaudio length track 2"_s)
+                script->media = CdDevice::Media::DoorOpen;
+        });
+        catalogue.addAlbum(1, u"Ten"_s);
+        for (int track = 1; track <= 10; ++track)
+            catalogue.addSong(track, 1, track);
+        QVERIFY(catalogue.loadAlbum(1));
+        AlbumForm *form = openForm(catalogue, Request::Change);
+        const QString identifier = lineAfter(form, u"CD Serial #:"_s)->text();
+        form->readDisc();
+        QTRY_VERIFY(!form->isReading());
+        setMciTracer({});
+        setCdDeviceFactory({});
+        QCOMPARE(prompter.shown.size(), 1);
+        QVERIFY(prompter.shown.first().text.contains(u"Nothing was changed"_s));
+        QCOMPARE(lineAfter(form, u"CD Serial #:"_s)->text(), identifier);
+        QCOMPARE(lineAfter(form, u"ID:"_s)->text(), QString());
+        QCOMPARE(catalogue.songs().records(), 10);
+        for (int id = 1; id <= 10; ++id)
+            QCOMPARE(catalogue.song(id).number(mus::Time), 0);
+        buttonOf(form, u"&OK"_s)->click();
+        settle();
+        QVERIFY(catalogue.loadAlbum(1));
+        QCOMPARE(catalogue.table(TableId::Albums).buffer().text(alb::CDIdentifier), identifier);
     }
 
     // In the frame's work area every window the album form opens is a child window of its
