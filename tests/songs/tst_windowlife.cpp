@@ -18,8 +18,10 @@
 #include "songs/selectalbum.h"
 #include "songs/songbrowser.h"
 #include "songs/songform.h"
+#include "store/fileaccess.h"
 #include "testsupport.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFormLayout>
 #include <QLabel>
@@ -31,6 +33,8 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTest>
+
+#include <sqlite3.h>
 
 using namespace sv;
 
@@ -166,6 +170,40 @@ QStringList childTitles(QMdiArea *area)
     return titles;
 }
 
+// Overwrites a leaf page in the middle of a table of a file with garbage, as a failing disk
+// would, and moves the file's change counter on so that no connection keeps reading the
+// page from its cache.
+void damageTableLeaf(const QString &path, const char *table)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *query = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = ?", -1, &query,
+                       nullptr);
+    sqlite3_bind_text(query, 1, table, -1, SQLITE_STATIC);
+    const qint64 root = sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int64(query, 0) : 0;
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    QVERIFY(root > 1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const auto number = [](const QByteArray &bytes, int offset, int width) {
+        qint64 value = 0;
+        for (int i = 0; i < width; ++i)
+            value = value << 8 | quint8(bytes.at(offset + i));
+        return value;
+    };
+    qint64 page = root;
+    for (QByteArray bytes; file.seek((page - 1) * 4096) && (bytes = file.read(4096)).at(0) == 0x05;)
+        page = number(bytes, int(number(bytes, 12 + 2 * (number(bytes, 3, 2) / 2), 2)), 4);
+    QVERIFY(file.seek((page - 1) * 4096));
+    file.write(QByteArray(4096, '\x5A'));
+    QVERIFY(file.seek(24));
+    const qint64 counter = number(file.read(4), 0, 4) + 1;
+    QVERIFY(file.seek(24));
+    file.write(QByteArray::fromHex(QByteArray::number(counter, 16).rightJustified(8, '0')));
+}
+
 } // namespace
 
 class TestWindowLife : public QObject
@@ -249,6 +287,47 @@ private Q_SLOTS:
         settle();
         QTRY_VERIFY(area->subWindowList().isEmpty());
         QVERIFY(!browser && !browserFrame);
+    }
+
+    // A browser that meets a damaged page while the user pages through it says so, marks
+    // the file for repair, and closes whole: no empty frame stays, and the tables it held
+    // are given back.
+    void damageMetByABrowserClosesItWhole()
+    {
+        Program program;
+        const QList<int> before = program.counts();
+        Table &songs = program.session.store().table(TableId::Songs);
+        {
+            const TableUse use = program.session.files().use(songs);
+            QVERIFY(use);
+            QVERIFY(songs.stream());
+            for (int id = 1; id <= 3000; ++id) {
+                songs.buffer().clear();
+                songs.buffer().setNumber(mus::ID, id);
+                songs.buffer().setText(mus::Title, QStringLiteral("Title %1").arg(id));
+                QVERIFY(songs.add());
+            }
+            QVERIFY(songs.flush());
+        }
+        damageTableLeaf(songs.fileName(), "Songvane");
+
+        QPointer<SongBrowser> browser = program.open<SongBrowser>(QStringLiteral("BrowseSongs"));
+        QVERIFY(browser);
+        QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow *>(browser->parentWidget());
+        QPointer<QAbstractItemView> view = browser->list()->findChild<QAbstractItemView *>();
+        QVERIFY(view);
+        for (int page = 0; page < 200 && view; ++page) {
+            QTest::keyClick(view, Qt::Key_PageDown);
+            settle();
+        }
+        QVERIFY(!browser);
+        QVERIFY(!frame);
+        QVERIFY(program.area()->subWindowList().isEmpty());
+        QCOMPARE(program.prompter.captions(), (QStringList{QStringLiteral("Record Retrieval Error"),
+                                                           QStringLiteral("Damaged File")}));
+        QCOMPARE(FileAccess::badFile(), QStringLiteral("svpdata"));
+        QCOMPARE(program.counts(), before);
+        FileAccess::noteRepaired(QStringLiteral("svpdata"));
     }
 
     // A window opened while another is maximized opens maximized over the whole work area,
