@@ -582,6 +582,48 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(path(SongFile + u".damaged"_s)));
     }
 
+    // The repaired file goes on giving positions and revisions from where the damaged one
+    // left them: not from the highest record that survived, which would give a position of
+    // a deleted or lost record again.
+    void positionsAndRevisionsGoOnAfterARepair()
+    {
+        QList<qint64> removed;
+        for (qint64 id = 2901; id <= 3000; ++id)
+            removed.append(id);
+        QVERIFY(removeSongs(path(SongFile), removed));
+        const Tree tree = readTree(path(SongFile));
+        damagePage(path(SongFile), tree.leafPages.at(tree.leafPages.size() / 2), 3);
+        qint64 lastPosition = 0;
+        qint64 lastRevision = 0;
+        {
+            sqlite3 *db = nullptr;
+            sqlite3_open_v2(QFile::encodeName(path(SongFile)).constData(), &db,
+                            SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_stmt *query = nullptr;
+            sqlite3_prepare_v2(db,
+                               "SELECT (SELECT seq FROM sqlite_sequence WHERE name = 'Songvane'), "
+                               "(SELECT last_revision FROM sv_counters)",
+                               -1, &query, nullptr);
+            QCOMPARE(sqlite3_step(query), SQLITE_ROW);
+            lastPosition = sqlite3_column_int64(query, 0);
+            lastRevision = sqlite3_column_int64(query, 1);
+            sqlite3_finalize(query);
+            sqlite3_close(db);
+        }
+        QVERIFY(lastPosition >= 3000);
+
+        const Run run = runTpsfix(m_workspace->path());
+        QVERIFY2(run.status == QProcess::NormalExit && run.exitCode == 0, qPrintable(run.output));
+        Store store(m_workspace->path());
+        Table &songs = store.table(TableId::Songs);
+        QVERIFY(songs.open());
+        songs.buffer().clear();
+        songs.buffer().setNumber(mus::ID, 5000);
+        QVERIFY(songs.add());
+        QVERIFY(songs.position() > lastPosition);
+        QVERIFY(songs.current().revision > lastRevision);
+    }
+
     // The original is kept under a free name with its journal, which must never meet the new file.
     void originalAndJournalAreKeptAside()
     {

@@ -127,22 +127,80 @@ bool swapIn(const QString &path, const QString &repaired, const QString &kept)
     return true;
 }
 
+// Opens the damaged file through the engine as it lies (immutable): no journal is played
+// into it and no lock is taken, as this program already holds the file alone. The
+// connection closes itself.
+class FileAsItLies
+{
+public:
+    explicit FileAsItLies(const QString &path)
+    {
+        const QString uri =
+            u"file:"_s +
+            QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
+            u"?immutable=1"_s;
+        m_result = sqlite3_open_v2(uri.toUtf8().constData(), &m_db,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    }
+    ~FileAsItLies() { sqlite3_close(m_db); }
+    FileAsItLies(const FileAsItLies &) = delete;
+    FileAsItLies &operator=(const FileAsItLies &) = delete;
+    bool ok() const { return m_result == SQLITE_OK; }
+    sqlite3 *db() const { return m_db; }
+    QString error() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
+
+    // The one number a query gives; 0 when the file's damage keeps it from being read.
+    qint64 number(const QString &query, const QString &parameter = QString())
+    {
+        sqlite3_stmt *statement = nullptr;
+        qint64 value = 0;
+        if (sqlite3_prepare_v2(m_db, query.toUtf8().constData(), -1, &statement, nullptr) ==
+            SQLITE_OK) {
+            const QByteArray bound = parameter.toUtf8();
+            sqlite3_bind_text(statement, 1, bound.constData(), int(bound.size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(statement) == SQLITE_ROW)
+                value = sqlite3_column_int64(statement, 0);
+        }
+        sqlite3_finalize(statement);
+        return value;
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+    int m_result = SQLITE_OK;
+};
+
+// The last position and revision the file gave, as far as they can still be read: from its
+// counters, and from the positions the damaged pages are known to have held.
+Counters countersGiven(const QString &path, const Layout &layout, const Salvage &found)
+{
+    Counters given;
+    FileAsItLies file(path);
+    if (file.ok()) {
+        given.lastPosition =
+            file.number(u"SELECT seq FROM main.sqlite_sequence WHERE name = ?"_s, layout.table);
+        given.lastRevision = file.number(u"SELECT last_revision FROM main."_s +
+                                         QString::fromLatin1(sql::CountersTable));
+    }
+    if (!found.lost.empty())
+        given.lastPosition = qMax(given.lastPosition, found.lost.rbegin()->first);
+    for (const auto &[after, upTo] : found.unreadableRanges) {
+        if (upTo != std::numeric_limits<qint64>::max())
+            given.lastPosition = qMax(given.lastPosition, upTo);
+    }
+    return given;
+}
+
 // What the engine's own check of the whole file finds wrong: every tree, the freelist and
-// the pages no tree uses, which the reading of the records does not look at. The file is
-// read as it lies (immutable): no journal is played into it and no lock is taken, as this
-// program already holds the file alone. Empty when nothing is wrong.
+// the pages no tree uses, which the reading of the records does not look at. Empty when
+// nothing is wrong.
 QStringList engineFindings(const QString &path)
 {
-    const QString uri =
-        u"file:"_s +
-        QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
-        u"?immutable=1"_s;
-    sqlite3 *db = nullptr;
+    FileAsItLies file(path);
+    sqlite3 *db = file.db();
     QStringList findings;
-    if (sqlite3_open_v2(uri.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                        nullptr) != SQLITE_OK) {
-        findings.append(u"the file cannot be checked: "_s + QString::fromUtf8(sqlite3_errmsg(db)));
-        sqlite3_close(db);
+    if (!file.ok()) {
+        findings.append(u"the file cannot be checked: "_s + file.error());
         return findings;
     }
     sqlite3_stmt *check = nullptr;
@@ -160,7 +218,6 @@ QStringList engineFindings(const QString &path)
     if (status != SQLITE_DONE && findings.isEmpty())
         findings.append(u"the check stopped: "_s + QString::fromUtf8(sqlite3_errmsg(db)));
     sqlite3_finalize(check);
-    sqlite3_close(db);
     return findings;
 }
 
@@ -367,7 +424,8 @@ int repair(const Options &options)
     if (found->schemaLacksTable)
         return refuse(NotATableFile, options,
                       u"the file holds other tables, not %1"_s.arg(layout->table));
-    if (!writer.finish(found->lost, found->unreadableRanges))
+    if (!writer.finish(found->lost, found->unreadableRanges,
+                       countersGiven(options.damaged, *layout, *found)))
         return refuse(WriteFailed, options,
                       u"the repaired file cannot be written: %1"_s.arg(writer.error()));
     const Outcome outcome(*found, writer.result(), engineFindings(options.damaged));

@@ -307,8 +307,25 @@ bool RepairWriter::addWaiting()
     return ok;
 }
 
+// Positions and revisions go on from where the damaged file left them.
+bool RepairWriter::carryOver(const Counters &given)
+{
+    if (!m_table)
+        return true;
+    const QString label = u'\'' + QString(m_layout.table).replace(u'\'', u"''"_s) + u'\'';
+    return run(u"UPDATE main.%1 SET last_revision = max(last_revision, %2)"_s
+                   .arg(QString::fromLatin1(sql::CountersTable))
+                   .arg(given.lastRevision)) &&
+           run(u"INSERT INTO main.sqlite_sequence (name, seq) SELECT %1, 0 WHERE NOT EXISTS "
+               "(SELECT 1 FROM main.sqlite_sequence WHERE name = %1)"_s.arg(label)) &&
+           run(u"UPDATE main.sqlite_sequence SET seq = max(seq, %1) WHERE name = %2"_s
+                   .arg(given.lastPosition)
+                   .arg(label));
+}
+
 bool RepairWriter::finish(std::map<qint64, QString> &lost,
-                          const std::vector<std::pair<qint64, qint64>> &unreadableRanges)
+                          const std::vector<std::pair<qint64, qint64>> &unreadableRanges,
+                          const Counters &given)
 {
     if (!m_db)
         return false;
@@ -351,7 +368,7 @@ bool RepairWriter::finish(std::map<qint64, QString> &lost,
         m_error = u"the keys cannot be rebuilt: "_s + errorText() + u' ' + fileError();
         ok = false;
     }
-    ok = ok && run(u"COMMIT"_s);
+    ok = ok && carryOver(given) && run(u"COMMIT"_s);
     if (!ok) {
         discard();
         return false;

@@ -23,6 +23,14 @@ struct WriteResult
     std::vector<qint64> recoveredInRanges;
 };
 
+// The last position and revision a file gave: never to be given again in the repaired one,
+// even where the records that had them are lost.
+struct Counters
+{
+    qint64 lastPosition = 0;
+    qint64 lastRevision = 0;
+};
+
 // Makes the repaired file from a copy of the layout example, in one transaction. Records
 // from intact pages go in as they come; those from damaged pages wait in a side table and
 // go in at the end, so that where one of them meets an intact record on a unique key or a
@@ -40,9 +48,11 @@ public:
     // False only when the engine fails; a row the table refuses is noted in the result.
     bool add(qint64 rowid, const Row &row, bool fromDamagedPage);
     // Adds the waiting records, drops from `lost` the positions that were recovered after
-    // all, rebuilds the keys and commits. On failure the target is removed.
+    // all, rebuilds the keys, carries the damaged file's counters over and commits. On
+    // failure the target is removed.
     bool finish(std::map<qint64, QString> &lost,
-                const std::vector<std::pair<qint64, qint64>> &unreadableRanges);
+                const std::vector<std::pair<qint64, qint64>> &unreadableRanges,
+                const Counters &given);
     const WriteResult &result() const { return m_result; }
     const QString &error() const { return m_error; }
 
@@ -55,6 +65,7 @@ private:
     bool step(sqlite3_stmt *statement, qint64 rowid, bool reportRefusal);
     void bindRow(sqlite3_stmt *statement, qint64 rowid, const Row &row);
     bool addWaiting();
+    bool carryOver(const Counters &given);
     QString keyText(qint64 rowid);
     void discard();
 
