@@ -901,7 +901,7 @@ private Q_SLOTS:
         QVERIFY(catalogue.loadAlbum(1));
         QPointer<AlbumForm> form = new AlbumForm(catalogue.session, Request::Change);
         QVERIFY(form->start());
-        addToWorkArea(area, form)->show();
+        showInWorkArea(area, form);
         QCOMPARE(area->subWindowList().size(), 1);
         const auto children = [&] {
             settle();
