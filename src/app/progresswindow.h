@@ -38,6 +38,8 @@ public:
     void run(qint64 total, qint64 unitsPerRecord, std::function<Step()> step,
              std::function<void(bool completed)> finished);
 
+    // The size of the run in units, for a run that learns it only from its first records.
+    void setTotal(qint64 total) { m_total = total; }
     QString message() const;
     void setMessage(const QString &message);
     QString progressText() const;

@@ -4,6 +4,7 @@
 #include "inifile.h"
 #include "paths.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include <cdio/audio.h>
 
 #include <cerrno>
+#include <utility>
 
 #include <csignal>
 
@@ -339,6 +341,13 @@ private:
     bool m_drivePlays = false; // the drive itself plays (analogue or digital out)
     CdToc m_toc;
     std::unique_ptr<QTemporaryFile> m_sheet; // a toc sheet as the library is given it
+    // An image file's size and time of change when it was last read.
+    static std::pair<qint64, QDateTime> imageStamp(const QFileInfo &image)
+    {
+        return {image.size(), image.lastModified()};
+    }
+    std::pair<qint64, QDateTime> m_imageStamp;
+    bool m_imageGone = false;
 };
 
 QByteArray LibcdioDevice::firstDrive()
@@ -360,6 +369,8 @@ CdDevice::OpenResult LibcdioDevice::open()
             return OpenResult::NoDevice;
         m_path = QFile::encodeName(info.absoluteFilePath());
         m_drive = !info.isFile();
+        if (!m_drive)
+            m_imageStamp = imageStamp(info);
     }
     if (m_path.isEmpty())
         return OpenResult::NoDevice;
@@ -487,8 +498,20 @@ bool LibcdioDevice::readToc()
 
 CdDevice::Media LibcdioDevice::media()
 {
-    if (!m_drive)
+    if (!m_drive) {
+        // An image stands for a disc: taking the file away takes the disc out, and a file
+        // put back or replaced is read anew, as a new disc would be.
+        const QFileInfo image(QFile::decodeName(m_path));
+        if (!image.exists()) {
+            m_imageGone = true;
+            return Media::NotReady;
+        }
+        if (std::exchange(m_imageGone, false) || imageStamp(image) != m_imageStamp) {
+            m_imageStamp = imageStamp(image);
+            openHandle();
+        }
         return m_cdio && !m_tocStale ? Media::Ready : Media::NotReady;
+    }
     if (m_cdio && mmc_get_tray_status(m_cdio) == 1) {
         m_tocStale = true;
         return Media::DoorOpen;

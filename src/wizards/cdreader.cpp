@@ -16,6 +16,7 @@ namespace sv {
 
 namespace {
 
+// The steps of the progress shown until the disc's track count is known.
 constexpr int ThermometerSteps = 20;
 
 QString &trackTimeText()
@@ -47,8 +48,8 @@ QString failureReason(const QString &reply)
 {
     switch (replyNumber(reply.mid(6))) {
     case mci::DeviceNotReady:
-        return QStringLiteral("The disc can no longer be read: the tray was opened or the disc "
-                              "taken out.");
+        return QStringLiteral("The disc can no longer be read: the tray was opened, or the disc "
+                              "or its image taken away.");
     case mci::InvalidDeviceName:
         return QStringLiteral("The CD drive or disc image is no longer there.");
     case mci::OutOfRange:
@@ -229,6 +230,10 @@ ProgressWindow::Step CdReading::identify()
     }
     m_identifier = disc.identifier;
     m_trackCount = disc.tracks;
+    // One step for the identifier and one a track, so that the window reaches 100% with
+    // the last track and not before, whatever the number of tracks.
+    if (m_window)
+        m_window->setTotal(1 + m_trackCount);
     if (m_identifierOnly) {
         closeDrive();
         return store();

@@ -284,8 +284,8 @@ private Q_SLOTS:
         QVERIFY(m_log.isEmpty());
     }
 
-    // A 99-track disc: every track read into the wizard, the thermometer full, and the
-    // window gone afterwards.
+    // A 99-track disc: every track read into the wizard, the progress full only once the
+    // last track was read, and the window gone afterwards.
     void ninetyNineTracks()
     {
         setCdDeviceFactory({});
@@ -293,6 +293,7 @@ private Q_SLOTS:
         CdDevice::setSource(write99TrackImage(catalogue.workspace));
         QStringList statuses;
         QString progressAtClose;
+        QString progressAtLastTrack;
         QString title;
         m_onCommand = [&](const QString &command, const QString &) {
             ProgressWindow *window = readingWindow();
@@ -301,6 +302,8 @@ private Q_SLOTS:
             title = window->windowTitle();
             if (command.startsWith(u"status cdaudio length track"_s))
                 statuses.append(window->message());
+            if (command == u"status cdaudio length track 99")
+                progressAtLastTrack = window->progressText();
             if (command == u"close cdaudio")
                 progressAtClose = window->progressText();
         };
@@ -315,6 +318,8 @@ private Q_SLOTS:
         QCOMPARE(statuses.size(), 102); // identifier's three, then one per track
         QCOMPARE(statuses.at(3), u"Track 1 of 99"_s);
         QCOMPARE(statuses.last(), u"Track 99 of 99"_s);
+        // One step for the identifier and one a track: full with the last track, not before.
+        QCOMPARE(progressAtLastTrack, u" 99% Completed"_s);
         QCOMPARE(progressAtClose, u"100% Completed"_s);
         QCOMPARE(title, u"Reading CD"_s);
         QVERIFY(!readingWindow());
@@ -555,8 +560,8 @@ private Q_SLOTS:
         QCOMPARE(prompter.shown.first().caption, u"Error"_s);
         QCOMPARE(prompter.shown.first().text,
                  u"Reading the CD stopped "_s + where +
-                     u". The disc can no longer be read: the tray was opened or the disc taken "
-                     u"out. Nothing was changed."_s);
+                     u". The disc can no longer be read: the tray was opened, or the disc or its "
+                     u"image taken away. Nothing was changed."_s);
         QCOMPARE(m_commands.count(u"close cdaudio"_s), 1);
         QCOMPARE(m_commands.last(), u"close cdaudio"_s);
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"before"_s);
@@ -603,6 +608,42 @@ private Q_SLOTS:
         QCOMPARE(catalogue.album().text(alb::CDIdentifier), u"before"_s);
         QVERIFY(!readingWindow());
         QVERIFY(m_log.isEmpty());
+    }
+
+    // A disc image taken away part way through a reading is a disc taken out: reported, and
+    // nothing kept. Put back, the device that holds it reads it again, and so does the next
+    // reading.
+    void imageTakenAwayDuringReading()
+    {
+        Catalogue catalogue;
+        setCdDeviceFactory({});
+        const QString cue = write99TrackImage(catalogue.workspace);
+        CdDevice::setSource(cue);
+        const QString away = cue + u".away"_s;
+        m_onCommand = [&](const QString &command, const QString &) {
+            if (command == u"status cdaudio length track 30")
+                QVERIFY(QFile::rename(cue, away));
+        };
+        test::ScriptedPrompter prompter;
+        QCOMPARE(readDisc(catalogue, false, true, 6), Outcome::NotRead);
+        QCOMPARE(prompter.shown.size(), 1);
+        QVERIFY2(prompter.shown.first().text.startsWith(
+                     u"Reading the CD stopped at track 31 of 99. The disc can no longer be read"_s),
+                 qPrintable(prompter.shown.first().text));
+        QCOMPARE(catalogue.count(catalogue.rows()), 0);
+        QCOMPARE(m_commands.count(u"close cdaudio"_s), 1);
+
+        m_onCommand = nullptr;
+        QVERIFY(QFile::rename(away, cue));
+        QCOMPARE(SendMCICommand(u"open cdaudio shareable"_s), u"1"_s);
+        QCOMPARE(SendMCICommand(u"status cdaudio number of tracks"_s), u"99"_s);
+        QVERIFY(QFile::rename(cue, away));
+        QCOMPARE(SendMCICommand(u"status cdaudio ready"_s), QString());
+        QVERIFY(QFile::rename(away, cue));
+        QCOMPARE(SendMCICommand(u"status cdaudio number of tracks"_s), u"99"_s);
+        QCOMPARE(SendMCICommand(u"close cdaudio"_s), QString());
+        QCOMPARE(readDisc(catalogue, false, true, 6), Outcome::Read);
+        QCOMPARE(catalogue.count(catalogue.rows()), 99);
     }
 
     // A reading cancelled by its caller before it began sends nothing to the drive and
