@@ -2,6 +2,7 @@
 #include "app/progresswindow.h"
 #include "app/session.h"
 #include "app/settings.h"
+#include "catalogue.h"
 #include "maintenance/filemanager.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
@@ -35,37 +36,29 @@ QTreeWidgetItem *row(FileManager &window, const QString &label)
     return found.isEmpty() ? nullptr : found.first();
 }
 
-void prepareFiles(Session &session)
+// A catalogue with every file created and three media formats, no table held open.
+class Catalogue : public test::Catalogue
 {
-    session.announceTables();
-    for (TableId id : allTables()) {
-        QVERIFY(session.files().use(session.store().table(id))); // creates the file
+public:
+    Catalogue()
+    {
+        for (TableId id : allTables()) {
+            QVERIFY(session.files().use(table(id))); // creates the file
+        }
+        Table &media = table(TableId::Media);
+        QVERIFY(media.open());
+        for (const char *name : {"CD", "LP", "EP"}) {
+            media.buffer().setText(med::Media, QString::fromLatin1(name));
+            QVERIFY(media.add());
+        }
+        media.close();
     }
-    Table &media = session.store().table(TableId::Media);
-    QVERIFY(media.open());
-    for (const char *name : {"CD", "LP", "EP"}) {
-        media.buffer().setText(med::Media, QString::fromLatin1(name));
-        QVERIFY(media.add());
-    }
-    media.close();
-}
+};
 
 QByteArray contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every table open, as the frame and its windows hold them.
-std::vector<TableUse> holdEveryTable(Session &session)
-{
-    std::vector<TableUse> holds;
-    for (TableId id : allTables()) {
-        holds.push_back(session.files().use(session.store().table(id)));
-        if (!holds.back())
-            qWarning("a table could not be opened");
-    }
-    return holds;
 }
 
 // Runs an action and waits until it has gone through every file.
@@ -152,10 +145,9 @@ private Q_SLOTS:
     // With nothing tagged an action works on the highlighted table only.
     void untaggedActionUsesHighlightedRow()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         auto *window = new FileManager(session);
         window->list()->setCurrentItem(row(*window, QStringLiteral("Media")));
         QVERIFY(runAndWait(*window, FileManager::Action::Pack));
@@ -171,10 +163,9 @@ private Q_SLOTS:
     // shows its count.
     void infoOnTaggedRows()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         Table &songs = session.store().table(TableId::Songs);
         const TableUse songsUse = session.files().use(songs);
         QVERIFY(songsUse);
@@ -185,7 +176,7 @@ private Q_SLOTS:
         QCOMPARE(row(*window, QStringLiteral("Songvane"))->text(2), QStringLiteral("0"));
         QCOMPARE(row(*window, QStringLiteral("EventLog"))->text(2), QStringLiteral("?"));
         QCOMPARE(row(*window, QStringLiteral("Media"))->text(3),
-                 workspace.file(QStringLiteral("svpmedia.tps")));
+                 catalogue.file(QStringLiteral("svpmedia.tps")));
         QVERIFY(songs.isOpen());
         QVERIFY(!session.store().table(TableId::Media).isOpen());
         window->toggleTag(0);
@@ -198,15 +189,14 @@ private Q_SLOTS:
     // the file is not touched.
     void buildRefusedWhileAnotherStationUsesTheFile()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         QProcess station;
         station.start(test::helperProgram(QStringLiteral("station")),
-                      {workspace.path(), QStringLiteral("hold-open"), QStringLiteral("shared")});
+                      {catalogue.path(), QStringLiteral("hold-open"), QStringLiteral("shared")});
         QVERIFY(station.waitForReadyRead(10000));
-        const QString path = workspace.file(QStringLiteral("svpdata.tps"));
+        const QString path = catalogue.file(QStringLiteral("svpdata.tps"));
         const QByteArray before = contents(path);
         auto *window = new FileManager(session);
         window->list()->setCurrentItem(row(*window, QStringLiteral("Songvane")));
@@ -229,10 +219,9 @@ private Q_SLOTS:
     // tells what it did and ends the program, the mark gone.
     void repairOfferedAfterCrash()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         FileAccess::setBadFile(QStringLiteral("svpalbum"));
         prompter.answer(No);
         QVERIFY(!FileManager::offerRepairAfterCrash(session));
@@ -249,8 +238,8 @@ private Q_SLOTS:
         QVERIFY2(prompter.shown.last().text.startsWith(
                      QStringLiteral("The Fix Utility has repaired the file svpalbum.tps")),
                  qPrintable(prompter.shown.last().text));
-        QVERIFY(QFile::exists(workspace.file(QStringLiteral("svpalbum.tpe"))));
-        QVERIFY(contents(workspace.file(QStringLiteral("tpsfix.log")))
+        QVERIFY(QFile::exists(catalogue.file(QStringLiteral("svpalbum.tpe"))));
+        QVERIFY(contents(catalogue.file(QStringLiteral("tpsfix.log")))
                     .contains("svpalbum.tps: repaired"));
         QCOMPARE(FileAccess::badFile(), QString());
     }
@@ -260,11 +249,10 @@ private Q_SLOTS:
     // of the file for the action and have it back afterwards, reading as before.
     void actionsOnTablesTheProgramHasOpen()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
-        const std::vector<TableUse> holds = holdEveryTable(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
+        QVERIFY(catalogue.hold(allTables())); // as the frame and its windows hold them
         Table &songs = session.store().table(TableId::Songs);
         QVERIFY(session.store().aliasSongs().open());
         addSongs(session, 2000);
@@ -294,11 +282,10 @@ private Q_SLOTS:
     // attached; the records left read as before.
     void packWithEveryTableAttached()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
-        const std::vector<TableUse> holds = holdEveryTable(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
+        QVERIFY(catalogue.hold(allTables())); // as the frame and its windows hold them
         Table &songs = session.store().table(TableId::Songs);
         addSongs(session, 3000);
         QVERIFY(session.store().database().logout(2));
@@ -322,12 +309,11 @@ private Q_SLOTS:
     // recovered and lost, and the song table reads the recovered records afterwards.
     void fixRepairsADamagedSongFile()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         addSongs(session, 3000);
-        const QString path = workspace.file(QStringLiteral("svpdata.tps"));
+        const QString path = catalogue.file(QStringLiteral("svpdata.tps"));
         damageLeafOf(path, "Songvane");
         Table &songs = session.store().table(TableId::Songs);
         const TableUse songsUse = session.files().use(songs);
@@ -416,11 +402,10 @@ private Q_SLOTS:
     // file another station has open it asks for the file to itself and starts nothing.
     void fixRefusals()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
-        const QString categories = workspace.file(QStringLiteral("SVPCAT.tps"));
+        Catalogue catalogue;
+        Session &session = catalogue.session;
+        const QString categories = catalogue.file(QStringLiteral("SVPCAT.tps"));
         QFile text(categories);
         QVERIFY(text.open(QIODevice::WriteOnly | QIODevice::Truncate));
         text.write("Category;Description\\r\\nRock;Loud\\r\\n");
@@ -435,14 +420,14 @@ private Q_SLOTS:
 
         QProcess station;
         station.start(test::helperProgram(QStringLiteral("station")),
-                      {workspace.path(), QStringLiteral("hold-open"), QStringLiteral("shared")});
+                      {catalogue.path(), QStringLiteral("hold-open"), QStringLiteral("shared")});
         QVERIFY(station.waitForReadyRead(10000));
-        const QByteArray songs = contents(workspace.file(QStringLiteral("svpdata.tps")));
+        const QByteArray songs = contents(catalogue.file(QStringLiteral("svpdata.tps")));
         window->list()->setCurrentItem(row(*window, QStringLiteral("Songvane")));
         QVERIFY(runAndWait(*window, FileManager::Action::Fix));
         QCOMPARE(prompter.captions().last(), QStringLiteral("File Access Error"));
-        QCOMPARE(contents(workspace.file(QStringLiteral("svpdata.tps"))), songs);
-        QVERIFY(!contents(workspace.file(QStringLiteral("tpsfix.log"))).contains("svpdata"));
+        QCOMPARE(contents(catalogue.file(QStringLiteral("svpdata.tps"))), songs);
+        QVERIFY(!contents(catalogue.file(QStringLiteral("tpsfix.log"))).contains("svpdata"));
         station.kill();
         station.waitForFinished();
         window->close();
@@ -452,10 +437,9 @@ private Q_SLOTS:
     // takes the input Preferences gave up, and gives it back when it is done.
     void openedOverPreferences()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         Settings::global().setupWizardComplete = 1;
         QWidget frame;
         frame.resize(800, 600);
@@ -491,10 +475,9 @@ private Q_SLOTS:
     // design is discarded.
     void listLayoutIsKept()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         auto *window = new FileManager(session);
         window->show();
         window->list()->setColumnWidth(1, 333);

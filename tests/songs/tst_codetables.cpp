@@ -268,8 +268,8 @@ private Q_SLOTS:
         form = openForm<CategoryForm>();
         QProcess station;
         station.start(test::helperProgram(QStringLiteral("station")),
-                      {catalogue.workspace.path(), QStringLiteral("change-category"),
-                       QStringLiteral("1"), QStringLiteral("Bebop")});
+                      {catalogue.path(), QStringLiteral("change-category"), QStringLiteral("1"),
+                       QStringLiteral("Bebop")});
         QVERIFY(station.waitForFinished(10000));
         QCOMPARE(station.readAll().trimmed(), QByteArray("ready"));
         auto *name = form->findChild<QLineEdit *>();

@@ -733,15 +733,12 @@ private Q_SLOTS:
         elsewhere.show();
         elsewhere.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
-        QVERIFY(otherStation(catalogue.workspace.path(),
-                             {QStringLiteral("add-song"), QStringLiteral("9"), QStringLiteral("AA"),
-                              QStringLiteral("New")}));
-        QVERIFY(otherStation(
-            catalogue.workspace.path(),
-            {QStringLiteral("change-song"), QStringLiteral("2"), QStringLiteral("Theirs")}));
-        QVERIFY(otherStation(
-            catalogue.workspace.path(),
-            {QStringLiteral("change-category"), QStringLiteral("3"), QStringLiteral("Disco")}));
+        QVERIFY(otherStation(catalogue.path(), {QStringLiteral("add-song"), QStringLiteral("9"),
+                                                QStringLiteral("AA"), QStringLiteral("New")}));
+        QVERIFY(otherStation(catalogue.path(), {QStringLiteral("change-song"), QStringLiteral("2"),
+                                                QStringLiteral("Theirs")}));
+        QVERIFY(otherStation(catalogue.path(), {QStringLiteral("change-category"),
+                                                QStringLiteral("3"), QStringLiteral("Disco")}));
         browser.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&browser));
         QCOMPARE(browser.windowTitle(), QStringLiteral("Songs - 3 entries"));
@@ -762,8 +759,8 @@ private Q_SLOTS:
         catalogue.table(TableId::Songs).watch();
         SongForm *form = openSongForm(catalogue, Request::Change);
         QVERIFY(form);
-        QVERIFY(otherStation(catalogue.workspace.path(),
-                             {QStringLiteral("delete-song"), QStringLiteral("7")}));
+        QVERIFY(
+            otherStation(catalogue.path(), {QStringLiteral("delete-song"), QStringLiteral("7")}));
         fieldAfter(form, QStringLiteral("&Title:"))->setText(QStringLiteral("Kept"));
         prompter.answer(Cancel);
         form->accept();
@@ -788,8 +785,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(browser));
         QCOMPARE(titlesShown(*browser),
                  (QStringList{QStringLiteral("Kept"), QStringLiteral("Loser")}));
-        QVERIFY(otherStation(catalogue.workspace.path(),
-                             {QStringLiteral("delete-song"), QStringLiteral("8")}));
+        QVERIFY(
+            otherStation(catalogue.path(), {QStringLiteral("delete-song"), QStringLiteral("8")}));
         browser->list()->highlightRow(1);
         prompter.shown.clear();
         browser->change();
@@ -800,8 +797,8 @@ private Q_SLOTS:
         QCOMPARE(titlesShown(*browser), QStringList{QStringLiteral("Kept")});
 
         // Deleting a row that is already gone: said so, and the list lets it go.
-        QVERIFY(otherStation(catalogue.workspace.path(),
-                             {QStringLiteral("delete-song"), QStringLiteral("7")}));
+        QVERIFY(
+            otherStation(catalogue.path(), {QStringLiteral("delete-song"), QStringLiteral("7")}));
         catalogue.table(TableId::Songs).buffer() = catalogue.song(7);
         prompter.shown.clear();
         prompter.answer(Ok);

@@ -6,7 +6,7 @@
 
 #include <QTest>
 
-#include <initializer_list>
+#include <QList>
 #include <vector>
 
 namespace sv::test {
@@ -19,16 +19,16 @@ namespace sv::test {
 class Catalogue
 {
 public:
-    explicit Catalogue(std::initializer_list<TableId> tables = {}) : session(workspace.path())
+    explicit Catalogue(const QList<TableId> &tables = {}) : session(workspace.path())
     {
         Settings::global() = Settings();
         session.announceTables();
-        if (tables.size() > 0)
+        if (!tables.isEmpty())
             QVERIFY2(hold(tables), "the catalogue's tables could not be opened");
     }
 
     // Holds more tables open, all or none, until the catalogue goes.
-    [[nodiscard]] bool hold(std::initializer_list<TableId> tables)
+    [[nodiscard]] bool hold(const QList<TableId> &tables)
     {
         QList<Table *> list;
         for (TableId id : tables)
