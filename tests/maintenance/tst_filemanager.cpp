@@ -346,17 +346,16 @@ private Q_SLOTS:
     // the window stays; then the outcome is told and the table reads again.
     void cancelDuringFixWaitsForTheRepair()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Session session(workspace.path());
-        prepareFiles(session);
+        Catalogue catalogue;
+        Session &session = catalogue.session;
         addSongs(session, 300);
         Table &songs = session.store().table(TableId::Songs);
         const TableUse songsUse = session.files().use(songs);
         QVERIFY(songsUse);
         // A repair program that waits for the test's word (a minute at most, so that a
         // failed test leaves nothing behind), then runs the real one.
-        const QString wrapper = workspace.file(QStringLiteral("slowfix.sh"));
+        const QString wrapper = catalogue.file(QStringLiteral("slowfix.sh"));
         QFile script(wrapper);
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\ni=0\nwhile [ ! -e go ] && [ $i -lt 1200 ]; do sleep 0.05; "
@@ -366,7 +365,7 @@ private Q_SLOTS:
         QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
         const QString realProgram = FileManager::repairProgram();
         FileManager::setRepairProgram(wrapper);
-        const QString example = workspace.file(QStringLiteral("svpdata.tpe"));
+        const QString example = catalogue.file(QStringLiteral("svpdata.tpe"));
         QFile::remove(example);
 
         QPointer<FileManager> window = new FileManager(session);
@@ -384,7 +383,7 @@ private Q_SLOTS:
         QVERIFY(!window->close());
         QVERIFY(prompter.shown.isEmpty());
 
-        QFile go(workspace.file(QStringLiteral("go")));
+        QFile go(catalogue.file(QStringLiteral("go")));
         QVERIFY(go.open(QIODevice::WriteOnly));
         go.close();
         QVERIFY(finished.wait(60000));
