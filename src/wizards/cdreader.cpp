@@ -131,8 +131,9 @@ CdReading *CdReading::start(Session &session, bool identifierOnly, bool forWizar
 
 CdReading::CdReading(Session &session, bool identifierOnly, bool forWizard, int wizardInstance,
                      QWidget *parent)
-    : m_session(session), m_parent(parent), m_identifierOnly(identifierOnly && !forWizard),
-      m_forWizard(forWizard), m_wizardInstance(wizardInstance)
+    : m_session(session), m_parent(parent), m_hadParent(parent != nullptr),
+      m_identifierOnly(identifierOnly && !forWizard), m_forWizard(forWizard),
+      m_wizardInstance(wizardInstance)
 {
     const Record &album = m_session.store().table(TableId::Albums).buffer();
     m_album.id = album.number(alb::AlbumID);
@@ -155,8 +156,11 @@ CdReading::~CdReading()
 
 void CdReading::begin()
 {
-    if (m_done)
+    // A caller that went before the reading began wants nothing read any more.
+    if (m_done || (m_hadParent && !m_parent)) {
+        finish(false);
         return;
+    }
     if (!openDrive()) {
         finish(false);
         return;

@@ -91,6 +91,7 @@ private:
 
     Session &m_session;
     QPointer<QWidget> m_parent;
+    const bool m_hadParent;
     QPointer<ProgressWindow> m_window;
     const bool m_identifierOnly;
     const bool m_forWizard;

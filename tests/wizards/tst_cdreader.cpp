@@ -660,6 +660,16 @@ private Q_SLOTS:
         QVERIFY(m_commands.isEmpty());
         QCOMPARE(m_script->opened, 0);
         QCOMPARE(catalogue.count(catalogue.rows()), 0);
+
+        // So does one whose caller closed before it began.
+        auto *caller = new QWidget;
+        CdReading *orphan = ReadCompactDiscInformation(catalogue.session, false, true, 2, caller);
+        QSignalSpy orphanFinished(orphan, &CdReading::finished);
+        delete caller;
+        QVERIFY(orphanFinished.wait(20000));
+        QCOMPARE(orphanFinished.first().first().toBool(), false);
+        QVERIFY(m_commands.isEmpty());
+        QVERIFY(!readingWindow());
     }
 
     // The window that started a reading closes part way: the reading ends with it, keeps
