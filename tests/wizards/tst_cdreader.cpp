@@ -355,6 +355,18 @@ private Q_SLOTS:
         QCOMPARE(m_commands.filter(u"status cdaudio length"_s).size(), lengthQueries);
     }
 
+    // The CD player's identifier of the disc it holds is the reader's; a drive that stops
+    // answering gives none, rather than one built of failed replies that could name another
+    // album's disc.
+    void playerIdentifier()
+    {
+        QCOMPARE(SendMCICommand(u"open cdaudio shareable"_s), u"1"_s);
+        QCOMPARE(readDiscIdentifier(), u"12295001273012380130201"_s);
+        m_script->media = CdDevice::Media::DoorOpen;
+        QCOMPARE(readDiscIdentifier(), QString());
+        QCOMPARE(SendMCICommand(u"close cdaudio"_s), QString());
+    }
+
     // The drive's three checks: each shows its message, closes the device once and
     // changes nothing.
     void driveChecks_data()
