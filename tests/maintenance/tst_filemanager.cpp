@@ -20,8 +20,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include <sqlite3.h>
-
 using namespace sv;
 
 namespace {
@@ -96,43 +94,6 @@ qint64 walkSongs(Table &songs)
     while (songs.next())
         ++count;
     return count;
-}
-
-// A leaf page in the middle of a tree of the file (a table, a key, the full-text index),
-// found from the schema and the interior pages above it, overwritten with garbage.
-void damageLeafOf(const QString &path, const char *tree)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt *query = nullptr;
-    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = ?", -1, &query,
-                       nullptr);
-    sqlite3_bind_text(query, 1, tree, -1, SQLITE_STATIC);
-    const qint64 root = sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int64(query, 0) : 0;
-    sqlite3_finalize(query);
-    sqlite3_close(db);
-    QVERIFY(root > 1);
-
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    const auto number = [](const QByteArray &bytes, int offset, int width) {
-        qint64 value = 0;
-        for (int i = 0; i < width; ++i)
-            value = value << 8 | quint8(bytes.at(offset + i));
-        return value;
-    };
-    qint64 page = root;
-    for (;;) {
-        QVERIFY(file.seek((page - 1) * 4096));
-        const QByteArray bytes = file.read(4096);
-        if (bytes.at(0) != 0x05 && bytes.at(0) != 0x02) // not an interior page: a leaf
-            break;
-        const int cells = int(number(bytes, 3, 2));
-        QVERIFY(cells > 0);
-        page = number(bytes, int(number(bytes, 12 + 2 * (cells / 2), 2)), 4);
-    }
-    QVERIFY(file.seek((page - 1) * 4096));
-    file.write(QByteArray(4096, '\x5A'));
 }
 
 } // namespace
@@ -314,7 +275,7 @@ private Q_SLOTS:
         Session &session = catalogue.session;
         addSongs(session, 3000);
         const QString path = catalogue.file(QStringLiteral("svpdata.tps"));
-        damageLeafOf(path, "Songvane");
+        QVERIFY(test::damageLeafInTheMiddle(path, "Songvane") > 1);
         Table &songs = session.store().table(TableId::Songs);
         const TableUse songsUse = session.files().use(songs);
         QVERIFY(songsUse);

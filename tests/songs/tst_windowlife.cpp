@@ -34,8 +34,6 @@
 #include <QTabBar>
 #include <QTest>
 
-#include <sqlite3.h>
-
 using namespace sv;
 
 namespace {
@@ -170,40 +168,6 @@ QStringList childTitles(QMdiArea *area)
     return titles;
 }
 
-// Overwrites a leaf page in the middle of a table of a file with garbage, as a failing disk
-// would, and moves the file's change counter on so that no connection keeps reading the
-// page from its cache.
-void damageTableLeaf(const QString &path, const char *table)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt *query = nullptr;
-    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = ?", -1, &query,
-                       nullptr);
-    sqlite3_bind_text(query, 1, table, -1, SQLITE_STATIC);
-    const qint64 root = sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int64(query, 0) : 0;
-    sqlite3_finalize(query);
-    sqlite3_close(db);
-    QVERIFY(root > 1);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    const auto number = [](const QByteArray &bytes, int offset, int width) {
-        qint64 value = 0;
-        for (int i = 0; i < width; ++i)
-            value = value << 8 | quint8(bytes.at(offset + i));
-        return value;
-    };
-    qint64 page = root;
-    for (QByteArray bytes; file.seek((page - 1) * 4096) && (bytes = file.read(4096)).at(0) == 0x05;)
-        page = number(bytes, int(number(bytes, 12 + 2 * (number(bytes, 3, 2) / 2), 2)), 4);
-    QVERIFY(file.seek((page - 1) * 4096));
-    file.write(QByteArray(4096, '\x5A'));
-    QVERIFY(file.seek(24));
-    const qint64 counter = number(file.read(4), 0, 4) + 1;
-    QVERIFY(file.seek(24));
-    file.write(QByteArray::fromHex(QByteArray::number(counter, 16).rightJustified(8, '0')));
-}
-
 } // namespace
 
 class TestWindowLife : public QObject
@@ -309,7 +273,7 @@ private Q_SLOTS:
             }
             QVERIFY(songs.flush());
         }
-        damageTableLeaf(songs.fileName(), "Songvane");
+        QVERIFY(test::damageLeafInTheMiddle(songs.fileName(), "Songvane") > 1);
 
         QPointer<SongBrowser> browser = program.open<SongBrowser>(QStringLiteral("BrowseSongs"));
         QVERIFY(browser);

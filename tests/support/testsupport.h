@@ -23,6 +23,13 @@ private:
 // Full path of a helper program built with the tests (a second station).
 QString helperProgram(const QString &name);
 
+// Overwrites with garbage a leaf page in the middle of a tree of a table file (its table,
+// a key, the full-text index: `tree` as the file's schema names it), found from the schema
+// and the interior pages above it, as a failing disk would; the file's change counter moves
+// on, so no connection keeps reading the page from its cache. Returns the page; 0 when the
+// tree is not in the file.
+quint32 damageLeafInTheMiddle(const QString &path, const char *tree);
+
 // Answers message boxes from a queue (the default button once it is empty), keeps every
 // message shown and every halt text, and ends no program. Installed while it lives.
 class ScriptedPrompter : public Prompter
