@@ -112,7 +112,7 @@ bool FixRun::start()
         return false;
     }
     if (!mayBeTableFile(path)) {
-        inform(QStringLiteral("Error"), QStringLiteral("Not a TOPSPEED file."));
+        inform(QStringLiteral("Error"), QStringLiteral("Not a catalogue table file."));
         return false;
     }
     const QString example = definition.fileName + QStringLiteral(".tpe");
@@ -194,7 +194,7 @@ bool FixRun::finish()
         inform(QStringLiteral("Error"), QStringLiteral("Unable to create TPE Example file."));
         return false;
     case NotATableFile:
-        inform(QStringLiteral("Error"), QStringLiteral("Not a TOPSPEED file."));
+        inform(QStringLiteral("Error"), QStringLiteral("Not a catalogue table file."));
         return false;
     case InUse:
         informExclusiveAccess();

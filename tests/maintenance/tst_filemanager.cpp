@@ -358,7 +358,7 @@ private Q_SLOTS:
         QVERIFY(window->close());
     }
 
-    // Fix on a file that is no table file answers "Not a TOPSPEED file." and leaves it; on a
+    // Fix on a file that is no table file answers "Not a catalogue table file." and leaves it; on a
     // file another station has open it asks for the file to itself and starts nothing.
     void fixRefusals()
     {
@@ -375,7 +375,7 @@ private Q_SLOTS:
         window->list()->setCurrentItem(row(*window, QStringLiteral("Categories")));
         QVERIFY(runAndWait(*window, FileManager::Action::Fix));
         QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Error")});
-        QCOMPARE(prompter.shown.first().text, QStringLiteral("Not a TOPSPEED file."));
+        QCOMPARE(prompter.shown.first().text, QStringLiteral("Not a catalogue table file."));
         QCOMPARE(contents(categories), before);
 
         QProcess station;
