@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -80,6 +81,81 @@ QRect roomFor(const QWidget *window, const QRect &place)
     }
     return room;
 }
+
+// Brings a top-level window inside the screen once the window manager has put its frame
+// (title bar, borders) around it. Before the window is shown that frame is not known, so a
+// place that fits the screen exactly, or one at its top edge, would leave the title bar or
+// the bottom off the screen. It acts once, the first time the frame is known, and leaves
+// the window alone after that: a window the user moves partly off the screen stays there.
+class FrameFitter : public QObject
+{
+public:
+    FrameFitter(QWidget *window, bool resizable)
+        : QObject(window), m_window(window), m_resizable(resizable)
+    {
+        setObjectName(QStringLiteral("frameFitter"));
+        window->installEventFilter(this);
+        watchPlatformWindow();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Show:
+            if (watched == m_window)
+                watchPlatformWindow();
+            break;
+        case QEvent::Expose:
+        case QEvent::Move:
+        case QEvent::Resize:
+            fit();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void watchPlatformWindow()
+    {
+        QWindow *handle = m_window->windowHandle();
+        if (handle && handle != m_handle) {
+            m_handle = handle;
+            handle->installEventFilter(this);
+        }
+    }
+
+    void fit()
+    {
+        if (!m_window->isVisible())
+            return;
+        if (m_window->windowState() &
+            (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) {
+            deleteLater();
+            return;
+        }
+        const QRect inner = m_window->geometry();
+        if (m_window->frameGeometry() == inner)
+            return; // no frame yet, or none at all
+        const QSize minimum = m_resizable
+                                  ? m_window->minimumSize().expandedTo(m_window->minimumSizeHint())
+                                  : inner.size();
+        const QRect fitted = clampedPlacement(inner, roomFor(m_window, inner), minimum);
+        // Gone before the move, whose own events come back here.
+        if (m_handle)
+            m_handle->removeEventFilter(this);
+        m_window->removeEventFilter(this);
+        deleteLater();
+        if (fitted != inner)
+            m_window->setGeometry(fitted);
+    }
+
+    QWidget *m_window;
+    QPointer<QWindow> m_handle;
+    bool m_resizable;
+};
 
 } // namespace
 
@@ -154,6 +230,9 @@ void restoreWindowPosition(const QString &procedure, QWidget *window, bool resiz
     }
     if (child)
         child->setProperty(NormalGeometry, child->geometry());
+    else if (!window->findChild<QObject *>(QStringLiteral("frameFitter"),
+                                           Qt::FindDirectChildrenOnly))
+        new FrameFitter(window, resizable);
     if (maximize)
         window->showMaximized();
 }
