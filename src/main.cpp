@@ -1,4 +1,5 @@
 // The program's entry: registers the windows each subsystem supplies, then runs the program.
+#include "albums/albumbrowser.h"
 #include "app/mainframe.h"
 #include "app/preferences.h"
 #include "app/procedures.h"
@@ -33,6 +34,8 @@ void registerProcedures()
     Procedures::addBrowser(QStringLiteral("BrowseCategories"), [](Session &session) {
         return new sv::CategoryBrowser(session, sv::Request::None);
     });
+    Procedures::addBrowser(QStringLiteral("BrowseAlbums"),
+                           [](Session &session) { return new sv::AlbumBrowser(session); });
     Procedures::addBrowser(QStringLiteral("BrowseSongs"),
                            [](Session &session) { return new sv::SongBrowser(session); });
     Procedures::addBrowser(QStringLiteral("BrowseMedia"), [](Session &session) {

@@ -276,6 +276,7 @@ void Browser::rebuildView(RecordPosition keep)
 {
     const SortTab &tab = m_setup.tabs.at(m_currentTab);
     const QVariant range = tab.rangeValue ? tab.rangeValue() : QVariant();
+    m_rangeInForce = range;
     if (!m_model->setView(tab.key, viewFilter(tab), range)) {
         setError(err::InvalidFilter);
         standardWarning(warning::ViewOpen);
@@ -292,6 +293,13 @@ void Browser::rebuildView(RecordPosition keep)
 
 void Browser::refresh()
 {
+    // Another window may have selected another media or category meanwhile: the ranged
+    // order then lists that one's records.
+    const SortTab &tab = m_setup.tabs.at(m_currentTab);
+    if (tab.rangeValue && tab.rangeValue() != m_rangeInForce) {
+        rebuildView(m_list->highlighted());
+        return;
+    }
     forgetLookups();
     if (m_list->refresh()) {
         updateTitle();
@@ -311,13 +319,15 @@ void Browser::updateTitle()
 
 void Browser::updateButtons()
 {
-    const bool rows = !m_model->isEmpty();
+    const bool rows = !m_model->isEmpty() && m_setup.hasForms;
+    if (QPushButton *add = m_buttons.value(m_setup.addCaption))
+        add->setEnabled(m_setup.hasForms);
     if (QPushButton *change = m_buttons.value(m_setup.changeCaption))
         change->setEnabled(rows);
     if (QPushButton *remove = m_buttons.value(m_setup.deleteCaption))
         remove->setEnabled(rows);
     if (isSelectMode())
-        m_select->setEnabled(rows);
+        m_select->setEnabled(!m_model->isEmpty());
 }
 
 void Browser::readFailed()
@@ -395,6 +405,21 @@ void Browser::callForm(Request request)
     }
 }
 
+void Browser::callSelector(Browser *selector)
+{
+    if (!selector->start()) {
+        delete selector;
+        return;
+    }
+    setEnabled(false);
+    connect(selector, &Browser::finished, this, [this](const WindowResult &result) {
+        setEnabled(true);
+        if (result.response == Response::Completed)
+            rebuildView(m_list->highlighted());
+    });
+    showProcedureWindow(this, selector);
+}
+
 bool Browser::openForm(Request request, FormDone done)
 {
     UpdateForm *form = createForm(request);
@@ -429,6 +454,8 @@ void Browser::formFinished(Request request, const WindowResult &result, RecordPo
 void Browser::typed(const QString &text)
 {
     const SortTab &tab = m_setup.tabs.at(m_currentTab);
+    if (!tab.locates)
+        return;
     if (!tab.incrementalLocator) {
         stepLocate(text.at(0));
         return;
@@ -550,11 +577,11 @@ void Browser::takeOverToolbar()
     auto *frame = qobject_cast<MainFrame *>(window());
     if (!frame)
         return;
-    const bool rows = !m_model->isEmpty();
+    const bool rows = !m_model->isEmpty() && m_setup.hasForms;
     frame->takeRecordButtons(
         this,
         {
-            {RecordButton::Insert, {[this] { add(); }, true, {}}},
+            {RecordButton::Insert, {[this] { add(); }, m_setup.hasForms, {}}},
             {RecordButton::Change, {[this] { change(); }, rows, m_setup.changeCaption}},
             {RecordButton::Delete, {[this] { remove(); }, rows, m_setup.deleteCaption}},
             {RecordButton::LastPage, {[this] { m_list->goBottom(); }, true, {}}},

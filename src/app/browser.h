@@ -29,6 +29,7 @@ struct SortTab
     std::function<QVariant()> rangeValue;
     bool incrementalLocator = true; // else the one-letter step locator
     thumb::Alphabet thumbAlphabet;
+    bool locates = true; // false: an order without a locator field, where typing does nothing
 };
 
 // What a particular browser is made of; everything else is shared by all browsers.
@@ -117,6 +118,9 @@ protected:
     const BrowserSetup &setup() const { return m_setup; }
     void rebuildView(RecordPosition keep);
     void callFormFor(Request request) { callForm(request); }
+    // Opens a browser in select mode (the media or category list) over this one, which
+    // waits for it and shows the chosen range afterwards.
+    void callSelector(Browser *selector);
     PageModel *model() const { return m_model; }
     QLabel *locatorDisplay() const { return m_locatorLabel; }
     virtual void updateTitle();
@@ -156,6 +160,7 @@ private:
     QHash<QString, QPushButton *> m_buttons;
     QPushButton *m_select = nullptr;
     QString m_currentFormat;
+    QVariant m_rangeInForce; // the range value the view was built with
     QString m_locator;
     int m_currentTab = 0;
     TableUse m_tableUse;

@@ -91,6 +91,7 @@ QString HelpWindow::topicFor(const QWidget *window)
         {QStringLiteral("SelectAlbum"), QStringLiteral("catalogue.html")},
         {QStringLiteral("UpdateAlbum"), QStringLiteral("catalogue.html")},
         {QStringLiteral("SelectFileNumber"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("BrowseAlbums"), QStringLiteral("catalogue.html")},
         {QStringLiteral("Preferences"), QStringLiteral("settings.html")},
         {QStringLiteral("SetupWizard"), QStringLiteral("settings.html")},
         {QStringLiteral("FileManager"), QStringLiteral("maintenance.html")},

@@ -235,21 +235,6 @@ void SongBrowser::copy()
         callFormFor(Request::Select);
 }
 
-void SongBrowser::callSelector(Browser *selector)
-{
-    if (!selector->start()) {
-        delete selector;
-        return;
-    }
-    setEnabled(false);
-    connect(selector, &Browser::finished, this, [this](const WindowResult &result) {
-        setEnabled(true);
-        if (result.response == Response::Completed)
-            rebuildView(list()->highlighted());
-    });
-    showProcedureWindow(this, selector);
-}
-
 void SongBrowser::selectMedia()
 {
     callSelector(new MediaBrowser(session(), Request::Select));

@@ -37,7 +37,6 @@ protected:
 private:
     void buildSongButtons();
     QString categoryName(qint64 id);
-    void callSelector(Browser *selector);
 
     TableUses m_lookups; // categories and media, shown through lookups
     QString m_search;
