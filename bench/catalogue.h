@@ -1,7 +1,8 @@
 #pragma once
 
 // The generated catalogue the benchmarks measure: songs with words made of a few
-// syllables, so that searches for a fragment find some songs and miss others.
+// syllables, so that searches for a fragment find some songs and miss others, ten to an
+// album, and the albums and categories they name.
 #include "store/keytext.h"
 #include "store/record.h"
 #include "store/schema.h"
@@ -11,6 +12,8 @@
 
 #include <QRandomGenerator>
 #include <QStringList>
+
+#include <functional>
 
 #include <sqlite3.h>
 
@@ -43,6 +46,34 @@ inline QString words(QRandomGenerator &random, int minWords, int maxWords)
     return chosen.join(u' ');
 }
 
+// Ten songs to an album: the benchmark's million songs make a hundred thousand albums.
+constexpr int SongsPerAlbum = 10;
+constexpr int Categories = 30;
+
+inline int albumCount(int songs)
+{
+    return qMax(1, songs / SongsPerAlbum);
+}
+
+// An album's fields follow from its number alone, so that a song can name its album
+// without the album being at hand.
+inline void makeAlbum(Record &album, qint64 id)
+{
+    QRandomGenerator random(quint32(id * 2654435761u));
+    album.clear();
+    album.setNumber(alb::AlbumID, id);
+    album.setText(alb::Artist,
+                  random.bounded(5) ? words(random, 1, 3) : QStringLiteral("Various Artists"));
+    // The number in the title keeps (album, artist) unique, as its key requires.
+    album.setText(alb::Album, words(random, 1, 4) + QStringLiteral(" %1").arg(id));
+    album.setText(alb::Media, random.bounded(2) ? QStringLiteral("CD") : QStringLiteral("LP"));
+    album.setText(alb::FileNumber, QStringLiteral("F%1").arg(random.bounded(50000)));
+    album.setNumber(alb::ReleaseDate, 60000 + random.bounded(60000));
+    album.setNumber(alb::CategoryID, random.bounded(Categories));
+    if (random.bounded(8) == 0)
+        album.setText(alb::XCCD, QStringLiteral("XC%1").arg(random.bounded(100000)));
+}
+
 inline void makeSong(Record &song, QRandomGenerator &random, qint64 id)
 {
     song.clear();
@@ -50,13 +81,11 @@ inline void makeSong(Record &song, QRandomGenerator &random, qint64 id)
     song.setText(mus::Title, words(random, 1, 5));
     if (random.bounded(4) == 0)
         song.setText(mus::Mix, words(random, 1, 2) + QStringLiteral(" Mix"));
-    song.setText(mus::Album, words(random, 1, 4));
     song.setText(mus::Media, random.bounded(2) ? QStringLiteral("CD") : QStringLiteral("LP"));
     song.setText(mus::FileNumber, QStringLiteral("F%1").arg(random.bounded(50000)));
     song.setNumber(mus::ReleaseDate, 60000 + random.bounded(60000));
-    song.setNumber(mus::CategoryID, random.bounded(30));
+    song.setNumber(mus::CategoryID, random.bounded(Categories));
     song.setNumber(mus::ChartNumber, random.bounded(10) == 0 ? random.bounded(1, 100) : 0);
-    song.setNumber(mus::TrackNumber, random.bounded(1, 20));
     song.setNumber(mus::Side, random.bounded(3));
     song.setNumber(mus::Time, random.bounded(12000, 50000) * 100 + 1);
     if (random.bounded(5) == 0)
@@ -65,32 +94,41 @@ inline void makeSong(Record &song, QRandomGenerator &random, qint64 id)
     song.setText(mus::Style, words(random, 1, 1));
     song.setText(mus::Composer, words(random, 1, 3));
     song.setNumber(mus::ID, id);
-    song.setNumber(mus::AlbumID, random.bounded(100000));
     if (random.bounded(10) == 0)
         song.setMemo(mus::Notes, words(random, 5, 30));
+    // The songs of an album follow each other, numbered by track.
+    const qint64 albumId = 1 + (id - 1) / SongsPerAlbum;
+    static Record album(tableDef(TableId::Albums));
+    if (album.number(alb::AlbumID) != albumId)
+        makeAlbum(album, albumId);
+    song.setNumber(mus::AlbumID, albumId);
+    song.setNumber(mus::TrackNumber, 1 + (id - 1) % SongsPerAlbum);
+    song.setText(mus::Album, album.text(alb::Album));
+    if (album.text(alb::Artist) != QStringLiteral("Various Artists"))
+        song.setText(mus::Artist, album.text(alb::Artist));
 }
 
-// Adds `count` generated songs to the open file with one prepared INSERT, as a plain SQLite
-// program on this schema would: every column bound, key texts too, and the functions the
-// table's triggers call registered. A failed INSERT ends the run rather than being timed.
-inline void insertSongs(sqlite3 *db, const TableDef &def, int count)
+// Adds `count` generated records to the open file with one prepared INSERT, as a plain
+// SQLite program on this schema would: every column bound, key texts too, and the functions
+// the table's triggers call registered. A failed INSERT ends the run rather than being timed.
+inline void insertRecords(sqlite3 *db, const TableDef &def, int count,
+                          const std::function<void(Record &, qint64)> &make)
 {
     tablefile::registerFunctions(db);
     sqlite3_stmt *insert = nullptr;
     const QByteArray text = sql::insert(QStringLiteral("main"), def).toUtf8();
     sqlite3_prepare_v2(db, text.constData(), -1, &insert, nullptr);
-    Record song(def);
-    QRandomGenerator random(42);
+    Record record(def);
     for (int i = 1; i <= count; ++i) {
-        makeSong(song, random, i);
+        make(record, i);
         int index = 1;
         for (int f = 0; f < def.fields.size(); ++f)
-            bindValue(insert, index++, song.value(f));
+            bindValue(insert, index++, record.value(f));
         for (int m = 0; m < def.memos.size(); ++m)
-            bindValue(insert, index++, song.memo(m));
+            bindValue(insert, index++, record.memo(m));
         for (int f = 0; f < def.fields.size(); ++f) {
             if (sql::hasKeyText(def, f))
-                bindValue(insert, index++, keyText(song.text(f)));
+                bindValue(insert, index++, keyText(record.text(f)));
         }
         int step = sqlite3_step(insert);
         while (step == SQLITE_ROW) // the statement returns the new row's position
@@ -104,11 +142,19 @@ inline void insertSongs(sqlite3 *db, const TableDef &def, int count)
     sqlite3_finalize(insert);
 }
 
-// Writes `count` songs into a new song file at `path` with bare INSERTs and builds the keys
-// (and everything BUILD makes) once at the end: the fastest way to a large catalogue.
-inline bool generateCatalogue(const QString &path, int count)
+inline void insertSongs(sqlite3 *db, const TableDef &def, int count)
 {
-    const TableDef &def = tableDef(TableId::Songs);
+    QRandomGenerator random(42);
+    insertRecords(db, def, count,
+                  [&random](Record &song, qint64 id) { makeSong(song, random, id); });
+}
+
+// Writes records into a new file at `path` with bare INSERTs and builds the keys
+// (and everything BUILD makes) once at the end: the fastest way to a large table.
+inline bool generateTable(TableId table, const QString &path,
+                          const std::function<void(sqlite3 *, const TableDef &)> &insert)
+{
+    const TableDef &def = tableDef(table);
     if (!tablefile::create(def, path))
         return false;
     sqlite3 *db = nullptr;
@@ -120,10 +166,40 @@ inline bool generateCatalogue(const QString &path, int count)
                      nullptr, nullptr, nullptr);
     for (const QString &statement : sql::dropFullText(QStringLiteral("main"), def))
         sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr);
-    insertSongs(db, def, count);
+    insert(db, def);
     const bool done = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return done && tablefile::rebuildKeys(def, path, false);
+}
+
+inline bool generateCatalogue(const QString &path, int count)
+{
+    return generateTable(TableId::Songs, path, [count](sqlite3 *db, const TableDef &def) {
+        insertSongs(db, def, count);
+    });
+}
+
+// The albums the songs of generateCatalogue name, and the categories they are in.
+inline bool generateAlbums(const QString &folder, int songs)
+{
+    const auto path = [&folder](TableId table) {
+        return folder + u'/' + tableDef(table).fileName + QStringLiteral(".tps");
+    };
+    return generateTable(TableId::Albums, path(TableId::Albums),
+                         [songs](sqlite3 *db, const TableDef &def) {
+                             insertRecords(db, def, albumCount(songs), makeAlbum);
+                         }) &&
+           generateTable(
+               TableId::Categories, path(TableId::Categories),
+               [](sqlite3 *db, const TableDef &def) {
+                   QRandomGenerator random(11);
+                   insertRecords(db, def, Categories - 1, [&random](Record &category, qint64 id) {
+                       category.clear();
+                       category.setNumber(cat::CategoryID, id);
+                       category.setText(cat::Category,
+                                        words(random, 1, 2) + QStringLiteral(" %1").arg(id));
+                   });
+               });
 }
 
 } // namespace sv::bench
