@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/splashwindow.h"
+#include "catalogue.h"
 #include "platform/inifile.h"
 #include "platform/instances.h"
 #include "platform/paths.h"
@@ -77,24 +78,14 @@ void chooseCategory(Session &session, qint64 id)
 }
 
 // A catalogue with its album and category tables open, as the frame holds them.
-class Catalogue
+class Catalogue : public test::Catalogue
 {
 public:
-    explicit Catalogue(const QString &folder) : session(folder)
-    {
-        session.announceTables();
-        Settings::global() = Settings();
-        uses = session.files().use({&table(TableId::Albums), &table(TableId::Categories)});
-        QVERIFY(uses);
-    }
+    Catalogue() : test::Catalogue({TableId::Albums, TableId::Categories}) {}
 
-    Table &table(TableId id) { return session.store().table(id); }
     void add(const Album &album) { addAlbum(session, album); }
     void addCategory(qint64 id, const QString &name) { ::addCategory(session, id, name); }
     void chooseCategory(qint64 id) { ::chooseCategory(session, id); }
-
-    Session session;
-    TableUses uses;
 };
 
 void settle()
@@ -225,9 +216,8 @@ private Q_SLOTS:
     // chosen category's albums, and follow another choice made while the list was away.
     void ordersAndRanges()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.addCategory(1, QStringLiteral("Disco"));
         catalogue.addCategory(2, QStringLiteral("Jazz"));
         catalogue.add({1, "Chic", "Risque", "F20", 1});
@@ -280,9 +270,8 @@ private Q_SLOTS:
     // column width the user dragged comes back, and a new date format starts afresh.
     void columnsAndLayout()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.add({1, "Chic", "Risque", "F20"});
         Table &albums = catalogue.table(TableId::Albums);
         albums.buffer().setNumber(alb::ReleaseDate, makeDate(1979, 7, 30));
@@ -339,9 +328,8 @@ private Q_SLOTS:
     // category tabs have no locator, so typing there moves nothing.
     void locator()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         for (int i = 0; i < 60; ++i)
             catalogue.add({i + 1,
                            qPrintable(QStringLiteral("Artist %1").arg(59 - i, 2, 10, QChar(u'0'))),
@@ -391,9 +379,8 @@ private Q_SLOTS:
     // The last tab comes back when SaveLastTab is on, and never when it is off.
     void lastTab()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         catalogue.add({1, "Chic", "Risque", "F20"});
         {
             AlbumBrowser browser(catalogue.session);
@@ -424,9 +411,8 @@ private Q_SLOTS:
     // an album are shown disabled, and so is every choice whose window the program lacks.
     void popupMenu()
     {
-        test::Workspace workspace;
         test::ScriptedPrompter prompter;
-        Catalogue catalogue(workspace.path());
+        Catalogue catalogue;
         AlbumBrowser browser(catalogue.session);
         QVERIFY(browser.start());
         browser.show();
