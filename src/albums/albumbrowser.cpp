@@ -1,5 +1,7 @@
 #include "albumbrowser.h"
 
+#include "albumform.h"
+
 #include "app/mainframe.h"
 #include "app/procedures.h"
 #include "app/session.h"
@@ -50,8 +52,6 @@ BrowserSetup albumSetup(const std::function<QVariant()> &categoryRange)
         BrowserSetup::field(alb::ReleaseDate), BrowserSetup::field(alb::XCCD),
     };
     setup.addCaption = QStringLiteral("&Add");
-    // The album form comes with its own change; until then the list is for looking only.
-    setup.hasForms = false;
     setup.minimumSize = QSize(520, 280);
     return setup;
 }
@@ -119,12 +119,12 @@ void AlbumBrowser::buildAlbumButtons()
 
 void AlbumBrowser::updateAlbumButtons()
 {
-    m_copy->setEnabled(!model()->isEmpty() && setup().hasForms);
+    m_copy->setEnabled(!model()->isEmpty());
 }
 
-UpdateForm *AlbumBrowser::createForm(Request)
+UpdateForm *AlbumBrowser::createForm(Request request)
 {
-    return nullptr;
+    return new AlbumForm(session(), request);
 }
 
 void AlbumBrowser::primeRange(Record &album)
@@ -144,7 +144,7 @@ void AlbumBrowser::currentTabChanged(int tab)
 // The form makes the copy of the album the buffer holds, titled as a copy.
 void AlbumBrowser::copy()
 {
-    if (!model()->isEmpty() && setup().hasForms)
+    if (!model()->isEmpty())
         callFormFor(Request::Select);
 }
 

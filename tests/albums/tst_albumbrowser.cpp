@@ -1,4 +1,5 @@
 #include "albums/albumbrowser.h"
+#include "albums/albumform.h"
 #include "app/mainframe.h"
 #include "app/procedures.h"
 #include "app/session.h"
@@ -14,8 +15,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -81,11 +84,32 @@ void chooseCategory(Session &session, qint64 id)
 class Catalogue : public test::Catalogue
 {
 public:
-    Catalogue() : test::Catalogue({TableId::Albums, TableId::Categories}) {}
+    Catalogue() : test::Catalogue({TableId::Albums, TableId::Categories, TableId::Songs}) {}
 
     void add(const Album &album) { addAlbum(session, album); }
     void addCategory(qint64 id, const QString &name) { ::addCategory(session, id, name); }
     void chooseCategory(qint64 id) { ::chooseCategory(session, id); }
+    void addSong(qint64 id, qint64 album, int track)
+    {
+        Record &song = table(TableId::Songs).buffer();
+        song.clear();
+        song.setNumber(mus::ID, id);
+        song.setNumber(mus::AlbumID, album);
+        song.setNumber(mus::TrackNumber, track);
+        song.setText(mus::Title, QStringLiteral("Track %1").arg(track));
+        QVERIFY(table(TableId::Songs).add());
+    }
+    QList<qint64> songsOf(qint64 album)
+    {
+        QList<qint64> ids;
+        Table &songs = table(TableId::Songs);
+        songs.buffer().clear();
+        songs.set(mus::KeyID);
+        while (songs.next())
+            if (songs.buffer().number(mus::AlbumID) == album)
+                ids.append(songs.buffer().number(mus::ID));
+        return ids;
+    }
 };
 
 void settle()
@@ -136,6 +160,20 @@ QStringList entries(QMenu *menu)
                          : (action->isEnabled() ? QString() : QStringLiteral("~")) +
                                action->text());
     return texts;
+}
+
+QLineEdit *lineAfter(QWidget *form, const QString &prompt)
+{
+    for (QFormLayout *layout : form->findChildren<QFormLayout *>()) {
+        for (int row = 0; row < layout->rowCount(); ++row) {
+            QLayoutItem *label = layout->itemAt(row, QFormLayout::LabelRole);
+            auto *text = label ? qobject_cast<QLabel *>(label->widget()) : nullptr;
+            QLayoutItem *field = layout->itemAt(row, QFormLayout::FieldRole);
+            if (text && text->text() == prompt && field)
+                return qobject_cast<QLineEdit *>(field->widget());
+        }
+    }
+    return nullptr;
 }
 
 QStringList tabCaptions(Browser &browser)
@@ -538,11 +576,137 @@ private Q_SLOTS:
         QVERIFY(!wizard);
         QCOMPARE(browser->windowTitle(), QStringLiteral("Albums - 1 entries"));
         QCOMPARE(column(*browser, 1), texts({"Risque"}));
+        // The form for each request opens as a child window and goes with its end.
+        for (const char *caption : {"&Add", "&Change", "Cop&y"}) {
+            buttonOf(browser, QString::fromUtf8(caption))->click();
+            QCOMPARE(area->subWindowList().size(), 2);
+            QPointer<AlbumForm> form = shownWindow<AlbumForm>();
+            QVERIFY2(form, caption);
+            qobject_cast<QMdiSubWindow *>(form->parentWidget())->close();
+            settle();
+            QVERIFY(!form);
+            QCOMPARE(area->subWindowList().size(), 1);
+        }
+        QCOMPARE(browser->windowTitle(), QStringLiteral("Albums - 1 entries"));
         buttonOf(browser, QStringLiteral("Cl&ose"))->click();
         settle();
         QVERIFY(!browser);
         QVERIFY(area->subWindowList().isEmpty());
         QCOMPARE(program.counts(), before);
+    }
+
+    // With albums listed, the record choices of the pop-up menu are offered and act as
+    // their buttons do.
+    void popupMenuWithRows()
+    {
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue;
+        catalogue.add({1, "Chic", "Risque", "F20"});
+        AlbumBrowser browser(catalogue.session);
+        QVERIFY(browser.start());
+        browser.show();
+        std::unique_ptr<QMenu> menu(browser.buildPopupMenu());
+        QCOMPARE(entries(menu.get()),
+                 texts({"&Add", "&Change", "&Delete", "-", "Cop&y", "-", "~Single Artist Wi&zard",
+                        "~Compilation Wizard", "-", "~&Print", "-", "~Create Label...",
+                        "~Quick CD Insert"}));
+        menu->actions().at(4)->trigger(); // Copy
+        QPointer<AlbumForm> form = shownWindow<AlbumForm>();
+        QVERIFY(form);
+        QVERIFY(!browser.isEnabled());
+        QCOMPARE(form->record().text(alb::Album), QStringLiteral("Risque - Copy"));
+        form->cancel();
+        settle();
+        QVERIFY(!form);
+        QVERIFY(browser.isEnabled());
+        QCOMPARE(catalogue.table(TableId::Albums).records(), 1);
+        browser.close();
+    }
+
+    // Copy of an album with five songs makes one new album titled as a copy, without
+    // songs; the list shows both, the copy highlighted.
+    void copyMakesOneAlbum()
+    {
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue;
+        catalogue.add({1, "Chic", "Risque", "F20"});
+        catalogue.add({2, "Abba", "Arrival", "F02"});
+        for (int track = 1; track <= 5; ++track)
+            catalogue.addSong(track, 1, track);
+        AlbumBrowser browser(catalogue.session);
+        QVERIFY(browser.start());
+        browser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&browser));
+        browser.list()->highlightRow(1);
+        QCOMPARE(highlighted(browser, 1), QStringLiteral("Risque"));
+        buttonOf(&browser, QStringLiteral("Cop&y"))->click();
+        QPointer<AlbumForm> form = shownWindow<AlbumForm>();
+        QVERIFY(form);
+        form->accept();
+        settle();
+        QVERIFY(!form);
+        QCOMPARE(catalogue.table(TableId::Albums).records(), 3);
+        QCOMPARE(browser.windowTitle(), QStringLiteral("Albums - 3 entries"));
+        QCOMPARE(column(browser, 1), texts({"Arrival", "Risque", "Risque - Copy"}));
+        QCOMPARE(highlighted(browser, 1), QStringLiteral("Risque - Copy"));
+        QCOMPARE(column(browser, 0), texts({"Abba", "Chic", "Chic"}));
+        QCOMPARE(catalogue.songsOf(1).size(), 5);
+        QCOMPARE(catalogue.table(TableId::Songs).records(), 5);
+        browser.close();
+    }
+
+    // Add on a category tab starts the form in that category; Cancel adds nothing. Change
+    // and Delete act on the highlighted album, by button and by key; a deleted album leaves
+    // the list with the next one highlighted.
+    void addChangeDelete()
+    {
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue;
+        catalogue.addCategory(3, QStringLiteral("Disco"));
+        catalogue.add({1, "Chic", "Risque", "F20", 3});
+        catalogue.add({2, "Abba", "Arrival", "F02", 3});
+        catalogue.add({3, "Blondie", "Parallel Lines", "F05", 3});
+        catalogue.chooseCategory(3);
+        AlbumBrowser browser(catalogue.session);
+        QVERIFY(browser.start());
+        browser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&browser));
+        QTableView *view = browser.list()->view();
+        for (int tab : {AlbumBrowser::ByCategory, AlbumBrowser::ByCategoryArtist}) {
+            browser.selectTab(tab);
+            QTest::keyClick(view, Qt::Key_Insert);
+            QPointer<AlbumForm> form = shownWindow<AlbumForm>();
+            QVERIFY(form);
+            QCOMPARE(form->record().number(alb::CategoryID), 3);
+            QVERIFY(form->record().isBlank(alb::Album));
+            form->cancel();
+            settle();
+        }
+        QCOMPARE(catalogue.table(TableId::Albums).records(), 3);
+
+        browser.selectTab(AlbumBrowser::ByAlbum);
+        browser.list()->highlightRow(1);
+        QTest::keyClick(view, Qt::Key_Return, Qt::ControlModifier);
+        QPointer<AlbumForm> form = shownWindow<AlbumForm>();
+        QVERIFY(form);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Changing an Album Record"));
+        QCOMPARE(form->record().text(alb::Album), QStringLiteral("Parallel Lines"));
+        QLineEdit *fileNumber = lineAfter(form, QStringLiteral("&File Number:"));
+        QVERIFY(fileNumber);
+        fileNumber->setText(QStringLiteral("F06"));
+        form->accept();
+        settle();
+        QCOMPARE(highlighted(browser, 1), QStringLiteral("Parallel Lines"));
+        QCOMPARE(highlighted(browser, 3), QStringLiteral("F06"));
+
+        prompter.answer(Ok);
+        QTest::keyClick(view, Qt::Key_Delete);
+        settle();
+        QCOMPARE(catalogue.table(TableId::Albums).records(), 2);
+        QCOMPARE(column(browser, 1), texts({"Arrival", "Risque"}));
+        QCOMPARE(highlighted(browser, 1), QStringLiteral("Risque"));
+        QCOMPARE(browser.windowTitle(), QStringLiteral("Albums - 2 entries"));
+        browser.close();
     }
 };
 
