@@ -515,6 +515,17 @@ private Q_SLOTS:
         QVERIFY(!picker);
         QVERIFY(browser->isEnabled());
         QCOMPARE(column(*browser, 0), texts({"Coltrane", "Miles Davis"}));
+        // A category chosen while another window is in use shows when the list is back in
+        // use.
+        QPointer<AlbumBrowser> other = qobject_cast<AlbumBrowser *>(
+            program.frame->startProcedure(QStringLiteral("BrowseAlbums")));
+        QVERIFY(other);
+        QTRY_VERIFY(other->list()->view()->hasFocus());
+        chooseCategory(session, 1);
+        QTest::mouseClick(browser->list()->view()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+        QTRY_VERIFY(browser->list()->view()->hasFocus());
+        QCOMPARE(column(*browser, 0), texts({"Chic"}));
+        other->close();
         browser->selectTab(AlbumBrowser::ByAlbum);
         QVERIFY(!select->isVisible());
         browser->close();
