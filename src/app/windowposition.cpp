@@ -107,8 +107,7 @@ protected:
                 watchPlatformWindow();
             break;
         case QEvent::Expose:
-        case QEvent::Move:
-        case QEvent::Resize:
+            // Mapped: the window manager has framed the window and placed it.
             fit();
             break;
         default:

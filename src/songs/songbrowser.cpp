@@ -154,9 +154,18 @@ void SongBrowser::buildSongButtons()
     m_selectCategory = new QPushButton(QStringLiteral("Se&lect Category"));
     connect(m_selectCategory, &QPushButton::clicked, this, &SongBrowser::selectCategory);
 
-    auto *row = new QHBoxLayout;
-    row->addWidget(
+    // The prompt and what has been typed have a row of their own: beside the buttons, the
+    // prompt was cut short on the tabs that add a Select button.
+    auto *vertical = static_cast<QVBoxLayout *>(layout());
+    auto *prompt = new QHBoxLayout;
+    prompt->addWidget(
         new QLabel(QStringLiteral("Quick Locator (select list box and type to locate):")));
+    const int locatorAt = vertical->indexOf(locatorDisplay());
+    vertical->removeWidget(locatorDisplay());
+    prompt->addWidget(locatorDisplay(), 1);
+    vertical->insertLayout(locatorAt, prompt);
+
+    auto *row = new QHBoxLayout;
     row->addWidget(m_selectMedia);
     row->addWidget(m_selectCategory);
     row->addStretch();
@@ -170,7 +179,7 @@ void SongBrowser::buildSongButtons()
         later->setEnabled(false);
         row->addWidget(later);
     }
-    static_cast<QVBoxLayout *>(layout())->insertLayout(layout()->count() - 1, row);
+    vertical->insertLayout(vertical->count() - 1, row);
     currentTabChanged(currentTab());
 }
 

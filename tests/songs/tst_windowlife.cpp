@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
+#include <QTableView>
 #include <QTest>
 
 using namespace sv;
@@ -362,6 +363,50 @@ private Q_SLOTS:
                                           file));
         };
         QCOMPARE(QRect(saved("XPosit"), saved("YPosit"), saved("Width"), saved("Height")), normal);
+    }
+
+    // The song browser at the size it opens with shows every prompt and button whole on
+    // each of its tabs, the ones with a Select button included, and what the user types
+    // appears beside the locator prompt.
+    void songBrowserShowsItsPromptsWhole()
+    {
+        Program program;
+        QPointer<SongBrowser> songs = program.open<SongBrowser>(QStringLiteral("BrowseSongs"));
+        QVERIFY(songs);
+        const QString promptText =
+            QStringLiteral("Quick Locator (select list box and type to locate):");
+        QLabel *prompt = nullptr;
+        for (QLabel *label : songs->findChildren<QLabel *>()) {
+            if (label->text() == promptText)
+                prompt = label;
+        }
+        QVERIFY(prompt);
+        for (int tab = 0; tab < songs->findChild<QTabBar *>()->count(); ++tab) {
+            songs->selectTab(tab);
+            QCoreApplication::processEvents();
+            const QString where = QStringLiteral("tab %1").arg(tab);
+            QVERIFY2(prompt->isVisible(), qPrintable(where));
+            QVERIFY2(prompt->width() >= prompt->sizeHint().width(), qPrintable(where));
+            for (QPushButton *button : songs->findChildren<QPushButton *>()) {
+                if (!button->isVisible())
+                    continue;
+                const QString what = where + u' ' + button->text();
+                QVERIFY2(button->width() >= button->minimumSizeHint().width(), qPrintable(what));
+                QVERIFY2(songs->rect().contains(
+                             QRect(button->mapTo(songs, QPoint(0, 0)), button->size())),
+                         qPrintable(what));
+            }
+        }
+        songs->selectTab(0);
+        QTest::keyClicks(songs->findChild<QTableView *>(), QStringLiteral("Chi"));
+        QLabel *typed = nullptr;
+        for (QLabel *label : songs->findChildren<QLabel *>()) {
+            if (label->text() == QStringLiteral("Chi"))
+                typed = label;
+        }
+        QVERIFY(typed && typed->isVisible());
+        QCOMPARE(typed->mapTo(songs, QPoint(0, 0)).y(), prompt->mapTo(songs, QPoint(0, 0)).y());
+        QVERIFY(typed->x() > prompt->x() + prompt->width() - 1);
     }
 
     // A maximized window saves the place it had before it was maximized and opens again
