@@ -1,8 +1,11 @@
 #include "messageboxprompter.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 
 #include <cstdlib>
 
@@ -37,6 +40,21 @@ const ButtonKind buttonKinds[] = {{Ok, QMessageBox::Ok},
                                   {Retry, QMessageBox::Retry},
                                   {Cancel, QMessageBox::Cancel}};
 
+void makeRoomForCaption(QMessageBox &box)
+{
+    // The title bar shows the caption in bold beside the window's icon and its buttons; a
+    // box sized for a short text alone cuts a longer caption.
+    QFont title = box.font();
+    title.setBold(true);
+    const int titleBar = box.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QScreen *screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const int wanted = qMin(QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 5 * titleBar,
+                            screen ? screen->availableGeometry().width() * 3 / 4 : 600);
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 } // namespace
 
 Button MessageBoxPrompter::ask(const Message &message)
@@ -47,6 +65,7 @@ Button MessageBoxPrompter::ask(const Message &message)
         if (message.buttons & kind.button)
             box.addButton(kind.standard);
     }
+    makeRoomForCaption(box);
     for (const ButtonKind &kind : buttonKinds) {
         if (kind.button == message.defaultButton)
             box.setDefaultButton(kind.standard);

@@ -2,6 +2,7 @@
 // borders around them only once they are shown. The test starts its own virtual screen and
 // window manager; without them it is skipped.
 #include "app/mainframe.h"
+#include "app/messageboxprompter.h"
 #include "app/preferences.h"
 #include "app/procedures.h"
 #include "app/session.h"
@@ -16,10 +17,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <memory>
@@ -256,6 +261,35 @@ private Q_SLOTS:
         QTRY_VERIFY2(room().contains(preferences->frameGeometry()),
                      qPrintable(describe(preferences->frameGeometry())));
         preferences->reject();
+    }
+
+    // A question with a short text and a longer caption is wide enough for the window
+    // manager to show the whole caption beside the title bar's icon and buttons.
+    void questionShowsItsCaption()
+    {
+        const Message question{QStringLiteral("Category not found"),
+                               QStringLiteral("Add new category?"), Yes | No, Yes, Icon::Question};
+        QRect shown;
+        int captionRoom = 0;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            QFont title = box->font();
+            title.setBold(true);
+            // The caption, the window's icon and three buttons, each about as wide as the
+            // title bar is high.
+            captionRoom = QFontMetrics(title).horizontalAdvance(question.caption) +
+                          4 * box->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+            shown = box->geometry();
+            box->button(QMessageBox::No)->click();
+        });
+        MessageBoxPrompter prompter;
+        QCOMPARE(prompter.ask(question), No);
+        QVERIFY(captionRoom > 0);
+        QVERIFY2(shown.width() >= captionRoom,
+                 qPrintable(QStringLiteral("%1 < %2").arg(shown.width()).arg(captionRoom)));
+        QVERIFY(room().contains(shown));
     }
 };
 
