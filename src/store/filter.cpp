@@ -840,13 +840,13 @@ private:
             return;
         const QString where =
             column.keyCondition.isEmpty() ? range : column.keyCondition + u" AND "_s + range;
-        m_candidates.append({column.candidatesSql + where, parameters, column.keySql});
+        m_candidates.append({column.candidatesSql + where, parameters, column.keySql, range});
     }
 
     void fullTextCandidates(const Node &condition, const FilterName &column, const QString &query)
     {
         if (m_required.contains(&condition))
-            m_candidates.append({column.fullTextSql, {query}, QString()});
+            m_candidates.append({column.fullTextSql, {query}, QString(), QString()});
     }
 
     static QString fullTextQuery(const FilterName &column, const QString &phrase, bool atStart)

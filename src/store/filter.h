@@ -112,7 +112,8 @@ struct CompiledFilter
     {
         QString sql;
         QVariantList parameters;
-        QString keySql; // the key text or column it is a range of; "" for the full-text index
+        QString keySql;   // the key text or column it is a range of; "" for the full-text index
+        QString rangeSql; // that range alone, on keySql (its parameters are `parameters`)
     };
     QList<Candidates> candidates;
     QString error;         // when !ok: what is wrong and where

@@ -459,6 +459,8 @@ QStringList walkConditions(const TableDef &table, const Walk &walk)
     if (walk.prefixed && walk.key >= 0)
         conditions.append(quote(keyColumn(table, table.keys.at(walk.key).components.first())) +
                           QStringLiteral(" = ?"));
+    if (!walk.range.isEmpty() && walk.key >= 0)
+        conditions.append(u'(' + walk.range + u')');
     if (walk.bound != Bound::None)
         conditions.append(boundCondition(table, walk.key, walk.direction, walk.bound));
     if (walk.capped) {

@@ -91,9 +91,9 @@ QString highest(const QString &schema, const TableDef &table, int key, int field
 
 // A page in key order (key < 0: file order) after or before a bound of key values and a
 // position, and when capped not past a second one. Parameters: the candidates' (when given),
-// the leading value (when prefixed), the bound's key values then its position (when
-// bounded), the cap's values and position (when capped), then the filter's parameters, then
-// the row limit.
+// the leading value (when prefixed), the range's, the bound's key values then its position
+// (when bounded), the cap's values and position (when capped), then the filter's parameters,
+// then the row limit.
 // The shape of one read of a walk: its order, where it starts, whether the key's leading
 // field is held to one value (a range), whether it stops at a cap, and its filter.
 struct Walk
@@ -102,6 +102,10 @@ struct Walk
     Direction direction = Direction::Forward;
     Bound bound = Bound::None;
     bool prefixed = false; // parameter: the leading field's key value, first of all
+    // Conditions on the key's leading column that hold the walk to a range of it, so that
+    // the walk starts and stops there instead of testing the records outside (parameters:
+    // after the prefix's).
+    QString range;
     bool capped = false;
     QString filter;
     // A query of the positions of the only records the filter may take (parameters: first
@@ -113,7 +117,7 @@ QString page(const QString &schema, const TableDef &table, int key, Direction di
              Bound bound, const QString &filter);
 // The key values and position of the record `offset` places on from a bound, in key
 // order: where a chunk of a filtered walk ends. Parameters: the leading value (when
-// prefixed), the bound's values and position (when bounded), then the offset.
+// prefixed), the range's, the bound's values and position (when bounded), then the offset.
 QString chunkEnd(const QString &schema, const TableDef &table, const Walk &walk);
 // First record whose key values equal the bound values (parameters: the key values).
 QString equalKey(const QString &schema, const TableDef &table, int key);

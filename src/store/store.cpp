@@ -204,7 +204,15 @@ void View::chooseCandidates(const CompiledFilter &compiled)
             m_ends.empty = true;
             return;
         }
-        ownRange = ownRange || candidates.keySql == ownKey;
+        if (candidates.keySql == ownKey && !candidates.rangeSql.isEmpty()) {
+            // The walk keeps to the range: it starts at its first record and stops after
+            // its last one, in either direction, instead of testing the records outside.
+            ownRange = true;
+            m_cursor.rangeSql +=
+                (m_cursor.rangeSql.isEmpty() ? QString() : QStringLiteral(" AND ")) + u'(' +
+                candidates.rangeSql + u')';
+            m_cursor.rangeParameters += candidates.parameters;
+        }
         if (count > 0 && count <= MaxCandidates && (fewest < 0 || count < fewest)) {
             fewest = count;
             chosen = &candidates;

@@ -248,6 +248,7 @@ sql::Walk walkOf(const Cursor &cursor, bool forward, int bound, bool capped)
     walk.capped = capped;
     walk.filter = cursor.filterSql;
     walk.candidates = cursor.candidatesSql;
+    walk.range = cursor.rangeSql;
     return walk;
 }
 
@@ -280,6 +281,10 @@ int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Wa
     }
     for (const QVariant &value : cursor.prefix)
         bindValue(statement, index++, value);
+    if (!walk.range.isEmpty()) {
+        for (const QVariant &value : cursor.rangeParameters)
+            bindValue(statement, index++, value);
+    }
     if (walk.bound != sql::Bound::None) {
         for (const QVariant &value : cursor.boundValues)
             bindValue(statement, index++, value);

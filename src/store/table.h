@@ -36,6 +36,8 @@ struct Cursor
     QVariantList filterParameters;
     QString candidatesSql; // see sql::Walk::candidates
     QVariantList candidatesParameters;
+    QString rangeSql; // see sql::Walk::range
+    QVariantList rangeParameters;
 
     struct Row
     {

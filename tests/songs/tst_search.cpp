@@ -152,6 +152,18 @@ QList<RecordPosition> walk(View &view, bool forward)
     return found;
 }
 
+// The records read from `position` on (which comes first) in one direction, as a page read
+// from the middle of a result goes.
+QList<RecordPosition> walkFrom(View &view, RecordPosition position, bool forward)
+{
+    QList<RecordPosition> found;
+    if (!view.reset(position))
+        return found;
+    while (forward ? view.next() : view.previous())
+        found.append(view.table().position());
+    return found;
+}
+
 // The rows of a full-text index that differ from the table's folded texts, plus the
 // index's own check of its structure.
 int fullTextDifferences(const QString &path)
@@ -242,6 +254,23 @@ private:
         // Read again, now that its ends are known.
         QCOMPARE(walk(view, true), expected);
         QCOMPARE(view.ends().empty, expected.isEmpty());
+        if (expected.isEmpty())
+            return;
+        // Pages turned from a record in the middle, both ways.
+        const qsizetype middle = expected.size() / 2;
+        QCOMPARE(walkFrom(view, expected.at(middle), true), expected.mid(middle));
+        QList<RecordPosition> before = expected.first(middle + 1);
+        std::reverse(before.begin(), before.end());
+        QCOMPARE(walkFrom(view, expected.at(middle), false), before);
+        // The locator: the first match at or after the key values of a match.
+        m_table->buffer() = *m_byPosition.value(expected.at(middle));
+        view.setFrom();
+        QVERIFY(view.next());
+        const qsizetype located = expected.indexOf(m_table->position());
+        QVERIFY(located >= 0 && located <= middle);
+        QVERIFY(located == 0 ||
+                m_table->keyValues(key, *m_byPosition.value(expected.at(located - 1))) !=
+                    m_table->keyValues(key, *m_byPosition.value(expected.at(middle))));
     }
 
 private Q_SLOTS:
