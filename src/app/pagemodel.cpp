@@ -53,14 +53,94 @@ void PageModel::cancelSearch()
         return;
     m_slice.stop();
     m_searching = false;
+    m_scanning = false;
+    m_afterScan = nullptr;
     Q_EMIT searchFinished(int(m_rows.size()));
 }
 
+int PageModel::foundSoFar() const
+{
+    return m_scanning && m_view ? int(m_view->foundSoFarCount()) : int(m_rows.size());
+}
+
+// What a view found out is kept for the next view of the same order and filter while the
+// table is unchanged: a tab shown again is not searched again. Whole results are kept up to
+// a bound, so memory does not grow with the table or with the searches made.
 void PageModel::rememberEnds()
 {
     if (m_knownEnds.size() > 64)
         m_knownEnds.clear();
     m_knownEnds.insert(m_viewName, m_view->ends());
+    std::shared_ptr<const KnownResult> known = m_view->known();
+    if (!known || m_knownResults.value(m_viewName) == known)
+        return;
+    constexpr qsizetype MaxKeptEntries = 2 * View::MaxCandidates;
+    if (m_knownEntries + qsizetype(known->entries.size()) > MaxKeptEntries) {
+        m_knownResults.clear();
+        m_filterMatches.clear();
+        m_knownEntries = 0;
+    }
+    m_knownEntries += qsizetype(known->entries.size());
+    if (m_view->takesEveryMatch())
+        m_filterMatches.insert(m_filter, known); // another order sorts these again
+    m_knownResults.insert(m_viewName, std::move(known));
+}
+
+bool PageModel::untilKnown(std::function<bool()> read)
+{
+    if (!m_sliced || !m_view || m_readingThumb || m_scanTooMany || !m_view->mayScan())
+        return false;
+    m_afterScan = std::move(read);
+    if (!m_scanning) {
+        m_slice.stop();
+        m_scanning = true;
+        m_searching = true;
+        showFoundSoFar();
+        Q_EMIT searchProgress(foundSoFar());
+        m_slice.start(0);
+    }
+    return true;
+}
+
+void PageModel::showFoundSoFar()
+{
+    const QList<RecordPosition> positions = m_view->foundSoFar(m_pageSize);
+    bool same = positions.size() == m_rows.size();
+    for (qsizetype i = 0; same && i < positions.size(); ++i)
+        same = positions.at(i) == m_rows.at(i).position;
+    if (same)
+        return;
+    QList<Row> rows;
+    {
+        TableStateGuard keep(m_table);
+        for (const RecordPosition position : positions) {
+            if (m_table.reget(position))
+                rows.append(rowFromBuffer());
+        }
+    }
+    replaceRows(rows);
+}
+
+// One slice of a scan: the rows found so far show in order while it goes on; once the
+// result is known the read that waited for it is done.
+void PageModel::scanSlice()
+{
+    m_sliceClock.start();
+    const View::Scan state = m_view->scan([this] { return m_sliceClock.elapsed() < m_sliceMs; });
+    if (state == View::Scan::Going) {
+        showFoundSoFar();
+        Q_EMIT searchProgress(foundSoFar());
+        m_slice.start(0);
+        return;
+    }
+    m_scanning = false;
+    m_searching = false;
+    m_scanTooMany = state == View::Scan::TooMany;
+    rememberEnds();
+    const std::function<bool()> read = std::exchange(m_afterScan, nullptr);
+    const bool ok = state != View::Scan::Failed && (read ? read() : fillFromTop());
+    if (!m_searching)
+        Q_EMIT searchFinished(ok ? int(m_rows.size()) : 0);
 }
 
 void PageModel::startSlices()
@@ -73,6 +153,10 @@ void PageModel::startSlices()
 // One slice of the search for the first page: reads on from where the last slice stopped.
 void PageModel::continueSearch()
 {
+    if (m_scanning) {
+        scanSlice();
+        return;
+    }
     QList<Row> found;
     {
         TableStateGuard keep(m_table);
@@ -145,11 +229,20 @@ bool PageModel::setView(int key, const QString &filter, const QVariant &range)
     m_range = range;
     m_viewError.clear();
     m_viewName = QString::number(key) + QChar(0x1f) + range.toString() + QChar(0x1f) + filter;
+    m_filter = filter;
+    m_scanTooMany = false;
+    if (const auto known = m_knownResults.constFind(m_viewName); known != m_knownResults.constEnd())
+        m_view->offerKnown(*known);
+    else if (const auto all = m_filterMatches.constFind(filter); all != m_filterMatches.constEnd())
+        m_view->offerMatches(*all);
     if (m_view->open()) {
         // What an earlier view of the same order and filter found out still holds while the
         // table is unchanged: a tab shown again is not searched again.
-        if (const auto known = m_knownEnds.constFind(m_viewName); known != m_knownEnds.constEnd())
-            m_view->setEnds(*known);
+        if (!m_view->known()) {
+            if (const auto ends = m_knownEnds.constFind(m_viewName); ends != m_knownEnds.constEnd())
+                m_view->setEnds(*ends);
+        }
+        rememberEnds();
     } else {
         m_viewError = m_view->filterError();
         m_view = std::make_unique<View>(m_table, key, QString(), m_bindings);
@@ -219,6 +312,8 @@ void PageModel::replaceRows(QList<Row> rows)
 
 bool PageModel::fillFromTop()
 {
+    if (untilKnown(nullptr))
+        return true;
     QList<Row> rows;
     m_slicing = m_sliced && m_view && m_view->mayScan();
     const bool ok = readPage(
@@ -235,6 +330,8 @@ bool PageModel::fillFromTop()
 
 bool PageModel::fillFromBottom()
 {
+    if (untilKnown([this] { return fillFromBottom(); }))
+        return true;
     QList<Row> rows;
     const bool ok = readPage(
         [this] {
@@ -249,6 +346,8 @@ bool PageModel::fillFromBottom()
 
 bool PageModel::fillFrom(RecordPosition position)
 {
+    if (untilKnown([this, position] { return fillFrom(position); }))
+        return true;
     QList<Row> rows;
     bool ok =
         readPage([this, position] { return m_view->reset(position); }, true, m_pageSize, rows);
@@ -275,6 +374,11 @@ bool PageModel::fillFrom(RecordPosition position)
 bool PageModel::fillFromKeyValues(const Record &values, RecordPosition &found)
 {
     found = 0;
+    if (untilKnown([this, values] {
+            RecordPosition located = 0;
+            return fillFromKeyValues(values, located);
+        }))
+        return true;
     QList<Row> rows;
     bool ok = readPage(
         [this, &values] {
@@ -310,8 +414,8 @@ bool PageModel::fillFromLeadingValue(const QVariant &value, RecordPosition &foun
 
 bool PageModel::pageDown()
 {
-    if (m_rows.isEmpty())
-        return fillFromTop();
+    if (m_rows.isEmpty() || untilKnown([this] { return pageDown(); }))
+        return m_rows.isEmpty() ? fillFromTop() : true;
     const RecordPosition last = m_rows.last().position;
     QList<Row> rows;
     const bool ok = readPage([this, last] { return m_view->reset(last) && m_view->next(); }, true,
@@ -326,8 +430,8 @@ bool PageModel::pageDown()
 
 bool PageModel::pageUp()
 {
-    if (m_rows.isEmpty())
-        return fillFromTop();
+    if (m_rows.isEmpty() || untilKnown([this] { return pageUp(); }))
+        return m_rows.isEmpty() ? fillFromTop() : true;
     const RecordPosition first = m_rows.first().position;
     QList<Row> rows;
     const bool ok = readPage([this, first] { return m_view->reset(first) && m_view->previous(); },
@@ -344,7 +448,10 @@ bool PageModel::pageUp()
 bool PageModel::stepDown(bool &moved)
 {
     moved = false;
-    if (m_rows.isEmpty())
+    if (m_rows.isEmpty() || untilKnown([this] {
+            bool step = false;
+            return stepDown(step);
+        }))
         return true;
     const RecordPosition last = m_rows.last().position;
     QList<Row> rows;
@@ -364,7 +471,10 @@ bool PageModel::stepDown(bool &moved)
 bool PageModel::stepUp(bool &moved)
 {
     moved = false;
-    if (m_rows.isEmpty())
+    if (m_rows.isEmpty() || untilKnown([this] {
+            bool step = false;
+            return stepUp(step);
+        }))
         return true;
     const RecordPosition first = m_rows.first().position;
     QList<Row> rows;

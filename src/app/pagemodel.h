@@ -76,6 +76,8 @@ public:
     void setSliced(bool on, int budgetMs = DefaultSliceMs);
     static constexpr int DefaultSliceMs = 8;
     bool isSearching() const { return m_searching; }
+    // The records a search under way has found so far (more than the page may show).
+    int foundSoFar() const;
     void cancelSearch();
 
 Q_SIGNALS:
@@ -100,6 +102,11 @@ private:
     Row rowFromBuffer() const;
     void startSlices();
     void continueSearch();
+    // A search that must test every record finds the whole result first, in slices; a read
+    // that needs it meanwhile waits for it and is done once it is known.
+    bool untilKnown(std::function<bool()> read);
+    void scanSlice();
+    void showFoundSoFar();
     void rememberEnds();
     bool readPage(const std::function<bool()> &start, bool forward, int wanted, QList<Row> &rows);
     bool endedNormally() const;
@@ -110,6 +117,13 @@ private:
     std::unique_ptr<View> m_view;
     QString m_viewName; // order, range and filter
     QHash<QString, View::Ends> m_knownEnds;
+    QHash<QString, std::shared_ptr<const KnownResult>> m_knownResults;  // by view name
+    QHash<QString, std::shared_ptr<const KnownResult>> m_filterMatches; // by filter
+    QString m_filter;
+    qsizetype m_knownEntries = 0;
+    bool m_scanning = false;    // the search under way is a scan (View::scan)
+    bool m_scanTooMany = false; // the view's result is too large to know in full
+    std::function<bool()> m_afterScan;
     QTimer m_slice;
     QElapsedTimer m_sliceClock;
     int m_sliceMs = DefaultSliceMs;

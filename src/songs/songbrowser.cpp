@@ -265,7 +265,7 @@ void SongBrowser::setSearchFilter(const QString &filter)
 void SongBrowser::updateTitle()
 {
     if (model()->isSearching())
-        setWindowTitle(QStringLiteral("Songs - %1 found so far").arg(model()->rowCount()));
+        setWindowTitle(QStringLiteral("Songs - %1 found so far").arg(model()->foundSoFar()));
     else if (!m_search.isEmpty() && model()->isEmpty())
         setWindowTitle(QStringLiteral("Songs - no songs match"));
     else

@@ -840,13 +840,23 @@ private:
             return;
         const QString where =
             column.keyCondition.isEmpty() ? range : column.keyCondition + u" AND "_s + range;
-        m_candidates.append({column.candidatesSql + where, parameters, column.keySql, range});
+        m_candidates.append(
+            {column.candidatesSql + where, parameters, column.keySql, range, isWhole(condition)});
     }
 
-    void fullTextCandidates(const Node &condition, const FilterName &column, const QString &query)
+    // `exact`: the index finds just the records the condition takes, no more.
+    void fullTextCandidates(const Node &condition, const FilterName &column, const QString &query,
+                            bool exact)
     {
         if (m_required.contains(&condition))
-            m_candidates.append({column.fullTextSql, {query}, QString(), QString()});
+            m_candidates.append(
+                {column.fullTextSql, {query}, QString(), QString(), exact && isWhole(condition)});
+    }
+
+    // Whether the condition is the whole filter.
+    bool isWhole(const Node &condition) const
+    {
+        return m_required.size() == 1 && m_required.first() == &condition;
     }
 
     static QString fullTextQuery(const FilterName &column, const QString &phrase, bool atStart)
@@ -919,7 +929,7 @@ private:
             parameter(prefix);
             m_sql += u')';
             if (!negated && !name.fullTextSql.isEmpty() && prefix.toUcs4().size() >= 3)
-                fullTextCandidates(node, name, fullTextQuery(name, prefix, true));
+                fullTextCandidates(node, name, fullTextQuery(name, prefix, true), false);
         }
         m_sql += u')';
         return true;
@@ -950,7 +960,7 @@ private:
             m_parameters.append(query); // the query's one '?'
 
             if (!negated)
-                fullTextCandidates(node, name, query);
+                fullTextCandidates(node, name, query, true);
         } else {
             m_sql += u"(instr(sv_fold("_s + name.columnSql + u"), "_s;
             parameter(folded);

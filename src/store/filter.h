@@ -112,8 +112,9 @@ struct CompiledFilter
     {
         QString sql;
         QVariantList parameters;
-        QString keySql;   // the key text or column it is a range of; "" for the full-text index
-        QString rangeSql; // that range alone, on keySql (its parameters are `parameters`)
+        QString keySql;     // the key text or column it is a range of; "" for the full-text index
+        QString rangeSql;   // that range alone, on keySql (its parameters are `parameters`)
+        bool whole = false; // exactly the records the whole filter takes
     };
     QList<Candidates> candidates;
     QString error;         // when !ok: what is wrong and where

@@ -516,6 +516,48 @@ QString page(const QString &schema, const TableDef &table, int key, Direction di
     return page(schema, table, walk);
 }
 
+QString matches(const QString &schema, const TableDef &table, const Walk &walk)
+{
+    QStringList conditions = walkConditions(table, walk);
+    if (!walk.filter.isEmpty())
+        conditions.append(u'(' + walk.filter + u')');
+    QString access = throughKey(table, walk.key);
+    if (!walk.candidates.isEmpty()) {
+        conditions.prepend(quote(Position) + QStringLiteral(" IN (") + walk.candidates + u')');
+        access = QStringLiteral(" NOT INDEXED");
+    }
+    const QString columns =
+        walk.key >= 0 ? keyColumns(table, walk.key) + QStringLiteral(", ") + Position : Position;
+    return QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") +
+           tableName(schema, table) + access + whereClause(conditions) +
+           QStringLiteral(" ORDER BY ") + orderBy(table, walk.key, walk.direction);
+}
+
+QString matchesInFileOrder(const QString &schema, const TableDef &table, const Walk &walk)
+{
+    QStringList conditions = walkConditions(table, walk);
+    if (!walk.filter.isEmpty())
+        conditions.append(u'(' + walk.filter + u')');
+    conditions.append(Position + QStringLiteral(" > ? AND ") + Position + QStringLiteral(" <= ?"));
+    const QString columns =
+        walk.key >= 0 ? keyColumns(table, walk.key) + QStringLiteral(", ") + Position : Position;
+    // The table's own order: the rows are read as they lie in the file, the cheapest way
+    // through all of them.
+    return QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") +
+           tableName(schema, table) + QStringLiteral(" NOT INDEXED") + whereClause(conditions);
+}
+
+QString positionsIn()
+{
+    return QStringLiteral("SELECT value FROM json_each(?)");
+}
+
+QString lastPosition(const QString &schema, const TableDef &table)
+{
+    return QStringLiteral("SELECT max(") + Position + QStringLiteral(") FROM ") +
+           tableName(schema, table);
+}
+
 QString chunkEnd(const QString &schema, const TableDef &table, const Walk &walk)
 {
     const QString columns =

@@ -119,6 +119,15 @@ QString page(const QString &schema, const TableDef &table, int key, Direction di
 // order: where a chunk of a filtered walk ends. Parameters: the leading value (when
 // prefixed), the range's, the bound's values and position (when bounded), then the offset.
 QString chunkEnd(const QString &schema, const TableDef &table, const Walk &walk);
+// The key values and position of every record a walk takes, in its order, without bound or
+// limit (parameters as page()'s, up to the filter's).
+QString matches(const QString &schema, const TableDef &table, const Walk &walk);
+// The same in file order for the records after one position and up to another (parameters
+// as matches(), then the two positions).
+QString matchesInFileOrder(const QString &schema, const TableDef &table, const Walk &walk);
+// Candidates given as one parameter: a JSON array of positions.
+QString positionsIn();
+QString lastPosition(const QString &schema, const TableDef &table);
 // First record whose key values equal the bound values (parameters: the key values).
 QString equalKey(const QString &schema, const TableDef &table, int key);
 // Another record with the same values in a unique key (parameters: key values, position).

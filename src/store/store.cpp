@@ -165,43 +165,101 @@ bool View::open()
     }
     m_cursor.filterSql = m_filter.trimmed().isEmpty() ? QString() : compiled.sql;
     m_cursor.filterParameters = compiled.parameters;
+    m_candidates = compiled.candidates;
+    m_filterSignature = compiled.sql;
+    for (const QVariant &value : compiled.parameters)
+        m_filterSignature += QChar(0x1f) + value.toString();
+    m_scanning.reset();
     if (!m_table.checkOpen())
         return false;
     restart(Cursor::Start::Beginning);
-    chooseCandidates(compiled);
+    const std::shared_ptr<const KnownResult> matches = std::exchange(m_offeredMatches, nullptr);
+    const auto current = [this](const std::shared_ptr<const KnownResult> &known) {
+        return known && known->stamp == m_ends.stamp && known->filter == m_filterSignature;
+    };
+    if (current(m_offered)) {
+        takeKnown(std::exchange(m_offered, nullptr));
+    } else if (current(matches)) {
+        QList<qint64> positions;
+        positions.reserve(qsizetype(matches->entries.size()));
+        for (const KnownResult::Entry &entry : matches->entries)
+            positions.append(entry.position);
+        findAmong(positions, true);
+    }
+    m_offered.reset();
+    if (!m_cursor.known)
+        chooseCandidates();
     clearError();
     return true;
 }
 
-qint64 View::countCandidates(const CompiledFilter::Candidates &candidates)
+// The positions of a set of candidates, as long as there are not more than a known result
+// holds (one more tells that there are).
+bool View::collectCandidates(const CompiledFilter::Candidates &candidates, QList<qint64> &positions)
 {
-    sqlite3_stmt *count = m_table.database().statement(
-        QStringLiteral("SELECT count(*) FROM (") + candidates.sql + QStringLiteral(" LIMIT ?)"));
-    if (!count)
-        return -1;
-    bindFilterParameters(count, 1, candidates.parameters);
-    sqlite3_bind_int(count, int(candidates.parameters.size()) + 1, MaxCandidates + 1);
-    const qint64 found = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int64(count, 0) : -1;
-    sqlite3_reset(count);
-    return found;
+    positions.clear();
+    sqlite3_stmt *query = m_table.database().statement(
+        QStringLiteral("SELECT * FROM (") + candidates.sql + QStringLiteral(") LIMIT ?"));
+    if (!query)
+        return false;
+    bindFilterParameters(query, 1, candidates.parameters);
+    sqlite3_bind_int(query, int(candidates.parameters.size()) + 1, MaxCandidates + 1);
+    int result;
+    while ((result = sqlite3_step(query)) == SQLITE_ROW)
+        positions.append(sqlite3_column_int64(query, 0));
+    sqlite3_reset(query);
+    return result == SQLITE_DONE;
 }
 
-// A search that an index narrows to a few records reads those records and sorts them; one
-// that a range of the walk's own key serves walks that range; one that leaves none is known
-// to be empty at once. Otherwise the walk tests the filter on the records in key order.
-void View::chooseCandidates(const CompiledFilter &compiled)
+void View::takeKnown(std::shared_ptr<const KnownResult> known)
+{
+    m_cursor.known = std::move(known);
+    m_cursor.candidatesSql.clear();
+    m_cursor.candidatesParameters.clear();
+    m_scanning.reset();
+    const QPair<quint64, qint64> stamp = m_ends.stamp;
+    m_ends = Ends{};
+    m_ends.stamp = stamp;
+    const std::vector<KnownResult::Entry> &entries = m_cursor.known->entries;
+    m_ends.empty = entries.empty();
+    const auto keyOf = [](const KnownResult::Entry &entry) {
+        QVariantList key;
+        for (const QVariant &value : entry.key)
+            key.append(value.typeId() == QMetaType::QByteArray
+                           ? QVariant(QString::fromUtf8(value.toByteArray()))
+                           : value);
+        return key;
+    };
+    if (!entries.empty()) {
+        m_ends.first = entries.front().position;
+        m_ends.firstKey = keyOf(entries.front());
+        m_ends.last = entries.back().position;
+        m_ends.lastKey = keyOf(entries.back());
+    }
+}
+
+// A search that an index narrows to a few records finds them all at once, in the order of
+// the view, and pages turn within them; one that a range of the walk's own key serves walks
+// that range; one that leaves none is known to be empty at once. Otherwise the walk tests
+// the filter on the records in key order, or a scan finds them all (see scan()).
+void View::chooseCandidates()
 {
     const TableDef &def = m_table.definition();
     const QString ownKey =
         m_key >= 0 ? sql::quote(sql::keyColumn(def, def.keys.at(m_key).components.first()))
                    : QString();
-    qint64 fewest = -1;
+    QList<qint64> fewest;
     const CompiledFilter::Candidates *chosen = nullptr;
     bool ownRange = false;
-    for (const CompiledFilter::Candidates &candidates : compiled.candidates) {
-        const qint64 count = countCandidates(candidates);
-        if (count == 0) {
-            m_ends.empty = true;
+    for (const CompiledFilter::Candidates &candidates : std::as_const(m_candidates)) {
+        QList<qint64> positions;
+        if (!collectCandidates(candidates, positions))
+            continue;
+        if (positions.isEmpty()) {
+            auto none = std::make_shared<KnownResult>();
+            none->stamp = m_ends.stamp;
+            none->filter = m_filterSignature;
+            takeKnown(std::move(none));
             return;
         }
         if (candidates.keySql == ownKey && !candidates.rangeSql.isEmpty()) {
@@ -213,16 +271,45 @@ void View::chooseCandidates(const CompiledFilter &compiled)
                 candidates.rangeSql + u')';
             m_cursor.rangeParameters += candidates.parameters;
         }
-        if (count > 0 && count <= MaxCandidates && (fewest < 0 || count < fewest)) {
-            fewest = count;
+        if (positions.size() <= MaxCandidates && (!chosen || positions.size() < fewest.size())) {
+            fewest = std::move(positions);
             chosen = &candidates;
         }
     }
     m_ownRange = ownRange;
-    if (chosen && !ownRange) {
-        m_cursor.candidatesSql = chosen->sql;
-        m_cursor.candidatesParameters = chosen->parameters;
-    }
+    if (!chosen)
+        return;
+    findAmong(fewest, chosen->whole);
+}
+
+// The records among these positions that the view takes, in its order; `whole`: every one
+// of them meets the filter (the index that found them, or another order of the same search,
+// tested it), so only the view's own range and key are asked.
+void View::findAmong(const QList<qint64> &positions, bool whole)
+{
+    // The positions go to the engine as one JSON array, so that the index is asked once.
+    QByteArray array = "[";
+    for (const qint64 position : positions)
+        array += QByteArray::number(position) + ',';
+    if (positions.isEmpty())
+        array += ']';
+    else
+        array.back() = ']';
+    Cursor all = m_cursor;
+    all.candidatesSql = sql::positionsIn();
+    all.candidatesParameters = {QString::fromLatin1(array)};
+    if (whole)
+        all.filterSql.clear();
+    auto known = std::make_shared<KnownResult>();
+    known->stamp = m_ends.stamp;
+    known->filter = m_filterSignature;
+    if (m_table.findAll(all, *known))
+        takeKnown(std::move(known));
+}
+
+bool View::takesEveryMatch() const
+{
+    return !m_range.isValid() && m_key >= 0 && !m_table.definition().keys.at(m_key).optional;
 }
 
 bool View::endsValid()
@@ -232,7 +319,59 @@ bool View::endsValid()
         return true;
     m_ends = Ends{};
     m_ends.stamp = stamp;
+    // What was found is out of date: an index finds it again at once, a scan starts afresh.
+    m_scanning.reset();
+    if (m_cursor.known) {
+        m_cursor.known.reset();
+        m_cursor.readAhead.clear();
+        m_cursor.rangeSql.clear();
+        m_cursor.rangeParameters.clear();
+        chooseCandidates();
+    }
     return false;
+}
+
+View::Scan View::scan(const std::function<bool()> &keepReading)
+{
+    if (m_cursor.known)
+        return Scan::Known;
+    endsValid();
+    if (!m_scanning) {
+        m_scanning = std::make_shared<KnownResult>();
+        m_scanning->stamp = m_ends.stamp;
+        m_scanning->filter = m_filterSignature;
+        m_scannedUpTo = 0;
+        m_scanEnd = m_table.lastPosition();
+        if (errorCode() != err::None)
+            return Scan::Failed;
+    }
+    Cursor walk = m_cursor;
+    walk.readAhead.clear();
+    do {
+        if (m_scannedUpTo >= m_scanEnd) {
+            std::shared_ptr<KnownResult> found = std::exchange(m_scanning, nullptr);
+            found->sortByKey();
+            takeKnown(std::move(found));
+            return Scan::Known;
+        }
+        const RecordPosition upTo = std::min(m_scanEnd, m_scannedUpTo + ScanChunk);
+        if (!m_table.scanFileOrder(walk, m_scannedUpTo, upTo, *m_scanning)) {
+            m_scanning.reset();
+            return Scan::Failed;
+        }
+        m_scannedUpTo = upTo;
+        if (qsizetype(m_scanning->entries.size()) > MaxCandidates) {
+            // Too many to keep: the key order finds the first of them soon enough.
+            m_scanning.reset();
+            return Scan::TooMany;
+        }
+    } while (keepReading());
+    return Scan::Going;
+}
+
+QList<RecordPosition> View::foundSoFar(int count) const
+{
+    return m_scanning ? m_scanning->firstInOrder(count) : QList<RecordPosition>();
 }
 
 void View::setEnds(const Ends &ends)

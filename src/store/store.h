@@ -97,22 +97,52 @@ public:
     // Whether a read may have to look at many records that the filter leaves out.
     bool mayScan() const
     {
-        return !m_cursor.filterSql.isEmpty() && m_cursor.candidatesSql.isEmpty() && !m_ends.empty &&
-               !m_ownRange;
+        return !m_cursor.filterSql.isEmpty() && m_cursor.candidatesSql.isEmpty() &&
+               !m_cursor.known && !m_ends.empty && !m_ownRange;
+    }
+    // The whole result when it is known: found through an index when the view opened, by
+    // scan(), or offered from an earlier view of the same order and filter.
+    std::shared_ptr<const KnownResult> known() const { return m_cursor.known; }
+    // Taken at open() instead of searching again, when the file has not changed since.
+    void offerKnown(std::shared_ptr<const KnownResult> known) { m_offered = std::move(known); }
+    // Every record the same filter takes, as another order without a range found them: at
+    // open() the view sorts those instead of searching again, when the file has not changed.
+    void offerMatches(std::shared_ptr<const KnownResult> matches)
+    {
+        m_offeredMatches = std::move(matches);
+    }
+    // Whether what the view finds is every record its filter takes (no range, no optional key).
+    bool takesEveryMatch() const;
+
+    // Searches the whole file for the view's records in file order, the cheapest way through
+    // all of them, while keepReading says so; called again, it goes on where it stopped.
+    // Once the whole file is searched the result is known and reads turn pages within it.
+    enum class Scan { Going, Known, TooMany, Failed };
+    Scan scan(const std::function<bool()> &keepReading);
+    // The matches a scan under way has found so far, in key order: at most `count` from the
+    // start of the order.
+    QList<RecordPosition> foundSoFar(int count) const;
+    qsizetype foundSoFarCount() const
+    {
+        return m_scanning ? qsizetype(m_scanning->entries.size()) : 0;
     }
     void setEnds(const Ends &ends); // taken when still valid
     // Whether reads go through an index-served set of candidates rather than the key order.
-    bool readsCandidates() const { return !m_cursor.candidatesSql.isEmpty(); }
+    bool readsCandidates() const { return !m_cursor.candidatesSql.isEmpty() || m_cursor.known; }
     // At most this many candidates are read and sorted for a page.
     static constexpr int MaxCandidates = 20000;
+    // Records a scan looks at in one statement.
+    static constexpr int ScanChunk = 4000;
 
 private:
     void restart(Cursor::Start start);
     std::optional<FilterName> lookup(const QString &name) const;
     bool read(bool forward);
     bool endsValid();
-    void chooseCandidates(const CompiledFilter &compiled);
-    qint64 countCandidates(const CompiledFilter::Candidates &candidates);
+    void chooseCandidates();
+    bool collectCandidates(const CompiledFilter::Candidates &candidates, QList<qint64> &positions);
+    void takeKnown(std::shared_ptr<const KnownResult> known);
+    void findAmong(const QList<qint64> &positions, bool whole);
 
     Table &m_table;
     int m_key;
@@ -123,7 +153,14 @@ private:
     std::function<bool()> m_keepReading;
     QVariant m_range;
     Ends m_ends;
-    bool m_ownRange = false;       // the filter holds the walk to a range of its own key
+    bool m_ownRange = false; // the filter holds the walk to a range of its own key
+    QList<CompiledFilter::Candidates> m_candidates;
+    std::shared_ptr<const KnownResult> m_offered;
+    std::shared_ptr<const KnownResult> m_offeredMatches;
+    QString m_filterSignature; // the compiled filter and its values
+    std::shared_ptr<KnownResult> m_scanning; // a scan under way
+    RecordPosition m_scannedUpTo = 0;
+    RecordPosition m_scanEnd = 0;
     bool m_atBeginning = false;    // no record read since set()
     RecordPosition m_lastRead = 0; // the record the walk stands on after its last read
 };

@@ -7,6 +7,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <limits>
+
 #include <sqlite3.h>
 
 namespace sv {
@@ -224,7 +227,8 @@ Table::Bounds Table::boundsOf(Cursor &cursor, bool forward)
 bool Table::fetch(Cursor &cursor, bool forward)
 {
     cursor.paused = false;
-    const bool done = cursor.filterSql.isEmpty() || !cursor.candidatesSql.isEmpty()
+    const bool done = cursor.known ? fetchKnown(cursor, forward)
+                      : cursor.filterSql.isEmpty() || !cursor.candidatesSql.isEmpty()
                           ? fetchPage(cursor, forward, nullptr)
                           : fetchFiltered(cursor, forward);
     if (!done) {
@@ -372,6 +376,201 @@ bool Table::fetchFiltered(Cursor &cursor, bool forward)
             return true;
         }
     }
+}
+
+// ---- Results known in full
+
+namespace {
+
+// Key values compare as the engine compares the stored columns: numbers by value, texts
+// byte by byte (UTF-8), the position last.
+int compareValue(const QVariant &left, const QVariant &right)
+{
+    if (left.typeId() == QMetaType::QByteArray && right.typeId() == QMetaType::QByteArray) {
+        const int order = left.toByteArray().compare(right.toByteArray());
+        return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    }
+    const qint64 a = left.toLongLong();
+    const qint64 b = right.toLongLong();
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+int compareKeys(const QVariantList &left, RecordPosition leftPosition, const QVariantList &right,
+                RecordPosition rightPosition)
+{
+    for (qsizetype i = 0; i < left.size() && i < right.size(); ++i) {
+        if (const int order = compareValue(left.at(i), right.at(i)); order != 0)
+            return order;
+    }
+    return leftPosition < rightPosition ? -1 : (leftPosition > rightPosition ? 1 : 0);
+}
+
+QVariant storedValue(sqlite3_stmt *statement, int column)
+{
+    if (sqlite3_column_type(statement, column) == SQLITE_TEXT)
+        return QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    return qint64(sqlite3_column_int64(statement, column));
+}
+
+} // namespace
+
+void KnownResult::sortByKey()
+{
+    std::sort(entries.begin(), entries.end(), [](const Entry &left, const Entry &right) {
+        return compareKeys(left.key, left.position, right.key, right.position) < 0;
+    });
+    index();
+}
+
+QList<RecordPosition> KnownResult::firstInOrder(int count) const
+{
+    std::vector<Entry> first(std::min(entries.size(), size_t(qMax(0, count))));
+    std::partial_sort_copy(entries.begin(), entries.end(), first.begin(), first.end(),
+                           [](const Entry &left, const Entry &right) {
+                               return compareKeys(left.key, left.position, right.key,
+                                                  right.position) < 0;
+                           });
+    QList<RecordPosition> positions;
+    for (const Entry &entry : first)
+        positions.append(entry.position);
+    return positions;
+}
+
+void KnownResult::index()
+{
+    places.clear();
+    places.reserve(qsizetype(entries.size()));
+    for (size_t i = 0; i < entries.size(); ++i)
+        places.insert(entries[i].position, qsizetype(i));
+}
+
+qsizetype KnownResult::seek(const QVariantList &key, RecordPosition position, bool forward,
+                            bool inclusive) const
+{
+    QVariantList stored;
+    stored.reserve(key.size());
+    for (const QVariant &value : key)
+        stored.append(value.typeId() == QMetaType::QString ? QVariant(value.toString().toUtf8())
+                                                           : QVariant(value.toLongLong()));
+    // The first entry after the values (or at them, when inclusive) ...
+    const auto after = std::partition_point(entries.begin(), entries.end(), [&](const Entry &e) {
+        const int order = compareKeys(e.key, e.position, stored, position);
+        return forward == inclusive ? order < 0 : order <= 0;
+    });
+    const qsizetype place = after - entries.begin();
+    // ... or, going backward, the last one before them.
+    return forward ? place : place - 1;
+}
+
+// Reads the rows of the entries after the cursor's bound, up to the read-ahead's worth.
+bool Table::fetchKnown(Cursor &cursor, bool forward)
+{
+    const KnownResult &known = *cursor.known;
+    const qsizetype count = qsizetype(known.entries.size());
+    qsizetype at = forward ? 0 : count - 1;
+    const int step = forward ? 1 : -1;
+    if (cursor.start != Cursor::Start::Beginning) {
+        const bool inclusive = cursor.start != Cursor::Start::After;
+        const auto place = known.places.constFind(cursor.boundPosition);
+        if (cursor.start != Cursor::Start::AtValues && place != known.places.constEnd()) {
+            at = *place + (inclusive ? 0 : step);
+        } else {
+            if (cursor.start == Cursor::Start::After && cursor.boundValues.isEmpty())
+                cursor.boundValues = keyValues(cursor.key, cursor.lastKey);
+            const RecordPosition position = cursor.start == Cursor::Start::AtValues
+                                                ? (forward ? 0 : std::numeric_limits<qint64>::max())
+                                                : cursor.boundPosition;
+            at = known.seek(cursor.boundValues, position, forward, inclusive);
+        }
+    }
+    sqlite3_stmt *statement =
+        prepared(m_statements.byPosition, [&] { return sql::byPosition(schema(), *m_definition); });
+    if (!statement)
+        return false;
+    for (; at >= 0 && at < count && int(cursor.readAhead.size()) < m_readAhead; at += step) {
+        sqlite3_bind_int64(statement, 1, known.entries[size_t(at)].position);
+        const int result = sqlite3_step(statement);
+        if (result == SQLITE_ROW)
+            cursor.readAhead.push_back(readRow(statement));
+        sqlite3_reset(statement);
+        if (result != SQLITE_ROW && result != SQLITE_DONE)
+            return m_database.setEngineErrorFromDb(result);
+    }
+    return true;
+}
+
+bool Table::readEntries(const Cursor &cursor, sqlite3_stmt *statement, KnownResult &result)
+{
+    const int keyColumns =
+        cursor.key >= 0 ? int(m_definition->keys.at(cursor.key).components.size()) : 0;
+    int step;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        KnownResult::Entry entry;
+        entry.key.reserve(keyColumns);
+        for (int column = 0; column < keyColumns; ++column)
+            entry.key.append(storedValue(statement, column));
+        entry.position = sqlite3_column_int64(statement, keyColumns);
+        result.entries.push_back(std::move(entry));
+    }
+    sqlite3_reset(statement);
+    if (step != SQLITE_DONE)
+        return m_database.setEngineErrorFromDb(step);
+    return true;
+}
+
+bool Table::findAll(const Cursor &cursor, KnownResult &result)
+{
+    if (!checkOpen())
+        return false;
+    const sql::Walk walk = walkOf(cursor, true, int(sql::Bound::None), false);
+    sqlite3_stmt *statement = m_database.statement(sql::matches(schema(), *m_definition, walk));
+    if (!statement)
+        return false;
+    int index = bindWalk(statement, cursor, walk, 0, nullptr);
+    for (const QVariant &value : cursor.filterParameters)
+        bindValue(statement, index++, value);
+    result.entries.clear();
+    if (!readEntries(cursor, statement, result))
+        return false;
+    result.index();
+    return true;
+}
+
+bool Table::scanFileOrder(const Cursor &cursor, RecordPosition after, RecordPosition upTo,
+                          KnownResult &result)
+{
+    if (!checkOpen())
+        return false;
+    const sql::Walk walk = walkOf(cursor, true, int(sql::Bound::None), false);
+    sqlite3_stmt *statement =
+        m_database.statement(sql::matchesInFileOrder(schema(), *m_definition, walk));
+    if (!statement)
+        return false;
+    int index = bindWalk(statement, cursor, walk, 0, nullptr);
+    for (const QVariant &value : cursor.filterParameters)
+        bindValue(statement, index++, value);
+    sqlite3_bind_int64(statement, index++, after);
+    sqlite3_bind_int64(statement, index, upTo);
+    return readEntries(cursor, statement, result);
+}
+
+RecordPosition Table::lastPosition()
+{
+    if (!checkOpen())
+        return 0;
+    sqlite3_stmt *statement = prepared(m_statements.lastPosition,
+                                       [&] { return sql::lastPosition(schema(), *m_definition); });
+    if (!statement)
+        return 0;
+    const int result = sqlite3_step(statement);
+    const RecordPosition last = result == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+    sqlite3_reset(statement);
+    if (result != SQLITE_ROW)
+        m_database.setEngineErrorFromDb(result);
+    else
+        clearError();
+    return last;
 }
 
 Cursor::Row Table::readRow(sqlite3_stmt *statement) const

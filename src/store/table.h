@@ -10,6 +10,8 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace sv {
 
@@ -22,6 +24,33 @@ struct StatementSlot
 {
     quint64 epoch = 0;
     sqlite3_stmt *statement = nullptr;
+};
+
+// Every record of a search's result in the order of its key, found in full at once by an
+// index or by a scan: pages turn within it without testing a record again. Valid for the
+// file's change stamp it was found at.
+struct KnownResult
+{
+    struct Entry
+    {
+        QVariantList key; // as stored: qint64 for numbers, UTF-8 QByteArray for texts
+        RecordPosition position;
+    };
+    std::vector<Entry> entries;
+    QHash<RecordPosition, qsizetype> places; // an entry's place by its record's position
+    QPair<quint64, qint64> stamp;
+    QString filter; // the compiled filter with its values: bound names may have changed
+
+    // Puts entries found in file order into key order and indexes them.
+    void sortByKey();
+    // The positions of the first `count` entries in key order, the entries left as they are.
+    QList<RecordPosition> firstInOrder(int count) const;
+    void index();
+    // The first entry at or after (forward) or at or before (backward) these key values and
+    // position (key values as the key stores them, texts as QString); past the end: -1 or
+    // the entries' count.
+    qsizetype seek(const QVariantList &key, RecordPosition position, bool forward,
+                   bool inclusive) const;
 };
 
 // The order and filter of a sequential walk, and rows read ahead in that order.
@@ -38,6 +67,7 @@ struct Cursor
     QVariantList candidatesParameters;
     QString rangeSql; // see sql::Walk::range
     QVariantList rangeParameters;
+    std::shared_ptr<const KnownResult> known; // when set, the walk reads within it
 
     struct Row
     {
@@ -134,6 +164,14 @@ public:
 
     // Used by views: a walk with its own cursor that fills this table's buffer.
     bool read(Cursor &cursor, bool forward);
+    // Every record the cursor's walk takes (its candidates, range and filter), in key order;
+    // false with the error set when the query failed.
+    bool findAll(const Cursor &cursor, KnownResult &result);
+    // The records in file order after `after` and up to `upTo` that the cursor's walk takes,
+    // added to `result` as found; false with the error set when the query failed.
+    bool scanFileOrder(const Cursor &cursor, RecordPosition after, RecordPosition upTo,
+                       KnownResult &result);
+    RecordPosition lastPosition(); // the highest position in the file (0: none)
     bool checkOpen();
     QVariantList keyValues(int key, const Record &record) const;
     QVariantList keyValues(int key, const QVariantList &componentValues) const;
@@ -156,6 +194,8 @@ private:
     int bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
                  RecordPosition boundPosition, const QVariantList *cap);
     bool fetchFiltered(Cursor &cursor, bool forward);
+    bool fetchKnown(Cursor &cursor, bool forward);
+    bool readEntries(const Cursor &cursor, sqlite3_stmt *statement, KnownResult &result);
     bool findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &found);
     void bindRecord(sqlite3_stmt *statement, int first) const;
     void loadRow(Cursor::Row &&row);
@@ -172,7 +212,7 @@ private:
     struct Statements
     {
         StatementSlot insert, update, updateWatched, remove, removeWatched, byPosition, revision,
-            count;
+            count, lastPosition;
         QList<StatementSlot> equalKey, duplicateOf;
         QHash<int, StatementSlot> highest;         // by key and field
         QList<std::array<StatementSlot, 6>> pages; // unfiltered walks: by order, direction, bound

@@ -154,6 +154,74 @@ private Q_SLOTS:
         checkUsable();
     }
 
+    // Keys pressed while a search goes on wait for its whole result, the window answering
+    // meanwhile, and are then done: Ctrl+End shows the last matches.
+    void endWaitsForTheResult()
+    {
+        model()->setSliced(true, 0);
+        m_browser->setSearchFilter(u"MUS:Time > %1"_s.arg(20000 + SongCount - 100));
+        QVERIFY(model()->isSearching());
+        QTest::keyClick(m_browser->list()->view(), Qt::Key_End, Qt::ControlModifier);
+        QVERIFY(model()->isSearching());
+        QTRY_VERIFY(!model()->isSearching());
+        QCOMPARE(model()->rowCount(), model()->pageSize());
+        QCOMPARE(model()->textAt(model()->rowCount() - 1, 0),
+                 u"Artist %1"_s.arg(SongCount, 5, 10, QChar(u'0')));
+        QCOMPARE(m_browser->windowTitle(), u"Songs - %1 entries"_s.arg(SongCount));
+        checkUsable();
+    }
+
+    // A search cancelled and then paged goes on where it stopped; the pages hold matches
+    // only, in order, from the first match on.
+    void pagingAfterCancelFindsTheWholeResult()
+    {
+        model()->setSliced(true, 0);
+        const int first = SongCount - 100 + 1;
+        m_browser->setSearchFilter(u"MUS:Time >= %1"_s.arg(20000 + first));
+        cancel()->click();
+        checkStopped();
+        QTest::keyClick(m_browser->list()->view(), Qt::Key_Home, Qt::ControlModifier);
+        QVERIFY(model()->isSearching());
+        QTRY_VERIFY(!model()->isSearching());
+        QCOMPARE(model()->rowCount(), model()->pageSize());
+        for (int row = 0; row < model()->rowCount(); ++row)
+            QCOMPARE(model()->textAt(row, 0), u"Artist %1"_s.arg(first + row, 5, 10, QChar(u'0')));
+        QTest::keyClick(m_browser->list()->view(), Qt::Key_PageDown);
+        QVERIFY(!model()->isSearching());
+        QCOMPARE(model()->textAt(0, 0),
+                 u"Artist %1"_s.arg(first + model()->pageSize(), 5, 10, QChar(u'0')));
+        checkUsable();
+    }
+
+    // A search an index serves, shown in other orders: each lists the same matches in its
+    // own order, and an order that leaves songs out (never charted) leaves them out here too.
+    void otherOrdersOfAnIndexedSearch()
+    {
+        const QStringList artists = {u"Artist 04900"_s, u"Artist 04901"_s, u"Artist 04902"_s,
+                                     u"Artist 04903"_s, u"Artist 04904"_s, u"Artist 04905"_s,
+                                     u"Artist 04906"_s, u"Artist 04907"_s, u"Artist 04908"_s,
+                                     u"Artist 04909"_s};
+        const auto shown = [this] {
+            QStringList texts;
+            for (int row = 0; row < model()->rowCount(); ++row)
+                texts.append(model()->textAt(row, 0));
+            return texts;
+        };
+        QVERIFY(model()->pageSize() >= artists.size());
+        m_browser->setSearchFilter(u"SUB(UPPER(MUS:Artist),1,11) = UPPER('artist 0490')"_s);
+        QVERIFY(!model()->isSearching());
+        QCOMPARE(shown(), artists);
+        for (const int tab : {SongBrowser::ByTitle, SongBrowser::ByChart, SongBrowser::ByArtist,
+                              SongBrowser::ByChart, SongBrowser::ByTitle}) {
+            m_browser->selectTab(tab);
+            QVERIFY(!model()->isSearching());
+            QCOMPARE(shown(), tab == SongBrowser::ByChart ? QStringList() : artists);
+            QTest::keyClick(m_browser->list()->view(), Qt::Key_End, Qt::ControlModifier);
+            QCOMPARE(shown(), tab == SongBrowser::ByChart ? QStringList() : artists);
+        }
+        checkUsable();
+    }
+
     // Another order while searching: the search of the new order starts over.
     void tabChangeStartsAnewInTheNewOrder()
     {
