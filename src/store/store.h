@@ -132,7 +132,7 @@ public:
     // At most this many candidates are read and sorted for a page.
     static constexpr int MaxCandidates = 20000;
     // Records a scan looks at in one statement.
-    static constexpr int ScanChunk = 4000;
+    static constexpr int ScanChunk = 2000;
 
 private:
     void restart(Cursor::Start start);
