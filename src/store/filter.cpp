@@ -1185,7 +1185,7 @@ private:
 // SQL functions
 
 template <typename CaseMapping>
-void resultCaseMapped(sqlite3_context *context, sqlite3_value *value, CaseMapping map)
+void resultCaseMapped(sqlite3_context *context, sqlite3_value *value, bool upper, CaseMapping map)
 {
     if (sqlite3_value_type(value) == SQLITE_NULL) {
         sqlite3_result_null(context);
@@ -1196,19 +1196,24 @@ void resultCaseMapped(sqlite3_context *context, sqlite3_value *value, CaseMappin
         sqlite3_result_error_nomem(context);
         return;
     }
-    const QByteArray mapped = map(QString::fromUtf8(utf8, sqlite3_value_bytes(value))).toUtf8();
+    const int bytes = sqlite3_value_bytes(value);
+    QByteArray mapped;
+    if (!mapAsciiCase(utf8, bytes, upper, mapped))
+        mapped = map(QString::fromUtf8(utf8, bytes)).toUtf8();
     sqlite3_result_text(context, mapped.constData(), static_cast<int>(mapped.size()),
                         SQLITE_TRANSIENT);
 }
 
 void upperFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    resultCaseMapped(context, arguments[0], [](const QString &text) { return text.toUpper(); });
+    resultCaseMapped(context, arguments[0], true,
+                     [](const QString &text) { return text.toUpper(); });
 }
 
 void lowerFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    resultCaseMapped(context, arguments[0], [](const QString &text) { return text.toLower(); });
+    resultCaseMapped(context, arguments[0], false,
+                     [](const QString &text) { return text.toLower(); });
 }
 
 int bindParameter(sqlite3_stmt *statement, int index, const QVariant &value)

@@ -39,6 +39,21 @@ QString keyText(const QString &text)
     return base + QChar(1) + upper;
 }
 
+bool mapAsciiCase(const char *utf8, qsizetype bytes, bool upper, QByteArray &mapped)
+{
+    QByteArray result(utf8, bytes);
+    for (char &c : result) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+        if (upper && c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+        else if (!upper && c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    mapped = std::move(result);
+    return true;
+}
+
 QString foldText(const QString &text)
 {
     return isPlainAscii(text) ? text.toUpper() : withoutMarks(text).toUpper();

@@ -16,4 +16,9 @@ QString keyText(const QString &text);
 // with it.
 QString foldText(const QString &text);
 
+// Plain ASCII text in upper (or lower) case, byte by byte: the common case, which needs no
+// Unicode tables. False, with `mapped` untouched, when the text holds any other character.
+// foldText and upper case are alike for such text.
+bool mapAsciiCase(const char *utf8, qsizetype bytes, bool upper, QByteArray &mapped);
+
 } // namespace sv

@@ -157,7 +157,7 @@ private:
     QList<CompiledFilter::Candidates> m_candidates;
     std::shared_ptr<const KnownResult> m_offered;
     std::shared_ptr<const KnownResult> m_offeredMatches;
-    QString m_filterSignature; // the compiled filter and its values
+    QString m_filterSignature;               // the compiled filter and its values
     std::shared_ptr<KnownResult> m_scanning; // a scan under way
     RecordPosition m_scannedUpTo = 0;
     RecordPosition m_scanEnd = 0;

@@ -28,8 +28,10 @@ void keyTextFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 void foldFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
-    const QByteArray folded =
-        foldText(QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]))).toUtf8();
+    const int bytes = sqlite3_value_bytes(arguments[0]);
+    QByteArray folded;
+    if (!mapAsciiCase(text, bytes, true, folded))
+        folded = foldText(QString::fromUtf8(text, bytes)).toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
