@@ -382,6 +382,24 @@ int main(int argc, char *argv[])
     });
     report("Reset Search", reset, FrameMs);
 
+    // Pictures of the window searching and done, for a person to look at.
+    if (const QString shots = qEnvironmentVariable("SEARCH_BENCH_SHOTS"); !shots.isEmpty()) {
+        const auto picture = [&](const QList<QueryCondition> &conditions, const QString &name,
+                                 int steps) {
+            QString error;
+            user.browser->setSearchFilter(buildFilter(conditions, &error));
+            for (int step = 0; step < steps; ++step)
+                QCoreApplication::processEvents();
+            user.browser->grab().save(shots + u"/search-"_s + name + u".png"_s);
+            while (user.browser->list()->model()->isSearching())
+                QCoreApplication::processEvents();
+        };
+        picture({condition("MUS:Style", Op::IsEqualTo, u"Lodo"_s)}, u"scanning"_s, 20);
+        picture({condition("MUS:Rating", Op::IsEqualTo, u"3"_s)}, u"no-match"_s, 100000);
+        picture({condition("MUS:Title", Op::Contains, u"venber"_s)}, u"found"_s, 1);
+        user.browser->setSearchFilter(QString());
+    }
+
     pageRatios(session, folder);
 
     rusage usage{};

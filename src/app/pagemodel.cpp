@@ -90,15 +90,25 @@ bool PageModel::untilKnown(std::function<bool()> read)
 {
     if (!m_sliced || !m_view || m_readingThumb || m_scanTooMany || !m_view->mayScan())
         return false;
-    m_afterScan = std::move(read);
     if (!m_scanning) {
+        // The first slice now: a small table is searched whole within it, and the read
+        // goes on at once.
         m_slice.stop();
+        m_sliceClock.start();
+        const View::Scan state =
+            m_view->scan([this] { return m_sliceClock.elapsed() < m_sliceMs; });
+        if (state != View::Scan::Going) {
+            m_scanTooMany = state == View::Scan::TooMany;
+            rememberEnds();
+            return false;
+        }
         m_scanning = true;
         m_searching = true;
         showFoundSoFar();
         Q_EMIT searchProgress(foundSoFar());
         m_slice.start(0);
     }
+    m_afterScan = std::move(read);
     return true;
 }
 
