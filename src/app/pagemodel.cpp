@@ -54,6 +54,7 @@ void PageModel::cancelSearch()
     m_slice.stop();
     m_searching = false;
     m_scanning = false;
+    m_readAfterScan = false;
     m_afterScan = nullptr;
     Q_EMIT searchFinished(int(m_rows.size()));
 }
@@ -144,11 +145,25 @@ void PageModel::scanSlice()
         return;
     }
     m_scanning = false;
-    m_searching = false;
     m_scanTooMany = state == View::Scan::TooMany;
     rememberEnds();
+    if (state == View::Scan::Failed) {
+        m_searching = false;
+        m_afterScan = nullptr;
+        Q_EMIT searchFinished(0);
+        return;
+    }
+    // The read that waited comes in a slice of its own.
+    m_readAfterScan = true;
+    m_slice.start(0);
+}
+
+void PageModel::readAfterScan()
+{
+    m_readAfterScan = false;
+    m_searching = false;
     const std::function<bool()> read = std::exchange(m_afterScan, nullptr);
-    const bool ok = state != View::Scan::Failed && (read ? read() : fillFromTop());
+    const bool ok = read ? read() : fillFromTop();
     if (!m_searching)
         Q_EMIT searchFinished(ok ? int(m_rows.size()) : 0);
 }
@@ -165,6 +180,10 @@ void PageModel::continueSearch()
 {
     if (m_scanning) {
         scanSlice();
+        return;
+    }
+    if (m_readAfterScan) {
+        readAfterScan();
         return;
     }
     QList<Row> found;

@@ -106,6 +106,7 @@ private:
     // that needs it meanwhile waits for it and is done once it is known.
     bool untilKnown(std::function<bool()> read);
     void scanSlice();
+    void readAfterScan();
     void showFoundSoFar();
     void rememberEnds();
     bool readPage(const std::function<bool()> &start, bool forward, int wanted, QList<Row> &rows);
@@ -124,6 +125,7 @@ private:
     bool m_scanning = false;    // the search under way is a scan (View::scan)
     bool m_scanTooMany = false; // the view's result is too large to know in full
     std::function<bool()> m_afterScan;
+    bool m_readAfterScan = false; // the scan has ended: the next slice does the read
     QTimer m_slice;
     QElapsedTimer m_sliceClock;
     int m_sliceMs = DefaultSliceMs;
