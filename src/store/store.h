@@ -129,7 +129,8 @@ public:
     void setEnds(const Ends &ends); // taken when still valid
     // Whether reads go through an index-served set of candidates rather than the key order.
     bool readsCandidates() const { return !m_cursor.candidatesSql.isEmpty() || m_cursor.known; }
-    // At most this many candidates are read and sorted for a page.
+    // A result is known in full (found through an index or by a scan) up to this many
+    // records; a larger one is walked in key order.
     static constexpr int MaxCandidates = 20000;
     // Records a scan looks at in one statement.
     static constexpr int ScanChunk = 2000;
