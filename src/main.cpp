@@ -7,6 +7,8 @@
 #include "app/setupwizard.h"
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
+#include "exchange/exportwindow.h"
+#include "exchange/importwindow.h"
 #include "maintenance/filemanager.h"
 #include "songs/codetables.h"
 #include "songs/songbrowser.h"
@@ -41,6 +43,14 @@ void registerProcedures()
     Procedures::addBrowser(QStringLiteral("BrowseMedia"), [](Session &session) {
         return new sv::MediaBrowser(session, sv::Request::None);
     });
+    Procedures::add(QStringLiteral("Import"), Procedures::Placement::OwnWindow,
+                    [](Session &session, sv::MainFrame &frame) -> QWidget * {
+                        return sv::exchange::ImportWindow::choose(session, &frame);
+                    });
+    Procedures::add(QStringLiteral("Export"), Procedures::Placement::OwnWindow,
+                    [](Session &session, sv::MainFrame &) -> QWidget * {
+                        return new sv::exchange::ExportWindow(session);
+                    });
     Procedures::addBrowser(QStringLiteral("BrowseTips"),
                            [](Session &session) { return new sv::TipsBrowser(session); });
 }

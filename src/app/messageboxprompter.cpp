@@ -34,11 +34,9 @@ struct ButtonKind
     QMessageBox::StandardButton standard;
 };
 
-const ButtonKind buttonKinds[] = {{Ok, QMessageBox::Ok},
-                                  {Yes, QMessageBox::Yes},
-                                  {No, QMessageBox::No},
-                                  {Retry, QMessageBox::Retry},
-                                  {Cancel, QMessageBox::Cancel}};
+const ButtonKind buttonKinds[] = {{Ok, QMessageBox::Ok},         {Yes, QMessageBox::Yes},
+                                  {No, QMessageBox::No},         {Retry, QMessageBox::Retry},
+                                  {Cancel, QMessageBox::Cancel}, {Abort, QMessageBox::Abort}};
 
 void makeRoomForCaption(QMessageBox &box)
 {
@@ -75,7 +73,9 @@ Button MessageBoxPrompter::ask(const Message &message)
         if (kind.standard == chosen)
             return kind.button;
     }
-    return message.buttons & Cancel ? Cancel : message.defaultButton;
+    if (message.buttons & Cancel)
+        return Cancel;
+    return message.buttons & Abort ? Abort : message.defaultButton;
 }
 
 void MessageBoxPrompter::install()

@@ -76,7 +76,7 @@ void ProgressWindow::tick()
         return;
     m_inTick = true;
     Step outcome = Step::Continue;
-    for (int i = 0; i < RecordsPerTick && !m_cancelRequested; ++i) {
+    for (int i = 0; i < m_recordsPerTick && !m_cancelRequested; ++i) {
         outcome = m_step();
         if (outcome == Step::Continue || outcome == Step::Yield)
             countRecord();
@@ -97,7 +97,7 @@ void ProgressWindow::countRecord()
     ++m_records;
     if (m_percent >= 100)
         return;
-    const qint64 done = m_records * m_unitsPerRecord;
+    const qint64 done = m_unitsDone >= 0 ? m_unitsDone : m_records * m_unitsPerRecord;
     const int percent = m_total > 0 ? int(qMin<qint64>(done * 100 / m_total, 100)) : 100;
     if (percent == m_percent)
         return;

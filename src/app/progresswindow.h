@@ -40,6 +40,11 @@ public:
 
     // The size of the run in units, for a run that learns it only from its first records.
     void setTotal(qint64 total) { m_total = total; }
+    // Records handled in one tick, for runs whose records each take a few microseconds.
+    void setRecordsPerTick(int records) { m_recordsPerTick = qMax(1, records); }
+    // The units done so far, for a run whose records are of unequal size (bytes of a
+    // file); from then on progress follows these instead of the records counted.
+    void setUnitsDone(qint64 units) { m_unitsDone = units; }
     QString message() const;
     void setMessage(const QString &message);
     QString progressText() const;
@@ -67,6 +72,8 @@ private:
     qint64 m_total = 0;
     qint64 m_unitsPerRecord = 1;
     qint64 m_records = 0;
+    qint64 m_unitsDone = -1;
+    int m_recordsPerTick = RecordsPerTick;
     int m_percent = -1;
     bool m_inTick = false;
     bool m_cancelRequested = false;

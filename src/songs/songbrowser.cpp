@@ -5,6 +5,8 @@
 #include "songform.h"
 #include "songtitle.h"
 
+#include "app/mainframe.h"
+#include "app/procedures.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "platform/picture.h"
@@ -173,11 +175,14 @@ void SongBrowser::buildSongButtons()
     row->addWidget(searchButton);
     row->addWidget(m_cancelSearch);
     row->addWidget(m_resetSearch);
-    // Import, export and printing come with their own windows; until then they stay off.
+    // Import and export are windows of their own, started as the frame starts them;
+    // printing comes with its window, until then it stays off.
     for (const char *caption : {"&Import", "&Export", "&Print"}) {
-        auto *later = new QPushButton(QString::fromUtf8(caption));
-        later->setEnabled(false);
-        row->addWidget(later);
+        auto *button = new QPushButton(QString::fromUtf8(caption));
+        const QString procedure = QString::fromUtf8(caption).remove(u'&');
+        button->setEnabled(Procedures::has(procedure));
+        connect(button, &QPushButton::clicked, this, [this, procedure] { startWindow(procedure); });
+        row->addWidget(button);
     }
     vertical->insertLayout(vertical->count() - 1, row);
     currentTabChanged(currentTab());
@@ -282,14 +287,24 @@ void SongBrowser::search()
     });
 }
 
+void SongBrowser::startWindow(const QString &procedure)
+{
+    if (auto *frame = qobject_cast<MainFrame *>(window()))
+        frame->startProcedure(procedure);
+}
+
 void SongBrowser::extendPopupMenu(QMenu *menu)
 {
     for (const char *caption : {"&Print", "&Search", "&Import", "&Export"}) {
         QAction *entry = menu->addAction(QString::fromUtf8(caption));
-        const bool searching = qstrcmp(caption, "&Search") == 0;
-        entry->setEnabled(searching);
+        const QString procedure = QString::fromUtf8(caption).remove(u'&');
+        const bool searching = procedure == u"Search";
+        entry->setEnabled(searching || Procedures::has(procedure));
         if (searching)
             connect(entry, &QAction::triggered, this, &SongBrowser::search);
+        else
+            connect(entry, &QAction::triggered, this,
+                    [this, procedure] { startWindow(procedure); });
     }
 }
 

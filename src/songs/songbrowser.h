@@ -37,6 +37,7 @@ protected:
 private:
     void buildSongButtons();
     QString categoryName(qint64 id);
+    void startWindow(const QString &procedure); // a window of the frame: import, export
 
     TableUses m_lookups; // categories and media, shown through lookups
     QString m_search;

@@ -1,0 +1,31 @@
+#include "filechooser.h"
+
+#include <QFileDialog>
+
+namespace sv::exchange {
+
+namespace {
+
+FileChooser &installed()
+{
+    static FileChooser chooser;
+    return chooser;
+}
+
+} // namespace
+
+void setFileChooser(FileChooser chooser)
+{
+    installed() = std::move(chooser);
+}
+
+QString chooseFile(QWidget *parent, const FileQuestion &question)
+{
+    if (installed())
+        return installed()(parent, question);
+    if (question.save)
+        return QFileDialog::getSaveFileName(parent, question.title, QString(), question.filter);
+    return QFileDialog::getOpenFileName(parent, question.title, QString(), question.filter);
+}
+
+} // namespace sv::exchange
