@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -115,6 +116,9 @@ MainFrame::MainFrame(Session &session) : m_session(session)
     buildToolBar();
     statusBar();
     resize(1000, 700);
+    // The F1 shortcut belongs to the frame, so a dialog that blocks the frame (Preferences)
+    // would swallow it; its key press is caught here instead.
+    qApp->installEventFilter(this);
 }
 
 MainFrame::~MainFrame()
@@ -123,6 +127,7 @@ MainFrame::~MainFrame()
     // reach the record buttons, which go before them.
     m_closing = true;
     releaseRecordButtons();
+    delete m_helpBesideDialog;
 }
 
 QMdiArea *MainFrame::mdiArea() const
@@ -587,6 +592,10 @@ void MainFrame::runStartUpActions(int step)
 void MainFrame::showHelp(HelpWindow::Page page, const QString &topic)
 {
     closeSplash();
+    if (QApplication::activeModalWidget()) {
+        showHelpBesideDialog(page, topic);
+        return;
+    }
     for (QMdiSubWindow *child : m_area->subWindowList()) {
         if (auto *help = qobject_cast<HelpWindow *>(child->widget())) {
             topic.isEmpty() ? help->showPage(page) : help->showTopic(topic);
@@ -598,6 +607,30 @@ void MainFrame::showHelp(HelpWindow::Page page, const QString &topic)
     if (!topic.isEmpty())
         help->showTopic(topic);
     openChild(help);
+}
+
+void MainFrame::showHelpBesideDialog(HelpWindow::Page page, const QString &topic)
+{
+    if (!m_helpBesideDialog) {
+        m_helpBesideDialog = new HelpWindow(page);
+        m_helpBesideDialog->setAttribute(Qt::WA_DeleteOnClose);
+        m_helpBesideDialog->resize(640, 480);
+    }
+    topic.isEmpty() ? m_helpBesideDialog->showPage(page) : m_helpBesideDialog->showTopic(topic);
+    m_helpBesideDialog->show();
+    m_helpBesideDialog->raise();
+    m_helpBesideDialog->activateWindow();
+}
+
+bool MainFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F1 &&
+        watched->isWidgetType() && QApplication::activeModalWidget() &&
+        static_cast<QWidget *>(watched)->window() == QApplication::activeModalWidget()) {
+        helpForActiveWindow();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainFrame::helpForActiveWindow()
@@ -694,6 +727,8 @@ void MainFrame::closeEvent(QCloseEvent *event)
     }
     m_catalogue.reset();
     saveWindowPosition(FrameSection, this);
+    if (m_helpBesideDialog)
+        m_helpBesideDialog->close();
     m_closing = true;
     event->accept();
 }

@@ -65,6 +65,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildMenus();
@@ -79,6 +80,7 @@ private:
     void runStartUpActions(int step);
     void closeSplash();
     void showHelp(HelpWindow::Page page, const QString &topic = QString());
+    void showHelpBesideDialog(HelpWindow::Page page, const QString &topic);
     QWidget *openChild(QWidget *window, int instance = 0);
 
     Session &m_session;
@@ -88,6 +90,9 @@ private:
     QList<QMetaObject::Connection> m_recordConnections;
     void releaseRecordButtons();
     QPointer<QWidget> m_splash;
+    // Help asked for while a dialog holds the frame: a window of its own, which the
+    // dialog does not block as it blocks the frame and its children.
+    QPointer<HelpWindow> m_helpBesideDialog;
     QString m_logoFile;
     TableUses m_catalogue; // the album, media and song tables, for the program's run
     bool settleForms();

@@ -1,5 +1,6 @@
 #include "app/helpwindow.h"
 #include "app/mainframe.h"
+#include "app/preferences.h"
 #include "app/procedures.h"
 #include "app/progresswindow.h"
 #include "app/session.h"
@@ -17,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -296,6 +298,50 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!frame.recordButton(RecordButton::Insert)->isEnabled());
         frame.close();
+    }
+
+    // Preferences holds the frame while open, and with it every window inside the frame:
+    // F1 there must still bring up its help, in a window the dialog does not block, and
+    // that window goes with the program.
+    void helpOverADialogThatHoldsTheFrame()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        settings::writeNumber(QStringLiteral("ShowTips"), 0);
+        Settings::global().load();
+        Session session(workspace.path());
+        session.announceTables();
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        closeSplash();
+        QPointer<Preferences> preferences = Preferences::open(session, &frame);
+        QVERIFY(preferences);
+        QVERIFY(QTest::qWaitForWindowExposed(preferences));
+        QCOMPARE(QApplication::activeModalWidget(), preferences.data());
+
+        const auto looseHelpWindows = [] {
+            QList<HelpWindow *> found;
+            for (QWidget *window : QApplication::topLevelWidgets())
+                if (auto *help = qobject_cast<HelpWindow *>(window); help && help->isVisible())
+                    found.append(help);
+            return found;
+        };
+        QTest::keyClick(preferences, Qt::Key_F1);
+        QCOMPARE(looseHelpWindows().size(), 1);
+        HelpWindow *help = looseHelpWindows().first();
+        QVERIFY(!help->parentWidget());
+        QVERIFY(help->browser()->source().path().endsWith(u"settings.html"));
+        QVERIFY(frame.mdiArea()->subWindowList().isEmpty());
+        QTest::keyClick(preferences, Qt::Key_F1);
+        QCOMPARE(looseHelpWindows().size(), 1);
+
+        QPointer<HelpWindow> watched = help;
+        preferences->reject();
+        QVERIFY(frame.close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!watched);
     }
 
     // F1 opens the help page of the window in use; Help Contents turns the one help window
