@@ -322,6 +322,9 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
             m_view->setKeepReading({});
         rememberEnds();
     });
+    // A page reads no more rows than it shows, and one spare for a start that steps off
+    // the record it starts from, so that either costs one query.
+    m_view->setWanted(wanted + 1);
     if (!start())
         return endedNormally() || errorCode() == err::RecordNotFound;
     while (rows.size() < wanted) {

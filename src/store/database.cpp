@@ -440,6 +440,7 @@ void Database::finalizeStatements()
     for (sqlite3_stmt *statement : std::as_const(m_statements))
         sqlite3_finalize(statement);
     m_statements.clear();
+    m_dataVersion.clear();
     ++m_statementEpoch;
 }
 
@@ -468,8 +469,11 @@ QPair<quint64, qint64> Database::changeStamp(const TableDef &table)
     // Another station's commit changes the file's data version; this station's own writes
     // do not, and raise the generation instead.
     qint64 version = -1;
-    if (sqlite3_stmt *query = statement(
-            QStringLiteral("PRAGMA %1.data_version").arg(sql::quote(schemaName(table))))) {
+    sqlite3_stmt *&query = m_dataVersion[table.id];
+    if (!query)
+        query =
+            statement(QStringLiteral("PRAGMA %1.data_version").arg(sql::quote(schemaName(table))));
+    if (query) {
         if (sqlite3_step(query) == SQLITE_ROW)
             version = sqlite3_column_int64(query, 0);
         sqlite3_reset(query);

@@ -105,6 +105,9 @@ private:
     QString m_folder;
     sqlite3 *m_db = nullptr;
     QHash<QString, sqlite3_stmt *> m_statements;
+    // Each file's data-version query, asked before every page a browser reads: kept by
+    // table so that its text is not written and looked up anew each time.
+    QHash<TableId, sqlite3_stmt *> m_dataVersion;
     QHash<TableId, Attachment> m_attachments;
     struct PendingDetach
     {

@@ -74,6 +74,8 @@ public:
         m_keepReading = std::move(keepReading);
         m_cursor.keepReading = m_keepReading;
     }
+    // How many records the next reads are after (0: no limit): reads ahead no further.
+    void setWanted(int rows) { m_cursor.wanted = qMax(0, rows); }
     // False with error 33 also when a read was paused by keepReading (see paused()).
     bool next() { return read(true); }
     bool previous() { return read(false); }

@@ -256,8 +256,7 @@ sql::Walk walkOf(const Cursor &cursor, bool forward, int bound, bool capped)
     return walk;
 }
 
-// A statement kept by the walk itself when it has a range or filter of its own, else by the
-// table for every plain walk of that order.
+// The number a walk's statement is told apart by within its order and filter.
 int shapeCode(const sql::Walk &walk, bool chunkEnd)
 {
     return (chunkEnd ? 100 : 0) + (walk.direction == sql::Direction::Forward ? 0 : 10) +
@@ -266,13 +265,23 @@ int shapeCode(const sql::Walk &walk, bool chunkEnd)
 
 } // namespace
 
-StatementSlot &Table::pageSlot(Cursor &cursor, const sql::Walk &walk)
+StatementSlot &Table::walkSlot(const sql::Walk &walk, bool chunkEnd)
 {
-    if (cursor.filterSql.isEmpty() && cursor.prefix.isEmpty())
+    if (!chunkEnd && !walk.prefixed && walk.filter.isEmpty() && walk.candidates.isEmpty())
         return m_statements
-            .pages[cursor.key + 1]
+            .pages[walk.key + 1]
                   [(walk.direction == sql::Direction::Forward ? 0 : 3) + int(walk.bound)];
-    return cursor.ownStatements[shapeCode(walk, false)];
+    // Kept by the table, not by the walk: writing a walk's SQL costs more than reading a
+    // page of a small range, and views come and go with every window that opens.
+    const QString shape =
+        QString::number(walk.key) + u' ' + QString::number(shapeCode(walk, chunkEnd)) +
+        (walk.prefixed ? u'p' : u'-') + QChar(0x1f) + walk.filter + QChar(0x1f) + walk.candidates;
+    return m_statements.walks[shape];
+}
+
+int Table::batchOf(const Cursor &cursor) const
+{
+    return cursor.wanted > 0 ? qMin(cursor.wanted, m_readAhead) : m_readAhead;
 }
 
 int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
@@ -307,13 +316,13 @@ bool Table::fetchPage(Cursor &cursor, bool forward, const QVariantList *cap)
     const Bounds bounds = boundsOf(cursor, forward);
     const sql::Walk walk = walkOf(cursor, forward, bounds.bound, cap != nullptr);
     sqlite3_stmt *statement =
-        prepared(pageSlot(cursor, walk), [&] { return sql::page(schema(), *m_definition, walk); });
+        prepared(walkSlot(walk, false), [&] { return sql::page(schema(), *m_definition, walk); });
     if (!statement)
         return false;
     int index = bindWalk(statement, cursor, walk, bounds.position, cap);
     for (const QVariant &value : std::as_const(cursor.filterParameters))
         bindValue(statement, index++, value);
-    sqlite3_bind_int(statement, index, m_readAhead - int(cursor.readAhead.size()));
+    sqlite3_bind_int(statement, index, batchOf(cursor) - int(cursor.readAhead.size()));
 
     int result;
     while ((result = sqlite3_step(statement)) == SQLITE_ROW)
@@ -330,9 +339,8 @@ bool Table::findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &
 {
     const Bounds bounds = boundsOf(cursor, forward);
     const sql::Walk walk = walkOf(cursor, forward, bounds.bound, false);
-    sqlite3_stmt *statement = prepared(cursor.ownStatements[shapeCode(walk, true)], [&] {
-        return sql::chunkEnd(schema(), *m_definition, walk);
-    });
+    sqlite3_stmt *statement = prepared(
+        walkSlot(walk, true), [&] { return sql::chunkEnd(schema(), *m_definition, walk); });
     if (!statement)
         return false;
     const int index = bindWalk(statement, cursor, walk, bounds.position, nullptr);
@@ -366,7 +374,7 @@ bool Table::fetchFiltered(Cursor &cursor, bool forward)
             return false;
         if (!fetchPage(cursor, forward, chunked ? &cap : nullptr))
             return false;
-        if (int(cursor.readAhead.size()) >= m_readAhead || !chunked)
+        if (int(cursor.readAhead.size()) >= batchOf(cursor) || !chunked)
             return true;
         cursor.start = Cursor::Start::After;
         cursor.boundPosition = cap.takeLast().toLongLong();

@@ -76,7 +76,9 @@ struct Cursor
         QVariantList fields;
         QStringList memos;
     };
-    QHash<int, StatementSlot> ownStatements; // walks with a range or filter, by shape
+    // Rows the walk's user reads next (a browser's page); 0: the table's read-ahead. A fetch
+    // never reads more than the read-ahead, and no more rows than are wanted.
+    int wanted = 0;
     // Asked between chunks of a filtered walk that finds few records: false stops the walk
     // there for now (paused), and the next read goes on from there. Lets a window search a
     // sparse filter in slices between its other work.
@@ -190,7 +192,8 @@ private:
     };
     Bounds boundsOf(Cursor &cursor, bool forward);
     bool fetchPage(Cursor &cursor, bool forward, const QVariantList *cap);
-    StatementSlot &pageSlot(Cursor &cursor, const sql::Walk &walk);
+    StatementSlot &walkSlot(const sql::Walk &walk, bool chunkEnd);
+    int batchOf(const Cursor &cursor) const;
     int bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
                  RecordPosition boundPosition, const QVariantList *cap);
     bool fetchFiltered(Cursor &cursor, bool forward);
@@ -216,6 +219,9 @@ private:
         QList<StatementSlot> equalKey, duplicateOf;
         QHash<int, StatementSlot> highest;         // by key and field
         QList<std::array<StatementSlot, 6>> pages; // unfiltered walks: by order, direction, bound
+        // Walks with a range, filter or candidates, by their shape and filter text: a view
+        // opened again on the same walk finds its statement here instead of writing it anew.
+        QHash<QString, StatementSlot> walks;
     };
     Statements m_statements;
     int m_boundColumns = 0; // fields, memos and key texts written by ADD and PUT

@@ -768,6 +768,77 @@ private Q_SLOTS:
         QCOMPARE(errorCode(), err::RecordNotAvailable);
     }
 
+    // Views of the same shape share one statement: interleaved, each still reads its own
+    // range or filter values, in both directions, across reads that fetch a few rows at a
+    // time, and a view opened again after another was destroyed reads the same.
+    void viewsOfOneShapeKeepTheirOwnRows()
+    {
+        test::Workspace workspace;
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
+        for (int i = 1; i <= 10; ++i) {
+            addSong(songs, i, QStringLiteral("A%1").arg(i % 2), QStringLiteral("T"));
+            songs.buffer().setNumber(mus::AlbumID, i % 2 ? 1 : 2);
+            songs.buffer().setNumber(mus::TrackNumber, 11 - i);
+            QVERIFY(songs.put());
+        }
+        const auto readBoth = [&songs](View &one, View &two, bool forward) {
+            QList<qint64> first, second;
+            bool more = true;
+            while (more) {
+                more = false;
+                if (forward ? one.next() : one.previous()) {
+                    first.append(songs.buffer().number(mus::ID));
+                    more = true;
+                }
+                if (forward ? two.next() : two.previous()) {
+                    second.append(songs.buffer().number(mus::ID));
+                    more = true;
+                }
+            }
+            return std::pair{first, second};
+        };
+        for (int round = 0; round < 2; ++round) {
+            View odd(songs, mus::KeyAlbumID, QString());
+            View even(songs, mus::KeyAlbumID, QString());
+            odd.setRange(1);
+            even.setRange(2);
+            QVERIFY(odd.open() && even.open());
+            odd.setWanted(2);
+            even.setWanted(2);
+            odd.set();
+            even.set();
+            auto [oddIds, evenIds] = readBoth(odd, even, true);
+            QCOMPARE(oddIds, (QList<qint64>{9, 7, 5, 3, 1}));
+            QCOMPARE(evenIds, (QList<qint64>{10, 8, 6, 4, 2}));
+            odd.set();
+            even.set();
+            std::tie(oddIds, evenIds) = readBoth(odd, even, false);
+            QCOMPARE(oddIds, (QList<qint64>{1, 3, 5, 7, 9}));
+            QCOMPARE(evenIds, (QList<qint64>{2, 4, 6, 8, 10}));
+        }
+
+        // One filter text, two bound values.
+        Record chosen(tableDef(TableId::Songs));
+        store.bindings().bind(
+            QStringLiteral("Chosen:Artist"), [&chosen] { return chosen.value(mus::Artist); },
+            ValueKind::Text);
+        const QString filter = QStringLiteral("MUS:Artist = Chosen:Artist");
+        View first(songs, mus::SongsByTitle, filter, &store.bindings());
+        View second(songs, mus::SongsByTitle, filter, &store.bindings());
+        chosen.setText(mus::Artist, QStringLiteral("A0"));
+        QVERIFY(first.open());
+        chosen.setText(mus::Artist, QStringLiteral("A1"));
+        QVERIFY(second.open());
+        first.setWanted(1);
+        first.set();
+        second.set();
+        const auto [zeros, ones] = readBoth(first, second, true);
+        QCOMPARE(zeros, (QList<qint64>{2, 4, 6, 8, 10}));
+        QCOMPARE(ones, (QList<qint64>{1, 3, 5, 7, 9}));
+    }
+
     // A view walks one key order through a filter over fields and bound names; a filter
     // that does not compile is refused with its reason, and hostile values stay values.
     void viewsFilterSafely()
