@@ -53,11 +53,12 @@ SelectFileNumber::SelectFileNumber(Session &session, Request request, QWidget *p
     : Browser(
           session,
           selectFileNumberSetup(
-              [this](qint64 id) { return categoryName(id); },
+              [this](qint64 id) { return m_categoryNames.name(id); },
               [&session] {
                   return session.store().table(TableId::Categories).buffer().value(cat::CategoryID);
               }),
-          request, parent)
+          request, parent),
+      m_categoryNames(session.store())
 {
     m_lookups = session.files().use(session.store().table(TableId::Categories));
     for (const QString &caption :
@@ -78,25 +79,6 @@ void SelectFileNumber::currentTabChanged(int tab)
 {
     if (m_selectCategory)
         m_selectCategory->setVisible(tab == ByCategory);
-}
-
-QString SelectFileNumber::categoryName(qint64 id)
-{
-    if (id == 0)
-        return QString();
-    const auto cached = m_categoryNames.constFind(id);
-    if (cached != m_categoryNames.constEnd())
-        return *cached;
-    Table &categories = session().store().table(TableId::Categories);
-    const Record keep = categories.buffer();
-    const Table::CurrentRecord current = categories.current();
-    categories.buffer().setNumber(cat::CategoryID, id);
-    const QString name =
-        categories.get(cat::KeyCategoryID) ? categories.buffer().text(cat::Category) : QString();
-    categories.buffer() = keep;
-    categories.setCurrent(current);
-    m_categoryNames.insert(id, name);
-    return name;
 }
 
 void SelectFileNumber::selectCategory()

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/browser.h"
-
-#include <QHash>
+#include "songs/codetables.h"
 
 namespace sv {
 
@@ -21,13 +20,11 @@ public:
 protected:
     UpdateForm *createForm(Request) override { return nullptr; }
     void currentTabChanged(int tab) override;
-    void forgetLookups() override { m_categoryNames.clear(); }
+    void forgetLookups() override { m_categoryNames.forget(); }
 
 private:
-    QString categoryName(qint64 id);
-
     TableUse m_lookups;
-    QHash<qint64, QString> m_categoryNames;
+    CategoryNames m_categoryNames;
     QPushButton *m_selectCategory = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #include "codetables.h"
 
+#include "store/store.h"
+
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -92,6 +94,27 @@ QString MediaForm::title(Request request) const
 {
     return request == Request::Insert ? QStringLiteral("Adding Media Format")
                                       : QStringLiteral("Changing Media Format");
+}
+
+QString CategoryNames::name(qint64 id)
+{
+    if (id == 0)
+        return QString();
+    const auto cached = m_names.constFind(id);
+    if (cached != m_names.constEnd())
+        return *cached;
+    Table &categories = m_store.table(TableId::Categories);
+    const Record keep = categories.buffer();
+    const Table::CurrentRecord current = categories.current();
+    categories.buffer().setNumber(cat::CategoryID, id);
+    const QString name =
+        categories.get(cat::KeyCategoryID) ? categories.buffer().text(cat::Category) : QString();
+    categories.buffer() = keep;
+    categories.setCurrent(current);
+    if (m_names.size() > 500)
+        m_names.clear();
+    m_names.insert(id, name);
+    return name;
 }
 
 } // namespace sv

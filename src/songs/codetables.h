@@ -3,7 +3,26 @@
 #include "app/browser.h"
 #include "app/updateform.h"
 
+#include <QHash>
+
 namespace sv {
+
+class Store;
+
+// Category names by number, for a song list's category column: looked up without moving
+// the category file's buffer or position, and remembered until forget() (a category
+// renamed here or by another station) or until many are held.
+class CategoryNames
+{
+public:
+    explicit CategoryNames(Store &store) : m_store(store) {}
+    QString name(qint64 id); // "" for 0 or a number not on file
+    void forget() { m_names.clear(); }
+
+private:
+    Store &m_store;
+    QHash<qint64, QString> m_names;
+};
 
 // The category and media-format lists and their one-field forms.
 class CategoryBrowser : public Browser

@@ -94,14 +94,15 @@ SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent)
     : Browser(
           session,
           songSetup(
-              [this](qint64 id) { return categoryName(id); },
+              [this](qint64 id) { return m_categoryNames.name(id); },
               [&session] {
                   return session.store().table(TableId::Media).buffer().value(med::Media);
               },
               [&session] {
                   return session.store().table(TableId::Categories).buffer().value(cat::CategoryID);
               }),
-          request, parent)
+          request, parent),
+      m_categoryNames(session.store())
 {
     session.calledFromAlbumForm = false;
     Bindings &bindings = session.store().bindings();
@@ -188,27 +189,6 @@ void SongBrowser::buildSongButtons()
     currentTabChanged(currentTab());
 }
 
-QString SongBrowser::categoryName(qint64 id)
-{
-    if (id == 0)
-        return QString();
-    const auto cached = m_categoryNames.constFind(id);
-    if (cached != m_categoryNames.constEnd())
-        return *cached;
-    Table &categories = session().store().table(TableId::Categories);
-    const Record keep = categories.buffer();
-    const Table::CurrentRecord current = categories.current();
-    categories.buffer().setNumber(cat::CategoryID, id);
-    const QString name =
-        categories.get(cat::KeyCategoryID) ? categories.buffer().text(cat::Category) : QString();
-    categories.buffer() = keep;
-    categories.setCurrent(current);
-    if (m_categoryNames.size() > 500)
-        m_categoryNames.clear();
-    m_categoryNames.insert(id, name);
-    return name;
-}
-
 UpdateForm *SongBrowser::createForm(Request request)
 {
     return new SongForm(session(), request);
@@ -217,7 +197,7 @@ UpdateForm *SongBrowser::createForm(Request request)
 // A category renamed here or by another station shows its new name at the next read.
 void SongBrowser::forgetLookups()
 {
-    m_categoryNames.clear();
+    m_categoryNames.forget();
 }
 
 void SongBrowser::primeRange(Record &song)

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/browser.h"
-
-#include <QHash>
+#include "codetables.h"
 
 namespace sv {
 
@@ -36,12 +35,11 @@ protected:
 
 private:
     void buildSongButtons();
-    QString categoryName(qint64 id);
     void startWindow(const QString &procedure); // a window of the frame: import, export
 
     TableUses m_lookups; // categories and media, shown through lookups
     QString m_search;
-    QHash<qint64, QString> m_categoryNames;
+    CategoryNames m_categoryNames;
     QPushButton *m_resetSearch = nullptr;
     QPushButton *m_cancelSearch = nullptr; // shown while a search goes on
     QPushButton *m_selectMedia = nullptr;
