@@ -2,6 +2,7 @@
 
 #include "albumfiles.h"
 #include "albumsongs.h"
+#include "songs/codetables.h"
 
 #include "app/fieldentry.h"
 #include "app/session.h"
@@ -337,37 +338,12 @@ const Record &AlbumForm::albumForCallees()
 
 void AlbumForm::fillMediaList()
 {
-    Table &media = session().store().table(TableId::Media);
-    const Record keep = media.buffer();
-    const QString current = record().text(alb::Media);
-    m_media->clear();
-    media.set(med::KeyMedia);
-    while (media.next())
-        m_media->addItem(media.buffer().text(med::Media));
-    media.buffer() = keep;
-    if (m_media->count() == 0)
-        m_media->setCurrentText(QString());
-    else
-        m_media->setCurrentText(current.isEmpty() ? m_media->itemText(0) : current);
+    fillMediaChoices(session().store(), m_media, record().text(alb::Media));
 }
 
 void AlbumForm::fillCategoryList()
 {
-    Table &categories = session().store().table(TableId::Categories);
-    const Record keep = categories.buffer();
-    const qint64 current = record().number(alb::CategoryID);
-    QString currentName;
-    m_category->clear();
-    m_category->addItem(QString(), qint64(0));
-    categories.set(cat::KeyCategory);
-    while (categories.next()) {
-        const qint64 id = categories.buffer().number(cat::CategoryID);
-        m_category->addItem(categories.buffer().text(cat::Category), id);
-        if (id == current)
-            currentName = categories.buffer().text(cat::Category);
-    }
-    categories.buffer() = keep;
-    m_category->setCurrentText(currentName);
+    fillCategoryChoices(session().store(), m_category, record().number(alb::CategoryID));
 }
 
 bool AlbumForm::checkFields()

@@ -2,6 +2,7 @@
 
 #include "store/store.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -94,6 +95,39 @@ QString MediaForm::title(Request request) const
 {
     return request == Request::Insert ? QStringLiteral("Adding Media Format")
                                       : QStringLiteral("Changing Media Format");
+}
+
+void fillMediaChoices(Store &store, QComboBox *choices, const QString &current)
+{
+    Table &media = store.table(TableId::Media);
+    const Record keep = media.buffer();
+    choices->clear();
+    media.set(med::KeyMedia);
+    while (media.next())
+        choices->addItem(media.buffer().text(med::Media));
+    media.buffer() = keep;
+    if (choices->count() == 0)
+        choices->setCurrentText(QString());
+    else
+        choices->setCurrentText(current.isEmpty() ? choices->itemText(0) : current);
+}
+
+void fillCategoryChoices(Store &store, QComboBox *choices, qint64 currentId)
+{
+    Table &categories = store.table(TableId::Categories);
+    const Record keep = categories.buffer();
+    QString currentName;
+    choices->clear();
+    choices->addItem(QString(), qint64(0));
+    categories.set(cat::KeyCategory);
+    while (categories.next()) {
+        const qint64 id = categories.buffer().number(cat::CategoryID);
+        choices->addItem(categories.buffer().text(cat::Category), id);
+        if (id == currentId)
+            currentName = categories.buffer().text(cat::Category);
+    }
+    categories.buffer() = keep;
+    choices->setCurrentText(currentName);
 }
 
 QString CategoryNames::name(qint64 id)

@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+class QComboBox;
+
 namespace sv {
 
 class Store;
@@ -23,6 +25,12 @@ private:
     Store &m_store;
     QHash<qint64, QString> m_names;
 };
+
+// A form's choice lists: every media format (the current one, else the first, chosen),
+// and every category after an empty entry, each with its number as item data. Both leave
+// their file's buffer as it was.
+void fillMediaChoices(Store &store, QComboBox *choices, const QString &current);
+void fillCategoryChoices(Store &store, QComboBox *choices, qint64 currentId);
 
 // The category and media-format lists and their one-field forms.
 class CategoryBrowser : public Browser

@@ -2,6 +2,7 @@
 
 #include "app/albumrecords.h"
 
+#include "codetables.h"
 #include "selectalbum.h"
 #include "songtitle.h"
 
@@ -285,37 +286,12 @@ void SongForm::storeFields()
 
 void SongForm::fillMediaList()
 {
-    Table &media = session().store().table(TableId::Media);
-    const Record keep = media.buffer();
-    const QString current = record().text(mus::Media);
-    m_media->clear();
-    media.set(med::KeyMedia);
-    while (media.next())
-        m_media->addItem(media.buffer().text(med::Media));
-    media.buffer() = keep;
-    if (m_media->count() == 0)
-        m_media->setCurrentText(QString());
-    else
-        m_media->setCurrentText(current.isEmpty() ? m_media->itemText(0) : current);
+    fillMediaChoices(session().store(), m_media, record().text(mus::Media));
 }
 
 void SongForm::fillCategoryList()
 {
-    Table &categories = session().store().table(TableId::Categories);
-    const Record keep = categories.buffer();
-    const qint64 current = record().number(mus::CategoryID);
-    QString currentName;
-    m_category->clear();
-    m_category->addItem(QString(), qint64(0));
-    categories.set(cat::KeyCategory);
-    while (categories.next()) {
-        const qint64 id = categories.buffer().number(cat::CategoryID);
-        m_category->addItem(categories.buffer().text(cat::Category), id);
-        if (id == current)
-            currentName = categories.buffer().text(cat::Category);
-    }
-    categories.buffer() = keep;
-    m_category->setCurrentText(currentName);
+    fillCategoryChoices(session().store(), m_category, record().number(mus::CategoryID));
 }
 
 bool SongForm::checkFields()
