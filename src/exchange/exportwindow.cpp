@@ -4,7 +4,6 @@
 #include "filechooser.h"
 #include "picturedialog.h"
 
-#include "app/mainframe.h"
 #include "app/session.h"
 #include "platform/prompter.h"
 
@@ -43,11 +42,8 @@ ExportWindow::ExportWindow(Session &session, QWidget *parent)
     m_type->setReadOnly(true);
     m_type->setObjectName(QStringLiteral("Picture"));
 
-    const auto makeButton = [this](const char *caption, auto slot) {
-        auto *button = new QPushButton(QString::fromUtf8(caption));
-        connect(button, &QPushButton::clicked, this, slot);
-        m_buttons.append(button);
-        return button;
+    const auto makeButton = [this](const char *caption, std::function<void()> clicked) {
+        return m_buttons.add(caption, std::move(clicked));
     };
     auto *middle = new QVBoxLayout;
     middle->addStretch();
@@ -73,17 +69,7 @@ ExportWindow::ExportWindow(Session &session, QWidget *parent)
     lists->addLayout(middle);
     lists->addLayout(right, 1);
 
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(m_header);
-    bottom->addStretch();
-    QPushButton *okButton = makeButton("&OK", [this] { ok(); });
-    okButton->setDefault(true);
-    bottom->addWidget(okButton);
-    bottom->addWidget(makeButton("&Cancel", [this] { close(); }));
-    bottom->addWidget(makeButton("Help", [this] {
-        if (auto *frame = qobject_cast<MainFrame *>(window()))
-            frame->helpForActiveWindow();
-    }));
+    QHBoxLayout *bottom = m_buttons.closingRow(m_header, [this] { ok(); });
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(lists);
@@ -102,11 +88,7 @@ ExportWindow::~ExportWindow()
 
 QPushButton *ExportWindow::button(const QString &caption) const
 {
-    for (QPushButton *candidate : m_buttons) {
-        if (candidate->text() == caption)
-            return candidate;
-    }
-    return nullptr;
+    return m_buttons.find(caption);
 }
 
 QList<ExportField> ExportWindow::exportFields() const

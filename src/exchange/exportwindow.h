@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windowbuttons.h"
+
 #include "songexport.h"
 
 #include "app/progresswindow.h"
@@ -56,7 +58,7 @@ private:
     QTreeWidget *m_chosen;
     QLineEdit *m_type;
     QCheckBox *m_header;
-    QList<QPushButton *> m_buttons;
+    WindowButtons m_buttons{this};
     std::unique_ptr<SongExport> m_export;
     ProgressWindow *m_progress = nullptr;
     bool m_closing = false;

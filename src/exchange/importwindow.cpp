@@ -5,7 +5,6 @@
 #include "songfields.h"
 
 #include "app/housekeeping.h"
-#include "app/mainframe.h"
 #include "app/session.h"
 #include "platform/prompter.h"
 
@@ -87,11 +86,8 @@ ImportWindow::ImportWindow(Session &session, std::unique_ptr<SongImport> import,
             .arg(QFileInfo(m_import->fileName()).fileName(), encodingName(m_import->encoding())));
     m_encoding->setObjectName(QStringLiteral("Encoding"));
 
-    const auto makeButton = [this](const char *caption, auto slot) {
-        auto *button = new QPushButton(QString::fromUtf8(caption));
-        connect(button, &QPushButton::clicked, this, slot);
-        m_buttons.append(button);
-        return button;
+    const auto makeButton = [this](const char *caption, std::function<void()> clicked) {
+        return m_buttons.add(caption, std::move(clicked));
     };
     auto *preview = new QHBoxLayout;
     preview->addWidget(makeButton("&Next", [this] { previewNext(); }));
@@ -115,17 +111,7 @@ ImportWindow::ImportWindow(Session &session, std::unique_ptr<SongImport> import,
     lists->addLayout(middle);
     lists->addWidget(m_targets, 1);
 
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(m_strip);
-    bottom->addStretch();
-    QPushButton *okButton = makeButton("&OK", [this] { ok(); });
-    okButton->setDefault(true);
-    bottom->addWidget(okButton);
-    bottom->addWidget(makeButton("&Cancel", [this] { close(); }));
-    bottom->addWidget(makeButton("Help", [this] {
-        if (auto *frame = qobject_cast<MainFrame *>(window()))
-            frame->helpForActiveWindow();
-    }));
+    QHBoxLayout *bottom = m_buttons.closingRow(m_strip, [this] { ok(); });
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_encoding);
@@ -149,11 +135,7 @@ ImportWindow::~ImportWindow()
 
 QPushButton *ImportWindow::button(const QString &caption) const
 {
-    for (QPushButton *candidate : m_buttons) {
-        if (candidate->text() == caption)
-            return candidate;
-    }
-    return nullptr;
+    return m_buttons.find(caption);
 }
 
 void ImportWindow::showColumns()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windowbuttons.h"
+
 #include "songimport.h"
 
 #include "app/progresswindow.h"
@@ -62,7 +64,7 @@ private:
     QLineEdit *m_record;
     QLabel *m_encoding;
     QCheckBox *m_strip;
-    QList<QPushButton *> m_buttons;
+    WindowButtons m_buttons{this};
     ProgressWindow *m_progress = nullptr;
     bool m_failed = false;
     bool m_closing = false;
