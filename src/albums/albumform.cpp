@@ -371,16 +371,9 @@ bool AlbumForm::checkMedia()
 // A category must already exist: the album form adds none.
 bool AlbumForm::checkCategory()
 {
-    const QString name = m_category->currentText().trimmed();
-    if (name.isEmpty()) {
-        record().setNumber(alb::CategoryID, 0);
+    if (const std::optional<qint64> id = chosenCategory(m_category)) {
+        record().setNumber(alb::CategoryID, *id);
         return true;
-    }
-    for (int i = 0; i < m_category->count(); ++i) {
-        if (m_category->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
-            record().setNumber(alb::CategoryID, m_category->itemData(i).toLongLong());
-            return true;
-        }
     }
     rejectEntry(m_category, QStringLiteral("Category: choose a category from the list"));
     return false;

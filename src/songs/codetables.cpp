@@ -130,6 +130,18 @@ void fillCategoryChoices(Store &store, QComboBox *choices, qint64 currentId)
     choices->setCurrentText(currentName);
 }
 
+std::optional<qint64> chosenCategory(const QComboBox *choices)
+{
+    const QString name = choices->currentText().trimmed();
+    if (name.isEmpty())
+        return 0;
+    for (int i = 0; i < choices->count(); ++i) {
+        if (choices->itemText(i).compare(name, Qt::CaseInsensitive) == 0)
+            return choices->itemData(i).toLongLong();
+    }
+    return std::nullopt;
+}
+
 QString CategoryNames::name(qint64 id)
 {
     if (id == 0)

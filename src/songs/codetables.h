@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <optional>
+
 class QComboBox;
 
 namespace sv {
@@ -31,6 +33,9 @@ private:
 // their file's buffer as it was.
 void fillMediaChoices(Store &store, QComboBox *choices, const QString &current);
 void fillCategoryChoices(Store &store, QComboBox *choices, qint64 currentId);
+// The number of the category typed or chosen in such a list, matched without regard to
+// case: 0 when the entry is blank, nothing when no category of that name is listed.
+std::optional<qint64> chosenCategory(const QComboBox *choices);
 
 // The category and media-format lists and their one-field forms.
 class CategoryBrowser : public Browser

@@ -342,17 +342,11 @@ bool SongForm::checkMedia()
 
 bool SongForm::checkCategory()
 {
-    const QString name = m_category->currentText().trimmed();
-    if (name.isEmpty()) {
-        record().setNumber(mus::CategoryID, 0);
+    if (const std::optional<qint64> id = chosenCategory(m_category)) {
+        record().setNumber(mus::CategoryID, *id);
         return true;
     }
-    for (int i = 0; i < m_category->count(); ++i) {
-        if (m_category->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
-            record().setNumber(mus::CategoryID, m_category->itemData(i).toLongLong());
-            return true;
-        }
-    }
+    const QString name = m_category->currentText().trimmed();
     const Message question{QStringLiteral("Category not found"),
                            QStringLiteral("Add new category?"), Yes | No, Yes, Icon::Question};
     if (ask(question) != Yes) {
