@@ -36,7 +36,7 @@ fail() {
 (cd "$build" && cpack -G DEB -B "$tmp" >/dev/null 2>&1) || fail "cpack could not build the package"
 deb=$(ls "$tmp"/songvane_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libsqlite3-0 libcdio19; do
+for library in libqt6widgets6 libsqlite3-0 libcdio19 libtag1v5; do
   grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
 done
 
