@@ -10,6 +10,7 @@
 #include "exchange/exportwindow.h"
 #include "exchange/importwindow.h"
 #include "maintenance/filemanager.h"
+#include "playlists/playlistbrowser.h"
 #include "songs/codetables.h"
 #include "songs/songbrowser.h"
 
@@ -51,6 +52,8 @@ void registerProcedures()
                     [](Session &session, sv::MainFrame &) -> QWidget * {
                         return new sv::exchange::ExportWindow(session);
                     });
+    Procedures::addBrowser(QStringLiteral("BrowsePlayLists"),
+                           [](Session &session) { return new sv::PlaylistBrowser(session); });
     Procedures::addBrowser(QStringLiteral("BrowseTips"),
                            [](Session &session) { return new sv::TipsBrowser(session); });
 }

@@ -18,17 +18,51 @@ struct ChildRun
     int sequenceField = 0;
 };
 
-enum class MoveMode { UpOne, DownOne, ToTop, ToBottom };
+// Insert: towards lower numbers, passing the rows numbered above `after`, so that a row
+// added at the end comes to stand right after the row numbered `after`. DownTo: towards
+// higher numbers, passing the rows numbered up to `after`, so that the row takes that
+// number (a row dragged down onto another).
+enum class MoveMode { UpOne, DownOne, ToTop, ToBottom, Insert, DownTo };
 
 // Called for every failed read or write with the step's name ("Test Range", "Get Orig",
-// "Put Swap Out", "Put Swap", "Get Orig After", "Final Put"); the move goes on. "Stream"
-// (the batch could not begin: nothing moves) and "Flush" (the batch was not committed)
-// report the batch around the steps.
+// "Put Swap Out", "Put Swap", "Get Orig After", "Final Put", "Put Upd Seq") and the number
+// the step was about. "Stream" (the batch could not begin) and "Flush" (the batch was not
+// committed) report the batch around the steps.
 using MoveErrorReport = std::function<void(const QString &section, qint64 sequence)>;
 
-// Moves the row of the run whose number is `sequence`, taking the run's values from
-// `row`. Returns false when nothing moved (no neighbour in that direction).
+struct RunMove
+{
+    MoveMode mode = MoveMode::UpOne;
+    qint64 sequence = 0;       // the row to move by its number ...
+    RecordPosition position{}; // ... or, when set, by its record, whatever its number now
+    qint64 after = 0;          // for MoveMode::Insert and MoveMode::DownTo
+};
+
+enum class Moved {
+    Yes,
+    NoNeighbour, // nothing to pass in that direction: nothing changed
+    Gone,        // the row is no longer in the run (another station deleted or moved it)
+    Failed,      // a step failed and was reported; everything was rolled back
+};
+
+// Moves one row of the run whose shared values `row` holds. The whole move is one
+// transaction, read and written under it, so another station never sees a half-moved run
+// and cannot change the run in between; any failing step rolls it all back.
+[[nodiscard]] Moved moveRunRow(const ChildRun &run, const Record &row, const RunMove &move,
+                               const MoveErrorReport &report);
+
+// Moves the row of the run whose number is `sequence`. Returns false when nothing moved.
 bool moveChildRow(const ChildRun &run, const Record &row, qint64 sequence, MoveMode mode,
                   const MoveErrorReport &report);
+
+// Closes the gap a deleted row left: the rows numbered from `from` on take the numbers
+// from, from + 1 ... in their order, in one transaction ("Put Upd Seq" on failure, and all
+// rolled back). False when a step failed.
+[[nodiscard]] bool renumberRun(const ChildRun &run, const Record &row, qint64 from,
+                               const MoveErrorReport &report);
+
+// The highest number in the run (0 for an empty run); false when the read failed for
+// another reason than the end of the file. Leaves the table's buffer as the read left it.
+[[nodiscard]] bool lastInRun(const ChildRun &run, const Record &row, qint64 &sequence);
 
 } // namespace sv

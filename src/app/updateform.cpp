@@ -100,7 +100,7 @@ QString UpdateForm::title(Request request) const
 bool UpdateForm::prime()
 {
     primeDefaults(m_record);
-    if (identityField() < 0)
+    if (numberField() < 0)
         return true; // written with ADD when the form completes
     while (true) {
         for (int attempt = 0; attempt < NumberingAttempts; ++attempt) {
@@ -126,11 +126,10 @@ bool UpdateForm::prime()
 UpdateForm::Claim UpdateForm::claimNumber()
 {
     Table &t = table();
-    const int field = identityField();
-    qint64 highest = 0;
-    if (!t.highest(tableDef(m_table).primaryKey(), field, highest))
+    qint64 number = 0;
+    if (!nextNumber(number))
         return Claim::HighestUnreadable;
-    m_record.setNumber(field, highest + 1);
+    m_record.setNumber(numberField(), number);
     afterPriming(m_record);
     t.buffer() = m_record;
     if (!t.add())
@@ -138,6 +137,20 @@ UpdateForm::Claim UpdateForm::claimNumber()
     m_current = t.current();
     m_primed = true;
     return Claim::Claimed;
+}
+
+bool UpdateForm::nextNumber(qint64 &number)
+{
+    qint64 highest = 0;
+    if (!table().highest(tableDef(m_table).primaryKey(), identityField(), highest))
+        return false;
+    number = highest + 1;
+    return true;
+}
+
+bool UpdateForm::removePrimed()
+{
+    return table().remove();
 }
 
 bool UpdateForm::runDelete()
@@ -314,8 +327,9 @@ void UpdateForm::end(Response response, const QString &endedBy)
     m_ended = true;
     if (response == Response::Cancelled && m_primed) {
         // The number claimed for the new record is given back.
+        table().buffer() = m_record;
         table().setCurrent(m_current);
-        if (!table().remove())
+        if (!removePrimed())
             standardWarning(warning::DeleteError, table().label());
     }
     if (response == Response::Completed)

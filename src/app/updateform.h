@@ -80,6 +80,15 @@ protected:
     // The form's own parts: the default is what bound line edits need.
     virtual void primeDefaults(Record &) {} // before the new record is numbered
     virtual void afterPriming(Record &) {}  // once it holds its number
+    // The field a new record's number goes in: the single number of the primary key by
+    // default; -1 when the record is not numbered (it is written with ADD on OK).
+    virtual int numberField() const { return identityField(); }
+    // The number a new record takes: one past the highest on file. False when the highest
+    // could not be read.
+    virtual bool nextNumber(qint64 &number);
+    // Gives back the record primed for an insert that was cancelled; it is in the buffer
+    // and current.
+    virtual bool removePrimed();
     // The checks of a field's value: a range (warning 10 naming the field and the range)
     // and presence in another table (warning 11); both put the cursor back in the field.
     bool checkRange(QWidget *field, qint64 value, qint64 lowest, qint64 highest,
