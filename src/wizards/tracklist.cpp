@@ -1,0 +1,308 @@
+#include "tracklist.h"
+
+#include "cdreader.h"
+#include "trackdialog.h"
+
+#include "app/browselist.h"
+#include "app/browser.h"
+#include "app/pagemodel.h"
+#include "app/session.h"
+#include "platform/picture.h"
+#include "platform/prompter.h"
+#include "store/errors.h"
+#include "store/warnings.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace sv {
+
+namespace {
+
+const QString Ended = QStringLiteral("OK");
+
+QList<BrowseColumn> trackColumns(bool compilation)
+{
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    const auto field = [](int column, const QString &picture) {
+        return [column, picture](const Record &row) { return format(row.value(column), picture); };
+    };
+    QList<BrowseColumn> columns{
+        {QStringLiteral("Track"), field(aw::Track, QStringLiteral("@n3")), right}};
+    if (compilation)
+        columns.append({QStringLiteral("Artist"), field(aw::Artist, QStringLiteral("@s50"))});
+    columns.append({QStringLiteral("Title"), field(aw::Title, QStringLiteral("@s50"))});
+    columns.append({QStringLiteral("Time"),
+                    [](const Record &row) {
+                        ShowTrackTime(qint32(row.number(aw::Time)));
+                        return TrackTimeText().left(5);
+                    },
+                    right});
+    return columns;
+}
+
+} // namespace
+
+TrackList::TrackList(Session &session, bool compilation, int instance, QWidget *form)
+    : m_session(session), m_compilation(compilation),
+      m_rows(session.store().table(TableId::AddWizard), instance), m_form(form)
+{
+    m_use = session.files().use(table());
+    m_model = new PageModel(table(), &session.store().bindings(), this);
+    m_model->setColumns(trackColumns(compilation));
+    m_list = new BrowseList(m_model);
+    QHeaderView *header = m_list->view()->horizontalHeader();
+    header->resizeSection(0, 44);
+    if (compilation)
+        header->resizeSection(1, 170);
+    header->resizeSection(compilation ? 2 : 1, compilation ? 190 : 280);
+    header->setStretchLastSection(false);
+    connect(m_list, &BrowseList::insertPressed, this, &TrackList::add);
+    connect(m_list, &BrowseList::deletePressed, this, &TrackList::remove);
+    connect(m_list, &BrowseList::changePressed, this, &TrackList::change);
+    connect(m_list, &BrowseList::contextMenuAt, this, &TrackList::showMenu);
+    connect(m_list, &BrowseList::readFailed, this,
+            [this] { standardWarning(warning::RecordRetrieval, table().label()); });
+
+    m_buttons = new QVBoxLayout;
+    buildButtons(m_buttons);
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(m_buttons);
+    if (m_use && m_model->setView(aw::KeyInstance, QString(), instance))
+        refresh();
+}
+
+void TrackList::buildButtons(QVBoxLayout *column)
+{
+    const struct
+    {
+        QStyle::StandardPixmap icon;
+        const char *tip;
+        MoveMode mode;
+    } moves[] = {{QStyle::SP_ArrowUp, "Move record up one", MoveMode::UpOne},
+                 {QStyle::SP_MediaSkipBackward, "Move record to the top", MoveMode::ToTop},
+                 {QStyle::SP_ArrowDown, "Move record down one", MoveMode::DownOne},
+                 {QStyle::SP_MediaSkipForward, "Move record to the bottom", MoveMode::ToBottom}};
+    auto *moveRow = new QHBoxLayout;
+    for (const auto &entry : moves) {
+        auto *moveButton = new QPushButton(style()->standardIcon(entry.icon), QString());
+        moveButton->setToolTip(QString::fromUtf8(entry.tip));
+        moveButton->setAccessibleName(QString::fromUtf8(entry.tip));
+        moveButton->setAutoDefault(false);
+        const MoveMode mode = entry.mode;
+        connect(moveButton, &QPushButton::clicked, this, [this, mode] { move(mode); });
+        moveRow->addWidget(moveButton);
+    }
+    column->addLayout(moveRow);
+    const auto addButton = [&](const QString &caption, auto action) {
+        auto *pushButton = new QPushButton(caption);
+        pushButton->setAutoDefault(false);
+        connect(pushButton, &QPushButton::clicked, this, action);
+        column->addWidget(pushButton);
+        return pushButton;
+    };
+    addButton(QStringLiteral("&Add"), &TrackList::add);
+    addButton(QStringLiteral("&Change"), &TrackList::change);
+    addButton(QStringLiteral("&Delete"), &TrackList::remove);
+    m_readDisc = addButton(QStringLiteral("&Read Compact Disc Information"), &TrackList::readDisc);
+    addButton(QStringLiteral("Edit All Son&gs"), &TrackList::editAll);
+    column->addStretch();
+}
+
+void TrackList::addReadingButton(QPushButton *button)
+{
+    button->setAutoDefault(false);
+    m_buttons->insertWidget(m_buttons->indexOf(m_readDisc) + 1, button);
+}
+
+QPushButton *TrackList::button(const QString &caption) const
+{
+    for (QPushButton *candidate : findChildren<QPushButton *>()) {
+        if (candidate->text() == caption || candidate->accessibleName() == caption)
+            return candidate;
+    }
+    return nullptr;
+}
+
+void TrackList::refresh(RecordPosition keep)
+{
+    if (!m_use)
+        return;
+    if (!m_list->refill(keep ? keep : m_list->highlighted()))
+        standardWarning(warning::RecordRetrieval, table().label());
+    if (keep)
+        m_list->highlight(keep);
+}
+
+void TrackList::setBusy(bool busy)
+{
+    m_busy = busy;
+    m_form->setEnabled(!busy);
+    if (!busy)
+        m_list->view()->setFocus();
+}
+
+void TrackList::showMenu(const QPoint &at)
+{
+    QMenu menu;
+    menu.addAction(QStringLiteral("&Add"), this, &TrackList::add);
+    const bool rows = !m_model->isEmpty();
+    menu.addAction(QStringLiteral("&Change"), this, &TrackList::change)->setEnabled(rows);
+    menu.addAction(QStringLiteral("&Delete"), this, &TrackList::remove)->setEnabled(rows);
+    menu.exec(at);
+}
+
+void TrackList::callDialog(Request request, Done done)
+{
+    auto *dialog = new TrackDialog(m_session, m_compilation, request);
+    setBusy(true);
+    connect(dialog, &UpdateForm::finished, this,
+            [this, done = std::move(done), dialog](const WindowResult &result) {
+                setBusy(false);
+                done(result, dialog->recordPosition());
+            });
+    if (dialog->start())
+        showProcedureWindow(m_form, dialog);
+}
+
+bool TrackList::readHighlighted(bool watch)
+{
+    const RecordPosition position = m_list->highlighted();
+    if (!position)
+        return false;
+    if (watch)
+        table().watch();
+    if (table().reget(position))
+        return true;
+    standardWarning(warning::RecordRetrieval, table().label());
+    refresh();
+    return false;
+}
+
+// Tracks are typed one after another: each completed dialog opens the next.
+void TrackList::add()
+{
+    if (m_busy || !m_use)
+        return;
+    qint64 highest = 0;
+    if (!m_rows.highestTrack(highest)) {
+        standardWarning(warning::RecordRetrieval, table().label());
+        return;
+    }
+    m_rows.keyOf(table().buffer(), highest + 1);
+    callDialog(Request::Insert, [this](const WindowResult &result, RecordPosition added) {
+        if (result.response != Response::Completed)
+            return refresh();
+        refresh(added);
+        add();
+    });
+}
+
+void TrackList::change()
+{
+    if (m_busy || !readHighlighted(true))
+        return;
+    callDialog(Request::Change,
+               [this](const WindowResult &, RecordPosition changed) { refresh(changed); });
+}
+
+void TrackList::remove()
+{
+    if (m_busy || !readHighlighted(true))
+        return;
+    const int row = m_list->highlightedRow();
+    const RecordPosition next =
+        m_model->positionAt(row + 1) ? m_model->positionAt(row + 1) : m_model->positionAt(row - 1);
+    callDialog(Request::Delete, [this, next](const WindowResult &result, RecordPosition) {
+        refresh(result.response == Response::Completed ? next : 0);
+    });
+}
+
+void TrackList::editAll()
+{
+    if (m_busy || !m_use)
+        return;
+    QList<TrackRow> rows;
+    if (!m_rows.read(rows)) {
+        ask(Message{QStringLiteral("Unexpected Error"), errorText() + u'\n' + table().fileName(),
+                    Ok, Ok, Icon::Exclamation});
+        return;
+    }
+    m_editQueue.clear();
+    for (const TrackRow &row : std::as_const(rows))
+        m_editQueue.append(row.position);
+    editNext();
+}
+
+// One change dialog after another, in track order, until one ends without OK.
+void TrackList::editNext()
+{
+    while (!m_editQueue.isEmpty()) {
+        const RecordPosition position = m_editQueue.takeFirst();
+        table().watch();
+        if (!table().reget(position)) {
+            if (errorCode() != err::RecordNotFound) // not deleted meanwhile: say why
+                ask(Message{QStringLiteral("Unexpected Error"),
+                            errorText() + u'\n' + table().fileName(), Ok, Ok, Icon::Exclamation});
+            continue;
+        }
+        m_list->highlight(position);
+        callDialog(Request::Change, [this](const WindowResult &result, RecordPosition changed) {
+            refresh(changed);
+            if (result.endedBy == Ended)
+                editNext();
+            else
+                m_editQueue.clear();
+        });
+        return;
+    }
+    ask(Message{QStringLiteral("Information"), QStringLiteral("End of songs on this album."), Ok,
+                Ok, Icon::Information});
+}
+
+void TrackList::swapError(const QString &section, qint64 track)
+{
+    ask(Message{QStringLiteral("Error!"),
+                QStringLiteral("Record swap error: \n") + errorText() +
+                    QStringLiteral("\nAddWizard, AW:KeyInstance\nKey Field AW:Instance = ") +
+                    QString::number(m_rows.instance()) +
+                    QStringLiteral("\nKey Field AW:Side = 0\nKey Field AW:Track = ") +
+                    QString::number(track) + QStringLiteral("\nSection = ") + section + u'\n',
+                Ok, Ok, Icon::Exclamation});
+}
+
+void TrackList::move(MoveMode mode)
+{
+    if (m_busy || !readHighlighted(false))
+        return;
+    const RecordPosition moving = table().position();
+    const Record row = table().buffer();
+    const ChildRun run{&table(), aw::KeyInstance, {aw::Instance, aw::Side}, aw::Track};
+    moveChildRow(run, row, row.number(aw::Track), mode,
+                 [this](const QString &section, qint64 track) { swapError(section, track); });
+    refresh(moving);
+}
+
+void TrackList::readDisc()
+{
+    if (m_busy || !m_use)
+        return;
+    Q_EMIT aboutToReadDisc();
+    CdReading *reading =
+        ReadCompactDiscInformation(m_session, false, true, m_rows.instance(), window());
+    setBusy(true);
+    connect(reading, &CdReading::finished, this, [this, reading](bool read) {
+        setBusy(false);
+        refresh();
+        if (read)
+            Q_EMIT discRead(reading->identifier());
+    });
+}
+
+} // namespace sv
