@@ -7,6 +7,7 @@
 #include "app/setupwizard.h"
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
+#include "exchange/exchangecommands.h"
 #include "exchange/exportwindow.h"
 #include "exchange/importwindow.h"
 #include "maintenance/filemanager.h"
@@ -62,7 +63,9 @@ void registerProcedures()
 
 int main(int argc, char *argv[])
 {
-    return sv::runProgram(argc, argv, {registerProcedures, [](sv::Session &session) {
-                                           return sv::FileManager::offerRepairAfterCrash(session);
-                                       }});
+    return sv::runProgram(
+        argc, argv,
+        {registerProcedures,
+         [](sv::Session &session) { return sv::FileManager::offerRepairAfterCrash(session); },
+         sv::exchange::exchangeCommands()});
 }

@@ -8,6 +8,7 @@
 #include "platform/mcicommand.h"
 #include "platform/paths.h"
 #include "session.h"
+#include "terminal.h"
 #include "testscript.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -79,6 +81,34 @@ void closeOnTermination(MainFrame *frame)
     sigaction(SIGINT, &action, nullptr);
 }
 
+QString helpText(const QList<ProgramCommand> &commands)
+{
+    QString text = commandLineHelp();
+    if (commands.isEmpty())
+        return text;
+    text += QStringLiteral("\nCommands, run on the catalogue without a window (the options above\n"
+                           "may stand before or after them):\n");
+    for (const ProgramCommand &command : commands) {
+        for (const QString &usage : command.usage.split(u'\n'))
+            text += QStringLiteral("  songvane %1\n").arg(usage);
+    }
+    return text;
+}
+
+// A command needs no display: no window is made, and every message goes to the terminal.
+int runCommand(int argc, char *argv[], const CommandLine &line, const ProgramCommand &command)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("SongVane Pro 98"));
+    QString problem;
+    if (!Paths::configure(line.programArguments, problem))
+        return terminal::usage(problem);
+    terminal::Prompter prompter;
+    Session session(Paths::workingFolder());
+    session.announceTables();
+    return command.run(session, line.commandArguments);
+}
+
 } // namespace
 
 int runProgram(int argc, char *argv[], const ProgramParts &parts)
@@ -90,13 +120,24 @@ int runProgram(int argc, char *argv[], const ProgramParts &parts)
         rawArguments.append(QString::fromLocal8Bit(argv[i]));
     for (const QString &argument : rawArguments.mid(1)) {
         if (argument == u"--help" || argument == u"-h") {
-            std::fputs(qPrintable(commandLineHelp()), stdout);
+            std::fputs(qPrintable(helpText(parts.commands)), stdout);
             return 0;
         }
         if (argument == u"--version") {
             std::printf("%s\n", SONGVANE_VERSION_TEXT);
             return 0;
         }
+    }
+    QStringList commandNames;
+    for (const ProgramCommand &command : parts.commands)
+        commandNames.append(command.name);
+    if (const CommandLine line = parseCommandLine(rawArguments, commandNames);
+        line.action == CommandLine::Action::Command) {
+        return runCommand(argc, argv, line, parts.commands.at(commandNames.indexOf(line.command)));
+    } else if (line.action == CommandLine::Action::Error &&
+               std::any_of(commandNames.cbegin(), commandNames.cend(),
+                           [&](const QString &name) { return rawArguments.contains(name); })) {
+        return terminal::usage(line.error); // a command's line is wrong: no display needed
     }
     if (!hasDisplay()) {
         std::fprintf(stderr,

@@ -1,7 +1,7 @@
 #include "picturedialog.h"
 
-#include "platform/picture.h"
 #include "platform/prompter.h"
+#include "songfields.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -39,12 +39,7 @@ PictureDialog *PictureDialog::ask(QWidget *parent, const QString &current,
 void PictureDialog::accept()
 {
     const QString text = m_picture->text().trimmed();
-    QString problem;
-    if (!text.startsWith(u'@'))
-        problem = QStringLiteral("Pictures must begin with \"@\"");
-    else if (const Picture picture = Picture::parse(text); !picture.isValid())
-        problem = picture.errorString();
-    if (!problem.isEmpty()) {
+    if (const QString problem = pictureProblem(text); !problem.isEmpty()) {
         sv::ask(Message{QStringLiteral("Invalid Picture!"), problem, Ok, Ok, Icon::Exclamation});
         m_picture->setFocus();
         return;

@@ -118,4 +118,13 @@ QString widenedMedia(const QString &media)
     return media;
 }
 
+QString pictureProblem(const QString &picture)
+{
+    if (!picture.startsWith(u'@'))
+        return QStringLiteral("Pictures must begin with \"@\"");
+    if (const Picture parsed = Picture::parse(picture); !parsed.isValid())
+        return parsed.errorString();
+    return {};
+}
+
 } // namespace sv::exchange

@@ -33,6 +33,9 @@ QString exportLine(const QList<ExportField> &fields, const Record &song,
 // a blank.
 QString headerLine(const QList<ExportField> &fields);
 
+// What is wrong with a picture typed for a field or column; "" when it can be used.
+QString pictureProblem(const QString &picture);
+
 // The three one-letter cassette codes some programs write, widened to media names.
 QString widenedMedia(const QString &media);
 

@@ -49,13 +49,30 @@ CommandLine failed(const QString &error)
 
 } // namespace
 
-CommandLine parseCommandLine(const QStringList &arguments)
+CommandLine parseCommandLine(const QStringList &arguments, const QStringList &commands)
 {
     CommandLine line;
     bool dataGiven = false;
     bool optionsEnded = false;
+    line.programArguments.append(arguments.value(0));
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
+        if (line.command.isEmpty() && line.catalogue.isEmpty() && !optionsEnded &&
+            commands.contains(argument)) {
+            line.command = argument;
+            line.action = CommandLine::Action::Command;
+            continue;
+        }
+        if (!line.command.isEmpty()) {
+            // The command reads its own arguments; the program's options keep their meaning.
+            const Option *option =
+                argument.startsWith(u"--") ? findOption(argument.section(u'=', 0, 0)) : nullptr;
+            if (!option || !option->value) {
+                line.commandArguments.append(argument);
+                continue;
+            }
+        }
+        line.programArguments.append(argument);
         if (optionsEnded || !argument.startsWith(u'-') || argument == u"-") {
             if (!line.catalogue.isEmpty())
                 return failed(QStringLiteral("more than one catalogue folder given: %1 and %2")
@@ -89,6 +106,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
                 return failed(QStringLiteral("%1 needs a value (%1 %2)")
                                   .arg(name, QLatin1String(option->value)));
             ++i;
+            line.programArguments.append(arguments.at(i));
         }
         if (name == u"--data")
             dataGiven = true;

@@ -133,6 +133,29 @@ private Q_SLOTS:
             QVERIFY2(line.error.contains(name), qPrintable(line.error));
     }
 
+    // A command takes the arguments after it; the program's own options, before or after
+    // it, still choose the folders, and a folder named like a command comes after one.
+    void commands()
+    {
+        const QStringList commands{u"export"_s, u"import"_s};
+        CommandLine line = parseCommandLine({u"songvane"_s, u"--data"_s, u"cat"_s, u"export"_s,
+                                             u"--csv"_s, u"out.csv"_s, u"--config=cfg"_s,
+                                             u"--fields"_s, u"MUS:Artist"_s, u"import"_s},
+                                            commands);
+        QCOMPARE(int(line.action), int(Action::Command));
+        QCOMPARE(line.command, u"export"_s);
+        QCOMPARE(line.commandArguments, (QStringList{u"--csv"_s, u"out.csv"_s, u"--fields"_s,
+                                                     u"MUS:Artist"_s, u"import"_s}));
+        QCOMPARE(line.programArguments,
+                 (QStringList{u"songvane"_s, u"--data"_s, u"cat"_s, u"--config=cfg"_s}));
+        line = parseCommandLine({u"songvane"_s, u"music"_s, u"export"_s}, commands);
+        QCOMPARE(int(line.action), int(Action::Error));
+        line = parseCommandLine({u"songvane"_s, u"export"_s, u"--data"_s}, commands);
+        QCOMPARE(int(line.action), int(Action::Error));
+        QVERIFY(line.error.contains(u"--data"_s));
+        QCOMPARE(int(parseCommandLine({u"songvane"_s, u"export"_s}).action), int(Action::Run));
+    }
+
     // Every option the help text lists is one the parser accepts with its value.
     void helpListsWhatIsAccepted()
     {
