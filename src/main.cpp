@@ -7,6 +7,7 @@
 #include "app/setupwizard.h"
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
+#include "exchange/catalogjsonwindow.h"
 #include "exchange/exchangecommands.h"
 #include "exchange/exportwindow.h"
 #include "exchange/importwindow.h"
@@ -55,6 +56,14 @@ void registerProcedures()
                     });
     Procedures::addBrowser(QStringLiteral("BrowsePlayLists"),
                            [](Session &session) { return new sv::PlaylistBrowser(session); });
+    Procedures::add(QStringLiteral("ImportCatalogue"), Procedures::Placement::Direct,
+                    [](Session &session, sv::MainFrame &frame) -> QWidget * {
+                        return sv::exchange::importWholeCatalogue(session, &frame);
+                    });
+    Procedures::add(QStringLiteral("ExportCatalogue"), Procedures::Placement::Direct,
+                    [](Session &session, sv::MainFrame &frame) -> QWidget * {
+                        return sv::exchange::exportWholeCatalogue(session, &frame);
+                    });
     Procedures::addBrowser(QStringLiteral("BrowseTips"),
                            [](Session &session) { return new sv::TipsBrowser(session); });
 }

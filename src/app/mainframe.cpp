@@ -168,10 +168,19 @@ void MainFrame::buildMenus()
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
-    addEntries(file, {{"&Preferences", "Options and settings", "Preferences"},
-                      {"&Import", "Import from a comma-delimited file", "Import"},
-                      {"&Export", "Export to a comma-delimited file", "Export"},
-                      {"&CD Player", "Start the CD Player", "CDPlayer"}});
+    addEntries(file, {{"&Preferences", "Options and settings", "Preferences"}});
+    // Songs as comma-delimited text for other programs, or the whole catalogue without loss.
+    QMenu *import = file->addMenu(QStringLiteral("&Import"));
+    addEntries(import,
+               {{"&Songs (comma-delimited)...", "Import from a comma-delimited file", "Import"},
+                {"&Whole catalogue (JSON)...", "Import a whole catalogue written by Export",
+                 "ImportCatalogue"}});
+    QMenu *exportMenu = file->addMenu(QStringLiteral("&Export"));
+    addEntries(exportMenu,
+               {{"&Songs (comma-delimited)...", "Export to a comma-delimited file", "Export"},
+                {"&Whole catalogue (JSON)...", "Export every table and field to one file",
+                 "ExportCatalogue"}});
+    addEntries(file, {{"&CD Player", "Start the CD Player", "CDPlayer"}});
     file->addSeparator();
     QAction *exit = file->addAction(QStringLiteral("E&xit"));
     exit->setStatusTip(QStringLiteral("Exit this application"));

@@ -60,8 +60,13 @@ Button MessageBoxPrompter::ask(const Message &message)
     QMessageBox box(boxIcon(message.icon), message.caption, message.text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     for (const ButtonKind &kind : buttonKinds) {
-        if (message.buttons & kind.button)
-            box.addButton(kind.standard);
+        if (!(message.buttons & kind.button))
+            continue;
+        QPushButton *button = box.addButton(kind.standard);
+        for (const auto &[which, text] : message.buttonTexts) {
+            if (which == kind.button)
+                button->setText(text);
+        }
     }
     makeRoomForCaption(box);
     for (const ButtonKind &kind : buttonKinds) {

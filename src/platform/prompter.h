@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -19,6 +20,9 @@ struct Message
     int buttons = Ok; // Button flags
     Button defaultButton = Ok;
     Icon icon = Icon::Information;
+    // Captions for buttons whose standard caption would not say what they do ("Replace"
+    // for Yes); the answer is still the button.
+    QList<std::pair<Button, QString>> buttonTexts = {};
 };
 
 class Prompter
