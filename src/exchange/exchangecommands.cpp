@@ -1,5 +1,6 @@
 #include "exchangecommands.h"
 
+#include "catalogjsoncommands.h"
 #include "songexport.h"
 #include "songimport.h"
 
@@ -273,6 +274,8 @@ constexpr Format formats[] = {
     {"export", "--csv", "--fields FIELD,... [--header] [--picture FIELD=PICTURE]...", exportCsv},
     {"import", "--csv", "(--auto | --map FIELD=COLUMN,...) [--header] [--picture FIELD=PICTURE]...",
      importCsv},
+    {"export", "--json", "", exportCatalogueCommand},
+    {"import", "--json", "[--on-match replace|keep]", importCatalogueCommand},
 };
 
 int runVerb(const QString &verb, Session &session, const QStringList &given)
@@ -319,7 +322,8 @@ QList<ProgramCommand> exchangeCommands()
             if (verb == QLatin1String(format.verb))
                 usage.append(
                     QStringLiteral("%1 %2 FILE %3")
-                        .arg(verb, QLatin1String(format.option), QLatin1String(format.usage)));
+                        .arg(verb, QLatin1String(format.option), QLatin1String(format.usage))
+                        .trimmed());
         }
         commands.append(
             {verb, usage.join(u'\n'), [verb](Session &session, const QStringList &arguments) {

@@ -6,10 +6,12 @@
 #include "store/errors.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -176,6 +178,30 @@ CatalogueImport::Step importAll(CatalogueImport &run)
     while ((step = run.next()) == CatalogueImport::Step::Record) {
     }
     return step;
+}
+
+struct Outcome
+{
+    int status = -1;
+    QString errors;
+};
+
+// Runs the real program on `folder`'s catalogue as a script would, without a display.
+Outcome songvane(const Catalogue &catalogue, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    process.setProcessEnvironment(environment);
+    process.start(
+        QDir(test::helperProgram(QString())).filePath(u"../../songvane"_s),
+        QStringList{u"--config"_s, catalogue.file(u"config"_s), u"--data"_s, catalogue.path()} +
+            arguments);
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
 } // namespace
@@ -425,6 +451,47 @@ private Q_SLOTS:
             categories.buffer().setNumber(cat::CategoryID, category);
             QVERIFY(category == 0 || categories.get(cat::KeyCategoryID));
         }
+    }
+
+    // The command line runs the same export and import: a copy made by a script equals
+    // its source, and a script never merges into a catalogue that has records unless told
+    // how.
+    void commandLine()
+    {
+        Catalogue source;
+        source.fill(5);
+        source.release();
+        const QString path = source.file(u"script.json"_s);
+        const Outcome exported = songvane(source, {u"export"_s, u"--json"_s, path});
+        QVERIFY2(exported.status == 0, qPrintable(exported.errors));
+        QVERIFY(exported.errors.contains(u"Records exported to"_s));
+
+        Catalogue target;
+        target.release();
+        const Outcome imported = songvane(target, {u"import"_s, u"--json"_s, path});
+        QVERIFY2(imported.status == 0, qPrintable(imported.errors));
+        QVERIFY(source.hold(catalogueTables()));
+        QVERIFY(target.hold(catalogueTables()));
+        for (const TableId id : catalogueTables())
+            QCOMPARE(target.all(id), source.all(id));
+
+        const Outcome again = songvane(target, {u"import"_s, u"--json"_s, path});
+        QCOMPARE(again.status, 1);
+        QVERIFY2(again.errors.contains(u"--on-match"_s), qPrintable(again.errors));
+        const Outcome wrong =
+            songvane(target, {u"import"_s, u"--json"_s, path, u"--on-match"_s, u"merge"_s});
+        QCOMPARE(wrong.status, 2);
+        const Outcome kept =
+            songvane(target, {u"import"_s, u"--json"_s, path, u"--on-match"_s, u"keep"_s});
+        QVERIFY2(kept.status == 0, qPrintable(kept.errors));
+        QVERIFY2(kept.errors.contains(
+                     u"0 records were added, 0 replaced and %1 left"_s.arg(source.total())),
+                 qPrintable(kept.errors));
+
+        const QString garbled = target.write(u"garbled.json"_s, "{\"format\": 12}");
+        const Outcome refused = songvane(target, {u"import"_s, u"--json"_s, garbled});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.errors.contains(u"Line 1, column 12"_s), qPrintable(refused.errors));
     }
 
 private:
