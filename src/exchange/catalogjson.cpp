@@ -343,6 +343,16 @@ bool CatalogueImport::begin(const QString &path)
     return true;
 }
 
+bool CatalogueImport::readEntryName(bool first, const QString &what, QString &name)
+{
+    if (!first && !expect(Token::Comma, QStringLiteral("','")))
+        return false;
+    if (!expect(Token::String, what))
+        return false;
+    name = m_reader->text();
+    return expect(Token::Colon, QStringLiteral("':'"));
+}
+
 bool CatalogueImport::readHeader()
 {
     if (!expect(Token::BeginObject, QStringLiteral("'{' (the beginning of a catalogue)")))
@@ -350,12 +360,8 @@ bool CatalogueImport::readHeader()
     bool format = false;
     bool version = false;
     for (bool first = true;; first = false) {
-        if (!first && !expect(Token::Comma, QStringLiteral("','")))
-            return false;
-        if (!expect(Token::String, QStringLiteral("the name of an entry")))
-            return false;
-        const QString name = m_reader->text();
-        if (!expect(Token::Colon, QStringLiteral("':'")))
+        QString name;
+        if (!readEntryName(first, QStringLiteral("the name of an entry"), name))
             return false;
         if (name == u"format") {
             if (!expect(Token::String, QStringLiteral("the name of the format")))
@@ -426,12 +432,8 @@ bool CatalogueImport::readTableHeader()
     m_recordNumber = 0;
     bool fields = false;
     for (bool first = true;; first = false) {
-        if (!first && !expect(Token::Comma, QStringLiteral("','")))
-            return false;
-        if (!expect(Token::String, QStringLiteral("the name of an entry of a table")))
-            return false;
-        const QString name = m_reader->text();
-        if (!expect(Token::Colon, QStringLiteral("':'")))
+        QString name;
+        if (!readEntryName(first, QStringLiteral("the name of an entry of a table"), name))
             return false;
         if (name == u"table") {
             if (m_tableDef)

@@ -126,6 +126,8 @@ private:
     enum class State { Tables, AfterTable, Records, AfterRecord, AfterTables, Done };
     using Token = JsonReader::Token;
 
+    // The name of the next entry of an object and its colon, after a comma unless first.
+    bool readEntryName(bool first, const QString &what, QString &name);
     bool readHeader();
     bool readTableHeader();
     bool readNames(const TableDef &table, bool memos);
