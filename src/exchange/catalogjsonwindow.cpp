@@ -6,7 +6,9 @@
 #include "app/progresswindow.h"
 #include "platform/prompter.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <memory>
 
@@ -21,6 +23,15 @@ constexpr int RecordsPerTick = 200;
 void tell(const Failure &failure)
 {
     ask(Message{failure.caption, failure.text, Ok, Ok, Icon::Exclamation});
+}
+
+// What a run did, said once the event loop is back: a run ended because the program is
+// closing (its window goes with the frame) says nothing to a user who has left.
+void report(const QString &caption, const QString &text)
+{
+    QTimer::singleShot(0, qApp, [caption, text] {
+        ask(Message{caption, text, Ok, Ok, Icon::Information});
+    });
 }
 
 } // namespace
@@ -63,10 +74,8 @@ QWidget *exportWholeCatalogue(Session &session, QWidget *parent)
                 tell(run->failure());
                 return;
             }
-            ask(Message{
-                QStringLiteral("Export Complete"),
-                QStringLiteral("%1 records were written to %2.").arg(run->written()).arg(path), Ok,
-                Ok, Icon::Information});
+            report(QStringLiteral("Export Complete"),
+                   QStringLiteral("%1 records were written to %2.").arg(run->written()).arg(path));
         });
     return progress;
 }
@@ -124,13 +133,11 @@ QWidget *importWholeCatalogue(Session &session, QWidget *parent)
             run->end(); // Cancel: the records read so far are kept, each whole
             if (*failed)
                 return;
-            ask(Message{completed ? QStringLiteral("Import Complete")
-                                  : QStringLiteral("Import Cancelled"),
-                        completed ? run->summary()
-                                  : QStringLiteral("The import stopped before the end of the "
-                                                   "file; ") +
-                                        run->summary(),
-                        Ok, Ok, Icon::Information});
+            report(completed ? QStringLiteral("Import Complete")
+                             : QStringLiteral("Import Cancelled"),
+                   completed ? run->summary()
+                             : QStringLiteral("The import stopped before the end of the file; ") +
+                                   run->summary());
         });
     return progress;
 }

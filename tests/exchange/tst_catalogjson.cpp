@@ -417,7 +417,7 @@ private Q_SLOTS:
         QVERIFY(progress);
         QVERIFY(progress->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!progress, 60000);
-        QCOMPARE(prompter.captions(), QStringList{u"Export Complete"_s});
+        QTRY_COMPARE(prompter.captions(), QStringList{u"Export Complete"_s});
         QVERIFY(QFile::exists(path + u".json"_s)); // the type is added when none is given
 
         setFileChooser([&](QWidget *, const FileQuestion &) { return path + u".json"_s; });
@@ -436,7 +436,7 @@ private Q_SLOTS:
         QTRY_VERIFY(window->recordsDone() > 0);
         window->cancel();
         QTRY_VERIFY(!progress);
-        QCOMPARE(prompter.captions().last(), u"Import Cancelled"_s);
+        QTRY_COMPARE(prompter.captions().last(), u"Import Cancelled"_s);
         const qint64 imported = target.total() - 1;
         QVERIFY(imported > 0);
         QVERIFY(imported < source.total() - 1);
