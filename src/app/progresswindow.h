@@ -48,6 +48,8 @@ public:
     QString message() const;
     void setMessage(const QString &message);
     QString progressText() const;
+    // The percentage line before the first record ("0% Completed" for processes that show it).
+    void setProgressText(const QString &text);
     qint64 recordsDone() const { return m_records; }
     void cancel();
     void reject() override; // Escape and the title bar's close act as Cancel
@@ -58,7 +60,6 @@ Q_SIGNALS:
 private:
     void tick();
     void countRecord();
-    void setProgressText(const QString &text);
     void stop(bool completed);
     void finish(bool completed);
 

@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace sv {
 
 void Bindings::bind(const QString &name, std::function<QVariant()> value, ValueKind kind)
@@ -305,6 +307,52 @@ void View::findAmong(const QList<qint64> &positions, bool whole)
     known->filter = m_filterSignature;
     if (m_table.findAll(all, *known))
         takeKnown(std::move(known));
+}
+
+bool View::matchingPositions(std::vector<RecordPosition> &positions)
+{
+    positions.clear();
+    if (!m_table.checkOpen())
+        return false;
+    if (m_cursor.known && !m_range.isValid()) {
+        positions.reserve(m_cursor.known->entries.size());
+        for (const KnownResult::Entry &entry : m_cursor.known->entries)
+            positions.push_back(entry.position);
+        std::sort(positions.begin(), positions.end());
+        clearError();
+        return true;
+    }
+    Cursor all;
+    all.filterSql = m_cursor.filterSql;
+    all.filterParameters = m_cursor.filterParameters;
+    if (!m_candidates.isEmpty()) {
+        const CompiledFilter::Candidates &candidates = m_candidates.first();
+        if (candidates.whole) {
+            // The index alone answers: the table itself is not read.
+            sqlite3_stmt *query = m_table.database().statement(candidates.sql);
+            if (!query)
+                return false;
+            bindFilterParameters(query, 1, candidates.parameters);
+            int result;
+            while ((result = sqlite3_step(query)) == SQLITE_ROW)
+                positions.push_back(sqlite3_column_int64(query, 0));
+            sqlite3_reset(query);
+            if (result != SQLITE_DONE)
+                return m_table.database().setEngineErrorFromDb(result);
+            std::sort(positions.begin(), positions.end());
+            clearError();
+            return true;
+        }
+        all.candidatesSql = candidates.sql;
+        all.candidatesParameters = candidates.parameters;
+    }
+    KnownResult found;
+    if (!m_table.findAll(all, found))
+        return false;
+    positions.reserve(found.entries.size());
+    for (const KnownResult::Entry &entry : found.entries)
+        positions.push_back(entry.position);
+    return true;
 }
 
 bool View::takesEveryMatch() const

@@ -113,6 +113,11 @@ public:
     {
         m_offeredMatches = std::move(matches);
     }
+    // Every record the filter takes, by position in file order (the order records were added
+    // in), read through an index when a condition that every match meets has one; for a
+    // caller that draws among them. The view's range is not applied. Call after open();
+    // false with the error set on failure.
+    [[nodiscard]] bool matchingPositions(std::vector<RecordPosition> &positions);
     // Whether what the view finds is every record its filter takes (no range, no optional key).
     bool takesEveryMatch() const;
 

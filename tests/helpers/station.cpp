@@ -241,6 +241,24 @@ int changeLoop(Store &store)
 
 } // namespace
 
+// Holds a transaction on the play-list files, with a play list added in it, for the given
+// milliseconds.
+int holdPlaylists(Store &store, int milliseconds)
+{
+    Table &master = store.table(TableId::PlaylistMaster);
+    if (!master.open() || !store.table(TableId::PlaylistDetails).open())
+        return fail("open");
+    if (!store.database().logout(1))
+        return fail("logout");
+    master.buffer().clear();
+    master.buffer().setNumber(pld::PlaylistID, 999999);
+    if (!master.add())
+        return fail("add");
+    ready();
+    QThread::msleep(milliseconds);
+    return store.database().rollback() ? 0 : fail("rollback");
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -251,6 +269,8 @@ int main(int argc, char *argv[])
     const QString command = args.at(2);
     if (command == u"hold-logout")
         return holdLogout(store, args.value(3).toInt());
+    if (command == u"hold-playlists")
+        return holdPlaylists(store, args.value(3).toInt());
     if (command == u"change-song")
         return changeSong(store, args.value(3).toLongLong(), args.value(4));
     if (command == u"add-song")
