@@ -1,9 +1,11 @@
 #include "playlistbrowser.h"
 
+#include "generateplaylist.h"
 #include "playlistform.h"
 
 #include <QBoxLayout>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 
@@ -54,8 +56,25 @@ void PlaylistBrowser::extendPopupMenu(QMenu *menu)
         menu->addAction(report->text(), report, &QPushButton::click)
             ->setEnabled(report->isEnabled());
     menu->addSeparator();
-    // The generator is a procedure of its own, offered once the program has it.
-    menu->addAction(QStringLiteral("Generate Play List"))->setEnabled(false);
+    menu->addAction(QStringLiteral("Generate Play List"), this, &PlaylistBrowser::generate);
+}
+
+void PlaylistBrowser::generate()
+{
+    setEnabled(false);
+    const QPointer<PlaylistBrowser> self(this);
+    const auto *window = playlists::generatePlaylist(
+        session(), this, [self](const playlists::GeneratedPlaylist &made) {
+            if (!self)
+                return;
+            self->setEnabled(true);
+            if (made.outcome == playlists::GeneratedPlaylist::Outcome::Written)
+                self->rebuildView(made.position);
+            else
+                self->refresh();
+        });
+    if (!window)
+        setEnabled(true);
 }
 
 } // namespace sv

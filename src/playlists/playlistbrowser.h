@@ -5,13 +5,17 @@
 namespace sv {
 
 // "Playlists": the play lists by name, added, changed and deleted through the play-list
-// form. Printing them and the generator come with the reports and the generator.
+// form, or drawn at random by the play-list generator. Printing them comes with the reports.
 class PlaylistBrowser : public Browser
 {
     Q_OBJECT
 
 public:
     PlaylistBrowser(Session &session, Request request = Request::None, QWidget *parent = nullptr);
+
+    // "Generate Play List": the generator's window over this list, which shows the new
+    // play list highlighted when it closes.
+    void generate();
 
 protected:
     UpdateForm *createForm(Request request) override;

@@ -1,5 +1,7 @@
 #include "playlistentries.h"
 
+#include "chartcopy.h"
+
 #include "playlistentry.h"
 
 #include "app/browselist.h"
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QTableView>
@@ -167,11 +170,10 @@ void PlaylistEntries::buildButtons(QLayout *column)
         m_moves.append(moveButton);
     }
     static_cast<QVBoxLayout *>(column)->addLayout(moveRow);
-    // The chart copy comes with the chart standings.
     m_chart = new QPushButton(QStringLiteral("Char&t"));
     m_chart->setToolTip(QStringLiteral("Copy the current chart order into the last week column"));
     m_chart->setAutoDefault(false);
-    m_chart->setEnabled(false);
+    connect(m_chart, &QPushButton::clicked, this, &PlaylistEntries::copyChart);
     column->addWidget(m_chart);
     const auto addButton = [&](const QString &caption, auto action) {
         auto *pushButton = new QPushButton(caption);
@@ -279,6 +281,21 @@ void PlaylistEntries::setBusy(bool busy)
     m_form->setEnabled(!busy);
     if (!busy)
         m_list->view()->setFocus();
+}
+
+void PlaylistEntries::copyChart()
+{
+    if (m_busy || m_playlistId == 0)
+        return;
+    setBusy(true);
+    // The progress window stands beside the form, which waits for it, so its Cancel works.
+    const QPointer<PlaylistEntries> self(this);
+    (void)playlists::copyChart(m_session, m_playlistId, m_form->window(), [self](bool) {
+        if (!self)
+            return;
+        self->setBusy(false);
+        self->reload();
+    });
 }
 
 void PlaylistEntries::callEntry(Request request, Done done)

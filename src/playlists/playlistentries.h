@@ -47,6 +47,8 @@ public:
     void change();
     void remove();
     void move(MoveMode mode);
+    // "Char&t": this play list's positions copied into the notes as last week's.
+    void copyChart();
     // The entry numbered `from` dragged onto the entry numbered `to`: it takes that number
     // and the entries between shift by one.
     bool moveTo(qint64 from, qint64 to);

@@ -264,6 +264,7 @@ bool PlaylistGenerator::addMaster(GeneratedPlaylist &made)
     }
     if (!master.add())
         return fail(addErrorText(QStringLiteral("Master")));
+    made.position = master.position();
     return true;
 }
 

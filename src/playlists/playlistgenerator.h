@@ -48,6 +48,7 @@ struct GeneratedPlaylist
     };
     Outcome outcome = Outcome::Failed;
     qint64 playlistId = 0;
+    RecordPosition position = 0; // of the play list's record
     QString description;
     int entries = 0;
 };

@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "platform/stddate.h"
+#include "playlists/generateplaylist.h"
 #include "playlists/playlistbrowser.h"
 #include "playlists/playlistentries.h"
 #include "playlists/playlistentry.h"
@@ -505,7 +506,7 @@ private Q_SLOTS:
         };
         QCOMPARE(menuEntries(),
                  QStringList({u"&Add"_s, u"~&Change"_s, u"~&Delete"_s, u"-"_s, u"~&Print"_s,
-                              u"~&Top 40"_s, u"-"_s, u"~Generate Play List"_s}));
+                              u"~&Top 40"_s, u"-"_s, u"Generate Play List"_s}));
         browser.button(u"&Add"_s)->click();
         QTRY_COMPARE(shown<PlaylistForm>().size(), 1);
         PlaylistForm *form = shown<PlaylistForm>().first();
@@ -578,6 +579,44 @@ private Q_SLOTS:
         QList<qint64> expected = songIds;
         std::sort(expected.begin(), expected.end());
         QCOMPARE(sorted, expected);
+    }
+
+    // "Generate Play List" opens the generator over the list, which waits for it and shows
+    // the new play list highlighted; "Char&t" stamps the positions into the entries' notes.
+    void generatorAndChart()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        ClosingWindows closing;
+        catalogue.addSongs(5);
+        catalogue.addPlaylist(1, u"Chart"_s);
+        PlaylistBrowser browser(catalogue.session);
+        QVERIFY(browser.start());
+        browser.show();
+        std::unique_ptr<QMenu> menu(browser.buildPopupMenu());
+        menu->actions().last()->trigger();
+        QTRY_COMPARE(shown<playlists::GeneratePlaylistWindow>().size(), 1);
+        QVERIFY(!browser.isEnabled());
+        playlists::GeneratePlaylistWindow *generator =
+            shown<playlists::GeneratePlaylistWindow>().first();
+        generator->sizeEntry()->setText(u"3"_s);
+        generator->ok();
+        QTRY_VERIFY(shown<playlists::GeneratePlaylistWindow>().isEmpty());
+        QVERIFY(browser.isEnabled());
+        QCOMPARE(browser.list()->model()->rowCount(), 2);
+        QCOMPARE(browser.list()->model()->textAt(browser.list()->highlightedRow(), 0),
+                 u"Play List #2"_s);
+
+        PlaylistForm *form = openPlaylist(catalogue, 2);
+        QVERIFY(form);
+        QCOMPARE(column(form, 4), QStringList({QString(), QString(), QString()}));
+        prompter.answer(Ok);
+        form->entries()->chartButton()->click();
+        QTRY_VERIFY(form->isEnabled());
+        QCOMPARE(column(form, 4), QStringList({u"LW:1"_s, u"LW:2"_s, u"LW:3"_s}));
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown.at(0).caption, u"Warning"_s);
     }
 };
 
