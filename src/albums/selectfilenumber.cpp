@@ -38,9 +38,10 @@ BrowserSetup selectFileNumberSetup(const std::function<QString(qint64)> &categor
         BrowserSetup::field(mus::Media),
         BrowserSetup::field(mus::FileNumber),
         BrowserSetup::field(mus::ReleaseDate),
-        [categoryName](const Record &song, const QString &) {
-            return categoryName(song.number(mus::CategoryID));
-        },
+        {{mus::CategoryID},
+         [categoryName](const Record &song, const QString &) {
+             return categoryName(song.number(mus::CategoryID));
+         }},
     };
     setup.hasForms = false;
     setup.minimumSize = QSize(480, 260);

@@ -37,6 +37,12 @@ BrowseList::BrowseList(PageModel *model, QWidget *parent) : QWidget(parent), m_m
         Q_EMIT navigated();
         dragThumbTo(m_scrollBar->value());
     });
+    // A read that waited for a search to end replaces the page then: the highlight it asked
+    // for is given again on the page it read.
+    connect(model, &PageModel::searchFinished, this, [this] {
+        if (const std::function<void()> highlight = std::exchange(m_afterSearch, nullptr))
+            highlight();
+    });
     connect(m_view, &QTableView::doubleClicked, this, [this] { Q_EMIT changePressed(); });
     connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const QModelIndex index = m_view->indexAt(at);
@@ -86,6 +92,16 @@ void BrowseList::highlight(RecordPosition position)
     highlightRow(row < 0 ? 0 : row);
 }
 
+bool BrowseList::read(const std::function<bool()> &read, std::function<void()> highlight)
+{
+    m_afterSearch = nullptr;
+    const bool ok = read();
+    highlight();
+    if (m_model->isSearching())
+        m_afterSearch = std::move(highlight);
+    return report(ok);
+}
+
 bool BrowseList::report(bool ok)
 {
     if (!ok)
@@ -99,20 +115,20 @@ bool BrowseList::refresh()
     const int row = highlightedRow();
     const RecordPosition top = m_model->positionAt(0);
     m_model->setPageSize(visibleRows());
-    const bool ok = top ? m_model->fillFrom(top) : m_model->fillFromTop();
-    if (m_model->rowOf(keep) >= 0)
-        highlight(keep);
-    else
-        highlightRow(row);
-    return report(ok);
+    return read([this, top] { return top ? m_model->fillFrom(top) : m_model->fillFromTop(); },
+                [this, keep, row] {
+                    if (m_model->rowOf(keep) >= 0)
+                        highlight(keep);
+                    else
+                        highlightRow(row);
+                });
 }
 
 bool BrowseList::refill(RecordPosition keep)
 {
     m_model->setPageSize(visibleRows());
-    const bool ok = keep ? m_model->fillFrom(keep) : m_model->fillFromTop();
-    highlight(keep);
-    return report(ok);
+    return read([this, keep] { return keep ? m_model->fillFrom(keep) : m_model->fillFromTop(); },
+                [this, keep] { highlight(keep); });
 }
 
 void BrowseList::rebuildThumb(int fieldLength, const thumb::Alphabet &alphabet)
@@ -144,34 +160,32 @@ bool BrowseList::moveRows(int delta)
 {
     const int row = highlightedRow();
     const int page = m_model->pageSize();
-    if (delta == page || delta == -page) {
-        const bool ok = delta > 0 ? m_model->pageDown() : m_model->pageUp();
-        highlightRow(delta > 0 ? m_model->rowCount() - 1 : 0);
-        return report(ok);
-    }
+    const auto toEnd = [this, delta] { highlightRow(delta > 0 ? m_model->rowCount() - 1 : 0); };
+    if (delta == page || delta == -page)
+        return read([this, delta] { return delta > 0 ? m_model->pageDown() : m_model->pageUp(); },
+                    toEnd);
     const int target = row + delta;
     if (target >= 0 && target < m_model->rowCount()) {
         highlightRow(target);
         return true;
     }
-    bool moved = false;
-    const bool ok = delta > 0 ? m_model->stepDown(moved) : m_model->stepUp(moved);
-    highlightRow(delta > 0 ? m_model->rowCount() - 1 : 0);
-    return report(ok);
+    return read(
+        [this, delta] {
+            bool moved = false;
+            return delta > 0 ? m_model->stepDown(moved) : m_model->stepUp(moved);
+        },
+        toEnd);
 }
 
 bool BrowseList::goTop()
 {
-    const bool ok = m_model->fillFromTop();
-    highlightRow(0);
-    return report(ok);
+    return read([this] { return m_model->fillFromTop(); }, [this] { highlightRow(0); });
 }
 
 bool BrowseList::goBottom()
 {
-    const bool ok = m_model->fillFromBottom();
-    highlightRow(m_model->rowCount() - 1);
-    return report(ok);
+    return read([this] { return m_model->fillFromBottom(); },
+                [this] { highlightRow(m_model->rowCount() - 1); });
 }
 
 bool BrowseList::dragThumbTo(int position)
@@ -187,13 +201,17 @@ bool BrowseList::dragThumbTo(int position)
 
 bool BrowseList::locate(const QVariant &leadingValue)
 {
-    RecordPosition found = 0;
-    const bool ok = m_model->fillFromLeadingValue(leadingValue, found);
-    if (found)
-        highlight(found);
-    else
-        highlightRow(m_model->rowCount() - 1);
-    return report(ok);
+    return read(
+        [this, leadingValue] {
+            RecordPosition found = 0;
+            return m_model->fillFromLeadingValue(leadingValue, found);
+        },
+        [this] {
+            if (const RecordPosition found = m_model->located())
+                highlight(found);
+            else
+                highlightRow(m_model->rowCount() - 1);
+        });
 }
 
 void BrowseList::scrollBarAction(int action)

@@ -66,6 +66,9 @@ private:
     void scrollBarAction(int action);
     void showThumbPosition();
     int visibleRows() const;
+    // Reads the page and highlights on it; when the read waits for a search under way, the
+    // highlight is given again once the search has ended and the read is done.
+    bool read(const std::function<bool()> &read, std::function<void()> highlight);
     bool report(bool ok);
 
     PageModel *m_model;
@@ -73,6 +76,7 @@ private:
     QScrollBar *m_scrollBar = nullptr;
     QList<QVariant> m_thumbValues;
     bool m_adjustingThumb = false;
+    std::function<void()> m_afterSearch;
 };
 
 } // namespace sv

@@ -47,9 +47,9 @@ Qt::Alignment alignmentOf(QChar justification)
 
 BrowserSetup::ColumnText BrowserSetup::field(int field)
 {
-    return [field](const Record &record, const QString &picture) {
-        return format(record.value(field), picture).trimmed();
-    };
+    return {{field}, [field](const Record &record, const QString &picture) {
+                return format(record.value(field), picture).trimmed();
+            }};
 }
 
 BrowserSetup BrowserSetup::oneList(const QString &procedure, const QString &title, TableId table,
@@ -199,11 +199,12 @@ QList<BrowseColumn> Browser::columns() const
         return columns;
     for (int i = 0; i < format->columns.size() && i < m_setup.columnText.size(); ++i) {
         const ListColumn &column = format->columns.at(i);
-        const BrowserSetup::ColumnText text = m_setup.columnText.at(i);
+        const BrowserSetup::ColumnText &shown = m_setup.columnText.at(i);
         const QString picture = u'@' + column.picture;
-        columns.append(BrowseColumn{column.header,
-                                    [text, picture](const Record &r) { return text(r, picture); },
-                                    alignmentOf(column.justification)});
+        columns.append(
+            BrowseColumn{column.header,
+                         [text = shown.text, picture](const Record &r) { return text(r, picture); },
+                         alignmentOf(column.justification), shown.fields});
     }
     return columns;
 }

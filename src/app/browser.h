@@ -44,8 +44,13 @@ struct BrowserSetup
     QString listSuffix; // ":1" for a numbered list control
     QString tabSetting; // "SongTab": the last tab kept in the settings file
     // How each column of the format shows a record, given the column's picture (which
-    // follows the user's date format).
-    using ColumnText = std::function<QString(const Record &, const QString &picture)>;
+    // follows the user's date format), and the fields it shows: the list reads those and
+    // no others (the record given holds them, the order's key and blanks).
+    struct ColumnText
+    {
+        QList<int> fields;
+        std::function<QString(const Record &, const QString &picture)> text;
+    };
     QList<ColumnText> columnText;
     static ColumnText field(int field); // the field shown through the column's picture
     // A small code list: one order by `key` with the one-letter locator, and one column

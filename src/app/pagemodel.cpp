@@ -10,30 +10,6 @@
 
 namespace sv {
 
-namespace {
-
-// Keeps the shared record buffer and the current record as they were around a page read,
-// so that browsing never disturbs a form working on the same table.
-class TableStateGuard
-{
-public:
-    explicit TableStateGuard(Table &table)
-        : m_table(table), m_buffer(table.buffer()), m_current(table.current())
-    {}
-    ~TableStateGuard()
-    {
-        m_table.buffer() = m_buffer;
-        m_table.setCurrent(m_current);
-    }
-
-private:
-    Table &m_table;
-    Record m_buffer;
-    Table::CurrentRecord m_current;
-};
-
-} // namespace
-
 PageModel::PageModel(Table &table, const Bindings *bindings, QObject *parent)
     : QAbstractTableModel(parent), m_table(table), m_bindings(bindings)
 {
@@ -122,12 +98,10 @@ void PageModel::showFoundSoFar()
     if (same)
         return;
     QList<Row> rows;
-    {
-        TableStateGuard keep(m_table);
-        for (const RecordPosition position : positions) {
-            if (m_table.reget(position))
-                rows.append(rowFromBuffer());
-        }
+    for (const RecordPosition position : positions) {
+        Cursor::Row row;
+        if (m_view->rowAt(position, row))
+            rows.append(Row{position, m_view->fields(), std::move(row.fields), {}});
     }
     replaceRows(rows);
 }
@@ -187,15 +161,12 @@ void PageModel::continueSearch()
         return;
     }
     QList<Row> found;
-    {
-        TableStateGuard keep(m_table);
-        m_sliceClock.start();
-        m_view->setKeepReading([this] { return m_sliceClock.elapsed() < m_sliceMs; });
-        while (m_rows.size() + found.size() < m_pageSize && m_view->next())
-            found.append(rowFromBuffer());
-        m_view->setKeepReading({});
-        rememberEnds();
-    }
+    m_sliceClock.start();
+    m_view->setKeepReading([this] { return m_sliceClock.elapsed() < m_sliceMs; });
+    while (m_rows.size() + found.size() < m_pageSize && m_view->next())
+        found.append(rowFromView());
+    m_view->setKeepReading({});
+    rememberEnds();
     if (!found.isEmpty()) {
         beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + found.size()) - 1);
         m_rows += found;
@@ -210,16 +181,18 @@ void PageModel::continueSearch()
     Q_EMIT searchFinished(int(m_rows.size()));
 }
 
-void PageModel::setDragValue(const QString &mimeType, std::function<QString(const Record &)> value)
+void PageModel::setDragValue(const QString &mimeType, int field)
 {
     m_dragType = mimeType;
-    m_dragValue = std::move(value);
+    m_dragField = field;
+    if (!m_fields.isEmpty() && !m_fields.contains(field))
+        m_fields.append(field);
 }
 
 Qt::ItemFlags PageModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (m_dragValue && index.isValid())
+    if (m_dragField >= 0 && index.isValid())
         flags |= Qt::ItemIsDragEnabled;
     return flags;
 }
@@ -232,9 +205,12 @@ QStringList PageModel::mimeTypes() const
 
 QMimeData *PageModel::mimeData(const QModelIndexList &indexes) const
 {
-    if (!m_dragValue || indexes.isEmpty() || indexes.first().row() >= m_rows.size())
+    if (m_dragField < 0 || indexes.isEmpty() || indexes.first().row() >= m_rows.size())
         return nullptr;
-    const QString value = m_rows.at(indexes.first().row()).dragValue;
+    const QVariant field = valueAt(m_rows.at(indexes.first().row()), m_dragField);
+    const QString value = field.typeId() == QMetaType::QString
+                              ? field.toString()
+                              : QString::number(field.toLongLong());
     auto *data = new QMimeData;
     data->setData(m_dragType, value.toUtf8());
     data->setText(value);
@@ -246,15 +222,40 @@ void PageModel::setColumns(const QList<BrowseColumn> &columns)
     beginResetModel();
     m_columns = columns;
     m_rows.clear();
+    m_fields.clear();
+    for (const BrowseColumn &column : columns) {
+        if (column.fields.isEmpty()) {
+            // A column that does not say what it shows may show any field.
+            m_fields.clear();
+            for (int field = 0; field < m_table.definition().fields.size(); ++field)
+                m_fields.append(field);
+            break;
+        }
+        m_fields += column.fields;
+    }
+    if (m_dragField >= 0 && !m_fields.isEmpty() && !m_fields.contains(m_dragField))
+        m_fields.append(m_dragField);
     endResetModel();
+}
+
+std::unique_ptr<View> PageModel::makeView(int key, const QString &filter,
+                                          const QVariant &range) const
+{
+    auto view = std::make_unique<View>(m_table, key, filter, m_bindings);
+    view->setRange(range);
+    // Without columns the page still reads no more than the order's key (or the first
+    // field in file order): never a whole record.
+    view->setFields(!m_fields.isEmpty() ? m_fields
+                    : key >= 0          ? m_table.definition().keys.at(key).components
+                                        : QList<int>{0});
+    return view;
 }
 
 bool PageModel::setView(int key, const QString &filter, const QVariant &range)
 {
     cancelSearch();
     m_key = key;
-    m_view = std::make_unique<View>(m_table, key, filter, m_bindings);
-    m_view->setRange(range);
+    m_view = makeView(key, filter, range);
     m_range = range;
     m_viewError.clear();
     m_viewName = QString::number(key) + QChar(0x1f) + range.toString() + QChar(0x1f) + filter;
@@ -274,8 +275,7 @@ bool PageModel::setView(int key, const QString &filter, const QVariant &range)
         rememberEnds();
     } else {
         m_viewError = m_view->filterError();
-        m_view = std::make_unique<View>(m_table, key, QString(), m_bindings);
-        m_view->setRange(range);
+        m_view = makeView(key, QString(), range);
         m_view->open();
         return false;
     }
@@ -287,16 +287,35 @@ void PageModel::setPageSize(int rows)
     m_pageSize = qMax(1, rows);
 }
 
-PageModel::Row PageModel::rowFromBuffer() const
+PageModel::Row PageModel::rowFromView() const
 {
-    const Record &record = m_table.buffer();
-    Row row{m_table.position(), {}, {}};
-    for (const BrowseColumn &column : m_columns)
-        row.cells.append(column.text(record));
-    row.firstKeyValue = record.value(leadingField());
-    if (m_dragValue)
-        row.dragValue = m_dragValue(record);
-    return row;
+    const Cursor::Row &read = m_view->row();
+    return Row{read.position, m_view->fields(), read.fields, {}};
+}
+
+QVariant PageModel::valueAt(const Row &row, int field) const
+{
+    const qsizetype slot = row.fields.indexOf(field);
+    if (slot < 0)
+        return {};
+    const QVariant &stored = row.values.at(slot);
+    return stored.typeId() == QMetaType::QByteArray
+               ? QVariant(QString::fromUtf8(stored.toByteArray()))
+               : stored;
+}
+
+// A row's texts are made from its stored values when it is first shown, through a record
+// that holds the fields read and blanks for the others.
+const QStringList &PageModel::cellsOf(const Row &row) const
+{
+    if (row.cells.isEmpty() && !m_columns.isEmpty()) {
+        Record record(m_table.definition());
+        for (const int field : row.fields)
+            record.setValue(field, valueAt(row, field));
+        for (const BrowseColumn &column : m_columns)
+            row.cells.append(column.text(record));
+    }
+    return row.cells;
 }
 
 bool PageModel::endedNormally() const
@@ -311,7 +330,6 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
         return false;
     if (!m_readingThumb)
         cancelSearch();
-    TableStateGuard keep(m_table);
     const bool sliced = std::exchange(m_slicing, false);
     if (sliced) {
         m_sliceClock.start();
@@ -330,7 +348,7 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
     while (rows.size() < wanted) {
         if (!(forward ? m_view->next() : m_view->previous()))
             return endedNormally();
-        rows.append(rowFromBuffer());
+        rows.append(rowFromView());
     }
     return true;
 }
@@ -405,7 +423,7 @@ bool PageModel::fillFrom(RecordPosition position)
 
 bool PageModel::fillFromKeyValues(const Record &values, RecordPosition &found)
 {
-    found = 0;
+    found = m_located = 0;
     if (untilKnown([this, values] {
             RecordPosition located = 0;
             return fillFromKeyValues(values, located);
@@ -414,8 +432,7 @@ bool PageModel::fillFromKeyValues(const Record &values, RecordPosition &found)
     QList<Row> rows;
     bool ok = readPage(
         [this, &values] {
-            m_table.buffer() = values;
-            m_view->setFrom();
+            m_view->setFrom(values);
             return true;
         },
         true, 1, rows);
@@ -423,7 +440,7 @@ bool PageModel::fillFromKeyValues(const Record &values, RecordPosition &found)
         return false;
     if (rows.isEmpty())
         return fillFromBottom();
-    found = rows.first().position;
+    found = m_located = rows.first().position;
     return fillFrom(found);
 }
 
@@ -528,8 +545,7 @@ bool PageModel::stepUp(bool &moved)
 // through: a sparse filter would otherwise be searched end to end just to draw the thumb.
 bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
 {
-    auto unfiltered = std::make_unique<View>(m_table, m_key, QString(), m_bindings);
-    unfiltered->setRange(m_range);
+    std::unique_ptr<View> unfiltered = makeView(m_key, QString(), m_range);
     unfiltered->open();
     // The search of the page may go on meanwhile: its view is kept aside, not stopped.
     const QScopedValueRollback thumb(m_readingThumb, true);
@@ -551,8 +567,8 @@ bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
     m_viewName = searchedName;
     if (!ok || first.isEmpty() || last.isEmpty())
         return false;
-    lowest = first.first().firstKeyValue;
-    highest = last.first().firstKeyValue;
+    lowest = valueAt(first.first(), leadingField());
+    highest = valueAt(last.first(), leadingField());
     return true;
 }
 
@@ -572,12 +588,12 @@ int PageModel::rowOf(RecordPosition position) const
 
 QVariant PageModel::firstKeyValueAt(int row) const
 {
-    return row >= 0 && row < m_rows.size() ? m_rows.at(row).firstKeyValue : QVariant();
+    return row >= 0 && row < m_rows.size() ? valueAt(m_rows.at(row), leadingField()) : QVariant();
 }
 
 QString PageModel::textAt(int row, int column) const
 {
-    return m_rows.value(row).cells.value(column);
+    return row >= 0 && row < m_rows.size() ? cellsOf(m_rows.at(row)).value(column) : QString();
 }
 
 int PageModel::rowCount(const QModelIndex &parent) const
@@ -595,7 +611,7 @@ QVariant PageModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_rows.size())
         return {};
     if (role == Qt::DisplayRole)
-        return m_rows.at(index.row()).cells.value(index.column());
+        return cellsOf(m_rows.at(index.row())).value(index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(m_columns.at(index.column()).alignment);
     return {};

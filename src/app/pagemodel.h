@@ -10,17 +10,22 @@
 
 namespace sv {
 
-// One column of a browser's list: its header and how a record is shown in it.
+// One column of a browser's list: its header, how a record is shown in it and the fields
+// that needs (empty: every field). The record a column is given holds those fields and
+// the order's key fields; the others are blank, and memos are never read for a list.
 struct BrowseColumn
 {
     QString header;
     std::function<QString(const Record &)> text;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    QList<int> fields;
 };
 
 // The rows a browser shows: exactly one page, read through a view of the table in the
-// current key order. It never holds more than a page, whatever the table's size. Reading
-// leaves the table's shared buffer and current record as they were.
+// current key order. It never holds more than a page, whatever the table's size. A page
+// reads only the fields its columns show and those its order pages by, and keeps them as
+// stored until a row is shown. Reading leaves the table's shared buffer and current record
+// alone: a form that needs the whole record reads it by position.
 class PageModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -29,9 +34,11 @@ public:
     PageModel(Table &table, const Bindings *bindings, QObject *parent = nullptr);
 
     void setColumns(const QList<BrowseColumn> &columns);
-    // What dragging a row offers to windows that accept it (the song's ID), under
-    // `mimeType` and as plain text.
-    void setDragValue(const QString &mimeType, std::function<QString(const Record &)> value);
+    // What dragging a row offers to windows that accept it: the value of a field (the
+    // song's ID), under `mimeType` and as plain text. Read with the page.
+    void setDragValue(const QString &mimeType, int field);
+    // The fields a page reads (what the columns show, the drag value, the order's key).
+    QList<int> fields() const { return m_view ? m_view->fields() : QList<int>(); }
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
@@ -50,6 +57,7 @@ public:
     // The page that shows the first record at or after these key values; `found` is that
     // record (0 when the view ends before them and the last page is shown).
     bool fillFromKeyValues(const Record &values, RecordPosition &found);
+    RecordPosition located() const { return m_located; } // the last `found`
     // The same with the leading key field at `value` and the other key fields blank: the
     // locators and the scroll thumb.
     bool fillFromLeadingValue(const QVariant &value, RecordPosition &found);
@@ -94,12 +102,15 @@ private:
     struct Row
     {
         RecordPosition position;
-        QStringList cells;
-        QVariant firstKeyValue;
-        QString dragValue;
+        QList<int> fields;         // what `values` hold, as the view read them
+        QVariantList values;       // as stored: texts as UTF-8 bytes
+        mutable QStringList cells; // made when the row is first shown
     };
 
-    Row rowFromBuffer() const;
+    Row rowFromView() const;
+    std::unique_ptr<View> makeView(int key, const QString &filter, const QVariant &range) const;
+    QVariant valueAt(const Row &row, int field) const; // decoded
+    const QStringList &cellsOf(const Row &row) const;
     void startSlices();
     void continueSearch();
     // A search that must test every record finds the whole result first, in slices; a read
@@ -139,8 +150,10 @@ private:
     QVariant m_range;
     int m_pageSize = 10;
     QString m_viewError;
+    QList<int> m_fields; // asked of every view: empty for every field
     QString m_dragType;
-    std::function<QString(const Record &)> m_dragValue;
+    int m_dragField = -1;
+    RecordPosition m_located = 0;
 };
 
 } // namespace sv

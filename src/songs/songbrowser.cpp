@@ -63,16 +63,18 @@ BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName,
         "@d17-@26R(1)~Track~@p(<)pb@16R(1)|M@n3b@60L(2)|M~Style~@s30@52R(2)|M~Chart Number~@n3@");
     setup.columnText = {
         BrowserSetup::field(mus::Artist),
-        [](const Record &song, const QString &) {
-            Record copy = song;
-            return SongDisplayTitle(copy);
-        },
+        {{mus::Title, mus::Skips, mus::Mix},
+         [](const Record &song, const QString &) {
+             Record copy = song;
+             return SongDisplayTitle(copy);
+         }},
         BrowserSetup::field(mus::Album),
         BrowserSetup::field(mus::Media),
         BrowserSetup::field(mus::FileNumber),
-        [categoryName](const Record &song, const QString &) {
-            return categoryName(song.number(mus::CategoryID));
-        },
+        {{mus::CategoryID},
+         [categoryName](const Record &song, const QString &) {
+             return categoryName(song.number(mus::CategoryID));
+         }},
         BrowserSetup::field(mus::Time),
         BrowserSetup::field(mus::ReleaseDate),
         BrowserSetup::field(mus::BeatsPerMinute),
@@ -116,8 +118,7 @@ SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent)
     bindings.bindRecord(QStringLiteral("MED"), media);
     m_lookups = session.files().use(
         {&session.store().table(TableId::Categories), &session.store().table(TableId::Media)});
-    model()->setDragValue(QStringLiteral("application/x-songvane-song-id"),
-                          [](const Record &song) { return QString::number(song.number(mus::ID)); });
+    model()->setDragValue(QStringLiteral("application/x-songvane-song-id"), mus::ID);
     list()->view()->setDragEnabled(true);
     list()->view()->setToolTip(QStringLiteral("Right-Click for Options"));
     locatorDisplay()->setText(QString());

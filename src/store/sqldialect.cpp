@@ -382,11 +382,15 @@ int keyLedBy(const TableDef &table, int field)
     return led;
 }
 
-QString selectList(const TableDef &table)
+QString selectList(const TableDef &table, const QList<int> &fields)
 {
     QStringList columns{quote(Position), quote(Revision)};
-    for (const QString &name : dataColumns(table))
-        columns.append(quote(name));
+    if (fields.isEmpty()) {
+        for (const QString &name : dataColumns(table))
+            columns.append(quote(name));
+    }
+    for (const int field : fields)
+        columns.append(quote(table.fields.at(field).name));
     return columns.join(u", ");
 }
 
@@ -429,9 +433,9 @@ QString remove(const QString &schema, const TableDef &table, bool checkRevision)
     return statement;
 }
 
-QString byPosition(const QString &schema, const TableDef &table)
+QString byPosition(const QString &schema, const TableDef &table, const QList<int> &fields)
 {
-    return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
+    return QStringLiteral("SELECT ") + selectList(table, fields) + QStringLiteral(" FROM ") +
            tableName(schema, table) + QStringLiteral(" WHERE ") + quote(Position) +
            QStringLiteral(" = ?");
 }
@@ -499,7 +503,7 @@ QString page(const QString &schema, const TableDef &table, const Walk &walk)
         conditions.prepend(quote(Position) + QStringLiteral(" IN (") + walk.candidates + u')');
         access = QStringLiteral(" NOT INDEXED");
     }
-    return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
+    return QStringLiteral("SELECT ") + selectList(table, walk.fields) + QStringLiteral(" FROM ") +
            tableName(schema, table) + access + whereClause(conditions) +
            QStringLiteral(" ORDER BY ") + orderBy(table, walk.key, walk.direction) +
            QStringLiteral(" LIMIT ?");

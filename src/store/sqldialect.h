@@ -78,12 +78,13 @@ QString positionsWhere(const QString &schema, const TableDef &table);
 // The key a field leads, preferring one that keeps every record; -1 when it leads none.
 int keyLedBy(const TableDef &table, int field);
 
-// The columns every read returns: position, revision, fields, memos.
-QString selectList(const TableDef &table);
+// The columns a read returns: position, revision, then the fields and memos, or only the
+// listed fields (in the list's order) when `fields` is not empty.
+QString selectList(const TableDef &table, const QList<int> &fields = {});
 QString insert(const QString &schema, const TableDef &table);
 QString update(const QString &schema, const TableDef &table, bool checkRevision);
 QString remove(const QString &schema, const TableDef &table, bool checkRevision);
-QString byPosition(const QString &schema, const TableDef &table);
+QString byPosition(const QString &schema, const TableDef &table, const QList<int> &fields = {});
 QString revisionOf(const QString &schema, const TableDef &table);
 QString count(const QString &schema, const TableDef &table); // from the counters: no scan
 // The value of one field in the last record of a key's order (parameters: none).
@@ -111,6 +112,8 @@ struct Walk
     // A query of the positions of the only records the filter may take (parameters: first
     // of all): the walk reads those and sorts them, instead of walking the key's index.
     QString candidates;
+    // The fields a page reads (see selectList); empty: every field and memo.
+    QList<int> fields;
 };
 QString page(const QString &schema, const TableDef &table, const Walk &walk);
 QString page(const QString &schema, const TableDef &table, int key, Direction direction,

@@ -159,6 +159,7 @@ bool View::open()
     m_cursor = Cursor{};
     m_cursor.key = m_key;
     m_cursor.keepReading = m_keepReading;
+    chooseFields();
     if (m_range.isValid()) {
         Record range(m_table.definition());
         const int leading = m_table.definition().keys.at(m_key).components.first();
@@ -211,6 +212,23 @@ bool View::collectCandidates(const CompiledFilter::Candidates &candidates, QList
         positions.append(sqlite3_column_int64(query, 0));
     sqlite3_reset(query);
     return result == SQLITE_DONE;
+}
+
+// The fields asked for and the key's, in field order: a page pages on by its key values.
+void View::chooseFields()
+{
+    if (m_fields.isEmpty())
+        return;
+    const QList<int> keyFields =
+        m_key >= 0 ? m_table.definition().keys.at(m_key).components : QList<int>();
+    QList<int> fields = m_fields + keyFields;
+    std::sort(fields.begin(), fields.end());
+    fields.erase(std::unique(fields.begin(), fields.end()), fields.end());
+    m_cursor.fields = fields;
+    for (const int field : fields)
+        m_cursor.fieldsSignature += QString::number(field) + u',';
+    for (const int field : keyFields)
+        m_cursor.keySlots.append(int(fields.indexOf(field)));
 }
 
 void View::takeKnown(std::shared_ptr<const KnownResult> known)
@@ -471,7 +489,7 @@ bool View::read(bool forward)
         }
         return false;
     }
-    m_lastRead = m_table.position();
+    m_lastRead = m_cursor.fields.isEmpty() ? m_table.position() : m_cursor.row.position;
     if (fromEnd) {
         (forward ? m_ends.first : m_ends.last) = m_lastRead;
         (forward ? m_ends.firstKey : m_ends.lastKey) = m_table.keyValues(m_key, m_cursor.lastKey);
@@ -479,18 +497,31 @@ bool View::read(bool forward)
     return true;
 }
 
-void View::setFrom()
+void View::setFrom(const Record &values)
 {
     restart(Cursor::Start::AtValues);
-    m_cursor.boundValues = m_table.keyValues(m_key, m_table.buffer());
+    m_cursor.boundValues = m_table.keyValues(m_key, values);
 }
 
 bool View::reset(RecordPosition position)
 {
-    if (!m_table.reget(position))
-        return false;
+    QVariantList bound;
+    if (m_cursor.fields.isEmpty()) {
+        if (!m_table.reget(position))
+            return false;
+        bound = m_table.keyValues(m_key, m_table.buffer());
+    } else {
+        // Only the key's fields are needed to stand on the record.
+        Cursor::Row row;
+        if (!m_table.rowAt(m_cursor, position, row))
+            return false;
+        QVariantList components;
+        for (const int slot : std::as_const(m_cursor.keySlots))
+            components.append(row.fields.at(slot));
+        bound = m_table.keyValues(m_key, components);
+    }
     restart(Cursor::Start::On);
-    m_cursor.boundValues = m_table.keyValues(m_key, m_table.buffer());
+    m_cursor.boundValues = std::move(bound);
     m_cursor.boundPosition = position;
     return true;
 }

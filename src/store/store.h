@@ -59,6 +59,19 @@ public:
     // Holds the walk to the records whose leading key field equals `value` (an invalid
     // value: no range). Taken at the next open(); the key's own index serves it.
     void setRange(const QVariant &value) { m_range = value; }
+    // Reads only these fields of each record (and the key's, which paging needs), no memos,
+    // and leaves each row in row() instead of the table's buffer. Taken at the next open().
+    void setFields(const QList<int> &fields) { m_fields = fields; }
+    // The fields read, in field order, once open; empty: whole records into the buffer.
+    const QList<int> &fields() const { return m_cursor.fields; }
+    // The row last read when fields are set: values of fields() in their order, as stored.
+    const Cursor::Row &row() const { return m_cursor.row; }
+    // The row of the record at a position, read as the view reads (see setFields); leaves
+    // the walk, the buffer and the current record alone.
+    bool rowAt(RecordPosition position, Cursor::Row &row) const
+    {
+        return m_table.rowAt(m_cursor, position, row);
+    }
 
     // Compiles the filter with the bound values of this moment; false with the reason in
     // filterError() (error InvalidFilter) or when the table is not open.
@@ -66,7 +79,8 @@ public:
     const QString &filterError() const { return m_filterError; }
 
     void set() { restart(Cursor::Start::Beginning); }
-    void setFrom(); // at the table buffer's key values
+    void setFrom() { setFrom(m_table.buffer()); } // at the table buffer's key values
+    void setFrom(const Record &values);
     bool reset(RecordPosition position);
     // Called between the chunks a sparse filter is searched in (see Cursor::keepReading).
     void setKeepReading(std::function<bool()> keepReading)
@@ -148,6 +162,7 @@ private:
     bool read(bool forward);
     bool endsValid();
     void chooseCandidates();
+    void chooseFields();
     bool collectCandidates(const CompiledFilter::Candidates &candidates, QList<qint64> &positions);
     void takeKnown(std::shared_ptr<const KnownResult> known);
     void findAmong(const QList<qint64> &positions, bool whole);
@@ -160,6 +175,7 @@ private:
     QString m_filterError;
     std::function<bool()> m_keepReading;
     QVariant m_range;
+    QList<int> m_fields;
     Ends m_ends;
     bool m_ownRange = false; // the filter holds the walk to a range of its own key
     QList<CompiledFilter::Candidates> m_candidates;

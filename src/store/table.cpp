@@ -187,15 +187,24 @@ bool Table::read(Cursor &cursor, bool forward)
     }
     Cursor::Row &row = cursor.readAhead.front();
     cursor.lastKey.clear();
+    const bool whole = cursor.fields.isEmpty();
     if (cursor.key >= 0) {
-        for (int field : m_definition->keys.at(cursor.key).components)
-            cursor.lastKey.append(row.fields.at(field));
+        if (whole) {
+            for (int field : m_definition->keys.at(cursor.key).components)
+                cursor.lastKey.append(row.fields.at(field));
+        } else {
+            for (const int slot : std::as_const(cursor.keySlots))
+                cursor.lastKey.append(row.fields.at(slot));
+        }
     }
-    loadRow(std::move(row));
+    if (whole)
+        loadRow(std::move(row));
+    else
+        cursor.row = std::move(row);
     cursor.readAhead.pop_front();
     cursor.start = Cursor::Start::After;
     cursor.boundValues.clear(); // worked out from lastKey when the next page is fetched
-    cursor.boundPosition = m_current;
+    cursor.boundPosition = whole ? m_current : cursor.row.position;
     clearError();
     return true;
 }
@@ -253,6 +262,7 @@ sql::Walk walkOf(const Cursor &cursor, bool forward, int bound, bool capped)
     walk.filter = cursor.filterSql;
     walk.candidates = cursor.candidatesSql;
     walk.range = cursor.rangeSql;
+    walk.fields = cursor.fields;
     return walk;
 }
 
@@ -265,17 +275,19 @@ int shapeCode(const sql::Walk &walk, bool chunkEnd)
 
 } // namespace
 
-StatementSlot &Table::walkSlot(const sql::Walk &walk, bool chunkEnd)
+StatementSlot &Table::walkSlot(const sql::Walk &walk, bool chunkEnd, const QString &fields)
 {
-    if (!chunkEnd && !walk.prefixed && walk.filter.isEmpty() && walk.candidates.isEmpty())
+    if (!chunkEnd && !walk.prefixed && walk.filter.isEmpty() && walk.candidates.isEmpty() &&
+        walk.fields.isEmpty())
         return m_statements
             .pages[walk.key + 1]
                   [(walk.direction == sql::Direction::Forward ? 0 : 3) + int(walk.bound)];
     // Kept by the table, not by the walk: writing a walk's SQL costs more than reading a
     // page of a small range, and views come and go with every window that opens.
-    const QString shape =
-        QString::number(walk.key) + u' ' + QString::number(shapeCode(walk, chunkEnd)) +
-        (walk.prefixed ? u'p' : u'-') + QChar(0x1f) + walk.filter + QChar(0x1f) + walk.candidates;
+    const QString shape = QString::number(walk.key) + u' ' +
+                          QString::number(shapeCode(walk, chunkEnd)) +
+                          (walk.prefixed ? u'p' : u'-') + QChar(0x1f) + walk.filter + QChar(0x1f) +
+                          walk.candidates + (chunkEnd ? QString() : QChar(0x1f) + fields);
     return m_statements.walks[shape];
 }
 
@@ -315,8 +327,8 @@ bool Table::fetchPage(Cursor &cursor, bool forward, const QVariantList *cap)
 {
     const Bounds bounds = boundsOf(cursor, forward);
     const sql::Walk walk = walkOf(cursor, forward, bounds.bound, cap != nullptr);
-    sqlite3_stmt *statement =
-        prepared(walkSlot(walk, false), [&] { return sql::page(schema(), *m_definition, walk); });
+    sqlite3_stmt *statement = prepared(walkSlot(walk, false, cursor.fieldsSignature),
+                                       [&] { return sql::page(schema(), *m_definition, walk); });
     if (!statement)
         return false;
     int index = bindWalk(statement, cursor, walk, bounds.position, cap);
@@ -326,7 +338,7 @@ bool Table::fetchPage(Cursor &cursor, bool forward, const QVariantList *cap)
 
     int result;
     while ((result = sqlite3_step(statement)) == SQLITE_ROW)
-        cursor.readAhead.push_back(readRow(statement));
+        cursor.readAhead.push_back(readRow(statement, cursor));
     sqlite3_reset(statement);
     if (result != SQLITE_DONE)
         return m_database.setEngineErrorFromDb(result);
@@ -339,8 +351,9 @@ bool Table::findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &
 {
     const Bounds bounds = boundsOf(cursor, forward);
     const sql::Walk walk = walkOf(cursor, forward, bounds.bound, false);
-    sqlite3_stmt *statement = prepared(
-        walkSlot(walk, true), [&] { return sql::chunkEnd(schema(), *m_definition, walk); });
+    sqlite3_stmt *statement = prepared(walkSlot(walk, true, QString()), [&] {
+        return sql::chunkEnd(schema(), *m_definition, walk);
+    });
     if (!statement)
         return false;
     const int index = bindWalk(statement, cursor, walk, bounds.position, nullptr);
@@ -492,15 +505,14 @@ bool Table::fetchKnown(Cursor &cursor, bool forward)
             at = known.seek(cursor.boundValues, position, forward, inclusive);
         }
     }
-    sqlite3_stmt *statement =
-        prepared(m_statements.byPosition, [&] { return sql::byPosition(schema(), *m_definition); });
+    sqlite3_stmt *statement = byPosition(cursor);
     if (!statement)
         return false;
     for (; at >= 0 && at < count && int(cursor.readAhead.size()) < m_readAhead; at += step) {
         sqlite3_bind_int64(statement, 1, known.entries[size_t(at)].position);
         const int result = sqlite3_step(statement);
         if (result == SQLITE_ROW)
-            cursor.readAhead.push_back(readRow(statement));
+            cursor.readAhead.push_back(readRow(statement, cursor));
         sqlite3_reset(statement);
         if (result != SQLITE_ROW && result != SQLITE_DONE)
             return m_database.setEngineErrorFromDb(result);
@@ -563,6 +575,36 @@ bool Table::scanFileOrder(const Cursor &cursor, RecordPosition after, RecordPosi
     return readEntries(cursor, statement, result);
 }
 
+sqlite3_stmt *Table::byPosition(const Cursor &cursor)
+{
+    StatementSlot &slot = cursor.fields.isEmpty() ? m_statements.byPosition
+                                                  : m_statements.rowsAt[cursor.fieldsSignature];
+    return prepared(slot, [&] { return sql::byPosition(schema(), *m_definition, cursor.fields); });
+}
+
+bool Table::rowAt(const Cursor &cursor, RecordPosition position, Cursor::Row &row)
+{
+    if (!checkOpen())
+        return false;
+    sqlite3_stmt *statement = byPosition(cursor);
+    if (!statement)
+        return false;
+    sqlite3_bind_int64(statement, 1, position);
+    const int result = sqlite3_step(statement);
+    if (result == SQLITE_ROW)
+        row = readRow(statement, cursor);
+    sqlite3_reset(statement);
+    if (result == SQLITE_ROW) {
+        clearError();
+        return true;
+    }
+    if (result == SQLITE_DONE) {
+        setError(err::RecordNotFound);
+        return false;
+    }
+    return m_database.setEngineErrorFromDb(result);
+}
+
 RecordPosition Table::lastPosition()
 {
     if (!checkOpen())
@@ -596,6 +638,26 @@ Cursor::Row Table::readRow(sqlite3_stmt *statement) const
     row.memos.reserve(m_definition->memos.size());
     for (qsizetype memo = 0; memo < m_definition->memos.size(); ++memo)
         row.memos.append(columnText(statement, column++));
+    return row;
+}
+
+// The cursor's fields only, as stored: a text stays UTF-8 until someone shows it.
+Cursor::Row Table::readRow(sqlite3_stmt *statement, const Cursor &cursor) const
+{
+    if (cursor.fields.isEmpty())
+        return readRow(statement);
+    Cursor::Row row{sqlite3_column_int64(statement, 0), sqlite3_column_int64(statement, 1), {}, {}};
+    row.fields.reserve(cursor.fields.size());
+    int column = 2;
+    for (const int field : cursor.fields) {
+        if (m_definition->fields.at(field).type == FieldType::String)
+            row.fields.append(
+                QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                           sqlite3_column_bytes(statement, column)));
+        else
+            row.fields.append(qint64(sqlite3_column_int64(statement, column)));
+        ++column;
+    }
     return row;
 }
 

@@ -76,6 +76,14 @@ struct Cursor
         QVariantList fields;
         QStringList memos;
     };
+    // The fields a list's walk reads, in field order; empty: whole records. A walk that
+    // names its fields reads no others and no memos, and leaves each row in `row`, its values
+    // as stored (texts as UTF-8 bytes, undecoded), instead of in the table's buffer: a page
+    // holds what it shows and decodes a value only when it is shown.
+    QList<int> fields;
+    QString fieldsSignature; // tells the walk's statements apart from others'
+    QList<int> keySlots;     // where the key's fields lie among `fields`
+    Row row;                 // the row last read, when `fields` is set
     // Rows the walk's user reads next (a browser's page); 0: the table's read-ahead. A fetch
     // never reads more than the read-ahead, and no more rows than are wanted.
     int wanted = 0;
@@ -173,6 +181,9 @@ public:
     // added to `result` as found; false with the error set when the query failed.
     bool scanFileOrder(const Cursor &cursor, RecordPosition after, RecordPosition upTo,
                        KnownResult &result);
+    // The row at a position with the cursor's fields (see Cursor::fields), leaving the buffer
+    // and the current record alone; false with 35 when there is none.
+    bool rowAt(const Cursor &cursor, RecordPosition position, Cursor::Row &row);
     RecordPosition lastPosition(); // the highest position in the file (0: none)
     bool checkOpen();
     QVariantList keyValues(int key, const Record &record) const;
@@ -192,7 +203,7 @@ private:
     };
     Bounds boundsOf(Cursor &cursor, bool forward);
     bool fetchPage(Cursor &cursor, bool forward, const QVariantList *cap);
-    StatementSlot &walkSlot(const sql::Walk &walk, bool chunkEnd);
+    StatementSlot &walkSlot(const sql::Walk &walk, bool chunkEnd, const QString &fields);
     int batchOf(const Cursor &cursor) const;
     int bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
                  RecordPosition boundPosition, const QVariantList *cap);
@@ -203,6 +214,8 @@ private:
     void bindRecord(sqlite3_stmt *statement, int first) const;
     void loadRow(Cursor::Row &&row);
     Cursor::Row readRow(sqlite3_stmt *statement) const;
+    Cursor::Row readRow(sqlite3_stmt *statement, const Cursor &cursor) const;
+    sqlite3_stmt *byPosition(const Cursor &cursor);
     bool readOne(sqlite3_stmt *statement, const QVariantList &parameters);
     bool failWrite(int result);
     bool failUnchanged();
@@ -222,6 +235,7 @@ private:
         // Walks with a range, filter or candidates, by their shape and filter text: a view
         // opened again on the same walk finds its statement here instead of writing it anew.
         QHash<QString, StatementSlot> walks;
+        QHash<QString, StatementSlot> rowsAt; // by position, by the fields read
     };
     Statements m_statements;
     int m_boundColumns = 0; // fields, memos and key texts written by ADD and PUT

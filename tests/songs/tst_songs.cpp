@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStatusBar>
@@ -746,6 +747,64 @@ private Q_SLOTS:
                                                     QStringLiteral("Theirs")}));
         QCOMPARE(browser.list()->model()->textAt(0, 5), QStringLiteral("Disco"));
         browser.close();
+    }
+
+    // The list reads what it shows: browsing leaves the song a form holds as it was, the
+    // title, category and dragged ID still come through, and Change reads the whole song,
+    // its long notes included.
+    void pagesReadWhatTheListShows()
+    {
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue;
+        catalogue.table(TableId::Categories).buffer().setNumber(cat::CategoryID, 3);
+        catalogue.table(TableId::Categories).buffer().setText(cat::Category, QStringLiteral("Pop"));
+        QVERIFY(catalogue.table(TableId::Categories).add());
+        for (int id = 1; id <= 60; ++id)
+            catalogue.addSong(id, QStringLiteral("Artist %1").arg(id, 2, 10, QChar(u'0')),
+                              QStringLiteral("Song"), QStringLiteral("CD"), id == 30 ? 3 : 0);
+        Table &songs = catalogue.table(TableId::Songs);
+        Record thirty = catalogue.song(30);
+        const QString notes = QStringLiteral("Très long. ").repeated(200).left(2000);
+        thirty.setMemo(mus::Notes, notes);
+        thirty.setText(mus::Mix, QStringLiteral("Dub"));
+        thirty.setNumber(mus::Skips, 1);
+        thirty.setText(mus::Composer, QStringLiteral("Not shown"));
+        songs.buffer() = thirty;
+        QVERIFY(songs.put());
+
+        FramedSongForm framed(catalogue);
+        SongBrowser &browser = *framed.browser;
+        const Record inForm = catalogue.song(2);
+        const RecordPosition formPosition = songs.position();
+        QVERIFY(!browser.list()->model()->fields().contains(mus::Composer));
+        QTest::keyClick(browser.list()->view(), Qt::Key_PageDown);
+        QTest::keyClick(browser.list()->view(), Qt::Key_End, Qt::ControlModifier);
+        browser.selectTab(SongBrowser::ByTitle);
+        browser.selectTab(SongBrowser::ByArtist);
+        typeIntoList(browser, QStringLiteral("artist 30"));
+        QCOMPARE(songs.buffer(), inForm);
+        QCOMPARE(songs.position(), formPosition);
+
+        QCOMPARE(highlightedText(browser, 0), QStringLiteral("Artist 30"));
+        QCOMPARE(highlightedText(browser, 1), QStringLiteral("Song (Skips) (Dub)"));
+        QCOMPARE(highlightedText(browser, 5), QStringLiteral("Pop"));
+        PageModel *model = browser.list()->model();
+        std::unique_ptr<QMimeData> dragged(
+            model->mimeData({model->index(browser.list()->highlightedRow(), 0)}));
+        QVERIFY(dragged);
+        QCOMPARE(dragged->text(), QStringLiteral("30"));
+
+        browser.change();
+        SongForm *form = framed.openForm();
+        QVERIFY(form);
+        const QList<QPlainTextEdit *> memos = form->findChildren<QPlainTextEdit *>();
+        QVERIFY(std::any_of(memos.begin(), memos.end(), [&notes](QPlainTextEdit *memo) {
+            return memo->toPlainText() == notes;
+        }));
+        QCOMPARE(form->record().text(mus::Composer), QStringLiteral("Not shown"));
+        form->close();
+        settle();
+        framed.frame.close();
     }
 
     // A song another station deleted while it was being changed is not offered a save

@@ -86,6 +86,7 @@ private:
         QTest::keyClick(m_browser->list()->view(), Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(model()->textAt(model()->rowCount() - 1, 0),
                  u"Artist %1"_s.arg(SongCount, 5, 10, QChar(u'0')));
+        QCOMPARE(m_browser->list()->highlightedRow(), model()->rowCount() - 1);
     }
 
 private Q_SLOTS:
@@ -167,7 +168,23 @@ private Q_SLOTS:
         QCOMPARE(model()->rowCount(), model()->pageSize());
         QCOMPARE(model()->textAt(model()->rowCount() - 1, 0),
                  u"Artist %1"_s.arg(SongCount, 5, 10, QChar(u'0')));
+        // The last song is highlighted, as Ctrl+End does when nothing is searched.
+        QCOMPARE(m_browser->list()->highlightedRow(), model()->rowCount() - 1);
         QCOMPARE(m_browser->windowTitle(), u"Songs - %1 entries"_s.arg(SongCount));
+
+        // So are the rows a page key or the locator asked for while a search went on (other
+        // searches: the result of that one is known now).
+        m_browser->setSearchFilter(u"MUS:Time > %1"_s.arg(20000 + SongCount - 101));
+        QVERIFY(model()->isSearching());
+        QTest::keyClick(m_browser->list()->view(), Qt::Key_PageDown);
+        QTRY_VERIFY(!model()->isSearching());
+        QCOMPARE(model()->rowCount(), model()->pageSize());
+        QCOMPARE(m_browser->list()->highlightedRow(), model()->rowCount() - 1);
+        m_browser->setSearchFilter(u"MUS:Time > %1"_s.arg(20000 + SongCount - 102));
+        QVERIFY(model()->isSearching());
+        QTest::keyClicks(m_browser->list()->view(), u"artist 04950"_s);
+        QTRY_VERIFY(!model()->isSearching());
+        QCOMPARE(model()->textAt(m_browser->list()->highlightedRow(), 0), u"Artist 04950"_s);
         checkUsable();
     }
 

@@ -10,9 +10,12 @@
 #include <QSet>
 #include <QTest>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 using namespace sv;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -766,6 +769,85 @@ private Q_SLOTS:
         QVERIFY(nothing.open());
         QVERIFY(!nothing.next());
         QCOMPARE(errorCode(), err::RecordNotAvailable);
+    }
+
+    // A view told its fields reads those and its key's, never a memo, and leaves them as
+    // stored; it pages by those key values alone, in either direction and through a result
+    // an index found, and never touches the buffer or current record a form works on.
+    void viewOfSomeFieldsReadsThoseOnly()
+    {
+        test::Workspace workspace;
+        test::StoreCatalogue catalogue(workspace.path());
+        Table &songs = catalogue.open(TableId::Songs);
+        const QString notes(2000, u'n');
+        // Accents and case variants: the next page starts after key texts made from the
+        // stored bytes, which must order as the index does.
+        const QStringList artists = {u"Ärger"_s, u"arger"_s, u"ARGER"_s, u"Zoë"_s, u"b"_s};
+        for (int i = 1; i <= 25; ++i) {
+            addSong(songs, i, artists.at(i % artists.size()), u"Tïtle %1"_s.arg(i % 4));
+            songs.buffer().setMemo(mus::Notes, notes);
+            songs.buffer().setText(mus::Composer, u"Composer"_s);
+            QVERIFY(songs.put());
+        }
+        QList<qint64> expected = walkKey(songs, mus::SongsByArtist, mus::ID);
+        QCOMPARE(expected.size(), 25);
+
+        songs.buffer().clear();
+        songs.buffer().setText(mus::Artist, u"In a form"_s);
+        songs.buffer().setMemo(mus::Notes, u"being typed"_s);
+        const Record inForm = songs.buffer();
+        const RecordPosition formPosition = songs.position();
+
+        View view(songs, mus::SongsByArtist, QString());
+        view.setFields({mus::ID});
+        QVERIFY(view.open());
+        QVERIFY(!view.fields().contains(mus::Composer));
+        const qsizetype idSlot = view.fields().indexOf(mus::ID);
+        const qsizetype titleSlot = view.fields().indexOf(mus::Title); // a key field
+        QVERIFY(idSlot >= 0 && titleSlot >= 0);
+        const auto readAll = [&](bool forward) {
+            QList<qint64> ids;
+            view.set();
+            while (forward ? view.next() : view.previous()) {
+                const Cursor::Row &row = view.row();
+                if (!row.memos.isEmpty() || row.fields.size() != view.fields().size())
+                    return QList<qint64>{-1};
+                ids.append(row.fields.at(idSlot).toLongLong());
+            }
+            return ids;
+        };
+        view.setWanted(3); // pages of three: every page starts after the one before
+        QCOMPARE(readAll(true), expected);
+        std::reverse(expected.begin(), expected.end());
+        QCOMPARE(readAll(false), expected);
+        QCOMPARE(QString::fromUtf8(view.row().fields.at(titleSlot).toByteArray()).left(4),
+                 u"Tïtl"_s);
+
+        // Standing on a record reads its key fields, then goes on from it.
+        QVERIFY(view.reset(expected.at(5)));
+        QVERIFY(view.next());
+        QCOMPARE(view.row().position, expected.at(5));
+        Cursor::Row row;
+        QVERIFY(view.rowAt(expected.at(7), row));
+        QCOMPARE(row.fields.size(), view.fields().size());
+        QVERIFY(row.memos.isEmpty());
+        QVERIFY(!view.rowAt(999, row));
+        QCOMPARE(errorCode(), err::RecordNotFound);
+
+        // A result found at once through an index reads the same rows.
+        View found(songs, mus::SongsByArtist, u"MUS:ID <= 5"_s);
+        found.setFields({mus::ID});
+        QVERIFY(found.open());
+        QVERIFY(found.readsCandidates());
+        QList<qint64> ids;
+        while (found.next()) {
+            QCOMPARE(found.row().fields.size(), found.fields().size());
+            ids.append(found.row().fields.at(found.fields().indexOf(mus::ID)).toLongLong());
+        }
+        QCOMPARE(ids.size(), 5);
+
+        QCOMPARE(songs.buffer(), inForm);
+        QCOMPARE(songs.position(), formPosition);
     }
 
     // Views of the same shape share one statement: interleaved, each still reads its own
