@@ -181,18 +181,20 @@ void PageModel::continueSearch()
     Q_EMIT searchFinished(int(m_rows.size()));
 }
 
-void PageModel::setDragValue(const QString &mimeType, int field)
+void PageModel::setDragValue(const QString &mimeType, const QList<int> &fields,
+                             std::function<QString(const Record &)> value)
 {
     m_dragType = mimeType;
-    m_dragField = field;
-    if (!m_fields.isEmpty() && !m_fields.contains(field))
-        m_fields.append(field);
+    m_dragFields = fields;
+    m_dragValue = std::move(value);
+    if (!m_fields.isEmpty())
+        m_fields += fields;
 }
 
 Qt::ItemFlags PageModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (m_dragField >= 0 && index.isValid())
+    if (m_dragValue && index.isValid())
         flags |= Qt::ItemIsDragEnabled;
     return flags;
 }
@@ -205,12 +207,9 @@ QStringList PageModel::mimeTypes() const
 
 QMimeData *PageModel::mimeData(const QModelIndexList &indexes) const
 {
-    if (m_dragField < 0 || indexes.isEmpty() || indexes.first().row() >= m_rows.size())
+    if (!m_dragValue || indexes.isEmpty() || indexes.first().row() >= m_rows.size())
         return nullptr;
-    const QVariant field = valueAt(m_rows.at(indexes.first().row()), m_dragField);
-    const QString value = field.typeId() == QMetaType::QString
-                              ? field.toString()
-                              : QString::number(field.toLongLong());
+    const QString value = m_dragValue(recordOf(m_rows.at(indexes.first().row())));
     auto *data = new QMimeData;
     data->setData(m_dragType, value.toUtf8());
     data->setText(value);
@@ -233,8 +232,8 @@ void PageModel::setColumns(const QList<BrowseColumn> &columns)
         }
         m_fields += column.fields;
     }
-    if (m_dragField >= 0 && !m_fields.isEmpty() && !m_fields.contains(m_dragField))
-        m_fields.append(m_dragField);
+    if (!m_fields.isEmpty())
+        m_fields += m_dragFields;
     endResetModel();
 }
 
@@ -306,12 +305,18 @@ QVariant PageModel::valueAt(const Row &row, int field) const
 
 // A row's texts are made from its stored values when it is first shown, through a record
 // that holds the fields read and blanks for the others.
+Record PageModel::recordOf(const Row &row) const
+{
+    Record record(m_table.definition());
+    for (const int field : row.fields)
+        record.setValue(field, valueAt(row, field));
+    return record;
+}
+
 const QStringList &PageModel::cellsOf(const Row &row) const
 {
     if (row.cells.isEmpty() && !m_columns.isEmpty()) {
-        Record record(m_table.definition());
-        for (const int field : row.fields)
-            record.setValue(field, valueAt(row, field));
+        const Record record = recordOf(row);
         for (const BrowseColumn &column : m_columns)
             row.cells.append(column.text(record));
     }

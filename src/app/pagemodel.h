@@ -34,9 +34,10 @@ public:
     PageModel(Table &table, const Bindings *bindings, QObject *parent = nullptr);
 
     void setColumns(const QList<BrowseColumn> &columns);
-    // What dragging a row offers to windows that accept it: the value of a field (the
-    // song's ID), under `mimeType` and as plain text. Read with the page.
-    void setDragValue(const QString &mimeType, int field);
+    // What dragging a row offers to windows that accept it (the song's ID), under
+    // `mimeType` and as plain text: made from `fields`, which the page reads besides.
+    void setDragValue(const QString &mimeType, const QList<int> &fields,
+                      std::function<QString(const Record &)> value);
     // The fields a page reads (what the columns show, the drag value, the order's key).
     QList<int> fields() const { return m_view ? m_view->fields() : QList<int>(); }
     Qt::ItemFlags flags(const QModelIndex &index) const override;
@@ -110,6 +111,7 @@ private:
     Row rowFromView() const;
     std::unique_ptr<View> makeView(int key, const QString &filter, const QVariant &range) const;
     QVariant valueAt(const Row &row, int field) const; // decoded
+    Record recordOf(const Row &row) const;
     const QStringList &cellsOf(const Row &row) const;
     void startSlices();
     void continueSearch();
@@ -152,7 +154,8 @@ private:
     QString m_viewError;
     QList<int> m_fields; // asked of every view: empty for every field
     QString m_dragType;
-    int m_dragField = -1;
+    QList<int> m_dragFields;
+    std::function<QString(const Record &)> m_dragValue;
     RecordPosition m_located = 0;
 };
 

@@ -114,7 +114,7 @@ PlaylistEntries::PlaylistEntries(Session &session, QWidget *form) : m_session(se
 {
     m_model = new PageModel(entries(), &session.store().bindings(), this);
     m_model->setColumns(entryColumns(std::make_shared<EntrySongs>(session.store())));
-    m_model->setDragValue(EntryType, [](const Record &entry) {
+    m_model->setDragValue(EntryType, {pla::PlaylistID, pla::PlaylistSeq}, [](const Record &entry) {
         return QString::number(entry.number(pla::PlaylistID)) + u':' +
                QString::number(entry.number(pla::PlaylistSeq));
     });

@@ -118,7 +118,8 @@ SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent)
     bindings.bindRecord(QStringLiteral("MED"), media);
     m_lookups = session.files().use(
         {&session.store().table(TableId::Categories), &session.store().table(TableId::Media)});
-    model()->setDragValue(QStringLiteral("application/x-songvane-song-id"), mus::ID);
+    model()->setDragValue(QStringLiteral("application/x-songvane-song-id"), {mus::ID},
+                          [](const Record &song) { return QString::number(song.number(mus::ID)); });
     list()->view()->setDragEnabled(true);
     list()->view()->setToolTip(QStringLiteral("Right-Click for Options"));
     locatorDisplay()->setText(QString());
