@@ -237,36 +237,15 @@ void PlaylistEntries::reload(RecordPosition keep)
     computeTotalTime();
 }
 
-// Every entry's song time added up; an entry whose song is gone adds nothing.
+// Every entry's song time added up, in one query; an entry whose song is gone adds nothing.
 void PlaylistEntries::computeTotalTime()
 {
-    Table &table = entries();
-    const Record keep = table.buffer();
-    const Table::CurrentRecord current = table.current();
     qint64 total = 0;
-    {
-        ChildRun run = playlistRun(m_session.store());
-        const Record row = playlistRow(m_playlistId);
-        SongLookup songs(m_session.store());
-        Record song(tableDef(TableId::Songs));
-        (void)table.send(QStringLiteral("QUICKSCAN=on"));
-        table.buffer() = row;
-        table.buffer().setNumber(pla::PlaylistSeq, std::numeric_limits<qint32>::min());
-        table.setFrom(run.key);
-        QList<qint64> ids;
-        while (table.next() && table.buffer().number(pla::PlaylistID) == m_playlistId)
-            ids.append(table.buffer().number(pla::ID));
-        (void)table.send(QStringLiteral("QUICKSCAN=off"));
-        for (qint64 id : std::as_const(ids)) {
-            if (songs.find(id, song))
-                total += song.number(mus::Time);
-        }
-    }
-    table.buffer() = keep;
-    table.setCurrent(current);
-    m_totalTime = qint32(qMin<qint64>(total, std::numeric_limits<qint32>::max()));
+    if (!entries().sumLinked(pla::PlaylistID, m_playlistId, pla::ID,
+                             m_session.store().table(TableId::Songs), mus::ID, mus::Time, total))
+        standardWarning(warning::RecordRetrieval, entries().label());
+    m_totalTime = qint32(qBound<qint64>(0, total, std::numeric_limits<qint32>::max()));
     m_total->setText(totalTimeText());
-    Q_EMIT totalTimeChanged(totalTimeText());
 }
 
 // An empty play list shows a total of nothing as zero, not as a blank.

@@ -58,9 +58,6 @@ public:
     bool isBusy() const { return m_busy; }
     QMenu *buildPopupMenu();
 
-Q_SIGNALS:
-    void totalTimeChanged(const QString &text);
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -606,6 +606,22 @@ QString highest(const QString &schema, const TableDef &table, int key, int field
            QStringLiteral(" LIMIT 1");
 }
 
+QString sumLinked(const QString &schema, const TableDef &table, int rangeField, int linkField,
+                  const QString &linkedSchema, const TableDef &linked, int linkedField,
+                  int sumField)
+{
+    const auto column = [](const QString &alias, const TableDef &def, int field) {
+        return alias + u'.' + quote(def.fields.at(field).name);
+    };
+    return QStringLiteral("SELECT coalesce(sum(") + column(QStringLiteral("l"), linked, sumField) +
+           QStringLiteral("), 0) FROM ") + tableName(schema, table) +
+           QStringLiteral(" AS t JOIN ") + tableName(linkedSchema, linked) +
+           QStringLiteral(" AS l ON ") + column(QStringLiteral("l"), linked, linkedField) +
+           QStringLiteral(" = ") + column(QStringLiteral("t"), table, linkField) +
+           QStringLiteral(" WHERE ") + column(QStringLiteral("t"), table, rangeField) +
+           QStringLiteral(" = ?1");
+}
+
 QString duplicateOf(const QString &schema, const TableDef &table, int key)
 {
     const QStringList conditions = keyEquals(table, key)

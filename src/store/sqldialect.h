@@ -89,6 +89,12 @@ QString revisionOf(const QString &schema, const TableDef &table);
 QString count(const QString &schema, const TableDef &table); // from the counters: no scan
 // The value of one field in the last record of a key's order (parameters: none).
 QString highest(const QString &schema, const TableDef &table, int key, int field);
+// The sum of a number field of `linked` over the records of `table` whose `rangeField`
+// equals the one parameter, each taking the `linked` record whose `linkedField` equals its
+// `linkField` (a record named twice counts twice, one that names none counts nothing).
+QString sumLinked(const QString &schema, const TableDef &table, int rangeField, int linkField,
+                  const QString &linkedSchema, const TableDef &linked, int linkedField,
+                  int sumField);
 
 // A page in key order (key < 0: file order) after or before a bound of key values and a
 // position, and when capped not past a second one. Parameters: the candidates' (when given),

@@ -914,6 +914,29 @@ bool Table::highest(int key, int field, qint64 &value)
     return true;
 }
 
+bool Table::sumLinked(int rangeField, qint64 range, int linkField, Table &linked, int linkedField,
+                      int sumField, qint64 &total)
+{
+    total = 0;
+    if (!checkOpen() || !linked.checkOpen())
+        return false;
+    const QString text =
+        sql::sumLinked(schema(), *m_definition, rangeField, linkField, linked.schema(),
+                       linked.definition(), linkedField, sumField);
+    sqlite3_stmt *statement = prepared(m_statements.sums[text], [&] { return text; });
+    if (!statement)
+        return false;
+    sqlite3_bind_int64(statement, 1, range);
+    const int result = sqlite3_step(statement);
+    if (result == SQLITE_ROW)
+        total = sqlite3_column_int64(statement, 0);
+    sqlite3_reset(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        return m_database.setEngineErrorFromDb(result);
+    clearError();
+    return true;
+}
+
 int Table::duplicateKey()
 {
     for (int key = 0; key < m_definition->keys.size(); ++key) {

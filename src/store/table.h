@@ -158,6 +158,11 @@ public:
     // table), as new records are numbered from; false when the read failed. Leaves the
     // buffer, the current record and the table's walk as they were.
     [[nodiscard]] bool highest(int key, int field, qint64 &value);
+    // The sum of `sumField` of the `linked` records that this table's records with
+    // `rangeField` = `range` name through `linkField` = the linked `linkedField` (the time of
+    // a play list's songs), in one query; both tables open. Leaves buffers and walks alone.
+    [[nodiscard]] bool sumLinked(int rangeField, qint64 range, int linkField, Table &linked,
+                                 int linkedField, int sumField, qint64 &total);
     enum class Found { No, Yes, Failed };
     // Whether the buffer would duplicate another record in a unique key; leaves the buffer
     // and the walk as they were.
@@ -231,6 +236,7 @@ private:
             count, lastPosition;
         QList<StatementSlot> equalKey, duplicateOf;
         QHash<int, StatementSlot> highest;         // by key and field
+        QHash<QString, StatementSlot> sums;        // by the query's text
         QList<std::array<StatementSlot, 6>> pages; // unfiltered walks: by order, direction, bound
         // Walks with a range, filter or candidates, by their shape and filter text: a view
         // opened again on the same walk finds its statement here instead of writing it anew.
