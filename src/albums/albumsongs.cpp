@@ -131,7 +131,11 @@ AlbumSongs::AlbumSongs(Session &session, std::function<const Record &()> album, 
 {
     m_model = new PageModel(songs(), &session.store().bindings(), this);
     m_model->setColumns(songColumns());
+    // Its songs can be dragged to a play list like those of the song list.
+    m_model->setDragValue(SongIdType,
+                          [](const Record &song) { return QString::number(song.number(mus::ID)); });
     m_list = new BrowseList(m_model);
+    m_list->view()->setDragEnabled(true);
     m_list->view()->viewport()->setAcceptDrops(true);
     m_list->view()->viewport()->installEventFilter(this);
     m_list->view()->setToolTip(QStringLiteral("Drop a song here to add it to this album"));
@@ -694,7 +698,9 @@ bool AlbumSongs::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_list->view()->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto *drag = static_cast<QDropEvent *>(event);
-            if (drag->mimeData()->hasFormat(SongIdType) && !m_busy) {
+            // A song of this album dragged within its own list is already here.
+            if (drag->mimeData()->hasFormat(SongIdType) && !m_busy &&
+                drag->source() != m_list->view()) {
                 drag->acceptProposedAction();
                 return true;
             }
@@ -702,7 +708,7 @@ bool AlbumSongs::eventFilter(QObject *watched, QEvent *event)
             auto *drop = static_cast<QDropEvent *>(event);
             bool ok = false;
             const qint64 id = QString::fromUtf8(drop->mimeData()->data(SongIdType)).toLongLong(&ok);
-            if (ok && !m_busy) {
+            if (ok && !m_busy && drop->source() != m_list->view()) {
                 drop->acceptProposedAction();
                 dropSong(id);
             }

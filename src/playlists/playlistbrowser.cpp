@@ -1,7 +1,14 @@
 #include "playlistbrowser.h"
 
 #include "generateplaylist.h"
+#include "playlistexport.h"
 #include "playlistform.h"
+
+#include "app/browselist.h"
+#include "app/pagemodel.h"
+#include "app/session.h"
+#include "exchange/filechooser.h"
+#include "platform/prompter.h"
 
 #include <QBoxLayout>
 #include <QMenu>
@@ -57,6 +64,12 @@ void PlaylistBrowser::extendPopupMenu(QMenu *menu)
             ->setEnabled(report->isEnabled());
     menu->addSeparator();
     menu->addAction(QStringLiteral("Generate Play List"), this, &PlaylistBrowser::generate);
+    menu->addSeparator();
+    const bool rows = !model()->isEmpty();
+    menu->addAction(QStringLiteral("Export as M3U8..."), this, &PlaylistBrowser::exportM3u8)
+        ->setEnabled(rows);
+    menu->addAction(QStringLiteral("Export as XSPF..."), this, &PlaylistBrowser::exportXspf)
+        ->setEnabled(rows);
 }
 
 void PlaylistBrowser::generate()
@@ -75,6 +88,45 @@ void PlaylistBrowser::generate()
         });
     if (!window)
         setEnabled(true);
+}
+
+void PlaylistBrowser::exportM3u8()
+{
+    exportAs(int(PlaylistFormat::M3u8));
+}
+
+void PlaylistBrowser::exportXspf()
+{
+    exportAs(int(PlaylistFormat::Xspf));
+}
+
+void PlaylistBrowser::exportAs(int format)
+{
+    const RecordPosition highlighted = list()->highlighted();
+    if (!highlighted || !table().reget(highlighted))
+        return;
+    const qint64 playlistId = table().buffer().number(pld::PlaylistID);
+    Store &store = session().store();
+    const TableUses uses =
+        session().files().use({&store.table(TableId::PlaylistDetails), &store.table(TableId::Songs),
+                               &store.table(TableId::Albums)});
+    if (!uses) // the open routine has told the user
+        return;
+    const bool m3u = PlaylistFormat(format) == PlaylistFormat::M3u8;
+    const QString path =
+        exchange::chooseFile(this, {m3u ? QStringLiteral("Export Play List as M3U8")
+                                        : QStringLiteral("Export Play List as XSPF"),
+                                    m3u ? QStringLiteral("M3U8 Play Lists (*.m3u8);;All Files (*)")
+                                        : QStringLiteral("XSPF Play Lists (*.xspf);;All Files (*)"),
+                                    true});
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!exportPlaylist(store, playlistId, PlaylistFormat(format), path, error))
+        ask(Message{QStringLiteral("Error"),
+                    QStringLiteral("The play list could not be written to ") + path +
+                        QStringLiteral(": ") + error,
+                    Ok, Ok, Icon::Exclamation});
 }
 
 } // namespace sv

@@ -16,12 +16,18 @@ public:
     // "Generate Play List": the generator's window over this list, which shows the new
     // play list highlighted when it closes.
     void generate();
+    // "Export as M3U8..." and "Export as XSPF...": the highlighted play list written to a
+    // file chosen in the save dialog, for media players.
+    void exportM3u8();
+    void exportXspf();
 
 protected:
     UpdateForm *createForm(Request request) override;
     void extendPopupMenu(QMenu *menu) override;
 
 private:
+    void exportAs(int format);
+
     QPushButton *m_print = nullptr;
     QPushButton *m_top40 = nullptr;
 };

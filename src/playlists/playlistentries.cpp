@@ -13,7 +13,6 @@
 #include "store/errors.h"
 #include "store/integrity.h"
 #include "store/warnings.h"
-#include "wizards/cdreader.h"
 
 #include <QDropEvent>
 #include <QHBoxLayout>
@@ -26,6 +25,8 @@
 #include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace sv {
 
@@ -244,7 +245,7 @@ void PlaylistEntries::computeTotalTime()
     if (!entries().sumLinked(pla::PlaylistID, m_playlistId, pla::ID,
                              m_session.store().table(TableId::Songs), mus::ID, mus::Time, total))
         standardWarning(warning::RecordRetrieval, entries().label());
-    m_totalTime = qint32(qBound<qint64>(0, total, std::numeric_limits<qint32>::max()));
+    m_totalTime = qint32(std::clamp<qint64>(total, 0, std::numeric_limits<qint32>::max()));
     m_total->setText(totalTimeText());
 }
 

@@ -1,3 +1,4 @@
+#include "albums/albumsongs.h"
 #include "albums/selectfilenumber.h"
 #include "app/browselist.h"
 #include "app/pagemodel.h"
@@ -8,6 +9,7 @@
 #include "playlists/playlistbrowser.h"
 #include "playlists/playlistentries.h"
 #include "playlists/playlistentry.h"
+#include "playlists/playlistexport.h"
 #include "playlists/playlistform.h"
 #include "store/warnings.h"
 #include "storecatalogue.h"
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <csignal>
 
@@ -451,6 +454,20 @@ private Q_SLOTS:
             QCOMPARE(message.caption, u"Error"_s);
         QVERIFY(prompter.shown.at(2).text.contains(u"99"_s));
         QCOMPARE(catalogue.order(1), QList<qint64>({1, 2, 3, 7}));
+
+        // A song dragged from an album's song list carries the same.
+        catalogue.songs().buffer().setNumber(mus::ID, 5);
+        QVERIFY(catalogue.songs().get(mus::KeyID));
+        catalogue.songs().buffer().setNumber(mus::AlbumID, 40);
+        QVERIFY(catalogue.songs().put());
+        const Record album(tableDef(TableId::Albums));
+        QWidget albumForm;
+        AlbumSongs albumSongs(
+            catalogue.session, [&album]() -> const Record & { return album; }, &albumForm);
+        albumSongs.show(40);
+        QCOMPARE(albumSongs.model()->rowCount(), 1);
+        dropOn(form, albumSongs.model()->mimeData({albumSongs.model()->index(0, 0)}));
+        QCOMPARE(catalogue.order(1), QList<qint64>({1, 2, 3, 7, 5}));
     }
 
     // Mark as Played: every song of the play list played today after Yes, none after No.
@@ -506,7 +523,8 @@ private Q_SLOTS:
         };
         QCOMPARE(menuEntries(),
                  QStringList({u"&Add"_s, u"~&Change"_s, u"~&Delete"_s, u"-"_s, u"~&Print"_s,
-                              u"~&Top 40"_s, u"-"_s, u"Generate Play List"_s}));
+                              u"~&Top 40"_s, u"-"_s, u"Generate Play List"_s, u"-"_s,
+                              u"~Export as M3U8..."_s, u"~Export as XSPF..."_s}));
         browser.button(u"&Add"_s)->click();
         QTRY_COMPARE(shown<PlaylistForm>().size(), 1);
         PlaylistForm *form = shown<PlaylistForm>().first();
@@ -517,6 +535,78 @@ private Q_SLOTS:
         QCOMPARE(browser.list()->model()->rowCount(), 1);
         QCOMPARE(browser.list()->model()->textAt(0, 0), u"Warm-up"_s);
         QCOMPARE(menuEntries().mid(0, 3), QStringList({u"&Add"_s, u"&Change"_s, u"&Delete"_s}));
+    }
+
+    // Both exports list every entry in order with title, artist, album and length, and the
+    // album's sound file where it names one; XSPF is well-formed XML, markup in names and
+    // all.
+    void exports()
+    {
+        test::Workspace workspace;
+        Catalogue catalogue(workspace.path());
+        catalogue.addSongs(3);
+        Table &albums = catalogue.table(TableId::Albums);
+        const TableUse albumUse = catalogue.session.files().use(albums);
+        QVERIFY(albumUse);
+        albums.buffer().clear();
+        albums.buffer().setNumber(alb::AlbumID, 9);
+        albums.buffer().setText(alb::Album, u"Disco <Hits> & More"_s);
+        albums.buffer().setText(alb::AssociatedWavFile, u"/music/disco hits.flac"_s);
+        QVERIFY(albums.add());
+        catalogue.songs().buffer().setNumber(mus::ID, 2);
+        QVERIFY(catalogue.songs().get(mus::KeyID));
+        catalogue.songs().buffer().setNumber(mus::AlbumID, 9);
+        catalogue.songs().buffer().setText(mus::Album, u"Disco <Hits> & More"_s);
+        QVERIFY(catalogue.songs().put());
+        catalogue.addPlaylist(1, u"Friday & Saturday"_s);
+        catalogue.addEntries(1, {3, 2, 1});
+
+        QString error;
+        const QString m3u = workspace.file(u"list.m3u8"_s);
+        QVERIFY(exportPlaylist(catalogue.session.store(), 1, PlaylistFormat::M3u8, m3u, error));
+        const QStringList lines = QString::fromUtf8(test::fileContents(m3u)).split(u'\n');
+        QCOMPARE(lines.first(), u"#EXTM3U"_s);
+        QCOMPARE(lines.filter(u"#EXTINF:"_s), QStringList({u"#EXTINF:180,Artist 3 - Song 3"_s,
+                                                           u"#EXTINF:120,Artist 2 - Song 2"_s,
+                                                           u"#EXTINF:60,Artist 1 - Song 1"_s}));
+        QVERIFY(lines.contains(u"/music/disco hits.flac"_s));
+
+        const QString xspf = workspace.file(u"list.xspf"_s);
+        QVERIFY(exportPlaylist(catalogue.session.store(), 1, PlaylistFormat::Xspf, xspf, error));
+        // Read back whole: the reader stops at the first thing that is not well-formed.
+        QXmlStreamReader xml(test::fileContents(xspf));
+        QString title;
+        QList<QHash<QString, QString>> tracks;
+        QString element;
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isStartElement()) {
+                element = xml.name().toString();
+                if (element == u"playlist"_s)
+                    QCOMPARE(xml.namespaceUri().toString(), u"http://xspf.org/ns/0/"_s);
+                if (element == u"track"_s)
+                    tracks.append(QHash<QString, QString>());
+            } else if (xml.isCharacters() && !xml.isWhitespace()) {
+                if (tracks.isEmpty() && element == u"title"_s)
+                    title = xml.text().toString();
+                else if (!tracks.isEmpty())
+                    tracks.last().insert(element, xml.text().toString());
+            }
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(title, u"Friday & Saturday"_s);
+        QCOMPARE(tracks.size(), 3);
+        QCOMPARE(tracks.at(1).value(u"title"_s), u"Song 2"_s);
+        QCOMPARE(tracks.at(1).value(u"creator"_s), u"Artist 2"_s);
+        QCOMPARE(tracks.at(1).value(u"album"_s), u"Disco <Hits> & More"_s);
+        QCOMPARE(tracks.at(1).value(u"duration"_s), u"120000"_s);
+        QCOMPARE(tracks.at(1).value(u"location"_s), u"file:///music/disco%20hits.flac"_s);
+        QVERIFY(!tracks.at(0).contains(u"location"_s));
+
+        // A file that cannot be written says why and leaves nothing.
+        QVERIFY(!exportPlaylist(catalogue.session.store(), 1, PlaylistFormat::Xspf,
+                                workspace.file(u"no/such/folder/list.xspf"_s), error));
+        QVERIFY(!error.isEmpty());
     }
 
     // Another station deletes a song the play list names: the entry says so and adds no
