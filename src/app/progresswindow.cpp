@@ -2,6 +2,7 @@
 
 #include "platform/picture.h"
 
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -76,7 +77,13 @@ void ProgressWindow::tick()
         return;
     m_inTick = true;
     Step outcome = Step::Continue;
-    for (int i = 0; i < m_recordsPerTick && !m_cancelRequested; ++i) {
+    QElapsedTimer clock;
+    clock.start();
+    const auto more = [&](int done) {
+        return m_tickMilliseconds > 0 ? clock.elapsed() < m_tickMilliseconds
+                                      : done < m_recordsPerTick;
+    };
+    for (int i = 0; (i == 0 || more(i)) && !m_cancelRequested; ++i) {
         outcome = m_step();
         if (outcome == Step::Continue || outcome == Step::Yield)
             countRecord();

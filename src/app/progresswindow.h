@@ -42,6 +42,9 @@ public:
     void setTotal(qint64 total) { m_total = total; }
     // Records handled in one tick, for runs whose records each take a few microseconds.
     void setRecordsPerTick(int records) { m_recordsPerTick = qMax(1, records); }
+    // Instead of a count, records for about this long each tick (at least one), for runs
+    // whose records take a few microseconds but vary in cost.
+    void setTickMilliseconds(int milliseconds) { m_tickMilliseconds = milliseconds; }
     // The units done so far, for a run whose records are of unequal size (bytes of a
     // file); from then on progress follows these instead of the records counted.
     void setUnitsDone(qint64 units) { m_unitsDone = units; }
@@ -75,6 +78,7 @@ private:
     qint64 m_records = 0;
     qint64 m_unitsDone = -1;
     int m_recordsPerTick = RecordsPerTick;
+    int m_tickMilliseconds = 0;
     int m_percent = -1;
     bool m_inTick = false;
     bool m_cancelRequested = false;

@@ -259,7 +259,12 @@ int importCsv(Session &session, const QString &file, Arguments &arguments)
         }
         progress.finish();
         import.end();
-        if (step == SongImport::Step::Failed) {
+        switch (step) {
+        case SongImport::Step::Line:
+        case SongImport::Step::End:
+            break;
+        case SongImport::Step::Wait: // only a window holds a transaction open across steps
+        case SongImport::Step::Failed:
             terminal::fail(import.failure().caption, import.failure().text);
             terminal::say(QStringLiteral("Songs imported before it: %1.").arg(import.songsAdded()));
             return terminal::Failed;

@@ -196,6 +196,7 @@ void ExportWindow::run(const QString &path)
     setEnabled(false);
     m_progress = new ProgressWindow(path, this);
     m_progress->setWindowTitle(QStringLiteral("Exporting Records"));
+    m_progress->setTickMilliseconds(WindowTickMilliseconds);
     m_progress->run(
         m_export->total(), 1, [this] { return step(); },
         [this](bool completed) { finished(completed); });

@@ -236,7 +236,7 @@ void ImportWindow::ok()
     setEnabled(false);
     m_progress = new ProgressWindow(m_import->fileName(), this);
     m_progress->setWindowTitle(QStringLiteral("Importing Records"));
-    m_progress->setRecordsPerTick(SongImport::LinesPerTransaction);
+    m_progress->setTickMilliseconds(WindowTickMilliseconds);
     m_progress->run(
         m_import->fileSize(), 1, [this] { return step(); },
         [this](bool completed) { finished(completed); });
@@ -251,6 +251,8 @@ ProgressWindow::Step ImportWindow::step()
         return ProgressWindow::Step::Continue;
     case SongImport::Step::End:
         return ProgressWindow::Step::Finished;
+    case SongImport::Step::Wait:
+        return ProgressWindow::Step::Wait;
     case SongImport::Step::Failed:
         break;
     }

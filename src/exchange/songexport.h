@@ -16,6 +16,10 @@ class View;
 
 namespace exchange {
 
+// How long each tick of the export and import windows works: songs take microseconds
+// each, so many more than the standard 25 fit while the window still answers in a frame.
+inline constexpr int WindowTickMilliseconds = 8;
+
 // What a failed step reports: the caption and the text of its message.
 struct Failure
 {

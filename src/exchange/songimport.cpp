@@ -154,8 +154,23 @@ bool SongImport::begin()
     // another window last read.
     m_song.clear();
     m_categories.clear();
+    const TableDef &def = m_song.definition();
+    m_feeds = QList<QList<Feed>>(m_columns.size());
+    m_pictures = QList<Picture>(m_columns.size());
+    for (qsizetype t = 0; t < m_assigned.size(); ++t) {
+        if (const int column = m_assigned.at(t); column >= 0 && column < m_columns.size()) {
+            const QString &name = importTargets().at(t);
+            const int memo = def.memoIndex(name);
+            m_feeds[column].append({int(t), memo, memo >= 0 ? -1 : def.fieldIndex(name)});
+        }
+    }
+    for (qsizetype c = 0; c < m_columns.size(); ++c) {
+        if (pictureKind(m_columns.at(c).picture) == PictureKind::Other)
+            m_pictures[c] = Picture::parse(m_columns.at(c).picture);
+    }
     m_added = 0;
-    m_inTransaction = 0;
+    m_committed = 0;
+    m_batch = false;
     QString header;
     if (!m_reader.rewind() ||
         (stripHeader && m_reader.next(header) == DelimitedReader::Read::Error)) {
@@ -184,75 +199,107 @@ bool SongImport::storeFailure(const QString &caption)
     return false;
 }
 
+bool SongImport::keepBatch()
+{
+    if (!m_batch)
+        return true;
+    m_batch = false;
+    Database &database = m_session.store().database();
+    // Another window's transaction commits the batch before it begins.
+    if (database.inTransaction() && !database.inLogout() &&
+        (!database.writable() || !database.flush())) {
+        // Nothing of a batch the engine could not keep may stay half-written.
+        (void)database.rollback();
+        m_added = m_committed;
+        return false;
+    }
+    m_committed = m_added;
+    return true;
+}
+
+QString SongImport::lostBatch() const
+{
+    return QStringLiteral("\nThe songs read since the last commit could not be kept; the %1 "
+                          "before them stay.")
+        .arg(m_committed);
+}
+
 bool SongImport::commit()
 {
-    if (m_inTransaction == 0)
+    if (keepBatch())
         return true;
-    m_inTransaction = 0;
-    Database &database = m_session.store().database();
-    if (database.inTransaction() && !database.commit())
-        return storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
-    return true;
+    storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
+    m_failure.text += lostBatch();
+    return false;
+}
+
+SongImport::Step SongImport::failed()
+{
+    if (!keepBatch())
+        m_failure.text += lostBatch();
+    return Step::Failed;
 }
 
 SongImport::Step SongImport::next()
 {
+    Store &store = m_session.store();
+    Database &database = store.database();
+    // A form between its LOGOUT and COMMIT (a question on screen) may still roll back:
+    // songs added now would go with it.
+    if (database.inLogout())
+        return Step::Wait;
     QString line;
     switch (m_reader.next(line)) {
     case DelimitedReader::Read::End:
         return commit() ? Step::End : Step::Failed;
     case DelimitedReader::Read::Error:
-        (void)commit();
         m_failure = {QStringLiteral("Cannot IMPORT ") + m_path,
                      m_reader.message() +
                          QStringLiteral("\nThe lines before it have been imported.")};
-        return Step::Failed;
+        return failed();
     case DelimitedReader::Read::Record:
         break;
     }
-    Store &store = m_session.store();
     Table &songs = store.table(TableId::Songs);
-    if (m_inTransaction == 0) {
-        if (!store.database().logout(1, {TableId::Songs, TableId::Categories})) {
+    // Another window wrote, or committed the batch with a transaction of its own: what the
+    // batch holds is kept, and a new one begins from what the files hold now.
+    if (m_batch && (database.generation() != m_generation || !database.inTransaction()) &&
+        !commit())
+        return Step::Failed;
+    if (!m_batch) {
+        // Someone else's batch is committed first, as any transaction would.
+        if ((database.inTransaction() && !database.flush()) || !songs.stream()) {
             storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
             return Step::Failed;
         }
-        m_inTransaction = 1;
+        m_batch = true;
+        m_batchAge.start();
         if (!songs.highest(mus::KeyID, mus::ID, m_nextId)) {
             storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
-            (void)commit();
-            return Step::Failed;
+            return failed();
         }
-    } else {
-        ++m_inTransaction;
     }
     const Record before = m_song;
     if (!fill(splitLine(line))) {
         m_song = before;
-        const Failure failure = m_failure;
-        (void)commit();
-        m_failure = failure;
-        return Step::Failed;
+        return failed();
     }
     m_song.setNumber(mus::ID, m_nextId + 1);
     songs.buffer() = m_song;
     if (!songs.add()) {
         storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
-        const Failure failure = m_failure;
-        (void)commit();
-        m_failure = failure;
-        return Step::Failed;
+        return failed();
     }
     ++m_nextId;
     ++m_added;
-    if (m_inTransaction >= LinesPerTransaction && !commit())
+    m_generation = database.generation();
+    if (m_batchAge.elapsed() >= BatchMilliseconds && !commit())
         return Step::Failed;
     return Step::Line;
 }
 
 bool SongImport::fill(const QList<Field> &fields)
 {
-    const QStringList &targets = importTargets();
     QString categoryText;
     bool categoryFed = false;
     bool categoryNumeric = false;
@@ -260,11 +307,14 @@ bool SongImport::fill(const QList<Field> &fields)
         // A short line: this and the later columns keep the previous line's values.
         if (m_column >= fields.size())
             break;
+        const QList<Feed> &feeds = m_feeds.at(m_column);
+        if (feeds.isEmpty())
+            continue;
         const ImportColumn &column = m_columns.at(m_column);
         const QString &text = fields.at(m_column).text;
         QVariant converted;
-        if (pictureKind(column.picture) == PictureKind::Other && m_assigned.contains(m_column)) {
-            const Picture picture = Picture::parse(column.picture);
+        if (pictureKind(column.picture) == PictureKind::Other) {
+            const Picture &picture = m_pictures.at(m_column);
             if (!picture.isValid())
                 return fieldFailure(QStringLiteral("the picture %1 is not valid (%2).")
                                         .arg(column.picture, picture.errorString()));
@@ -274,16 +324,14 @@ bool SongImport::fill(const QList<Field> &fields)
                 return fieldFailure(QStringLiteral("\"%1\" cannot be read with the picture %2.")
                                         .arg(text, column.picture));
         }
-        for (qsizetype t = 0; t < targets.size(); ++t) {
-            if (m_assigned.at(t) != m_column)
-                continue;
-            if (targets.at(t) == u"MUS:CategoryID") {
+        for (const Feed &feed : feeds) {
+            if (feed.field == mus::CategoryID) {
                 categoryFed = true;
                 categoryText = converted.isValid() ? converted.toString() : text;
                 categoryNumeric = pictureKind(column.picture) == PictureKind::Number;
                 continue;
             }
-            if (!setTarget(int(t), text, converted, column))
+            if (!setTarget(feed, text, converted, column))
                 return false;
         }
     }
@@ -297,36 +345,40 @@ bool SongImport::fill(const QList<Field> &fields)
     return true;
 }
 
-bool SongImport::setTarget(int target, const QString &text, const QVariant &converted,
+bool SongImport::setTarget(const Feed &feed, const QString &text, const QVariant &converted,
                            const ImportColumn &column)
 {
-    const QString &name = importTargets().at(target);
-    const TableDef &def = m_song.definition();
     const QString value = converted.isValid() ? converted.toString() : text;
-    if (const int memo = def.memoIndex(name); memo >= 0) {
-        m_song.setMemo(memo, value);
+    if (feed.memo >= 0) {
+        m_song.setMemo(feed.memo, value);
         return true;
     }
-    const int field = def.fieldIndex(name);
-    const FieldDef &fieldDef = def.fields.at(field);
+    const FieldDef &fieldDef = m_song.definition().fields.at(feed.field);
     if (fieldDef.type == FieldType::String) {
-        m_song.setText(field, value);
+        m_song.setText(feed.field, value);
         return true;
     }
+    const QString &name = importTargets().at(feed.target);
     qint64 number = 0;
+    bool plain = false;
     if (converted.isValid()) {
         number = converted.toLongLong();
     } else if (!isBlankText(text)) {
         if (hasLetter(text))
             return fieldFailure(
                 QStringLiteral("\"%1\" is not a number, as %2 needs.").arg(text, name));
-        const QString picture =
-            pictureKind(column.picture) == PictureKind::Number ? column.picture : NumericPicture;
-        number = std::llround(deformat(text, picture).toDouble());
+        // Most numbers are plain digits, which every number picture reads the same way.
+        number = QStringView(text).trimmed().toLongLong(&plain);
+        if (!plain) {
+            const QString picture = pictureKind(column.picture) == PictureKind::Number
+                                        ? column.picture
+                                        : NumericPicture;
+            number = std::llround(deformat(text, picture).toDouble());
+        }
     }
     if (fitNumber(fieldDef.type, fieldDef.size, number) != number)
         return fieldFailure(QStringLiteral("%1 does not fit %2.").arg(text.trimmed(), name));
-    m_song.setNumber(field, number);
+    m_song.setNumber(feed.field, number);
     return true;
 }
 

@@ -3,9 +3,11 @@
 #include "delimited.h"
 #include "songexport.h"
 
+#include "platform/picture.h"
 #include "store/fileaccess.h"
 #include "store/record.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 
 namespace sv {
@@ -63,6 +65,7 @@ public:
         Line,   // one song added
         End,    // the end of the file
         Failed, // failure() says why; the songs before stay
+        Wait,   // another window's transaction is open: nothing done, ask again later
     };
     Step next();
     void end(); // releases the tables; the songs added stay
@@ -72,31 +75,50 @@ public:
     qint64 songsAdded() const { return m_added; }
     const Failure &failure() const { return m_failure; }
 
-    // Lines imported in one transaction.
-    static constexpr int LinesPerTransaction = 200;
+    // Songs are added in a batch that any other window's transaction, or this long a
+    // wait, commits first: a commit per song would cost the disk's flush each time, while
+    // another station waits no longer for the files than its transactions allow.
+    static constexpr int BatchMilliseconds = 1000;
 
 private:
     bool fill(const QList<Field> &fields);
-    bool setTarget(int target, const QString &text, const QVariant &converted,
+    // A target a column feeds, with where its value goes in the song.
+    struct Feed
+    {
+        int target;
+        int memo;  // memo index, or -1
+        int field; // field index, or -1 for a memo
+    };
+    bool setTarget(const Feed &feed, const QString &text, const QVariant &converted,
                    const ImportColumn &column);
     bool categoryId(const QString &name, bool numeric, qint64 &id);
     bool fieldFailure(const QString &text);
     bool storeFailure(const QString &caption);
-    bool commit();
+    bool keepBatch(); // commits the batch; false when it was lost (rolled back)
+    QString lostBatch() const;
+    bool commit(); // as keepBatch(), with failure() set when the batch was lost
+    Step failed(); // ends with failure() as set, keeping the songs before
 
     Session &m_session;
     QString m_path;
     DelimitedReader m_reader;
     QList<ImportColumn> m_columns;
     QList<int> m_assigned;
+    // Worked out once when the import begins: the targets of each column and the picture
+    // a column's text is read with, rather than looked up by name for every line.
+    QList<QList<Feed>> m_feeds;
+    QList<Picture> m_pictures;
     int m_previewRecord = 0;
     TableUses m_uses;
     Record m_song;
     QHash<QString, qint64> m_categories; // by folded name
     qint64 m_nextId = 0;
-    int m_inTransaction = 0; // lines written since the transaction began
+    bool m_batch = false;     // songs added since the last commit
+    QElapsedTimer m_batchAge; // since the batch began
+    quint64 m_generation = 0; // of the store after the last song was added
     qint64 m_added = 0;
-    int m_column = 0; // of the field being filled, for messages
+    qint64 m_committed = 0; // songs added as of the last commit
+    int m_column = 0;       // of the field being filled, for messages
     Failure m_failure;
 };
 

@@ -1,4 +1,5 @@
 #include "catalogue.h"
+#include "exchange/songimport.h"
 #include "store/errors.h"
 #include "testsupport.h"
 
@@ -269,6 +270,52 @@ private Q_SLOTS:
             QCOMPARE(songs.at(1).number(mus::TrackNumber), 0);
             QCOMPARE(songs.at(1).number(mus::CategoryID), 0);
         }
+    }
+
+    // Songs are added in batches that span steps: a form's transaction open meanwhile is
+    // waited for, never joined, and a song another window adds between two steps takes
+    // no number the import then uses again.
+    void batchesShareTheFiles()
+    {
+        Catalogue catalogue;
+        QByteArray bytes = "\"MUS:Artist\",\"MUS:Title\"\r\n";
+        for (int line = 1; line <= 6; ++line)
+            bytes += "\"Artist\",\"Title " + QByteArray::number(line) + "\"\r\n";
+        exchange::SongImport import(catalogue.session);
+        QCOMPARE(import.open(write(catalogue.workspace, u"in.csv"_s, bytes)),
+                 exchange::SongImport::Opened::Ok);
+        QVERIFY(import.autoAssign() == 2);
+        QVERIFY(import.begin());
+        QCOMPARE(import.next(), exchange::SongImport::Step::Line);
+        QCOMPARE(import.next(), exchange::SongImport::Step::Line);
+
+        Database &database = catalogue.store().database();
+        QVERIFY(database.logout(1, {TableId::Songs}));
+        QCOMPARE(import.next(), exchange::SongImport::Step::Wait);
+        catalogue.songs().buffer().clear();
+        catalogue.songs().buffer().setNumber(mus::ID, 3);
+        catalogue.songs().buffer().setText(mus::Title, u"Typed in a form"_s);
+        QVERIFY(catalogue.songs().add());
+        QVERIFY(database.rollback()); // the form gives up: the import's songs stay
+        QCOMPARE(catalogue.songs().records(), 2);
+
+        QVERIFY(database.logout(1, {TableId::Songs}));
+        QVERIFY(catalogue.songs().add()); // the form saves its song this time
+        QVERIFY(database.commit());
+        while (true) {
+            const exchange::SongImport::Step step = import.next();
+            if (step == exchange::SongImport::Step::End)
+                break;
+            QVERIFY2(step == exchange::SongImport::Step::Line, qPrintable(import.failure().text));
+        }
+        import.end();
+        QCOMPARE(import.songsAdded(), 6);
+        QStringList titles;
+        for (const Record &song : catalogue.all())
+            titles.append(u"%1 %2"_s.arg(song.number(mus::ID)).arg(song.text(mus::Title)));
+        QCOMPARE(titles,
+                 (QStringList{u"1 Title 1"_s, u"2 Title 2"_s, u"3 Typed in a form"_s,
+                              u"4 Title 3"_s, u"5 Title 4"_s, u"6 Title 5"_s, u"7 Title 6"_s}));
     }
 
     // Bad files and bad command lines: the program says what is wrong (naming the line
