@@ -132,7 +132,7 @@ AlbumSongs::AlbumSongs(Session &session, std::function<const Record &()> album, 
     m_model = new PageModel(songs(), &session.store().bindings(), this);
     m_model->setColumns(songColumns());
     // Its songs can be dragged to a play list like those of the song list.
-    m_model->setDragValue(SongIdType,
+    m_model->setDragValue(SongIdType, {mus::ID},
                           [](const Record &song) { return QString::number(song.number(mus::ID)); });
     m_list = new BrowseList(m_model);
     m_list->view()->setDragEnabled(true);
