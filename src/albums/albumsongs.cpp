@@ -356,7 +356,8 @@ void AlbumSongs::editAll()
     if (m_busy)
         return;
     QList<Track> all;
-    sideTracks(-1, &all);
+    if (!readSide(-1, all))
+        standardWarning(warning::RecordRetrieval, songs().label());
     m_editQueue.clear();
     for (const Track &song : std::as_const(all))
         m_editQueue.append(song.position);
@@ -388,25 +389,27 @@ void AlbumSongs::editNext()
     }
 }
 
-// The songs of the album on one side (every side for -1), in key order; `allSides` also
-// receives every song of the album.
-QList<AlbumSongs::Track> AlbumSongs::sideTracks(qint64 side, QList<Track> *allSides)
+// The songs of the album on one side (every side for -1), in key order; false with the
+// store's error when the file could not be read to the end of the album.
+bool AlbumSongs::readSide(qint64 side, QList<Track> &run)
 {
     Table &table = songs();
-    KeepSongBuffer keep(table);
-    QuickScan scan(table);
-    QList<Track> run;
-    table.buffer().clear();
-    table.buffer().setNumber(mus::AlbumID, albumId());
-    table.setFrom(mus::KeyAlbumID);
-    while (table.next() && table.buffer().number(mus::AlbumID) == albumId()) {
-        const Track song{table.position(), table.buffer().number(mus::TrackNumber)};
-        if (allSides)
-            allSides->append(song);
-        if (side < 0 || table.buffer().number(mus::Side) == side)
-            run.append(song);
+    StoreError failure;
+    {
+        KeepSongBuffer keep(table);
+        QuickScan scan(table);
+        table.buffer().clear();
+        table.buffer().setNumber(mus::AlbumID, albumId());
+        table.setFrom(mus::KeyAlbumID);
+        while (table.next() && table.buffer().number(mus::AlbumID) == albumId()) {
+            if (side < 0 || table.buffer().number(mus::Side) == side)
+                run.append(Track{table.position(), table.current().revision,
+                                 table.buffer().number(mus::TrackNumber)});
+        }
+        failure = lastError();
     }
-    return run;
+    restoreError(failure);
+    return failure.code == err::None || failure.code == err::RecordNotAvailable;
 }
 
 void AlbumSongs::move(MoveMode mode)
@@ -414,7 +417,8 @@ void AlbumSongs::move(MoveMode mode)
     if (m_busy || !readHighlighted(false))
         return;
     const RecordPosition moving = songs().position();
-    moveSong(moving, songs().buffer().number(mus::Side), mode);
+    moveSong(moving, songs().buffer().number(mus::Side), songs().buffer().number(mus::TrackNumber),
+             mode);
     refresh(moving);
 }
 
@@ -429,21 +433,71 @@ void AlbumSongs::swapError(const QString &section, qint64 side, qint64 track)
                 Ok, Ok, Icon::Exclamation});
 }
 
-bool AlbumSongs::writeTrack(RecordPosition position, qint64 track)
+// The writes of one renumbering, as one transaction on the song file that reads the side
+// and writes it with no other station in between: rolled back unless committed, so a
+// failure part way leaves every track as it was. Joined, and left to its owner to end,
+// when one is open already.
+class AlbumSongs::TrackBatch
 {
-    Table &table = songs();
-    if (!table.reget(position))
+public:
+    explicit TrackBatch(Table &table)
+        : m_database(table.database()), m_own(!m_database.inTransaction()), m_begun(table.stream())
+    {}
+    ~TrackBatch() { rollBack(); }
+    TrackBatch(const TrackBatch &) = delete;
+    TrackBatch &operator=(const TrackBatch &) = delete;
+
+    bool begun() const { return m_begun; }
+    [[nodiscard]] bool commit()
+    {
+        if (!m_own || m_database.flush()) {
+            m_begun = false;
+            return true;
+        }
         return false;
-    table.buffer().setNumber(mus::TrackNumber, track);
-    return table.put();
+    }
+    // Keeps the error that made it necessary, for the message that follows.
+    void rollBack()
+    {
+        if (m_own && m_begun && m_database.inTransaction()) {
+            const StoreError error = lastError();
+            (void)m_database.rollback();
+            restoreError(error);
+        }
+        m_begun = false;
+    }
+
+private:
+    Database &m_database;
+    bool m_own;
+    bool m_begun;
+};
+
+// A failed write ends the batch before the message shows: no other station waits on this
+// one's lock while the user reads it.
+bool AlbumSongs::writeTrack(TrackBatch &batch, Track &song, qint64 track, const QString &section,
+                            qint64 side, qint64 shownTrack)
+{
+    if (songs().putNumber(song.position, &song.revision, mus::TrackNumber, track))
+        return true;
+    batch.rollBack();
+    swapError(section, side, shownTrack);
+    return false;
 }
 
 // The moved song is parked past the side's last track, the songs it passes take the tracks
 // freed one after another, and it takes the last one. Songs of the album's other sides are
-// passed over: the key orders the album by track alone, so sides interleave in it.
-bool AlbumSongs::moveSong(RecordPosition moving, qint64 side, MoveMode mode)
+// passed over: the key orders the album by track alone, so sides interleave in it. Each song
+// is written once with its new track alone, as it was read in the same transaction.
+bool AlbumSongs::moveSong(RecordPosition moving, qint64 side, qint64 shownTrack, MoveMode mode)
 {
-    const QList<Track> run = sideTracks(side);
+    TrackBatch batch(songs());
+    QList<Track> run;
+    if (!batch.begun() || !readSide(side, run)) {
+        batch.rollBack();
+        swapError(QStringLiteral("Test Range"), side, shownTrack);
+        return false;
+    }
     qsizetype at = -1;
     for (qsizetype i = 0; i < run.size(); ++i) {
         if (run.at(i).position == moving)
@@ -454,36 +508,28 @@ bool AlbumSongs::moveSong(RecordPosition moving, qint64 side, MoveMode mode)
     if (at < 0 || first < 0 || first >= run.size())
         return false; // nothing to pass in that direction
     const qint64 parking = run.last().track + 1;
-    const qint64 track = run.at(at).track;
-
-    Table &table = songs();
-    KeepSongBuffer keep(table);
-    if (!table.stream()) {
-        swapError(QStringLiteral("Test Range"), side, track);
+    Track &moved = run[at];
+    const qint64 track = moved.track;
+    if (!writeTrack(batch, moved, parking, QStringLiteral("Put Swap Out"), side, track))
         return false;
-    }
-    if (!table.reget(moving))
-        swapError(QStringLiteral("Get Orig"), side, track);
-    else if (!writeTrack(moving, parking))
-        swapError(QStringLiteral("Put Swap Out"), side, track);
 
     qint64 freed = track;
     const bool oneStep = mode == MoveMode::UpOne || mode == MoveMode::DownOne;
     for (qsizetype i = first; i >= 0 && i < run.size(); i += forward ? 1 : -1) {
-        const Track &passed = run.at(i);
-        if (!writeTrack(passed.position, freed))
-            swapError(QStringLiteral("Put Swap"), side, passed.track);
+        Track &passed = run[i];
+        if (!writeTrack(batch, passed, freed, QStringLiteral("Put Swap"), side, passed.track))
+            return false;
         freed = passed.track;
         if (oneStep)
             break;
     }
-
-    if (!table.reget(moving))
-        swapError(QStringLiteral("Get Orig After"), side, parking);
-    else if (!writeTrack(moving, freed))
-        swapError(QStringLiteral("Final Put"), side, freed);
-    if (!table.flush())
+    if (!writeTrack(batch, moved, freed, QStringLiteral("Final Put"), side, freed))
+        return false;
+    if (!batch.commit()) {
+        batch.rollBack();
         swapError(QStringLiteral("Put Upd Seq"), side, freed);
+        return false;
+    }
     return true;
 }
 
@@ -499,7 +545,11 @@ void AlbumSongs::moveUpToFollow(RecordPosition added, qint64 side, qint64 follow
             return;
     }
     for (int steps = 0; steps < 256; ++steps) {
-        const QList<Track> run = sideTracks(side);
+        QList<Track> run;
+        if (!readSide(side, run)) {
+            standardWarning(warning::RecordRetrieval, table.label());
+            return;
+        }
         qsizetype at = -1;
         for (qsizetype i = 0; i < run.size(); ++i) {
             if (run.at(i).position == added)
@@ -507,7 +557,7 @@ void AlbumSongs::moveUpToFollow(RecordPosition added, qint64 side, qint64 follow
         }
         if (at <= 0 || run.at(at - 1).track <= followTrack)
             return;
-        if (!moveSong(added, side, MoveMode::UpOne))
+        if (!moveSong(added, side, run.at(at).track, MoveMode::UpOne))
             return;
     }
 }
@@ -515,23 +565,25 @@ void AlbumSongs::moveUpToFollow(RecordPosition added, qint64 side, qint64 follow
 // The songs after a deleted one on its side close the gap: numbered on from its track.
 void AlbumSongs::renumberAfter(qint64 side, qint64 fromTrack)
 {
-    const QList<Track> run = sideTracks(side);
-    Table &table = songs();
-    KeepSongBuffer keep(table);
-    if (!table.stream()) {
-        swapError(QStringLiteral("Put Upd Seq"), side, fromTrack);
-        return;
+    const QString section = QStringLiteral("Put Upd Seq");
+    TrackBatch batch(songs());
+    QList<Track> run;
+    if (!batch.begun() || !readSide(side, run)) {
+        batch.rollBack();
+        return swapError(section, side, fromTrack);
     }
     qint64 next = fromTrack;
-    for (const Track &song : run) {
+    for (Track &song : run) {
         if (song.track <= fromTrack)
             continue;
-        if (song.track != next && !writeTrack(song.position, next))
-            swapError(QStringLiteral("Put Upd Seq"), side, song.track);
+        if (song.track != next && !writeTrack(batch, song, next, section, side, song.track))
+            return;
         ++next;
     }
-    if (!table.flush())
-        swapError(QStringLiteral("Put Upd Seq"), side, fromTrack);
+    if (!batch.commit()) {
+        batch.rollBack();
+        swapError(section, side, fromTrack);
+    }
 }
 
 void AlbumSongs::reassign()

@@ -58,8 +58,10 @@ private:
     struct Track
     {
         RecordPosition position;
+        qint64 revision; // as read: a write fails when another station changed it since
         qint64 track;
     };
+    class TrackBatch;
     using Done = std::function<void(const WindowResult &, RecordPosition)>;
 
     Table &songs() const;
@@ -69,12 +71,13 @@ private:
     void callSong(Request request, Done done);
     void setBusy(bool busy);
     bool readHighlighted(bool watch);
-    QList<Track> sideTracks(qint64 side, QList<Track> *allSides = nullptr);
-    bool moveSong(RecordPosition moving, qint64 side, MoveMode mode);
+    bool readSide(qint64 side, QList<Track> &run);
+    bool moveSong(RecordPosition moving, qint64 side, qint64 shownTrack, MoveMode mode);
     void moveUpToFollow(RecordPosition added, qint64 side, qint64 followTrack);
     void renumberAfter(qint64 side, qint64 fromTrack);
     void swapError(const QString &section, qint64 side, qint64 track);
-    bool writeTrack(RecordPosition position, qint64 track);
+    bool writeTrack(TrackBatch &batch, Track &song, qint64 track, const QString &section,
+                    qint64 side, qint64 shownTrack);
     void editNext();
     void assignByFileNumber(const Record &album);
     void selectFileNumber();

@@ -424,6 +424,15 @@ QString update(const QString &schema, const TableDef &table, bool checkRevision)
     return statement + QStringLiteral(" RETURNING ") + quote(Revision);
 }
 
+QString updateField(const QString &schema, const TableDef &table, int field)
+{
+    return QStringLiteral("UPDATE ") + tableName(schema, table) + QStringLiteral(" SET ") +
+           quote(table.fields.at(field).name) + QStringLiteral(" = ?, ") + quote(Revision) +
+           QStringLiteral(" = ") + nextRevision(schema) + QStringLiteral(" WHERE ") +
+           quote(Position) + QStringLiteral(" = ? AND ") + quote(Revision) +
+           QStringLiteral(" = ? RETURNING ") + quote(Revision);
+}
+
 QString remove(const QString &schema, const TableDef &table, bool checkRevision)
 {
     QString statement = QStringLiteral("DELETE FROM ") + tableName(schema, table) +

@@ -83,6 +83,8 @@ int keyLedBy(const TableDef &table, int field);
 QString selectList(const TableDef &table, const QList<int> &fields = {});
 QString insert(const QString &schema, const TableDef &table);
 QString update(const QString &schema, const TableDef &table, bool checkRevision);
+// One field of a record read at a known revision (parameters: value, position, revision).
+QString updateField(const QString &schema, const TableDef &table, int field);
 QString remove(const QString &schema, const TableDef &table, bool checkRevision);
 QString byPosition(const QString &schema, const TableDef &table, const QList<int> &fields = {});
 QString revisionOf(const QString &schema, const TableDef &table);

@@ -788,7 +788,7 @@ bool Table::put()
     qint64 revision = 0;
     const int result = stepReturning(statement, &revision);
     if (result == SQLITE_ROW)
-        return failUnchanged();
+        return failUnchanged(m_current);
     if (result != SQLITE_DONE)
         return failWrite(result);
     m_database.noteWrite();
@@ -821,19 +821,48 @@ int Table::stepReturning(sqlite3_stmt *statement, qint64 *values)
 // A write that found no record to change: 89 when the record is still there (another station
 // changed it since it was read under WATCH), 35 when it is gone. A record another station
 // added after deleting this one has a position of its own and is never the one written.
-bool Table::failUnchanged()
+bool Table::failUnchanged(RecordPosition position)
 {
     sqlite3_stmt *exists =
         prepared(m_statements.revision, [&] { return sql::revisionOf(schema(), *m_definition); });
     if (!exists)
         return false;
-    sqlite3_bind_int64(exists, 1, m_current);
+    sqlite3_bind_int64(exists, 1, position);
     const int result = sqlite3_step(exists);
     sqlite3_reset(exists);
     if (result != SQLITE_ROW && result != SQLITE_DONE)
         return m_database.setEngineErrorFromDb(result);
     setError(result == SQLITE_ROW ? err::ChangedByAnotherStation : err::RecordNotFound);
     return false;
+}
+
+bool Table::putNumber(RecordPosition position, qint64 *revision, int field, qint64 value)
+{
+    if (!checkOpen() || !m_database.writable())
+        return false;
+    const FieldDef &def = m_definition->fields.at(field);
+    if (def.type == FieldType::String) {
+        setError(err::BadOption);
+        return false;
+    }
+    sqlite3_stmt *statement = prepared(m_statements.updateField[field], [&] {
+        return sql::updateField(schema(), *m_definition, field);
+    });
+    if (!statement)
+        return false;
+    sqlite3_bind_int64(statement, 1, fitNumber(def.type, def.size, value));
+    sqlite3_bind_int64(statement, 2, position);
+    sqlite3_bind_int64(statement, 3, *revision);
+    qint64 written = 0;
+    const int result = stepReturning(statement, &written);
+    if (result == SQLITE_ROW)
+        return failUnchanged(position);
+    if (result != SQLITE_DONE)
+        return failWrite(result);
+    m_database.noteWrite();
+    *revision = written;
+    clearError();
+    return true;
 }
 
 bool Table::remove()
@@ -858,7 +887,7 @@ bool Table::remove()
     if (result != SQLITE_DONE)
         return failWrite(result);
     if (sqlite3_changes(m_database.handle()) == 0)
-        return failUnchanged();
+        return failUnchanged(m_current);
     m_database.noteWrite();
     m_current = 0;
     m_watchedRevision.reset();

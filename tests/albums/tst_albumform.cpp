@@ -15,6 +15,7 @@
 #include "platform/mcicommand.h"
 #include "platform/stddate.h"
 #include "songs/songform.h"
+#include "store/sqldialect.h"
 #include "storecatalogue.h"
 #include "testsupport.h"
 
@@ -26,10 +27,13 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+
+#include <list>
 
 using namespace sv;
 using namespace Qt::StringLiterals;
@@ -180,6 +184,15 @@ void highlightSong(AlbumForm *form, qint64 id, Catalogue &catalogue)
         }
     }
     QFAIL("song not listed");
+}
+
+// Album 1 with songs 1 to 5 on tracks 1 to 5, open in its form.
+AlbumForm *openAlbumOfFive(Catalogue &catalogue)
+{
+    catalogue.addAlbum(1, u"Five"_s);
+    for (int track = 1; track <= 5; ++track)
+        catalogue.addSong(track, 1, track);
+    return catalogue.loadAlbum(1) ? openForm(catalogue, Request::Change) : nullptr;
 }
 
 QStringList listedTitles(AlbumForm *form)
@@ -525,6 +538,96 @@ private Q_SLOTS:
         QCOMPARE(catalogue.tracksOf(sideTwo), (QList<qint64>{2, 1, 3}));
         QCOMPARE(catalogue.tracksOf(sideOne), (QList<qint64>{1, 3, 5, 2, 4}));
         QVERIFY(prompter.shown.isEmpty());
+    }
+
+    // A write refused part way through a move undoes the whole move and says where it
+    // stopped; the move raises the revisions it writes, so a song read before it cannot be
+    // written over it without notice.
+    void moveFailingPartWayChangesNothing()
+    {
+        test::ScriptedPrompter &prompter = *m_prompter;
+        Catalogue &catalogue = *m_catalogue;
+        AlbumForm *form = openAlbumOfFive(catalogue);
+        QVERIFY(form);
+        Database &database = catalogue.session.store().database();
+        const TableDef &songs = tableDef(TableId::Songs);
+        const QString target =
+            sql::quote(Database::schemaName(songs)) + u'.' + sql::quote(songs.label);
+        QVERIFY(database.execute(u"CREATE TEMP TRIGGER refuse BEFORE UPDATE OF TrackNumber ON "_s +
+                                 target +
+                                 u" WHEN new.TrackNumber = 3 BEGIN SELECT RAISE(ABORT, "
+                                 "'disk refused'); END"_s));
+        highlightSong(form, 5, catalogue);
+        form->songs()->move(MoveMode::ToTop);
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown.at(0).caption, u"Error!"_s);
+        const QString text = prompter.shown.at(0).text;
+        QVERIFY2(text.startsWith(u"Record swap error: "_s), qPrintable(text));
+        QVERIFY2(text.endsWith(u"\nSongvane, MUS:KeyAlbumID\nKey Field MUS:AlbumID = 1\n"
+                               "Key Field MUS:Side = 0\nKey Field MUS:TrackNumber = 2\n"
+                               "Section = Put Swap"_s),
+                 qPrintable(text));
+        QVERIFY(!database.inTransaction());
+        QCOMPARE(catalogue.tracksOf({1, 2, 3, 4, 5}), (QList<qint64>{1, 2, 3, 4, 5}));
+        QCOMPARE(listedTitles(form).first(), u"Song 1"_s);
+
+        QVERIFY(database.execute(u"DROP TRIGGER temp.refuse"_s));
+        Table &table = catalogue.songs();
+        catalogue.song(2);
+        table.watch();
+        QVERIFY(table.reget(table.position()));
+        const Table::CurrentRecord readBefore = table.current();
+        const Record before = table.buffer();
+        highlightSong(form, 5, catalogue);
+        form->songs()->move(MoveMode::ToTop);
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(catalogue.tracksOf({1, 2, 3, 4, 5}), (QList<qint64>{2, 3, 4, 5, 1}));
+        QCOMPARE(listedTitles(form).first(), u"Song 5"_s);
+        table.buffer() = before;
+        table.setCurrent(readBefore);
+        QVERIFY(!table.put());
+        QCOMPARE(errorCode(), err::ChangedByAnotherStation);
+    }
+
+    // A move reads the side and writes it with no other station in between: what another
+    // station changed or deleted since the list was shown is kept and passed over, and a
+    // station that holds the file makes the move fail whole with the swap error.
+    void moveBesideAnotherStation()
+    {
+        test::ScriptedPrompter &prompter = *m_prompter;
+        Catalogue &catalogue = *m_catalogue;
+        const QString folder = m_workspace->path();
+        AlbumForm *form = openAlbumOfFive(catalogue);
+        QVERIFY(form);
+        std::list<QProcess> stations;
+        const auto station = [&](const QStringList &arguments) {
+            QProcess &process = stations.emplace_back();
+            process.start(test::helperProgram(u"station"_s), QStringList{folder} + arguments);
+            return process.waitForReadyRead(10000) &&
+                   process.readLine().trimmed() == QByteArray("ready");
+        };
+
+        QVERIFY(station({u"change-song"_s, u"3"_s, u"Theirs"_s}));
+        highlightSong(form, 5, catalogue);
+        form->songs()->move(MoveMode::ToTop);
+        QCOMPARE(catalogue.tracksOf({1, 2, 3, 4, 5}), (QList<qint64>{2, 3, 4, 5, 1}));
+        QCOMPARE(catalogue.song(3).text(mus::Title), u"Theirs"_s);
+
+        QVERIFY(station({u"delete-song"_s, u"2"_s}));
+        highlightSong(form, 4, catalogue); // the list still shows the deleted song
+        form->songs()->move(MoveMode::ToTop);
+        QCOMPARE(catalogue.tracksOf({1, 3, 4, 5}), (QList<qint64>{4, 5, 1, 2}));
+        QVERIFY(prompter.shown.isEmpty());
+
+        QVERIFY(station({u"hold-logout"_s, u"4000"_s}));
+        highlightSong(form, 3, catalogue);
+        form->songs()->move(MoveMode::ToTop);
+        QCOMPARE(prompter.shown.size(), 1);
+        QVERIFY(prompter.shown.at(0).text.endsWith(u"Section = Test Range"_s));
+        QVERIFY(!catalogue.session.store().database().inTransaction());
+        QCOMPARE(catalogue.tracksOf({1, 3, 4, 5}), (QList<qint64>{4, 5, 1, 2}));
+        for (QProcess &process : stations)
+            QVERIFY(process.waitForFinished(10000));
     }
 
     // Deleting track 2 of five renumbers the later ones of its side; songs of the other

@@ -308,6 +308,43 @@ private Q_SLOTS:
         QCOMPARE(songs.buffer().text(mus::Title), QStringLiteral("New"));
     }
 
+    // One number field written alone: the rest of the record stays as another station left
+    // it, a stale revision gives 89, a deleted record 35, and the new revision is the one a
+    // later watched write must match.
+    void numberWrittenAlone()
+    {
+        test::Workspace workspace;
+        test::StoreCatalogue catalogue(workspace.path());
+        Table &songs = catalogue.open(TableId::Songs);
+        addSong(songs, 7, QStringLiteral("A"), QStringLiteral("Mine"));
+        const RecordPosition at = songs.position();
+        qint64 revision = songs.current().revision;
+        auto station =
+            startStation(workspace.path(), {QStringLiteral("change-song"), QStringLiteral("7"),
+                                            QStringLiteral("Theirs")});
+        QVERIFY(station);
+        station->waitForFinished();
+        const qint64 stale = revision;
+        QVERIFY(!songs.putNumber(at, &revision, mus::TrackNumber, 4));
+        QCOMPARE(errorCode(), err::ChangedByAnotherStation);
+        QCOMPARE(revision, stale);
+
+        QVERIFY(songs.reget(at));
+        revision = songs.current().revision;
+        QVERIFY(songs.putNumber(at, &revision, mus::TrackNumber, 4));
+        QVERIFY(revision > songs.current().revision);
+        QVERIFY(songs.putNumber(at, &revision, mus::TrackNumber, 300)); // wraps as a byte does
+        QVERIFY(!songs.putNumber(at, &revision, mus::Title, 1));
+        QCOMPARE(errorCode(), err::BadOption);
+        QVERIFY(songs.reget(at));
+        QCOMPARE(songs.buffer().number(mus::TrackNumber), 300 % 256);
+        QCOMPARE(songs.buffer().text(mus::Title), QStringLiteral("Theirs"));
+        QCOMPARE(songs.current().revision, revision);
+        QVERIFY(songs.remove());
+        QVERIFY(!songs.putNumber(at, &revision, mus::TrackNumber, 5));
+        QCOMPARE(errorCode(), err::RecordNotFound);
+    }
+
     // Opening twice gives 52; a missing file 2; another station's exclusive hold 32 and an
     // exclusive open is refused while another station has the file open.
     void openModes()
