@@ -1,5 +1,6 @@
 // The program's entry: registers the windows each subsystem supplies, then runs the program.
 #include "albums/albumbrowser.h"
+#include "albums/albumwizard.h"
 #include "app/mainframe.h"
 #include "app/preferences.h"
 #include "app/procedures.h"
@@ -15,6 +16,7 @@
 #include "playlists/playlistbrowser.h"
 #include "songs/codetables.h"
 #include "songs/songbrowser.h"
+#include "wizards/cdplayerpreferences.h"
 
 namespace {
 
@@ -63,6 +65,15 @@ void registerProcedures()
     Procedures::add(QStringLiteral("ExportCatalogue"), Procedures::Placement::Direct,
                     [](Session &session, sv::MainFrame &frame) -> QWidget * {
                         return sv::exchange::exportWholeCatalogue(session, &frame);
+                    });
+    Procedures::add(QStringLiteral("AlbumWizard"), Procedures::Placement::OwnWindow,
+                    [](Session &session, sv::MainFrame &) -> QWidget * {
+                        return new sv::AlbumWizard(session);
+                    });
+    // For the CD player's "Set" button.
+    Procedures::add(QStringLiteral("CDSetup"), Procedures::Placement::Direct,
+                    [](Session &, sv::MainFrame &frame) -> QWidget * {
+                        return sv::CdPlayerPreferences::open(&frame);
                     });
     Procedures::addBrowser(QStringLiteral("BrowseTips"),
                            [](Session &session) { return new sv::TipsBrowser(session); });

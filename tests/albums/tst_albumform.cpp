@@ -1,6 +1,7 @@
 #include "albums/albumfiles.h"
 #include "albums/albumform.h"
 #include "albums/albumsongs.h"
+#include "albums/albumwizard.h"
 #include "albums/selectfilenumber.h"
 #include "app/browselist.h"
 #include "app/mainframe.h"
@@ -11,14 +12,17 @@
 #include "app/splashwindow.h"
 #include "app/windowposition.h"
 #include "platform/cddevice.h"
+#include "platform/inifile.h"
 #include "platform/instances.h"
 #include "platform/mcicommand.h"
+#include "platform/paths.h"
 #include "platform/stddate.h"
 #include "songs/songform.h"
 #include "store/sqldialect.h"
 #include "storecatalogue.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -39,6 +43,14 @@ using namespace sv;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QTest::qWait(10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
 
 class Catalogue
 {
@@ -111,16 +123,33 @@ public:
         return albums.get(alb::KeyAlbumID);
     }
 
+    QList<int> tableUsers()
+    {
+        QList<int> users;
+        for (TableId id : allTables())
+            users.append(session.files().users(table(id)));
+        return users;
+    }
+
     Session session;
     TableUses uses;
 };
 
-void settle()
+// The frame as the program starts it, with nothing open yet and no procedures but those
+// the test registers.
+void startFrame(MainFrame &frame)
 {
-    for (int i = 0; i < 3; ++i) {
-        QTest::qWait(10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Instances::reset();
+    settings::writeNumber(u"SetupWizardComplete"_s, 1);
+    settings::writeNumber(u"ShowTips"_s, 0);
+    QVERIFY(frame.openCatalogue());
+    frame.resize(1100, 760);
+    frame.showAndStart();
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<SplashWindow *>(window))
+            window->close();
     }
+    settle();
 }
 
 // The album form on the album in the buffer, as the album browser opens it.
@@ -979,26 +1008,11 @@ private Q_SLOTS:
         catalogue.addAlbum(1, u"Framed"_s, u"F1"_s);
         for (int track = 1; track <= 3; ++track)
             catalogue.addSong(track, 1, track);
-        Instances::reset();
-        settings::writeNumber(u"SetupWizardComplete"_s, 1);
-        settings::writeNumber(u"ShowTips"_s, 0);
         Procedures::clear();
         MainFrame frame(catalogue.session);
-        QVERIFY(frame.openCatalogue());
-        frame.resize(1100, 760);
-        frame.showAndStart();
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            if (qobject_cast<SplashWindow *>(window))
-                window->close();
-        }
-        settle();
+        startFrame(frame);
         QMdiArea *area = frame.mdiArea();
-        const auto counts = [&] {
-            QList<int> users;
-            for (TableId id : allTables())
-                users.append(catalogue.session.files().users(catalogue.table(id)));
-            return users;
-        };
+        const auto counts = [&] { return catalogue.tableUsers(); };
         const QList<int> before = counts();
 
         QVERIFY(catalogue.loadAlbum(1));
@@ -1043,6 +1057,63 @@ private Q_SLOTS:
         QCOMPARE(children(), 0);
         QVERIFY(!form && !formFrame);
         QCOMPARE(counts(), before);
+        frame.close();
+        settle();
+    }
+
+    // The standard album entry opens the wizard, which waits behind the album form on a new
+    // blank album (not a copy of the album left in the buffer) and refuses to close before
+    // it; Cancel takes the form, the primed album and the wizard away together with their
+    // instance number and tables; OK writes the album and the wizard goes as well.
+    void albumWizardGoesWithItsForm()
+    {
+        Catalogue &catalogue = *m_catalogue;
+        Table &albums = catalogue.table(TableId::Albums);
+        Procedures::clear();
+        Procedures::add(
+            u"AlbumWizard"_s, Procedures::Placement::OwnWindow,
+            [](Session &session, MainFrame &) -> QWidget * { return new AlbumWizard(session); });
+        MainFrame frame(catalogue.session);
+        startFrame(frame);
+        QMdiArea *area = frame.mdiArea();
+        const QList<int> usersBefore = catalogue.tableUsers();
+        albums.buffer().setText(alb::Album, u"Greatest Hits"_s);
+        QAction *entry = frame.menuAction(u"AlbumWizard"_s);
+        QVERIFY(entry && entry->isEnabled());
+        QCOMPARE(entry->text(), u"Add Album (S&tandard)"_s);
+
+        for (const bool ok : {false, true}) {
+            entry->trigger();
+            settle();
+            QCOMPARE(area->subWindowList().size(), 2);
+            QPointer<AlbumWizard> wizard =
+                qobject_cast<AlbumWizard *>(area->subWindowList().first()->widget());
+            QVERIFY(wizard);
+            QCOMPARE(wizard->windowTitle(), u"Album Wizard"_s);
+            QVERIFY(!wizard->isEnabled());
+            QPointer<AlbumForm> form = wizard->form();
+            QVERIFY(form && form->isVisible());
+            QCOMPARE(form->windowTitle(), u"Adding an Album Record"_s);
+            QCOMPARE(lineAfter(form, u"A&lbum:"_s)->text(), QString());
+            QCOMPARE(albums.records(), 1);
+            QVERIFY(Instances::inUse(2));
+            area->subWindowList().first()->close();
+            settle();
+            QCOMPARE(area->subWindowList().size(), 2);
+
+            lineAfter(form, u"A&lbum:"_s)->setText(u"Wizard Made"_s);
+            buttonOf(form, ok ? u"&OK"_s : u"Cancel"_s)->click();
+            settle();
+            QVERIFY(!form && !wizard);
+            QVERIFY(area->subWindowList().isEmpty());
+            QCOMPARE(albums.records(), ok ? 1 : 0);
+            QVERIFY(!Instances::inUse(2));
+            QCOMPARE(catalogue.tableUsers(), usersBefore);
+        }
+        QVERIFY(catalogue.loadAlbum(1));
+        QCOMPARE(albums.buffer().text(alb::Album), u"Wizard Made"_s);
+        QVERIFY(IniFile::sections(Paths::positionFile()).contains(u"AddAlbum"_s));
+        QVERIFY(m_prompter->shown.isEmpty());
         frame.close();
         settle();
     }
