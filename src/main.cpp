@@ -16,6 +16,9 @@
 #include "playlists/playlistbrowser.h"
 #include "songs/codetables.h"
 #include "songs/songbrowser.h"
+#include "songs/songform.h"
+#include "wizards/addalbumwizard.h"
+#include "wizards/addmode.h"
 #include "wizards/cdplayerpreferences.h"
 
 namespace {
@@ -75,6 +78,17 @@ void registerProcedures()
                     [](Session &, sv::MainFrame &frame) -> QWidget * {
                         return sv::CdPlayerPreferences::open(&frame);
                     });
+    for (const auto kind :
+         {sv::AddAlbumWizard::Kind::Compilation, sv::AddAlbumWizard::Kind::SingleArtist}) {
+        Procedures::add(kind == sv::AddAlbumWizard::Kind::Compilation
+                            ? QStringLiteral("AddCompilation")
+                            : QStringLiteral("AddSingleArtist"),
+                        Procedures::Placement::OwnWindow,
+                        [kind](Session &session, sv::MainFrame &) -> QWidget * {
+                            return sv::AddAlbumWizard::open(session, kind, sv::Request::Insert);
+                        });
+    }
+    sv::setAddModeDispatch(sv::dispatchAddMode);
     Procedures::addBrowser(QStringLiteral("BrowseTips"),
                            [](Session &session) { return new sv::TipsBrowser(session); });
 }

@@ -212,6 +212,12 @@ bool UpdateForm::writeInsert()
     return false;
 }
 
+void UpdateForm::setWrittenRecord(const Table::CurrentRecord &record)
+{
+    m_current = record;
+    m_primed = false;
+}
+
 // A record that would repeat another's value in a unique key is refused before it is
 // written, naming the key, and the form stays open for the user to put it right: writing it
 // could only fail, and offering to retry would fail again.

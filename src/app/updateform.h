@@ -102,6 +102,11 @@ protected:
     virtual QString title(Request request) const;
     // How the duplicate-key warning names a unique key: its full name by default.
     virtual QString duplicateKeyName(int key) const;
+    // Writes a completed insert: the primed record by default. A form that writes something
+    // else in its place (and removes the primed record itself) says what it wrote through
+    // setWrittenRecord; false keeps the form open.
+    virtual bool writeInsert();
+    void setWrittenRecord(const Table::CurrentRecord &record);
 
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -132,7 +137,6 @@ private:
     bool prime();
     Claim claimNumber();
     bool runDelete();
-    bool writeInsert();
     bool writeChange(bool &keepOpen);
     void reportAddFailure();
     bool refuseDuplicate();

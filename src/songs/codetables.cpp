@@ -1,5 +1,7 @@
 #include "codetables.h"
 
+#include "platform/prompter.h"
+#include "store/errors.h"
 #include "store/store.h"
 
 #include <QComboBox>
@@ -139,6 +141,46 @@ std::optional<qint64> chosenCategory(const QComboBox *choices)
         if (choices->itemText(i).compare(name, Qt::CaseInsensitive) == 0)
             return choices->itemData(i).toLongLong();
     }
+    return std::nullopt;
+}
+
+namespace {
+
+bool addCategory(Store &store, const QString &name)
+{
+    Table &categories = store.table(TableId::Categories);
+    const Record keep = categories.buffer();
+    qint64 highest = 0;
+    const bool numbered = categories.highest(cat::KeyCategoryID, cat::CategoryID, highest);
+    categories.buffer().clear();
+    categories.buffer().setNumber(cat::CategoryID, highest + 1);
+    categories.buffer().setText(cat::Category, name);
+    const bool added = numbered && categories.add();
+    if (!added)
+        ask(Message{QStringLiteral("Error!"),
+                    QStringLiteral("Unable to add category - ") + errorText(), Ok, Ok,
+                    Icon::Information});
+    categories.buffer() = keep;
+    return added;
+}
+
+} // namespace
+
+std::optional<qint64> enteredCategory(Store &store, QComboBox *choices)
+{
+    if (const std::optional<qint64> id = chosenCategory(choices))
+        return id;
+    const QString name = choices->currentText().trimmed();
+    const Message question{QStringLiteral("Category not found"),
+                           QStringLiteral("Add new category?"), Yes | No, Yes, Icon::Question};
+    if (ask(question) == Yes) {
+        const bool added = addCategory(store, name);
+        fillCategoryChoices(store, choices, 0); // another station may have added some too
+        choices->setCurrentText(name);
+        if (const std::optional<qint64> id = chosenCategory(choices); added && id)
+            return id;
+    }
+    choices->setFocus();
     return std::nullopt;
 }
 

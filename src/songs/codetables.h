@@ -36,6 +36,11 @@ void fillCategoryChoices(Store &store, QComboBox *choices, qint64 currentId);
 // The number of the category typed or chosen in such a list, matched without regard to
 // case: 0 when the entry is blank, nothing when no category of that name is listed.
 std::optional<qint64> chosenCategory(const QComboBox *choices);
+// The number of the category an entry names. A name not on file is offered for adding
+// ("Add new category?"): Yes adds it under the next number and lists it. Nothing when the
+// user declined or the category could not be added (the user has been told); the cursor
+// is then back in the list.
+std::optional<qint64> enteredCategory(Store &store, QComboBox *choices);
 
 // The category and media-format lists and their one-field forms.
 class CategoryBrowser : public Browser

@@ -193,7 +193,7 @@ void SongBrowser::buildSongButtons()
 
 UpdateForm *SongBrowser::createForm(Request request)
 {
-    return new SongForm(session(), request);
+    return createSongForm(session(), request, this);
 }
 
 // A category renamed here or by another station shows its new name at the next read.

@@ -41,7 +41,27 @@ qint64 typedNumber(const QLineEdit *edit, const QString &picture)
     return deformat(edit->text(), picture).toLongLong();
 }
 
+AddModeDispatch &addModeDispatch()
+{
+    static AddModeDispatch dispatch;
+    return dispatch;
+}
+
 } // namespace
+
+void setAddModeDispatch(AddModeDispatch dispatch)
+{
+    addModeDispatch() = std::move(dispatch);
+}
+
+UpdateForm *createSongForm(Session &session, Request request, QWidget *caller)
+{
+    if (request == Request::Insert && !session.calledFromAlbumForm && addModeDispatch()) {
+        if (UpdateForm *wizard = addModeDispatch()(session, caller))
+            return wizard;
+    }
+    return new SongForm(session, request);
+}
 
 SongForm::SongForm(Session &session, Request request, QWidget *parent)
     : UpdateForm(session, TableId::Songs, QStringLiteral("UpdateSong"),
@@ -342,41 +362,10 @@ bool SongForm::checkMedia()
 
 bool SongForm::checkCategory()
 {
-    if (const std::optional<qint64> id = chosenCategory(m_category)) {
+    const std::optional<qint64> id = enteredCategory(session().store(), m_category);
+    if (id)
         record().setNumber(mus::CategoryID, *id);
-        return true;
-    }
-    const QString name = m_category->currentText().trimmed();
-    const Message question{QStringLiteral("Category not found"),
-                           QStringLiteral("Add new category?"), Yes | No, Yes, Icon::Question};
-    if (ask(question) != Yes) {
-        m_category->setFocus();
-        return false;
-    }
-    addCategory(name);
-    const qint64 keepId = record().number(mus::CategoryID);
-    fillCategoryList();
-    m_category->setCurrentText(name);
-    record().setNumber(mus::CategoryID, keepId);
-    return checkCategory();
-}
-
-bool SongForm::addCategory(const QString &name)
-{
-    Table &categories = session().store().table(TableId::Categories);
-    const Record keep = categories.buffer();
-    qint64 highest = 0;
-    const bool numbered = categories.highest(cat::KeyCategoryID, cat::CategoryID, highest);
-    categories.buffer().clear();
-    categories.buffer().setNumber(cat::CategoryID, highest + 1);
-    categories.buffer().setText(cat::Category, name);
-    const bool added = numbered && categories.add();
-    if (!added)
-        ask(Message{QStringLiteral("Error!"),
-                    QStringLiteral("Unable to add category - ") + errorText(), Ok, Ok,
-                    Icon::Information});
-    categories.buffer() = keep;
-    return added;
+    return id.has_value();
 }
 
 // With AutoAddToAlbums on, a song without an album link is linked to the album of its

@@ -2,6 +2,8 @@
 
 #include "app/updateform.h"
 
+#include <functional>
+
 class QButtonGroup;
 class QFormLayout;
 class QLineEdit;
@@ -56,7 +58,6 @@ private:
     bool checkChart();
     bool checkRating();
     bool checkCategory();
-    bool addCategory(const QString &name);
     void linkToAlbum();
     qint64 nextTrackOf(qint64 albumId);
 
@@ -80,5 +81,14 @@ private:
     QPlainTextEdit *m_notes = nullptr;
     QPushButton *m_albumDefaults = nullptr;
 };
+
+// Hands a song list's insert to an add-album wizard when the user's add mode asks for one:
+// returns the wizard, not started, or null for the song form. Registered by the wizards.
+using AddModeDispatch = std::function<UpdateForm *(Session &session, QWidget *caller)>;
+void setAddModeDispatch(AddModeDispatch dispatch);
+
+// The form a song list opens for a request: for an insert, the add mode's wizard when
+// there is one, except from the album form, where a song joins the album shown.
+UpdateForm *createSongForm(Session &session, Request request, QWidget *caller);
 
 } // namespace sv

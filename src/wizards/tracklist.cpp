@@ -74,6 +74,12 @@ TrackList::TrackList(Session &session, bool compilation, int instance, QWidget *
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(m_list, 1);
     layout->addLayout(m_buttons);
+    setInstance(instance);
+}
+
+void TrackList::setInstance(int instance)
+{
+    m_rows.setInstance(instance);
     if (m_use && m_model->setView(aw::KeyInstance, QString(), instance))
         refresh();
 }

@@ -31,6 +31,8 @@ public:
     TrackList(Session &session, bool compilation, int instance, QWidget *form);
 
     TrackRows &rows() { return m_rows; }
+    // Shows the rows of another run (the window's own number, once it has one).
+    void setInstance(int instance);
     BrowseList *list() const { return m_list; }
     PageModel *model() const { return m_model; }
     QPushButton *button(const QString &caption) const;

@@ -27,6 +27,7 @@ public:
     TrackRows(Table &table, int instance) : m_table(table), m_instance(instance) {}
 
     int instance() const { return m_instance; }
+    void setInstance(int instance) { m_instance = instance; }
     Table &table() const { return m_table; }
 
     // The run's rows in track order.

@@ -127,14 +127,16 @@ int holdTips(Store &store, int milliseconds)
     return store.database().rollback() ? 0 : fail("rollback");
 }
 
-// Keeps a read of the song file going (a shared lock) until killed.
-int holdRead(const QString &folder)
+// Keeps a read of a table file (the song file unless named) going, a shared lock, until
+// killed.
+int holdRead(const QString &folder, const QString &file, const QString &table)
 {
     sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(folder + QStringLiteral("/svpdata.tps")).constData(), &db,
-                    SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2(QFile::encodeName(folder + u'/' + file).constData(), &db, SQLITE_OPEN_READONLY,
+                    nullptr);
     sqlite3_stmt *read = nullptr;
-    sqlite3_prepare_v2(db, "SELECT sv_pos FROM Songvane", -1, &read, nullptr);
+    sqlite3_prepare_v2(db, (QStringLiteral("SELECT sv_pos FROM ") + table).toUtf8().constData(), -1,
+                       &read, nullptr);
     if (sqlite3_step(read) != SQLITE_ROW)
         return fail("read");
     ready();
@@ -284,7 +286,8 @@ int main(int argc, char *argv[])
     if (command == u"hold-tips")
         return holdTips(store, args.value(3).toInt());
     if (command == u"hold-read")
-        return holdRead(args.at(1));
+        return holdRead(args.at(1), args.value(3, QStringLiteral("svpdata.tps")),
+                        args.value(4, QStringLiteral("Songvane")));
     if (command == u"replace-song")
         return replaceSong(store, args.value(3).toLongLong());
     if (command == u"transaction-loop")
