@@ -88,7 +88,7 @@ AddAlbumWizard::AddAlbumWizard(Session &session, Kind kind, int instance)
 
     checkWhenLeft(m_media, [this] { return checkMedia(); });
     checkWhenLeft(m_category, [this] { return checkCategory(); });
-    resize(640, 420);
+    resize(700, 420);
 }
 
 AddAlbumWizard::~AddAlbumWizard()

@@ -4,6 +4,7 @@
 
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace sv {
@@ -34,7 +35,7 @@ TrackDialog::TrackDialog(Session &session, bool withArtist, Request request, QWi
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addLayout(okCancelButtons(QStringLiteral("&Ok")));
-    resize(360, sizeHint().height());
+    setMinimumWidth(360); // the title says which track, in full
 }
 
 QString TrackDialog::title(Request request) const
@@ -48,7 +49,8 @@ QString TrackDialog::title(Request request) const
 void TrackDialog::showEvent(QShowEvent *event)
 {
     UpdateForm::showEvent(event);
-    m_firstText->setFocus();
+    // After the work area has given the focus back to where the form put it.
+    QTimer::singleShot(0, m_firstText, [field = m_firstText] { field->setFocus(); });
 }
 
 QString TrackDialog::duplicateKeyName(int) const

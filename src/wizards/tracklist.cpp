@@ -56,12 +56,14 @@ TrackList::TrackList(Session &session, bool compilation, int instance, QWidget *
     m_model = new PageModel(table(), &session.store().bindings(), this);
     m_model->setColumns(trackColumns(compilation));
     m_list = new BrowseList(m_model);
+    // The title takes the room the other columns leave, so the time always shows.
     QHeaderView *header = m_list->view()->horizontalHeader();
+    header->setStretchLastSection(false);
     header->resizeSection(0, 44);
     if (compilation)
-        header->resizeSection(1, 170);
-    header->resizeSection(compilation ? 2 : 1, compilation ? 190 : 280);
-    header->setStretchLastSection(false);
+        header->resizeSection(1, 130);
+    header->setSectionResizeMode(compilation ? 2 : 1, QHeaderView::Stretch);
+    header->resizeSection(compilation ? 3 : 2, 48);
     connect(m_list, &BrowseList::insertPressed, this, &TrackList::add);
     connect(m_list, &BrowseList::deletePressed, this, &TrackList::remove);
     connect(m_list, &BrowseList::changePressed, this, &TrackList::change);
