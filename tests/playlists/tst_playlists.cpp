@@ -685,7 +685,12 @@ private Q_SLOTS:
         QVERIFY(browser.start());
         browser.show();
         std::unique_ptr<QMenu> menu(browser.buildPopupMenu());
-        menu->actions().last()->trigger();
+        const QList<QAction *> entries = menu->actions();
+        const auto generate = std::find_if(entries.begin(), entries.end(), [](QAction *entry) {
+            return entry->text() == u"Generate Play List"_s;
+        });
+        QVERIFY(generate != entries.end());
+        (*generate)->trigger();
         QTRY_COMPARE(shown<playlists::GeneratePlaylistWindow>().size(), 1);
         QVERIFY(!browser.isEnabled());
         playlists::GeneratePlaylistWindow *generator =
