@@ -4,6 +4,7 @@
 
 #include "app/browselist.h"
 #include "app/browser.h"
+#include "app/movebuttons.h"
 #include "app/pagemodel.h"
 #include "app/session.h"
 #include "app/settings.h"
@@ -172,25 +173,7 @@ void AlbumSongs::buildButtons(QLayout *column)
     addButton(QStringLiteral("&Change"), QString(), &AlbumSongs::change);
     addButton(QStringLiteral("&Delete"), QString(), &AlbumSongs::remove);
     addButton(QStringLiteral("Edit All Son&gs"), QString(), &AlbumSongs::editAll);
-    const struct
-    {
-        QStyle::StandardPixmap icon;
-        const char *tip;
-        MoveMode mode;
-    } moves[] = {{QStyle::SP_ArrowUp, "Move record up one", MoveMode::UpOne},
-                 {QStyle::SP_MediaSkipBackward, "Move record to the top", MoveMode::ToTop},
-                 {QStyle::SP_ArrowDown, "Move record down one", MoveMode::DownOne},
-                 {QStyle::SP_MediaSkipForward, "Move record to the bottom", MoveMode::ToBottom}};
-    auto *moveRow = new QHBoxLayout;
-    for (const auto &entry : moves) {
-        auto *moveButton = new QPushButton(style()->standardIcon(entry.icon), QString());
-        moveButton->setToolTip(QString::fromUtf8(entry.tip));
-        moveButton->setAccessibleName(QString::fromUtf8(entry.tip));
-        moveButton->setAutoDefault(false);
-        const MoveMode mode = entry.mode;
-        connect(moveButton, &QPushButton::clicked, this, [this, mode] { move(mode); });
-        moveRow->addWidget(moveButton);
-    }
+    QHBoxLayout *moveRow = moveButtonRow(this, [this](MoveMode mode) { move(mode); });
     static_cast<QVBoxLayout *>(column)->addLayout(moveRow);
     m_readCd =
         addButton(QStringLiteral("Read CD &Information"), QString(), &AlbumSongs::readCdPressed);

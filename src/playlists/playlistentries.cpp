@@ -6,6 +6,7 @@
 
 #include "app/browselist.h"
 #include "app/browser.h"
+#include "app/movebuttons.h"
 #include "app/pagemodel.h"
 #include "app/session.h"
 #include "platform/picture.h"
@@ -34,20 +35,6 @@ namespace {
 
 const QString SongIdType = QStringLiteral("application/x-songvane-song-id");
 const QString EntryType = QStringLiteral("application/x-songvane-playlist-entry");
-
-struct MoveButton
-{
-    QStyle::StandardPixmap icon;
-    const char *tip;
-    MoveMode mode;
-};
-
-const MoveButton MoveButtons[] = {
-    {QStyle::SP_ArrowUp, "Move record up one", MoveMode::UpOne},
-    {QStyle::SP_MediaSkipBackward, "Move record to the top", MoveMode::ToTop},
-    {QStyle::SP_ArrowDown, "Move record down one", MoveMode::DownOne},
-    {QStyle::SP_MediaSkipForward, "Move record to the bottom", MoveMode::ToBottom},
-};
 
 // The entry's song, looked up once per row and column set.
 class EntrySongs
@@ -159,17 +146,8 @@ PlaylistEntries::PlaylistEntries(Session &session, QWidget *form) : m_session(se
 
 void PlaylistEntries::buildButtons(QLayout *column)
 {
-    auto *moveRow = new QHBoxLayout;
-    for (const MoveButton &entry : MoveButtons) {
-        auto *moveButton = new QPushButton(style()->standardIcon(entry.icon), QString());
-        moveButton->setToolTip(QString::fromUtf8(entry.tip));
-        moveButton->setAccessibleName(QString::fromUtf8(entry.tip));
-        moveButton->setAutoDefault(false);
-        const MoveMode mode = entry.mode;
-        connect(moveButton, &QPushButton::clicked, this, [this, mode] { move(mode); });
-        moveRow->addWidget(moveButton);
-        m_moves.append(moveButton);
-    }
+    QHBoxLayout *moveRow = moveButtonRow(
+        this, [this](MoveMode mode) { move(mode); }, &m_moves);
     static_cast<QVBoxLayout *>(column)->addLayout(moveRow);
     m_chart = new QPushButton(QStringLiteral("Char&t"));
     m_chart->setToolTip(QStringLiteral("Copy the current chart order into the last week column"));
@@ -199,11 +177,8 @@ QPushButton *PlaylistEntries::button(const QString &caption) const
 
 QPushButton *PlaylistEntries::moveButton(MoveMode mode) const
 {
-    for (qsizetype i = 0; i < m_moves.size(); ++i) {
-        if (MoveButtons[i].mode == mode)
-            return m_moves.at(i);
-    }
-    return nullptr;
+    const qsizetype index = MoveButtonOrder.indexOf(mode);
+    return index >= 0 && index < m_moves.size() ? m_moves.at(index) : nullptr;
 }
 
 QMenu *PlaylistEntries::buildPopupMenu()
