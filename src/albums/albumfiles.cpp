@@ -1,7 +1,10 @@
 #include "albumfiles.h"
 
+#include "wizards/folderalbum.h"
+
 #include <QAudioOutput>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -45,10 +48,38 @@ bool looksLikeSound(const QByteArray &head)
     return head.size() >= 2 && quint8(head.at(0)) == 0xFF && (quint8(head.at(1)) & 0xE0) == 0xE0;
 }
 
+// The first file of a folder that is a sound, in album order: by disc and track number as
+// the tags give them, else by name.
+QString firstSoundIn(const QString &folder)
+{
+    FolderReader reader(folder);
+    while (!reader.atEnd())
+        reader.readNext();
+    const FolderAlbum album = reader.album();
+    if (album.tracks.isEmpty())
+        return QString();
+    return QDir(folder).filePath(album.tracks.first().fileName);
+}
+
 } // namespace
+
+QString soundToPlay(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return firstSoundIn(path);
+    return path;
+}
 
 QString soundFileProblem(const QString &path)
 {
+    if (!path.trimmed().isEmpty() && QFileInfo(path).isDir()) {
+        if (!QFileInfo(path).isReadable())
+            return QStringLiteral("The folder ") + path + QStringLiteral(" cannot be read.");
+        if (firstSoundIn(path).isEmpty())
+            return QStringLiteral("The folder ") + path +
+                   QStringLiteral(" holds no sound file this program can read.");
+        return QString();
+    }
     QString problem = accessProblem(path);
     if (!problem.isEmpty())
         return problem;
@@ -95,7 +126,8 @@ void SoundPlayer::play(const QString &path)
     stop();
     m_path = path;
     m_reported = false;
-    if (!soundFileProblem(path).isEmpty()) {
+    const QString sound = soundToPlay(path);
+    if (sound.isEmpty() || !soundFileProblem(sound).isEmpty()) {
         reportFailure();
         return;
     }
@@ -111,7 +143,7 @@ void SoundPlayer::play(const QString &path)
                         reportFailure();
                 });
     }
-    m_player->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    m_player->setSource(QUrl::fromLocalFile(QFileInfo(sound).absoluteFilePath()));
     m_player->play();
 }
 

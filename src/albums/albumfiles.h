@@ -12,9 +12,14 @@ class QMediaPlayer;
 namespace sv {
 
 // Why a file named for an album cannot serve: it is not there, cannot be read, or is not
-// the kind of file its use needs (a sound, a picture). Empty when it can.
+// the kind of file its use needs (a sound, a picture). Empty when it can. An album read
+// from a folder of audio files names that folder as its sound: a folder serves when it
+// holds a sound file.
 QString soundFileProblem(const QString &path);
 QString imageFileProblem(const QString &path);
+// What plays for an album's sound: the file itself, or for a folder its first track in
+// album order; empty when there is none.
+QString soundToPlay(const QString &path);
 
 // Opens a file or a web page with the desktop's own program for it. Tests put a recorder
 // in its place; the default asks the desktop.

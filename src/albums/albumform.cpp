@@ -424,10 +424,13 @@ void AlbumForm::playSoundFile()
     m_player->play(clipped(m_soundFile->text()));
 }
 
+// A folder plays from its first track; opened, it shows in the desktop's file manager.
 void AlbumForm::playWithAssociatedPlayer()
 {
     const QString path = clipped(m_soundFile->text());
-    if (!soundFileProblem(path).isEmpty() || !openOnDesktop(QUrl::fromLocalFile(path)))
+    const QString sound = soundToPlay(path);
+    if (sound.isEmpty() || !soundFileProblem(sound).isEmpty() ||
+        !openOnDesktop(QUrl::fromLocalFile(sound)))
         showError(QStringLiteral("Could not play ") + path + u'.');
 }
 

@@ -126,7 +126,9 @@ bool carryOut(MainFrame &frame, const QString &line)
     }
     if (command == u"select")
         return selectRow(window, argument);
-    if (command == u"answer")
+    if (command == u"choose")
+        queueChosenPath(argument);
+    else if (command == u"answer")
         scriptPrompter().answers.append(buttonNamed(argument));
     else if (command == u"say") {
         std::printf("%s\n", qPrintable(argument));

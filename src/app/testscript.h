@@ -15,6 +15,7 @@ class MainFrame;
 //   type <prompt>=<text>    types into the field after that prompt ("&Title:=Le Freak")
 //   select <text>           makes the list row showing that text the current one
 //   answer <button>         answers the next question (Yes, No, Cancel, Ok)
+//   choose <path>           answers the next file or folder dialog with that path
 //   say <text>              writes the text as a line on the standard output
 // Every question the program asks is written to the standard output as
 // "question: <caption>: <text>"; one without a scripted answer is shown as usual.

@@ -331,6 +331,7 @@ void UpdateForm::end(Response response, const QString &endedBy)
     if (m_ended)
         return;
     m_ended = true;
+    Q_EMIT ending();
     if (response == Response::Cancelled && m_primed) {
         // The number claimed for the new record is given back.
         table().buffer() = m_record;

@@ -52,6 +52,9 @@ public:
     QString entryProblem() const { return m_entryProblem; }
 
 Q_SIGNALS:
+    // As the form ends, however it ends, before it closes and hands back its result: work
+    // it started that is still under way stops here rather than act for a form that is gone.
+    void ending();
     void finished(const WindowResult &result);
 
 protected:

@@ -1,5 +1,7 @@
 #include "prompter.h"
 
+#include <QStringList>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -45,6 +47,28 @@ void setPrompter(Prompter *prompter)
 Button ask(const Message &message)
 {
     return prompter().ask(message);
+}
+
+namespace {
+
+QStringList &chosenPaths()
+{
+    static QStringList paths;
+    return paths;
+}
+
+} // namespace
+
+void queueChosenPath(const QString &path)
+{
+    chosenPaths().append(path);
+}
+
+std::optional<QString> takeChosenPath()
+{
+    if (chosenPaths().isEmpty())
+        return std::nullopt;
+    return chosenPaths().takeFirst();
 }
 
 void setHaltHandler(std::function<void(const QString &)> handler)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace sv {
 
@@ -36,6 +37,11 @@ public:
 Prompter &prompter();
 void setPrompter(Prompter *prompter);
 Button ask(const Message &message);
+
+// Paths given ahead for the next file or folder dialogs, in order: a dialog that finds one
+// takes it instead of showing itself. Only a script driving the program gives them.
+void queueChosenPath(const QString &path);
+[[nodiscard]] std::optional<QString> takeChosenPath();
 
 // Ends the program at once with a halt message; nothing else is saved. Tests install a
 // handler that records the text instead, so callers must treat a return as failure.

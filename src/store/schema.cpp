@@ -230,9 +230,12 @@ TableDef addWizard()
             QStringLiteral("AddWizard"),
             QStringLiteral("AW"),
             QStringLiteral("SVPAdWiz"),
-            1,
+            // 2: artist and title as wide as a song's, and the disc, BPM and composer an
+            // audio file's tags give a track.
+            2,
             {decimal("INSTANCE", 6), text("SIDE", 1), decimal("TRACK", 2, "@n3"),
-             text("ARTIST", 30), text("TITLE", 30), longField("TIME", "@t4b")},
+             text("ARTIST", 50), text("TITLE", 50), longField("TIME", "@t4b"),
+             byteField("DISC", "@n2b"), longField("BPM", "@n_4b"), text("COMPOSER", 80, "@s80")},
             {key("KEYINSTANCE", {Instance, Side, Track}, Primary)},
             {}};
 }

@@ -230,7 +230,7 @@ enum Key { KeyFontID, KeyTypeFace };
 } // namespace fon
 
 namespace aw {
-enum Field { Instance, Side, Track, Artist, Title, Time };
+enum Field { Instance, Side, Track, Artist, Title, Time, Disc, BeatsPerMinute, Composer };
 enum Key { KeyInstance };
 } // namespace aw
 

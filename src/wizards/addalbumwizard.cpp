@@ -1,17 +1,20 @@
 #include "addalbumwizard.h"
 
 #include "albumcommit.h"
+#include "folderalbum.h"
 #include "tracklist.h"
 
 #include "app/fieldentry.h"
 #include "app/session.h"
 #include "app/settings.h"
+#include "platform/stddate.h"
 #include "songs/codetables.h"
 #include "store/errors.h"
 #include "store/warnings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDynamicPropertyChangeEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -73,6 +76,7 @@ AddAlbumWizard::AddAlbumWizard(Session &session, Kind kind, int instance)
     connect(m_tracks, &TrackList::aboutToReadDisc, this, &AddAlbumWizard::prepareReading);
     connect(m_tracks, &TrackList::discRead, this,
             [this](const QString &identifier) { m_identifier = identifier; });
+    connect(m_tracks, &TrackList::folderRead, this, &AddAlbumWizard::takeFolder);
 
     m_addToAlbums = new QCheckBox(QStringLiteral("Add Information to Album Database"));
     m_addToAlbums->setChecked(true);
@@ -219,6 +223,45 @@ void AddAlbumWizard::prepareReading()
                   m_kind == Kind::Compilation ? QString() : record().text(mus::Artist));
 }
 
+// What the files of a folder share fills the General tab where they name it; a genre not yet
+// on file is offered for adding as a typed category is, and left out when refused.
+void AddAlbumWizard::takeFolder(const FolderAlbum &album)
+{
+    storeFields();
+    Record &song = record();
+    if (m_kind == Kind::SingleArtist && !album.artist().isEmpty())
+        song.setText(mus::Artist, album.artist());
+    if (!album.title().isEmpty())
+        song.setText(mus::Album, album.title());
+    if (album.year() > 0) {
+        // A date needs a day: a year alone is the year's first, unless years are all that
+        // the catalogue keeps.
+        if (dateFormatText(Settings::global().dateFormat) == YearOnlyText)
+            song.setNumber(mus::ReleaseDate, album.year());
+        else if (album.releaseDate() != 0)
+            song.setNumber(mus::ReleaseDate, album.releaseDate());
+        else
+            song.setNumber(mus::ReleaseDate, makeDate(album.year(), 1, 1));
+    }
+    loadFields();
+    if (const QString genre = album.genre(); !genre.isEmpty()) {
+        const QString before = m_category->currentText();
+        m_category->setCurrentText(genre.left(m_category->lineEdit()->maxLength()));
+        if (!checkCategory())
+            m_category->setCurrentText(before);
+    }
+    const QString folder = QDir::toNativeSeparators(QDir(album.folder).absolutePath());
+    const int room = tableDef(TableId::Albums).fields.at(alb::AssociatedWavFile).size;
+    m_soundFile = folder.size() <= room ? folder : QString();
+    if (m_soundFile.isEmpty())
+        ask({QStringLiteral("Read Folder"),
+             QStringLiteral("The folder's name is longer than the %1 characters an album can "
+                            "keep, so the album will not name it as its sound file:\n")
+                     .arg(room) +
+                 folder,
+             Ok, Ok, Icon::Exclamation});
+}
+
 // The album and its songs take the place of the song the wizard held; a failure keeps the
 // wizard open with its rows, nothing written.
 bool AddAlbumWizard::writeInsert()
@@ -228,7 +271,8 @@ bool AddAlbumWizard::writeInsert()
                              m_kind == Kind::Compilation,
                              m_addToAlbums->isChecked(),
                              m_identifier,
-                             m_tracks->rows().instance()};
+                             m_tracks->rows().instance(),
+                             m_soundFile};
     CommitOutcome outcome;
     const bool written = commitAlbum(session().store(), commit, outcome);
     if (outcome.message)

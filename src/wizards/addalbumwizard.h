@@ -9,10 +9,12 @@ class QTabWidget;
 
 namespace sv {
 
+struct FolderAlbum;
 class TrackList;
 
 // An album entered in one window: what its songs share on the General tab, its tracks on
-// the Songs tab, typed or read from the disc. OK adds the album and one song per track.
+// the Songs tab, typed, read from the disc or from a folder of audio files. OK adds the
+// album and one song per track.
 // While it is open it holds a song of its own (numbered as a new song is), which every way
 // out removes. Its "Add Information to Album Database" box starts ticked and counts for
 // this run only. A single-artist album gives every song its artist; a compilation has an
@@ -37,6 +39,8 @@ public:
     QTabWidget *tabs() const { return m_tabs; }
     QCheckBox *addToAlbums() const { return m_addToAlbums; }
     QString identifier() const { return m_identifier; }
+    // The folder the tracks were last read from: the album's sound file.
+    QString soundFile() const { return m_soundFile; }
     void setInstance(int instance);
 
 protected:
@@ -55,6 +59,7 @@ private:
     bool checkMedia();
     bool checkCategory();
     void prepareReading();
+    void takeFolder(const FolderAlbum &album);
 
     Kind m_kind;
     TableUses m_lookups; // albums, categories, media
@@ -64,6 +69,7 @@ private:
     QComboBox *m_category = nullptr;
     QCheckBox *m_addToAlbums = nullptr;
     QString m_identifier;
+    QString m_soundFile;
 };
 
 } // namespace sv

@@ -128,6 +128,7 @@ private:
         albumFromSong(m_commit.song, highest + 1, album);
         album.setText(alb::Artist, albumArtist());
         album.setText(alb::CDIdentifier, m_commit.identifier);
+        album.setText(alb::AssociatedWavFile, m_commit.soundFile);
         Table::Found found;
         while ((found = m_albums.duplicate(alb::KeyAlbumID)) == Table::Found::Yes)
             album.setNumber(alb::AlbumID, album.number(alb::AlbumID) + 1);
@@ -184,6 +185,10 @@ private:
                 song.setText(mus::AdditionalInformation1,
                              format(row.time, QStringLiteral("@t4")).right(5));
             }
+            // The tags of a track read from a file; a typed track or a disc's has none.
+            song.setNumber(mus::Side, row.disc);
+            song.setNumber(mus::BeatsPerMinute, row.beatsPerMinute);
+            song.setText(mus::Composer, row.composer);
             song.setNumber(mus::AlbumID, m_outcome.albumId);
             if (!freeNumber(song, id) || !m_songs.add())
                 return fail(QStringLiteral("Error!"),

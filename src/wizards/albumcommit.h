@@ -20,6 +20,7 @@ struct AlbumCommit
     bool addAlbum = true; // the wizard's "Add Information to Album Database"
     QString identifier;   // the disc's, once a reading found it
     int instance = 0;     // whose scratch rows become the songs
+    QString soundFile;    // the album's sound file: the folder its tracks were read from
 };
 
 struct CommitOutcome

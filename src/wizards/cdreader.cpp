@@ -308,7 +308,7 @@ bool CdReading::toWizard()
     if (!use)
         return false; // the open routine has said why
     const QString artist =
-        m_album.artist.trimmed().isEmpty() ? QStringLiteral("Various") : m_album.artist.left(30);
+        m_album.artist.trimmed().isEmpty() ? QStringLiteral("Various") : m_album.artist;
     Record &row = rows.buffer();
     bool written = rows.stream();
     for (int track = 1; written && track <= m_times.size(); ++track) {

@@ -224,19 +224,22 @@ bool FolderAlbum::isCompilation() const
     return false;
 }
 
-QString FolderAlbum::artist() const
+QString FolderAlbum::agreedAlbumArtist() const
 {
     QString agreed;
     for (const FolderTrack &track : tracks) {
         if (track.albumArtist.isEmpty() ||
-            (!agreed.isEmpty() && !sameText(agreed, track.albumArtist))) {
-            agreed.clear();
-            break;
-        }
+            (!agreed.isEmpty() && !sameText(agreed, track.albumArtist)))
+            return QString();
         if (agreed.isEmpty())
             agreed = track.albumArtist;
     }
-    if (!agreed.isEmpty())
+    return agreed;
+}
+
+QString FolderAlbum::artist() const
+{
+    if (const QString agreed = agreedAlbumArtist(); !agreed.isEmpty())
         return agreed;
     if (isCompilation())
         return QStringLiteral("Various");

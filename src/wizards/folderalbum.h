@@ -42,6 +42,8 @@ struct FolderAlbum
     // The album artist the files agree on, else their one track artist, else "Various"
     // for a compilation; empty when no file names an artist.
     QString artist() const;
+    // The album artist every file names alike; empty when one names none or another.
+    QString agreedAlbumArtist() const;
     // The album title, year, full date and genre most of the tracks name (the earliest in
     // album order on a tie); empty or 0 when none does.
     QString title() const;

@@ -152,6 +152,10 @@ void FolderReading::finish(bool read)
 
 void chooseAudioFolder(QWidget *parent, std::function<void(const QString &folder)> chosen)
 {
+    if (const std::optional<QString> given = takeChosenPath()) {
+        chosen(*given);
+        return;
+    }
     if (installedChooser()) {
         const QString folder = installedChooser()(parent);
         if (!folder.isEmpty())

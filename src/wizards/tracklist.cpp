@@ -1,6 +1,7 @@
 #include "tracklist.h"
 
 #include "cdreader.h"
+#include "folderreading.h"
 #include "trackdialog.h"
 
 #include "app/browselist.h"
@@ -8,6 +9,7 @@
 #include "app/movebuttons.h"
 #include "app/pagemodel.h"
 #include "app/session.h"
+#include "app/updateform.h"
 #include "platform/picture.h"
 #include "platform/prompter.h"
 #include "store/errors.h"
@@ -78,6 +80,27 @@ TrackList::TrackList(Session &session, bool compilation, int instance, QWidget *
     layout->addWidget(m_list, 1);
     layout->addLayout(m_buttons);
     setInstance(instance);
+    if (auto *updateForm = qobject_cast<UpdateForm *>(form))
+        connect(updateForm, &UpdateForm::ending, this, &TrackList::stopReadings);
+}
+
+TrackList::~TrackList()
+{
+    stopReadings();
+}
+
+// A reading still under way once the wizard ends has nowhere to put its tracks: it stops,
+// saying nothing, and leaves no rows for a later run to find.
+void TrackList::stopReadings()
+{
+    if (m_folderReading) {
+        disconnect(m_folderReading, nullptr, this, nullptr);
+        m_folderReading->cancel();
+    }
+    if (m_discReading) {
+        disconnect(m_discReading, nullptr, this, nullptr);
+        m_discReading->cancel();
+    }
 }
 
 void TrackList::setInstance(int instance)
@@ -102,6 +125,7 @@ void TrackList::buildButtons(QVBoxLayout *column)
     addButton(QStringLiteral("&Change"), &TrackList::change);
     addButton(QStringLiteral("&Delete"), &TrackList::remove);
     m_readDisc = addButton(QStringLiteral("&Read Compact Disc Information"), &TrackList::readDisc);
+    addButton(QStringLiteral("Read &Folder..."), qOverload<>(&TrackList::readFolder));
     addButton(QStringLiteral("Edit All Son&gs"), &TrackList::editAll);
     column->addStretch();
 }
@@ -287,6 +311,7 @@ void TrackList::readDisc()
     Q_EMIT aboutToReadDisc();
     CdReading *reading =
         ReadCompactDiscInformation(m_session, false, true, m_rows.instance(), window());
+    m_discReading = reading;
     setBusy(true);
     connect(reading, &CdReading::finished, this, [this, reading](bool read) {
         setBusy(false);
@@ -294,6 +319,121 @@ void TrackList::readDisc()
         if (read)
             Q_EMIT discRead(reading->identifier());
     });
+}
+
+} // namespace sv
+
+namespace sv {
+
+namespace {
+
+const QString FolderCaption = QStringLiteral("Read Folder");
+
+TrackRow rowOf(const FolderTrack &track, qint64 number, const QString &albumArtist)
+{
+    TrackRow row;
+    row.track = number;
+    row.artist = track.artist.isEmpty() ? albumArtist : track.artist;
+    row.title = track.title;
+    row.time = track.time;
+    row.disc = track.disc;
+    row.beatsPerMinute = track.beatsPerMinute;
+    row.composer = track.composer;
+    return row;
+}
+
+} // namespace
+
+void TrackList::readFolder()
+{
+    if (m_busy || !m_use)
+        return;
+    chooseAudioFolder(window(), [list = QPointer<TrackList>(this)](const QString &folder) {
+        if (list)
+            list->readFolder(folder);
+    });
+}
+
+void TrackList::readFolder(const QString &folder)
+{
+    if (m_busy || !m_use)
+        return;
+    m_folderReading = FolderReading::start(folder, window());
+    setBusy(true);
+    connect(m_folderReading, &FolderReading::finished, this,
+            [this, reading = m_folderReading.data()](bool read) {
+                setBusy(false);
+                if (read)
+                    takeFolder(reading->album());
+            });
+}
+
+// The folder's tracks go into the rows all at once, after the questions whose answers
+// could leave everything as it was.
+void TrackList::takeFolder(const FolderAlbum &album)
+{
+    if (album.tracks.size() > MostTracks) {
+        ask({FolderCaption,
+             QStringLiteral("The folder holds %1 tracks; an album can number at most %2, so "
+                            "nothing was read. Put each disc of the album in a folder of its "
+                            "own.")
+                 .arg(album.tracks.size())
+                 .arg(MostTracks),
+             Ok, Ok, Icon::Exclamation});
+        return;
+    }
+    // Files that name one album artist make one artist's album whatever their track
+    // artists say ("featuring" ...).
+    if (!m_compilation && album.isCompilation() && album.agreedAlbumArtist().isEmpty() &&
+        ask({FolderCaption,
+             QStringLiteral("The files in this folder are by different artists. Here every song "
+                            "takes the one artist of the General tab; Add Compilation keeps "
+                            "each track's artist.\n\nRead them here all the same?"),
+             Yes | No, No, Icon::Question}) != Yes)
+        return;
+    qint64 highest = 0;
+    if (!m_rows.highestTrack(highest)) {
+        standardWarning(warning::RecordRetrieval, table().label());
+        return;
+    }
+    bool replace = true;
+    if (highest > 0) {
+        const Button answer =
+            ask({FolderCaption,
+                 QStringLiteral("The list holds tracks already. Replace them with the %1 tracks of "
+                                "the folder, or add these after them?")
+                     .arg(album.tracks.size()),
+                 Yes | No | Cancel,
+                 Yes,
+                 Icon::Question,
+                 {{Yes, QStringLiteral("Replace")}, {No, QStringLiteral("Add After Them")}}});
+        if (answer == Cancel)
+            return;
+        replace = answer == Yes;
+        if (!replace && highest + album.tracks.size() > MostTracks) {
+            ask({FolderCaption,
+                 QStringLiteral("Numbered on from the list's last track, %1, the folder's %2 "
+                                "tracks would pass the %3 an album can hold, so nothing was "
+                                "read.")
+                     .arg(highest)
+                     .arg(album.tracks.size())
+                     .arg(MostTracks),
+                 Ok, Ok, Icon::Exclamation});
+            return;
+        }
+    }
+    const QList<int> numbers = album.trackNumbers();
+    const QString artist = album.artist();
+    QList<TrackRow> rows;
+    for (qsizetype i = 0; i < album.tracks.size(); ++i)
+        rows.append(rowOf(album.tracks.at(i), numbers.at(i), artist));
+    const bool written = replace ? m_rows.replaceAll(rows) : m_rows.append(rows);
+    refresh();
+    if (!written) {
+        standardWarning(warning::ProcessError, QStringLiteral("Put"), table().label());
+        return;
+    }
+    Q_EMIT folderRead(album);
 }
 
 } // namespace sv

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "folderalbum.h"
 #include "trackrows.h"
 
 #include "app/reorder.h"
 #include "app/request.h"
 #include "store/fileaccess.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -16,12 +18,15 @@ class QVBoxLayout;
 namespace sv {
 
 class BrowseList;
+class CdReading;
+class FolderReading;
 class PageModel;
 class Session;
 
 // The songs tab of an add-album wizard: the run's scratch rows by track, typed one after
 // another in the track dialog, changed, deleted, moved, edited in turn, or read from the
-// disc in the drive. A compilation's list has an artist column.
+// disc in the drive or from a folder of audio files. A compilation's list has an artist
+// column.
 class TrackList : public QWidget
 {
     Q_OBJECT
@@ -29,6 +34,7 @@ class TrackList : public QWidget
 public:
     // `form` is the window that waits while a track dialog or a disc reading is under way.
     TrackList(Session &session, bool compilation, int instance, QWidget *form);
+    ~TrackList() override;
 
     TrackRows &rows() { return m_rows; }
     // Shows the rows of another run (the window's own number, once it has one).
@@ -51,12 +57,20 @@ public:
     void editAll();
     void move(MoveMode mode);
     void readDisc();
+    // Asks for a folder of audio files and reads its tracks into the rows.
+    void readFolder();
+    void readFolder(const QString &folder);
+
+    // The most tracks an album's songs can number.
+    static constexpr int MostTracks = 255;
 
 Q_SIGNALS:
     // Just before the disc is read: the album buffer is what the reading takes the
     // artist of new rows from.
     void aboutToReadDisc();
     void discRead(const QString &identifier);
+    // The folder's tracks are in the rows; what the files share is the album's.
+    void folderRead(const FolderAlbum &album);
 
 private:
     using Done = std::function<void(const WindowResult &, RecordPosition)>;
@@ -69,6 +83,8 @@ private:
     void editNext();
     void swapError(const QString &section, qint64 track);
     void showMenu(const QPoint &at);
+    void takeFolder(const FolderAlbum &album);
+    void stopReadings();
 
     Session &m_session;
     bool m_compilation;
@@ -79,6 +95,8 @@ private:
     BrowseList *m_list = nullptr;
     QVBoxLayout *m_buttons = nullptr;
     QPushButton *m_readDisc = nullptr;
+    QPointer<FolderReading> m_folderReading;
+    QPointer<CdReading> m_discReading;
     bool m_busy = false;
     QList<RecordPosition> m_editQueue;
 };

@@ -50,7 +50,8 @@ bool TrackRows::read(QList<TrackRow> &rows) const
         if (row.number(aw::Instance) != m_instance || row.text(aw::Side) != u"0")
             return true;
         rows.append({row.number(aw::Track), row.text(aw::Artist), row.text(aw::Title),
-                     qint32(row.number(aw::Time)), m_table.position()});
+                     qint32(row.number(aw::Time)), m_table.position(), int(row.number(aw::Disc)),
+                     qint32(row.number(aw::BeatsPerMinute)), row.text(aw::Composer)});
     }
     if (errorCode() != err::RecordNotAvailable)
         return false;
@@ -107,6 +108,9 @@ bool TrackRows::write(const QList<TrackRow> &rows)
             row.setText(aw::Artist, track.artist);
             row.setText(aw::Title, track.title);
             row.setNumber(aw::Time, track.time);
+            row.setNumber(aw::Disc, track.disc);
+            row.setNumber(aw::BeatsPerMinute, track.beatsPerMinute);
+            row.setText(aw::Composer, track.composer);
             if (!(found ? m_table.put() : m_table.add()))
                 return false;
         }
@@ -124,19 +128,27 @@ bool TrackRows::append(QList<TrackRow> rows)
     return write(rows);
 }
 
-bool TrackRows::removeAll()
+bool TrackRows::removeRows()
 {
     QList<TrackRow> rows;
     if (!read(rows))
         return false;
-    return inBatch([this, &rows] {
-        for (const TrackRow &track : std::as_const(rows)) {
-            keyOf(m_table.buffer(), track.track);
-            if (!m_table.get(aw::KeyInstance) || !m_table.remove())
-                return false;
-        }
-        return true;
-    });
+    for (const TrackRow &track : std::as_const(rows)) {
+        keyOf(m_table.buffer(), track.track);
+        if (!m_table.get(aw::KeyInstance) || !m_table.remove())
+            return false;
+    }
+    return true;
+}
+
+bool TrackRows::removeAll()
+{
+    return inBatch([this] { return removeRows(); });
+}
+
+bool TrackRows::replaceAll(const QList<TrackRow> &rows)
+{
+    return inBatch([this, &rows] { return removeRows() && write(rows); });
 }
 
 } // namespace sv

@@ -15,6 +15,10 @@ struct TrackRow
     QString title;
     qint32 time = 0;             // standard time; 0: none
     RecordPosition position = 0; // where read() found it; not used by the writes
+    // What an audio file's tags add; 0 or empty when the track was typed or read from a disc.
+    int disc = 0;
+    qint32 beatsPerMinute = 0;
+    QString composer;
 };
 
 // The scratch rows of one add-album wizard run, kept apart from other runs by the run's
@@ -35,18 +39,22 @@ public:
     // The run's highest track; 0 for a run without rows.
     [[nodiscard]] bool highestTrack(qint64 &track) const;
     // Writes each row under its track number: a row already there takes the new artist,
-    // title and time, a missing one is added. All of them or none.
+    // title, time, disc, BPM and composer, a missing one is added. All of them or none.
     [[nodiscard]] bool write(const QList<TrackRow> &rows);
     // Adds the rows after the run's highest track, numbered on from it; all or none.
     [[nodiscard]] bool append(QList<TrackRow> rows);
     // Deletes every row of the run; all or none.
     [[nodiscard]] bool removeAll();
+    // Puts `rows`, under their own track numbers, in place of every row of the run; all or
+    // none.
+    [[nodiscard]] bool replaceAll(const QList<TrackRow> &rows);
 
     // Fills the buffer with the key of one of the run's rows, the other fields cleared.
     void keyOf(Record &row, qint64 track) const;
 
 private:
     [[nodiscard]] bool inBatch(const std::function<bool()> &work);
+    [[nodiscard]] bool removeRows();
 
     Table &m_table;
     int m_instance;

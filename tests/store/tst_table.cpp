@@ -78,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(tableDef(TableId::Albums).recordWidth(), 541);
         QCOMPARE(tableDef(TableId::Labels).recordWidth(), 622);
         QCOMPARE(tableDef(TableId::Fonts).recordWidth(), 134);
-        QCOMPARE(tableDef(TableId::AddWizard).recordWidth(), 73);
+        QCOMPARE(tableDef(TableId::AddWizard).recordWidth(), 198);
         QCOMPARE(tableDef(TableId::PlaylistMaster).recordWidth(), 38);
         QCOMPARE(tableDef(TableId::PlaylistDetails).recordWidth(), 65);
         QCOMPARE(tableDef(TableId::Media).recordWidth(), 20);
