@@ -123,6 +123,15 @@ void FolderReading::end(bool completed)
         finish(false);
         return;
     }
+    // The progress window closes once this returns: what follows, the messages and what
+    // the caller asks next, comes after it has gone rather than over it.
+    QTimer::singleShot(0, this, &FolderReading::report);
+}
+
+void FolderReading::report()
+{
+    if (m_done)
+        return;
     m_album = m_reader->album();
     QString text = leftOutMessage(m_album);
     if (m_album.tracks.isEmpty())

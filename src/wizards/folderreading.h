@@ -46,6 +46,7 @@ private:
     FolderReading(const QString &folder, QWidget *parent);
     void begin();
     void end(bool completed);
+    void report();
     void finish(bool read);
 
     std::unique_ptr<FolderReader> m_reader;

@@ -888,6 +888,52 @@ private Q_SLOTS:
         QCOMPARE(catalogue.table(TableId::Albums).buffer().text(alb::AssociatedImage), png);
     }
 
+    // An album read from a folder names the folder as its sound: a folder that holds a
+    // sound serves, played from its first track in album order and opened as a folder; one
+    // without a sound is refused as a file would be.
+    void soundFolder()
+    {
+        test::Workspace &workspace = *m_workspace;
+        test::ScriptedPrompter &prompter = *m_prompter;
+        Catalogue &catalogue = *m_catalogue;
+        const QString wav = writeWav(workspace);
+        const QString folder = workspace.file(u"Album 日本"_s);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(wav, QDir(folder).filePath(u"10 Last.wav"_s)));
+        QVERIFY(QFile::copy(wav, QDir(folder).filePath(u"9 First.wav"_s)));
+        QFile notes(QDir(folder).filePath(u"1 notes.txt"_s));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.close();
+        QCOMPARE(soundFileProblem(folder), QString());
+        QCOMPARE(soundToPlay(folder), QDir(folder).filePath(u"9 First.wav"_s));
+        const QString empty = workspace.file(u"Empty"_s);
+        QVERIFY(QDir().mkpath(empty));
+        QVERIFY(soundFileProblem(empty).contains(u"holds no sound file"_s));
+        QCOMPARE(soundToPlay(empty), QString());
+
+        catalogue.addAlbum(1, u"Folder"_s);
+        QVERIFY(catalogue.loadAlbum(1));
+        AlbumForm *form = openForm(catalogue, Request::Change);
+        form->tabs()->setCurrentIndex(AlbumForm::AssociatedFiles);
+        auto *sound = form->findChild<QLineEdit *>(u"soundFile"_s);
+        QList<QUrl> opened;
+        setDesktopOpener([&](const QUrl &url) {
+            opened.append(url);
+            return true;
+        });
+        sound->setText(folder);
+        buttonOf(form, u"Play using associated player"_s)->click();
+        buttonOf(form, u"Open using associated program"_s)->click();
+        QCOMPARE(opened, (QList<QUrl>{QUrl::fromLocalFile(QDir(folder).filePath(u"9 First.wav"_s)),
+                                      QUrl::fromLocalFile(folder)}));
+        QVERIFY(prompter.shown.isEmpty());
+        sound->setText(empty);
+        buttonOf(form, u"Open using associated program"_s)->click();
+        QCOMPARE(prompter.shown.size(), 1);
+        QVERIFY(prompter.shown.last().text.contains(u"holds no sound file"_s));
+        QCOMPARE(opened.size(), 2);
+    }
+
     // Reading a 12-track disc into an album of 10 songs gives the 10 new times and 2 new
     // songs, the disc's numbers in the form, and the MusicBrainz page to open; "Read" says
     // whether the identifier changed; a drive that cannot be read leaves the album as it was.

@@ -112,8 +112,8 @@ private Q_SLOTS:
         test::StoreCatalogue catalogue(workspace.path());
         Store &store = catalogue.store;
         Table &wizard = catalogue.open(TableId::AddWizard);
-        wizard.buffer().setText(aw::Artist, QString(50, u'x'));
-        QCOMPARE(wizard.buffer().text(aw::Artist).size(), 30);
+        wizard.buffer().setText(aw::Artist, QString(60, u'x'));
+        QCOMPARE(wizard.buffer().text(aw::Artist).size(), 50);
 
         Table &songs = catalogue.open(TableId::Songs);
         Record &song = songs.buffer();

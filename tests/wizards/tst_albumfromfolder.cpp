@@ -174,6 +174,19 @@ QList<ProgressWindow *> progressWindows()
     return shown<ProgressWindow>();
 }
 
+// Every question is asked with the reading's progress window gone, not over it.
+class WatchingPrompter : public ScriptedPrompter
+{
+public:
+    Button ask(const Message &message) override
+    {
+        if (!progressWindows().isEmpty())
+            overProgress.append(message.text);
+        return ScriptedPrompter::ask(message);
+    }
+    QStringList overProgress;
+};
+
 } // namespace
 
 class TestAlbumFromFolder : public QObject
@@ -184,11 +197,12 @@ private Q_SLOTS:
     void initTestCase() { QApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
     void init()
     {
-        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_prompter = std::make_unique<WatchingPrompter>();
         m_shelf = std::make_unique<Shelf>();
     }
     void cleanup()
     {
+        const QStringList overProgress = m_prompter->overProgress;
         for (QWidget *window : QApplication::topLevelWidgets())
             window->close();
         settle();
@@ -197,6 +211,7 @@ private Q_SLOTS:
         setFolderChooser({});
         m_shelf.reset();
         m_prompter.reset();
+        QCOMPARE(overProgress, QStringList());
     }
 
     // A folder of tagged files read into the single-artist wizard and committed: the General
@@ -532,7 +547,7 @@ private Q_SLOTS:
     }
 
 private:
-    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<WatchingPrompter> m_prompter;
     std::unique_ptr<Shelf> m_shelf;
 };
 

@@ -450,7 +450,7 @@ private Q_SLOTS:
         QCOMPARE(catalogue.rows().buffer().text(aw::Artist), u"Various"_s);
         QCOMPARE(qint32(catalogue.rows().buffer().number(aw::Time)), minutes(4, 34));
         QVERIFY(catalogue.findRow(5, 3));
-        QCOMPARE(catalogue.rows().buffer().text(aw::Artist), QString(30, u'A'));
+        QCOMPARE(catalogue.rows().buffer().text(aw::Artist), QString(40, u'A'));
         QCOMPARE(catalogue.rows().buffer().text(aw::Title), u"Track 3"_s);
         QVERIFY(catalogue.findRow(6, 1));
         QCOMPARE(catalogue.rows().buffer().number(aw::Time), 0);
