@@ -23,6 +23,9 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <numeric>
+
 namespace sv {
 
 namespace {
@@ -422,7 +425,11 @@ void TrackList::takeFolder(const FolderAlbum &album)
             return;
         }
     }
-    const QList<int> numbers = album.trackNumbers();
+    QList<int> numbers = album.trackNumbers();
+    // A song numbers its track in a byte: a file's own number past that counts the tracks
+    // from 1 instead, in album order.
+    if (std::any_of(numbers.cbegin(), numbers.cend(), [](int n) { return n > MostTracks; }))
+        std::iota(numbers.begin(), numbers.end(), 1);
     const QString artist = album.artist();
     QList<TrackRow> rows;
     for (qsizetype i = 0; i < album.tracks.size(); ++i)

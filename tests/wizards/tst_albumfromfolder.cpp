@@ -455,6 +455,36 @@ private Q_SLOTS:
         QCOMPARE(wizard->tracks()->model()->rowCount(), 3);
     }
 
+    // The files' own track numbers are kept when the songs can hold them; one past what a
+    // song's track can number makes the rows count from 1 in album order.
+    void trackNumbersASongCanHold()
+    {
+        Shelf &shelf = *m_shelf;
+        const QString folder = shelf.workspace.file(u"Numbers"_s);
+        QDir().mkpath(folder);
+        const auto make = [&folder](const QString &name, const QString &track) {
+            return makeAudioFile(QDir(folder).filePath(name), 1,
+                                 {{u"TITLE"_s, name}, {u"TRACKNUMBER"_s, track}});
+        };
+        QVERIFY(make(u"a.wav"_s, u"7"_s));
+        QVERIFY(make(u"b.wav"_s, u"5"_s));
+        QPointer<AddAlbumWizard> wizard =
+            openWizard(shelf.session, AddAlbumWizard::Kind::SingleArtist);
+        QVERIFY(readFolder(wizard, folder));
+        QList<TrackRow> rows = shelf.rows();
+        QCOMPARE(titlesOf(rows), (QStringList{u"b.wav"_s, u"a.wav"_s}));
+        QCOMPARE(rows.at(0).track, 5);
+        QCOMPARE(rows.at(1).track, 7);
+
+        QVERIFY(make(u"c.wav"_s, u"300"_s));
+        m_prompter->answer(Yes); // replace
+        QVERIFY(readFolder(wizard, folder));
+        rows = shelf.rows();
+        QCOMPARE(titlesOf(rows), (QStringList{u"b.wav"_s, u"a.wav"_s, u"c.wav"_s}));
+        QCOMPARE(rows.at(0).track, 1);
+        QCOMPARE(rows.at(2).track, 3);
+    }
+
     // Cancel in the progress window, or the wizard closed while it reads: nothing is read
     // into the rows, no window is left behind, and the wizard's held song goes.
     void readingStoppedPartWay()
