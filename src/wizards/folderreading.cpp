@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace sv {
@@ -171,12 +173,23 @@ void chooseAudioFolder(QWidget *parent, std::function<void(const QString &folder
             chosen(folder);
         return;
     }
-    auto *dialog = new QFileDialog(parent, QStringLiteral("Select a Folder of Audio Files"));
+    // Albums are usually folders side by side: the next is looked for beside the last one
+    // read, the first in the user's music folder.
+    static QString lastFolder;
+    QString start = lastFolder.isEmpty() ? QString() : QFileInfo(lastFolder).absolutePath();
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QDir::homePath();
+    auto *dialog = new QFileDialog(parent, QStringLiteral("Select a Folder of Audio Files"), start);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-                     [chosen = std::move(chosen)](const QString &folder) { chosen(folder); });
+                     [chosen = std::move(chosen)](const QString &folder) {
+                         lastFolder = folder;
+                         chosen(folder);
+                     });
     dialog->open();
 }
 

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -117,6 +118,9 @@ private Q_SLOTS:
     void readingReportsLeftOutFilesOnce();
     void readingCancelledHandsNothingOn();
     void readingEndsWithItsParent();
+    // The folder dialog opens in the user's music folder, and then beside the folder read
+    // last.
+    void dialogStartsBesideTheLastFolder();
 
 private:
     std::unique_ptr<test::ScriptedPrompter> m_prompter;
@@ -400,6 +404,39 @@ void TestFolderAlbum::readingEndsWithItsParent()
     QVERIFY(shown);
     QCOMPARE(finished.first().first().toBool(), false);
     QVERIFY(m_prompter->shown.isEmpty());
+}
+
+void TestFolderAlbum::dialogStartsBesideTheLastFolder()
+{
+    test::Workspace workspace;
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(workspace.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(workspace.file(u".config"_s)));
+    const QString music = workspace.file(u"Music"_s);
+    const QString other = workspace.file(u"Other"_s);
+    QVERIFY(QDir().mkpath(music));
+    QVERIFY(QDir().mkpath(other + u"/Album"_s));
+    QWidget parent;
+    QStringList chosen;
+    const auto choose = [&](const QString &folder) {
+        chooseAudioFolder(&parent, [&chosen](const QString &picked) { chosen.append(picked); });
+        auto *dialog = parent.findChild<QFileDialog *>();
+        if (!dialog)
+            return QString();
+        const QString start = dialog->directory().absolutePath();
+        Q_EMIT dialog->fileSelected(folder);
+        delete dialog;
+        return start;
+    };
+    QCOMPARE(choose(other + u"/Album"_s), music);
+    QCOMPARE(choose(music), other);
+    QCOMPARE(chosen, (QStringList{other + u"/Album"_s, music}));
+    qputenv("HOME", home);
+    if (config.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", config);
 }
 
 QTEST_MAIN(TestFolderAlbum)
