@@ -1,5 +1,6 @@
 #include "albumfiles.h"
 
+#include "store/schema.h"
 #include "wizards/folderalbum.h"
 
 #include <QAudioOutput>
@@ -68,6 +69,41 @@ QString soundToPlay(const QString &path)
     if (QFileInfo(path).isDir())
         return firstSoundIn(path);
     return path;
+}
+
+QString FolderSongFiles::find(const QString &folder, qint64 track, const QString &title)
+{
+    auto tracks = m_folders.find(folder);
+    if (tracks == m_folders.end()) {
+        FolderReader reader(folder);
+        while (!reader.atEnd())
+            reader.readNext();
+        const FolderAlbum album = reader.album();
+        const QList<int> numbers = album.trackNumbers();
+        const int width = tableDef(TableId::Songs).fields.at(mus::Title).size;
+        QList<Track> list;
+        for (qsizetype i = 0; i < album.tracks.size(); ++i) {
+            const FolderTrack &file = album.tracks.at(i);
+            list.append({numbers.at(i), file.title.left(width).trimmed(),
+                         QDir(folder).filePath(file.fileName)});
+        }
+        tracks = m_folders.insert(folder, list);
+    }
+    const QString wanted = title.trimmed();
+    const auto sameTitle = [&wanted](const Track &candidate) {
+        return candidate.title.compare(wanted, Qt::CaseInsensitive) == 0;
+    };
+    QString byTitle;
+    int titled = 0;
+    for (const Track &candidate : std::as_const(*tracks)) {
+        if (!sameTitle(candidate))
+            continue;
+        if (candidate.number == track)
+            return candidate.path;
+        byTitle = candidate.path;
+        ++titled;
+    }
+    return titled == 1 ? byTitle : QString();
 }
 
 QString soundFileProblem(const QString &path)

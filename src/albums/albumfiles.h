@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -20,6 +23,24 @@ QString imageFileProblem(const QString &path);
 // What plays for an album's sound: the file itself, or for a folder its first track in
 // album order; empty when there is none.
 QString soundToPlay(const QString &path);
+
+// The files of songs whose album names a folder of audio files as its sound, each folder
+// read once. A song's file is the folder's track of the song's number and title, else the
+// one track of its title; none when neither answers, rather than another song's file.
+class FolderSongFiles
+{
+public:
+    QString find(const QString &folder, qint64 track, const QString &title);
+
+private:
+    struct Track
+    {
+        int number;
+        QString title; // as a song keeps it
+        QString path;
+    };
+    QHash<QString, QList<Track>> m_folders;
+};
 
 // Opens a file or a web page with the desktop's own program for it. Tests put a recorder
 // in its place; the default asks the desktop.

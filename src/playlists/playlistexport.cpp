@@ -2,9 +2,11 @@
 
 #include "playlistentry.h"
 
+#include "albums/albumfiles.h"
 #include "store/errors.h"
 #include "store/store.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QUrl>
 #include <QXmlStreamWriter>
@@ -60,6 +62,7 @@ bool readTracks(Store &store, qint64 playlistId, QList<Track> &tracks, QString &
         return false;
     SongLookup songs(store);
     Record song(tableDef(TableId::Songs));
+    FolderSongFiles folders;
     for (qint64 id : std::as_const(songIds)) {
         if (!songs.find(id, song))
             continue; // a song deleted since has nothing to play
@@ -70,6 +73,10 @@ bool readTracks(Store &store, qint64 playlistId, QList<Track> &tracks, QString &
         // Standard times count hundredths from 1.
         track.milliseconds = song.number(mus::Time) > 0 ? (song.number(mus::Time) - 1) * 10 : 0;
         track.location = soundFileOf(store, song.number(mus::AlbumID));
+        // An album read from a folder names the folder: the song is one file in it.
+        if (!track.location.isEmpty() && QFileInfo(track.location).isDir())
+            track.location =
+                folders.find(track.location, song.number(mus::TrackNumber), track.title);
         tracks.append(track);
     }
     return true;

@@ -16,7 +16,9 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +36,20 @@ using namespace sv;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// One second of 8-bit mono silence as a WAV file.
+QByteArray wavBytes()
+{
+    const auto le = [](quint32 value, int size) {
+        QByteArray bytes;
+        for (int i = 0; i < size; ++i)
+            bytes.append(char((value >> (8 * i)) & 0xFF));
+        return bytes;
+    };
+    const QByteArray data(8000, char(0x80));
+    return "RIFF" + le(36 + data.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
+           le(8000, 4) + le(8000, 4) + le(1, 2) + le(8, 2) + "data" + le(data.size(), 4) + data;
+}
 
 const QString SongIdType = u"application/x-songvane-song-id"_s;
 
@@ -607,6 +623,47 @@ private Q_SLOTS:
         QVERIFY(!exportPlaylist(catalogue.session.store(), 1, PlaylistFormat::Xspf,
                                 workspace.file(u"no/such/folder/list.xspf"_s), error));
         QVERIFY(!error.isEmpty());
+    }
+
+    // A song of an album read from a folder is exported as its own file in the folder,
+    // found by its track and title, or by its title alone once renumbered; a song the
+    // folder has no file of gets no location rather than the folder or another's file.
+    void exportsFindFilesInAnAlbumFolder()
+    {
+        test::Workspace workspace;
+        Catalogue catalogue(workspace.path());
+        catalogue.addSongs(3);
+        const QString folder = workspace.file(u"Album 日本"_s);
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString &name : {u"Song 1.wav"_s, u"Song 3.wav"_s}) {
+            QFile file(QDir(folder).filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(wavBytes());
+        }
+        Table &albums = catalogue.table(TableId::Albums);
+        const TableUse albumUse = catalogue.session.files().use(albums);
+        QVERIFY(albumUse);
+        albums.buffer().clear();
+        albums.buffer().setNumber(alb::AlbumID, 4);
+        albums.buffer().setText(alb::Album, u"From Files"_s);
+        albums.buffer().setText(alb::AssociatedWavFile, folder);
+        QVERIFY(albums.add());
+        // Song 1 is the folder's first track; song 3 was renumbered since.
+        for (const auto &[id, track] : {std::pair{1, 1}, std::pair{2, 2}, std::pair{3, 7}}) {
+            catalogue.songs().buffer().setNumber(mus::ID, id);
+            QVERIFY(catalogue.songs().get(mus::KeyID));
+            catalogue.songs().buffer().setNumber(mus::AlbumID, 4);
+            catalogue.songs().buffer().setNumber(mus::TrackNumber, track);
+            QVERIFY(catalogue.songs().put());
+        }
+        catalogue.addPlaylist(1, u"Files"_s);
+        catalogue.addEntries(1, {1, 2, 3});
+        QString error;
+        const QString m3u = workspace.file(u"list.m3u8"_s);
+        QVERIFY(exportPlaylist(catalogue.session.store(), 1, PlaylistFormat::M3u8, m3u, error));
+        const QStringList lines = QString::fromUtf8(test::fileContents(m3u)).split(u'\n');
+        QCOMPARE(lines.filter(folder), (QStringList{QDir(folder).filePath(u"Song 1.wav"_s),
+                                                    QDir(folder).filePath(u"Song 3.wav"_s)}));
     }
 
     // Another station deletes a song the play list names: the entry says so and adds no
