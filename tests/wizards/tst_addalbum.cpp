@@ -1,5 +1,6 @@
 #include "app/browselist.h"
 #include "app/pagemodel.h"
+#include "app/progresswindow.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "catalogue.h"
@@ -26,6 +27,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <csignal>
 
@@ -161,6 +163,32 @@ AlbumCommit commitOf(const QString &artist, const QString &title, const QString 
     commit.song.setText(mus::Media, u"CD"_s);
     return commit;
 }
+
+// Closes the wizard as a reading's progress window is shown in `parent`, before the
+// reading's first step.
+class CloseOnProgress : public QObject
+{
+public:
+    CloseOnProgress(QWidget *parent, QWidget *wizard, bool *shown)
+        : m_wizard(wizard), m_shown(shown)
+    {
+        parent->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildPolished &&
+            qobject_cast<ProgressWindow *>(static_cast<QChildEvent *>(event)->child())) {
+            watched->removeEventFilter(this);
+            *m_shown = true;
+            QTimer::singleShot(0, m_wizard, [wizard = m_wizard] { wizard->close(); });
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_wizard;
+    bool *m_shown;
+};
 
 } // namespace
 
@@ -385,6 +413,31 @@ private Q_SLOTS:
         QCOMPARE(shelf.songs().records(), 0);
         wizard = openWizard(shelf.session, AddAlbumWizard::Kind::SingleArtist, Instance + 1);
         QCOMPARE(wizard->tracks()->model()->rowCount(), 0);
+    }
+
+    // A wizard closed while the disc is read, in a window that stays (as the frame does):
+    // the reading stops with the wizard, and no rows of that disc wait for the next run
+    // with its number.
+    void closedWhileReadingTheDisc()
+    {
+        Shelf &shelf = *m_shelf;
+        CdDevice::setSource(prepareImage(shelf.workspace, u"three-tracks"_s));
+        QWidget frame;
+        auto *layout = new QVBoxLayout(&frame);
+        QPointer<AddAlbumWizard> wizard = AddAlbumWizard::open(
+            shelf.session, AddAlbumWizard::Kind::Compilation, Request::Insert, Instance);
+        QVERIFY(wizard);
+        layout->addWidget(wizard);
+        frame.show();
+        bool seen = false;
+        CloseOnProgress close(&frame, wizard, &seen);
+        press(wizard->tracks(), u"&Read Compact Disc Information"_s);
+        closeAndSettle(wizard);
+        QVERIFY(seen);
+        QTRY_VERIFY(shown<ProgressWindow>().isEmpty());
+        settle();
+        QCOMPARE(shelf.rowCount(Instance), 0);
+        QVERIFY(m_prompter->shown.isEmpty());
     }
 
     // Only inserts: a change or delete request is refused with its warning and no window.
