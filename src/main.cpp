@@ -14,6 +14,8 @@
 #include "exchange/importwindow.h"
 #include "maintenance/filemanager.h"
 #include "playlists/playlistbrowser.h"
+#include "reports/reportcommands.h"
+#include "reports/reportstart.h"
 #include "songs/codetables.h"
 #include "songs/songbrowser.h"
 #include "songs/songform.h"
@@ -88,6 +90,7 @@ void registerProcedures()
                             return sv::AddAlbumWizard::open(session, kind, sv::Request::Insert);
                         });
     }
+    sv::reports::registerReportProcedures();
     sv::setAddModeDispatch(sv::dispatchAddMode);
     Procedures::addBrowser(QStringLiteral("BrowseTips"),
                            [](Session &session) { return new sv::TipsBrowser(session); });
@@ -101,5 +104,5 @@ int main(int argc, char *argv[])
         argc, argv,
         {registerProcedures,
          [](sv::Session &session) { return sv::FileManager::offerRepairAfterCrash(session); },
-         sv::exchange::exchangeCommands()});
+         sv::exchange::exchangeCommands() << sv::reports::reportCommand()});
 }

@@ -2,6 +2,7 @@
 
 #include "albumform.h"
 
+#include "app/browselist.h"
 #include "app/mainframe.h"
 #include "app/procedures.h"
 #include "app/session.h"
@@ -20,6 +21,7 @@ namespace {
 
 const QString SingleArtistWizard = QStringLiteral("AddSingleArtist");
 const QString CompilationWizard = QStringLiteral("AddCompilation");
+const QString AlbumSheet = QStringLiteral("ReportAlbumSheet");
 
 BrowserSetup albumSetup(const std::function<QVariant()> &categoryRange)
 {
@@ -84,10 +86,9 @@ void AlbumBrowser::buildAlbumButtons()
     m_copy = new QPushButton(QStringLiteral("Cop&y"));
     m_copy->setToolTip(QStringLiteral("Copy record"));
     connect(m_copy, &QPushButton::clicked, this, &AlbumBrowser::copy);
-    // The album sheet comes with the reports.
     m_print = new QPushButton(QStringLiteral("&Print"));
     m_print->setToolTip(QStringLiteral("Print information"));
-    m_print->setEnabled(false);
+    connect(m_print, &QPushButton::clicked, this, &AlbumBrowser::printAlbum);
     m_singleArtist = new QPushButton(QStringLiteral("Single Artist Wi&zard"));
     m_singleArtist->setEnabled(Procedures::has(SingleArtistWizard));
     connect(m_singleArtist, &QPushButton::clicked, this, &AlbumBrowser::singleArtistWizard);
@@ -120,6 +121,17 @@ void AlbumBrowser::buildAlbumButtons()
 void AlbumBrowser::updateAlbumButtons()
 {
     m_copy->setEnabled(!model()->isEmpty());
+    m_print->setEnabled(!model()->isEmpty() && Procedures::has(AlbumSheet));
+}
+
+// The album sheet of the highlighted album, which the report reads from the album buffer.
+void AlbumBrowser::printAlbum()
+{
+    auto *frame = qobject_cast<MainFrame *>(window());
+    const RecordPosition highlighted = list()->highlighted();
+    if (!frame || !highlighted || !table().reget(highlighted))
+        return;
+    frame->startProcedure(AlbumSheet);
 }
 
 UpdateForm *AlbumBrowser::createForm(Request request)

@@ -16,6 +16,8 @@ public:
     enum Tab { ByAlbum, ByArtist, ByFileNumber, ByCategory, ByCategoryArtist };
 
     void copy();
+    // "&Print": the album sheet of the highlighted album.
+    void printAlbum();
     void selectCategory();
     // The add-album wizards, when the program has them: afterwards the list and the title
     // show what they added.

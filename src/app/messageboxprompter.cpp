@@ -36,7 +36,8 @@ struct ButtonKind
 
 const ButtonKind buttonKinds[] = {{Ok, QMessageBox::Ok},         {Yes, QMessageBox::Yes},
                                   {No, QMessageBox::No},         {Retry, QMessageBox::Retry},
-                                  {Cancel, QMessageBox::Cancel}, {Abort, QMessageBox::Abort}};
+                                  {Cancel, QMessageBox::Cancel}, {Abort, QMessageBox::Abort},
+                                  {Ignore, QMessageBox::Ignore}};
 
 void makeRoomForCaption(QMessageBox &box)
 {

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -98,7 +99,14 @@ QString helpText(const QList<ProgramCommand> &commands)
 // A command needs no display: no window is made, and every message goes to the terminal.
 int runCommand(int argc, char *argv[], const CommandLine &line, const ProgramCommand &command)
 {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (command.draws) {
+        // Pages are drawn with fonts, which need the graphics layer; no display is needed.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("SongVane Pro 98"));
     QString problem;
     if (!Paths::configure(line.programArguments, problem))

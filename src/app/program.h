@@ -18,6 +18,9 @@ struct ProgramCommand
     QString name;
     QString usage; // lines for --help, each "NAME ..."
     std::function<int(Session &session, const QStringList &arguments)> run;
+    // Whether the command draws (fonts, pages): it then runs with the graphics of an
+    // offscreen display, still without a window.
+    bool draws = false;
 };
 
 // What the program's entry supplies from the subsystems above this library: the windows the

@@ -73,7 +73,7 @@ void ProgressWindow::tick()
 {
     // A warning shown by a step may run an event loop of its own, and the timer must not
     // start another tick inside it.
-    if (m_inTick || m_done)
+    if (m_inTick || m_done || m_asking)
         return;
     m_inTick = true;
     Step outcome = Step::Continue;
@@ -91,6 +91,12 @@ void ProgressWindow::tick()
             break;
     }
     m_inTick = false;
+    if (m_cancelRequested && outcome != Step::Stopped && outcome != Step::Finished) {
+        m_cancelRequested = false;
+        if (!confirmCancel(m_cancelByEscape))
+            return;
+        m_cancelRequested = true;
+    }
     if (m_cancelRequested || outcome == Step::Stopped) {
         finish(false);
     } else if (outcome == Step::Finished) {
@@ -120,15 +126,36 @@ void ProgressWindow::setProgressText(const QString &text)
 
 void ProgressWindow::cancel()
 {
-    if (m_inTick)
-        m_cancelRequested = true; // the tick ends after its current record
-    else
-        finish(false);
+    requestCancel(false);
 }
 
 void ProgressWindow::reject()
 {
-    cancel();
+    requestCancel(true);
+}
+
+void ProgressWindow::requestCancel(bool escape)
+{
+    if (m_done || m_asking)
+        return;
+    if (m_inTick) {
+        // The tick ends after its current record, and asks then.
+        m_cancelRequested = true;
+        m_cancelByEscape = escape;
+        return;
+    }
+    if (confirmCancel(escape))
+        finish(false);
+}
+
+bool ProgressWindow::confirmCancel(bool escape)
+{
+    if (!m_cancelCheck)
+        return true;
+    m_asking = true;
+    const bool stop = m_cancelCheck(escape);
+    m_asking = false;
+    return stop && !m_done;
 }
 
 void ProgressWindow::stop(bool completed)

@@ -54,6 +54,13 @@ public:
     // The percentage line before the first record ("0% Completed" for processes that show it).
     void setProgressText(const QString &text);
     qint64 recordsDone() const { return m_records; }
+    // Asked when the user cancels, before the run stops: true stops it, false lets it go
+    // on. `escape` tells Esc and the title bar's close from the Cancel button. Records are
+    // not handled while it asks.
+    void setCancelCheck(std::function<bool(bool escape)> check)
+    {
+        m_cancelCheck = std::move(check);
+    }
     void cancel();
     void reject() override; // Escape and the title bar's close act as Cancel
 
@@ -63,6 +70,8 @@ Q_SIGNALS:
 private:
     void tick();
     void countRecord();
+    void requestCancel(bool escape);
+    bool confirmCancel(bool escape);
     void stop(bool completed);
     void finish(bool completed);
 
@@ -73,6 +82,7 @@ private:
 
     std::function<Step()> m_step;
     std::function<void(bool)> m_finished;
+    std::function<bool(bool)> m_cancelCheck;
     qint64 m_total = 0;
     qint64 m_unitsPerRecord = 1;
     qint64 m_records = 0;
@@ -82,6 +92,8 @@ private:
     int m_percent = -1;
     bool m_inTick = false;
     bool m_cancelRequested = false;
+    bool m_cancelByEscape = false;
+    bool m_asking = false; // the cancel check's question is on screen
     bool m_done = false;
 };
 

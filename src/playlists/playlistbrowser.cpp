@@ -5,7 +5,9 @@
 #include "playlistform.h"
 
 #include "app/browselist.h"
+#include "app/mainframe.h"
 #include "app/pagemodel.h"
+#include "app/procedures.h"
 #include "app/session.h"
 #include "exchange/filechooser.h"
 #include "platform/prompter.h"
@@ -37,13 +39,22 @@ PlaylistBrowser::PlaylistBrowser(Session &session, Request request, QWidget *par
     : Browser(session, playlistSetup(), request, parent)
 {
     list()->view()->setToolTip(QStringLiteral("Right-Click for Options"));
-    // The two play-list reports come with the reports.
     m_print = new QPushButton(QStringLiteral("&Print"));
     m_print->setToolTip(QStringLiteral("Print playlist (basic format)"));
-    m_print->setEnabled(false);
+    connect(m_print, &QPushButton::clicked, this,
+            [this] { printReport(QStringLiteral("ReportPlaylist")); });
     m_top40 = new QPushButton(QStringLiteral("&Top 40"));
     m_top40->setToolTip(QStringLiteral("Print playlist in a top-?? chart format"));
-    m_top40->setEnabled(false);
+    connect(m_top40, &QPushButton::clicked, this,
+            [this] { printReport(QStringLiteral("ReportTop40")); });
+    const auto updateReports = [this] {
+        for (auto [button, procedure] :
+             {std::pair{m_print, "ReportPlaylist"}, std::pair{m_top40, "ReportTop40"}})
+            button->setEnabled(!model()->isEmpty() &&
+                               Procedures::has(QString::fromUtf8(procedure)));
+    };
+    connect(model(), &QAbstractItemModel::modelReset, this, updateReports);
+    updateReports();
     auto *rows = static_cast<QVBoxLayout *>(layout());
     auto *recordRow = static_cast<QBoxLayout *>(rows->itemAt(rows->count() - 1)->layout());
     const int close = recordRow->indexOf(button(QStringLiteral("Cl&ose")));
@@ -70,6 +81,16 @@ void PlaylistBrowser::extendPopupMenu(QMenu *menu)
         ->setEnabled(rows);
     menu->addAction(QStringLiteral("Export as XSPF..."), this, &PlaylistBrowser::exportXspf)
         ->setEnabled(rows);
+}
+
+void PlaylistBrowser::printReport(const QString &procedure)
+{
+    // The report reads the play list from the shared buffer, as this list leaves it.
+    auto *frame = qobject_cast<MainFrame *>(window());
+    const RecordPosition highlighted = list()->highlighted();
+    if (!frame || !highlighted || !table().reget(highlighted))
+        return;
+    frame->startProcedure(procedure);
 }
 
 void PlaylistBrowser::generate()

@@ -5,7 +5,7 @@
 namespace sv {
 
 // "Playlists": the play lists by name, added, changed and deleted through the play-list
-// form, or drawn at random by the play-list generator. Printing them comes with the reports.
+// form, or drawn at random by the play-list generator, and printed as a list or a chart.
 class PlaylistBrowser : public Browser
 {
     Q_OBJECT
@@ -20,6 +20,8 @@ public:
     // file chosen in the save dialog, for media players.
     void exportM3u8();
     void exportXspf();
+    // "&Print" and "&Top 40": the report of the highlighted play list.
+    void printReport(const QString &procedure);
 
 protected:
     UpdateForm *createForm(Request request) override;

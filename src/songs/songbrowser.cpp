@@ -178,13 +178,15 @@ void SongBrowser::buildSongButtons()
     row->addWidget(searchButton);
     row->addWidget(m_cancelSearch);
     row->addWidget(m_resetSearch);
-    // Import and export are windows of their own, started as the frame starts them;
-    // printing comes with its window, until then it stays off.
+    // Import, export and the report of the order shown are windows of their own, started
+    // as the frame starts them.
     for (const char *caption : {"&Import", "&Export", "&Print"}) {
         auto *button = new QPushButton(QString::fromUtf8(caption));
         const QString procedure = QString::fromUtf8(caption).remove(u'&');
-        button->setEnabled(Procedures::has(procedure));
-        connect(button, &QPushButton::clicked, this, [this, procedure] { startWindow(procedure); });
+        button->setEnabled(Procedures::has(procedure == u"Print" ? reportProcedure() : procedure));
+        connect(button, &QPushButton::clicked, this, [this, procedure] {
+            startWindow(procedure == u"Print" ? reportProcedure() : procedure);
+        });
         row->addWidget(button);
     }
     vertical->insertLayout(vertical->count() - 1, row);
@@ -275,11 +277,35 @@ void SongBrowser::startWindow(const QString &procedure)
         frame->startProcedure(procedure);
 }
 
+QString SongBrowser::reportProcedure() const
+{
+    switch (currentTab()) {
+    case ByTitle:
+        return QStringLiteral("ReportSongsByTitle");
+    case ByAlbum:
+        return QStringLiteral("ReportSongsByAlbum");
+    case ByMedia:
+        return QStringLiteral("ReportSongsByMedia");
+    case ByCategory:
+        return QStringLiteral("ReportSongsByCategory");
+    case ByChart:
+        return QStringLiteral("ReportSongsByChartNumber");
+    case ByBpm:
+        return QStringLiteral("ReportSongsByBPM");
+    case ByUdk:
+        return QStringLiteral("ReportSongsByUDK");
+    default:
+        return QStringLiteral("ReportSongsByArtist");
+    }
+}
+
 void SongBrowser::extendPopupMenu(QMenu *menu)
 {
     for (const char *caption : {"&Print", "&Search", "&Import", "&Export"}) {
         QAction *entry = menu->addAction(QString::fromUtf8(caption));
-        const QString procedure = QString::fromUtf8(caption).remove(u'&');
+        QString procedure = QString::fromUtf8(caption).remove(u'&');
+        if (procedure == u"Print")
+            procedure = reportProcedure();
         const bool searching = procedure == u"Search";
         entry->setEnabled(searching || Procedures::has(procedure));
         if (searching)

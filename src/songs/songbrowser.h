@@ -22,6 +22,8 @@ public:
     void setSearchFilter(const QString &filter); // "" clears it
     QString searchFilter() const { return m_search; }
     void search();
+    // The report "&Print" starts: the one of the order shown, Songs by Artist for others.
+    QString reportProcedure() const;
 
 protected:
     UpdateForm *createForm(Request request) override;
