@@ -36,8 +36,7 @@ struct ButtonKind
 
 const ButtonKind buttonKinds[] = {{Ok, QMessageBox::Ok},         {Yes, QMessageBox::Yes},
                                   {No, QMessageBox::No},         {Retry, QMessageBox::Retry},
-                                  {Cancel, QMessageBox::Cancel}, {Abort, QMessageBox::Abort},
-                                  {Ignore, QMessageBox::Ignore}};
+                                  {Cancel, QMessageBox::Cancel}, {Abort, QMessageBox::Abort}};
 
 void makeRoomForCaption(QMessageBox &box)
 {

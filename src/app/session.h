@@ -18,17 +18,6 @@ namespace sv {
 // counts, the upgrade manager, the integrity routines, what the forms saved last, the
 // printer chosen and the version the previous run left. One per application; tests make
 // their own over a temporary folder.
-// The criteria the song and album reports share for the program's run: each report reads
-// what the last Report Criteria window left.
-struct ReportCriteria
-{
-    QString style; // "Standard" or "Brief"; empty until a window sets it
-    bool preview = false;
-    bool customFont = false;
-    QString include; // "All" or "Selected"
-    QString selection;
-};
-
 class Session
 {
 public:
@@ -46,7 +35,6 @@ public:
 
     // The record each form (by procedure name) saved last in this run, for its history key.
     QHash<QString, Record> &lastSaved() { return m_lastSaved; }
-    ReportCriteria reportCriteria;
     // The printer File / Print Setup chose, kept for the rest of the run.
     QPrinter &printer();
     // The program version the settings held when this run started ("" on first use).

@@ -10,16 +10,7 @@ namespace sv {
 
 // Every message box and short question of the program goes through one prompter, so the
 // application shows real boxes while tests answer them and read what was shown.
-enum Button {
-    NoButton = 0,
-    Ok = 1,
-    Yes = 2,
-    No = 4,
-    Retry = 8,
-    Cancel = 16,
-    Abort = 32,
-    Ignore = 64
-};
+enum Button { NoButton = 0, Ok = 1, Yes = 2, No = 4, Retry = 8, Cancel = 16, Abort = 32 };
 
 enum class Icon { Information, Exclamation, Question, Critical };
 

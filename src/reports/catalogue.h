@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reportcriteria.h"
 #include "reportsource.h"
 
 #include "app/session.h"

@@ -30,6 +30,12 @@ QString withoutTrailingBlanks(QString text)
 
 } // namespace
 
+ReportCriteria &reportCriteria()
+{
+    static ReportCriteria criteria;
+    return criteria;
+}
+
 bool passesSelection(const ReportCriteria &criteria, const QString &field)
 {
     if (criteria.include != u"Selected")
@@ -80,8 +86,9 @@ ReportCriteriaWindow::ReportCriteriaWindow(Session &session, const QString &noun
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    const ReportCriteria &criteria = session.reportCriteria;
+    const ReportCriteria &criteria = reportCriteria();
     const QString styleValue =
         criteria.style.isEmpty() ? Settings::global().reportStyle : criteria.style;
     (styleValue == u"Brief" ? m_brief : m_standard)->setChecked(true);
@@ -134,7 +141,7 @@ void ReportCriteriaWindow::includeChanged()
 
 void ReportCriteriaWindow::accept()
 {
-    ReportCriteria &criteria = m_session.reportCriteria;
+    ReportCriteria &criteria = reportCriteria();
     criteria.style = m_brief->isChecked() ? QStringLiteral("Brief") : QStringLiteral("Standard");
     criteria.preview = m_preview->isChecked();
     criteria.customFont = m_customFont->isChecked();

@@ -13,9 +13,22 @@ class QRadioButton;
 namespace sv {
 
 class Session;
-struct ReportCriteria;
 
 namespace reports {
+
+// The criteria the song and album reports share for the program's run: each report reads
+// what the last Report Criteria window left.
+struct ReportCriteria
+{
+    QString style; // "Standard" or "Brief"; empty until a window sets it
+    bool preview = false;
+    bool customFont = false;
+    QString include; // "All" or "Selected"
+    QString selection;
+};
+
+// The one set of criteria of this run of the program.
+ReportCriteria &reportCriteria();
 
 // "Report Criteria": how the song and album reports run (standard or brief, preview or
 // printer, the custom font, all records or those whose selection field starts with a

@@ -2,6 +2,7 @@
 
 #include "platform/prompter.h"
 
+#include <QFile>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
@@ -78,6 +79,15 @@ bool PageOutput::finish()
 
 bool writePdf(const PageList &pages, const QString &file, QString &error)
 {
+    {
+        // The writer only says that it could not begin; the file says why.
+        QFile probe(file);
+        if (!probe.open(QIODevice::WriteOnly)) {
+            error = QStringLiteral("The file \"%1\" could not be written: %2")
+                        .arg(file, probe.errorString());
+            return false;
+        }
+    }
     QPdfWriter writer(file);
     writer.setResolution(1200);
     writer.setCreator(QStringLiteral("SongVane Pro 98"));

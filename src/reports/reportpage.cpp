@@ -160,7 +160,11 @@ void renderPage(QPainter &painter, const PageList &pages, const ReportPage &page
 
 QString fitted(const QString &text, const ReportFont &font, int width)
 {
-    const QFontMetricsF measure = metrics(font);
+    return fitted(text, metrics(font), width);
+}
+
+QString fitted(const QString &text, const QFontMetricsF &measure, int width)
+{
     if (measure.horizontalAdvance(text) <= width)
         return text;
     // The longest start that fits, found by halving: a title may be 255 characters.

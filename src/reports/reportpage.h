@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QList>
 #include <QRect>
@@ -68,6 +69,7 @@ public:
 
     int fontIndex(const ReportFont &font);
     const ReportFont &font(int index) const { return m_fonts.at(index); }
+    int fontCount() const { return int(m_fonts.size()); }
     int imageIndex(const QImage &image); // -1 for a null image
     const QImage &image(int index) const { return m_images.at(index); }
     int imageCount() const { return int(m_images.size()); }
@@ -99,6 +101,8 @@ void scaleToMils(QPainter &painter, double dotsPerInch);
 
 // Text cut at the end to fit `width` mils in this font (nothing added in its place).
 QString fitted(const QString &text, const ReportFont &font, int width);
+// The same with the font's measures at hand, for a writer that measures many texts.
+QString fitted(const QString &text, const QFontMetricsF &measure, int width);
 int textWidth(const QString &text, const ReportFont &font); // mils
 
 } // namespace sv::reports

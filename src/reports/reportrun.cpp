@@ -92,8 +92,11 @@ bool ReportRun::confirmCancel(bool escape)
     const Button answer = ask({QStringLiteral("Question"),
                                QStringLiteral("Report Cancellation Requested!\n \n"
                                               "Preview Report generated so far?"),
-                               Yes | No | Ignore, Yes, Icon::Question});
-    if (answer == Ignore)
+                               Yes | No | IgnoreButton,
+                               Yes,
+                               Icon::Question,
+                               {{IgnoreButton, QStringLiteral("Ignore")}}});
+    if (answer == IgnoreButton)
         return false;
     m_previewSoFar = answer == Yes;
     return true;

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "app/progresswindow.h"
+#include "platform/prompter.h"
 
 #include <memory>
 
@@ -66,6 +67,9 @@ private:
     bool m_previewSoFar = false;
     bool m_failed = false;
 };
+
+// The answer that takes back a cancel: the question's third button, captioned "Ignore".
+inline constexpr Button IgnoreButton = Retry;
 
 // The messages a report ends with when it printed nothing.
 inline const QString NothingToPreview = QStringLiteral("Nothing to Preview.");

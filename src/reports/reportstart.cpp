@@ -74,7 +74,7 @@ QWidget *askHow(std::shared_ptr<Start> start)
         return ReportCriteriaWindow::ask(start->session, noun, start->parent, [start](bool ok) {
             if (!ok)
                 return;
-            const ReportCriteria &criteria = start->session.reportCriteria;
+            const ReportCriteria &criteria = reportCriteria();
             start->choice.criteria = criteria;
             start->choice.brief = criteria.style == u"Brief" && start->report.hasBrief;
             start->preview = criteria.preview;
@@ -86,7 +86,7 @@ QWidget *askHow(std::shared_ptr<Start> start)
     if (answer == Cancel)
         return nullptr;
     start->preview = answer == Yes;
-    start->choice.criteria = start->session.reportCriteria;
+    start->choice.criteria = reportCriteria();
     withFont(start);
     return nullptr;
 }

@@ -30,8 +30,19 @@ ReportWriter::ReportWriter(PageList &pages, const ReportLayout &layout, const QS
     m_headingFont = m_pages.fontIndex(layout.headingFont);
     m_detailFont = m_pages.fontIndex(layout.detailFont);
     m_pageFont = m_pages.fontIndex(layout.pageFont);
+    // Columns that would run past the margin are narrowed alike until they fit.
+    int widths = 0;
+    for (const Column &column : std::as_const(m_layout.columns))
+        widths += column.width;
+    const int gaps = ColumnGap * int(qMax<qsizetype>(0, m_layout.columns.size() - 1));
+    const int room = m_paper.width() - 2 * PageMargin - gaps;
+    if (widths > room && widths > 0)
+        for (Column &column : m_layout.columns)
+            column.width = column.width * room / widths;
+    for (int font = 0; font < m_pages.fontCount(); ++font)
+        m_measures.emplace_back(m_pages.font(font).font());
     int x = PageMargin;
-    for (const Column &column : layout.columns) {
+    for (const Column &column : std::as_const(m_layout.columns)) {
         m_left.append(x);
         x += column.width + ColumnGap;
     }
@@ -56,7 +67,7 @@ void ReportWriter::text(int font, const QRect &box, Qt::Alignment align, const Q
     item.font = quint8(font);
     item.align = quint16(align | Qt::AlignVCenter);
     item.box = box;
-    item.text = fitted(text, m_pages.font(font), box.width());
+    item.text = fitted(text, m_measures.at(font), box.width());
     m_page.items.push_back(std::move(item));
 }
 

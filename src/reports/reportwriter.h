@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace sv::reports {
 
 // A column of a list report: its heading, its width in mils and how its text sits.
@@ -77,6 +79,7 @@ private:
     QSize m_paper;
     QList<int> m_left; // each column's left edge
     int m_titleFont, m_headingFont, m_detailFont, m_pageFont;
+    std::vector<QFontMetricsF> m_measures; // by font index
     ReportPage m_page;
     bool m_open = false;
     int m_y = 0;

@@ -1,10 +1,14 @@
 #include "reportfixture.h"
 
+#include "app/browselist.h"
+#include "app/mainframe.h"
+#include "app/procedures.h"
 #include "app/progresswindow.h"
 #include "app/settings.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 #include "platform/stddate.h"
+#include "playlists/playlistbrowser.h"
 #include "reports/customfont.h"
 #include "reports/previewwindow.h"
 #include "reports/reportcommands.h"
@@ -15,12 +19,15 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPdfWriter>
 #include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTest>
 
 using namespace sv;
@@ -222,7 +229,7 @@ private Q_SLOTS:
             bool previewed;
         };
         const Case cases[] = {{"no", {No}, false, 1, true},
-                              {"yes then ignore", {Yes, Ignore}, false, 2, true},
+                              {"yes then ignore", {Yes, IgnoreButton}, false, 2, true},
                               {"yes then yes", {Yes, Yes}, false, 2, true},
                               {"yes then no", {Yes, No}, false, 2, false},
                               {"escape", {Yes}, true, 1, false}};
@@ -245,9 +252,11 @@ private Q_SLOTS:
             QCOMPARE(prompter.shown.first().text,
                      u"Are you sure you want to CANCEL this Report?"_s);
             QCOMPARE(prompter.shown.first().caption, u"Question"_s);
-            if (c.questions == 2)
+            if (c.questions == 2) {
                 QCOMPARE(prompter.shown.at(1).text,
                          u"Report Cancellation Requested!\n \nPreview Report generated so far?"_s);
+                QCOMPARE(prompter.shown.at(1).buttonTexts.value(0).second, u"Ignore"_s);
+            }
             QCOMPARE(bool(ran.preview), c.previewed);
             if (!ran.preview)
                 continue;
@@ -370,8 +379,8 @@ private Q_SLOTS:
     void criteriaWindow()
     {
         ReportCatalogue catalogue;
-        catalogue.session.reportCriteria.include = u"Other"_s;
-        catalogue.session.reportCriteria.selection = u"kept"_s;
+        reportCriteria().include = u"Other"_s;
+        reportCriteria().selection = u"kept"_s;
         std::optional<bool> answer;
         QPointer<ReportCriteriaWindow> window = ReportCriteriaWindow::ask(
             catalogue.session, u"titles"_s, nullptr, [&](bool ok) { answer = ok; });
@@ -405,7 +414,7 @@ private Q_SLOTS:
                 button->click();
         QVERIFY(QTest::qWaitFor([&] { return !window; }, 5000));
         QCOMPARE(answer, std::optional<bool>(true));
-        const ReportCriteria &criteria = catalogue.session.reportCriteria;
+        const ReportCriteria &criteria = reportCriteria();
         QCOMPARE(criteria.style, u"Brief"_s);
         QVERIFY(criteria.preview);
         QCOMPARE(criteria.include, u"Selected"_s);
@@ -440,7 +449,7 @@ private Q_SLOTS:
             offered = initial;
             done(ReportFont{u"DejaVu Serif"_s, 11, false, true});
         });
-        catalogue.session.reportCriteria = {u"Brief"_s, true, true, u"All"_s, QString()};
+        reportCriteria() = {u"Brief"_s, true, true, u"All"_s, QString()};
         QPointer<QWidget> window =
             startReport(catalogue.session, *findReport(u"Songs by Title"_s), nullptr, nullptr);
         auto *criteria = qobject_cast<ReportCriteriaWindow *>(window.data());
@@ -485,6 +494,55 @@ private Q_SLOTS:
         QCOMPARE(prompter.shown.first().caption, u"Preview"_s);
         QTest::qWait(50);
         QCOMPARE(prompter.shown.size(), 1);
+    }
+
+    // The start points: the frame's report entries are on, and the play-list browser's
+    // "&Top 40" prints the highlighted play list's chart into a preview in the work area.
+    void startPoints()
+    {
+        ReportCatalogue catalogue;
+        catalogue.addPlaylist(1, u"First List"_s);
+        catalogue.addPlaylist(2, u"Second List"_s);
+        catalogue.addEntry(2, 1, catalogue.addSong({u"Artist"_s, u"Number One"_s}));
+        Procedures::clear();
+        registerReportProcedures();
+        Procedures::addBrowser(u"BrowsePlayLists"_s,
+                               [](Session &session) { return new PlaylistBrowser(session); });
+        test::ScriptedPrompter prompter;
+        prompter.answer(Yes); // preview
+        MainFrame frame(catalogue.session);
+        for (const char *procedure : {"ReportSongsByArtist", "ReportSongsByBPM",
+                                      "ReportAlbumsByCategory", "PaperSaverByTitle", "DJLog"})
+            QVERIFY2(frame.menuAction(QString::fromUtf8(procedure))->isEnabled(), procedure);
+        frame.resize(1000, 760);
+        frame.show();
+        auto *browser = qobject_cast<PlaylistBrowser *>(frame.startProcedure(u"BrowsePlayLists"_s));
+        QVERIFY(browser);
+        QPushButton *top40 = nullptr;
+        for (QPushButton *button : browser->findChildren<QPushButton *>())
+            if (button->text() == u"&Top 40")
+                top40 = button;
+        QVERIFY(top40 && top40->isEnabled());
+        QTest::keyClick(browser->list()->view(), Qt::Key_End);
+        QVERIFY(QTest::qWaitFor([&] { return browser->list()->highlighted() != 0; }, 5000));
+        top40->click();
+        PreviewWindow *preview = nullptr;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                preview = frame.findChild<PreviewWindow *>();
+                return preview != nullptr;
+            },
+            20000));
+        QCOMPARE(prompter.shown.first().text, u"Do you wish to PREVIEW this Report?"_s);
+        QVERIFY(frame.mdiArea()->subWindowList().size() == 2);
+        const QString text = catalogue.pdfText(preview->pages());
+        QVERIFY(text.contains(u"Second List"_s));
+        QVERIFY(text.contains(u"Number One"_s));
+        // Closing the preview closes its frame in the work area.
+        preview->close();
+        QVERIFY(
+            QTest::qWaitFor([&] { return frame.mdiArea()->subWindowList().size() == 1; }, 5000));
+        Procedures::clear();
     }
 
     // The command line writes the PDF without a window and fails with the reason.

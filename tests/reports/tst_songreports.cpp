@@ -4,6 +4,8 @@
 #include "platform/picture.h"
 #include "platform/stddate.h"
 
+#include <QFile>
+#include <QImage>
 #include <QTest>
 
 using namespace sv;
@@ -265,6 +267,54 @@ private Q_SLOTS:
         QCOMPARE(movementMark(7, u"5"_s), QString());
         QCOMPARE(movementMark(1, u"--"_s), QString());
         QCOMPARE(lastWeekText(u"Requested LW:7"_s), u"7"_s);
+    }
+
+    // The chart's logo: the settings' picture, else LOGO.GIF; a missing or broken one
+    // leaves the page without it and says nothing.
+    void chartLogo()
+    {
+        ReportCatalogue catalogue;
+        catalogue.addEntry(1, 1, catalogue.addSong({u"Artist"_s, u"Hit"_s}));
+        catalogue.addPlaylist(1, u"Chart"_s);
+        reports::RunChoice choice;
+        choice.id = 1;
+        choice.name = u"Chart"_s;
+        const auto images = [&catalogue](const reports::PageList &pages) {
+            const QString pdf = catalogue.file(u"logo.pdf"_s);
+            QString error;
+            if (!reports::writePdf(pages, pdf, error))
+                return -1;
+            QProcess list;
+            list.start(u"pdfimages"_s, {u"-list"_s, pdf});
+            list.waitForFinished(30000);
+            // Two heading lines, then one line per image.
+            return int(QString::fromUtf8(list.readAllStandardOutput())
+                           .trimmed()
+                           .split(u'\n')
+                           .size()) -
+                   2;
+        };
+        test::ScriptedPrompter prompter;
+        auto pages = catalogue.pages(u"Top 40"_s, choice);
+        QVERIFY(pages);
+        QCOMPARE(images(*pages), 0); // no LOGO.GIF
+
+        QFile broken(catalogue.file(u"LOGO.GIF"_s));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("GIF89a not really");
+        broken.close();
+        pages = catalogue.pages(u"Top 40"_s, choice);
+        QVERIFY(pages);
+        QCOMPARE(images(*pages), 0);
+        QVERIFY(catalogue.pdfText(*pages).contains(u"Hit"_s));
+
+        QImage logo(64, 32, QImage::Format_RGB32);
+        logo.fill(Qt::red);
+        QVERIFY(logo.save(catalogue.file(u"station.png"_s)));
+        Settings::global().logo = u"station.png"_s; // in the working folder
+        pages = catalogue.pages(u"Top 40"_s, choice);
+        QCOMPARE(images(*pages), 1);
+        QVERIFY(prompter.shown.isEmpty());
     }
 
     // Album reports read the album table in their order; the album sheet lists one album.
