@@ -298,6 +298,33 @@ private Q_SLOTS:
         QVERIFY(sheets.at(2).contains(u"Page 1"_s));
     }
 
+    // Without a printer the print dialog still opens, after a word that says so and points
+    // to Save as PDF; closing it prints nothing.
+    void printDialogWithoutPrinter()
+    {
+        if (printerInstalled())
+            QSKIP("this machine has a printer");
+        test::ScriptedPrompter prompter;
+        QPrinter printer;
+        std::optional<bool> chosen;
+        choosePrinter(printer, nullptr, [&](bool ok) { chosen = ok; });
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown.first().text, NoPrinterText);
+        QVERIFY(prompter.shown.first().text.contains(u"Save as PDF"_s));
+        QDialog *dialog = nullptr;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (QWidget *top : QApplication::topLevelWidgets())
+                    if (top->inherits("QPrintDialog") && top->isVisible())
+                        dialog = qobject_cast<QDialog *>(top);
+                return dialog != nullptr;
+            },
+            5000));
+        dialog->reject();
+        QVERIFY(QTest::qWaitFor([&] { return chosen.has_value(); }, 5000));
+        QCOMPARE(*chosen, false);
+    }
+
     // The preview: its status texts, zooms, pages across and down, the page jump and its
     // refusal, and saving as PDF.
     void preview()
