@@ -34,17 +34,20 @@ namespace {
 const QString SongIdType = QStringLiteral("application/x-songvane-song-id");
 const QString Ended = QStringLiteral("OK");
 
-BrowseColumn column(const QString &header, std::function<QString(const Record &)> text,
+// A column names the fields it shows, so that a page reads those and no others.
+BrowseColumn column(const QString &header, const QList<int> &fields,
+                    std::function<QString(const Record &)> text,
                     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
 {
-    return BrowseColumn{header, std::move(text), alignment};
+    return BrowseColumn{header, std::move(text), alignment, fields};
 }
 
 BrowseColumn fieldColumn(const QString &header, int field, const QString &picture,
                          Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
 {
     return column(
-        header, [field, picture](const Record &song) { return format(song.value(field), picture); },
+        header, {field},
+        [field, picture](const Record &song) { return format(song.value(field), picture); },
         alignment);
 }
 
@@ -55,13 +58,13 @@ QList<BrowseColumn> songColumns()
         fieldColumn(QStringLiteral("Track"), mus::Side, QStringLiteral("@p(<)p"), right),
         fieldColumn(QString(), mus::TrackNumber, QStringLiteral("@n3"), right),
         fieldColumn(QStringLiteral("Artist"), mus::Artist, QStringLiteral("@s30")),
-        column(QStringLiteral("Title"),
+        column(QStringLiteral("Title"), {mus::Title, mus::Skips, mus::Mix},
                [](const Record &song) {
                    Record copy = song;
                    return SongDisplayTitle(copy);
                }),
         column(
-            QStringLiteral("Time"),
+            QStringLiteral("Time"), {mus::Time},
             [](const Record &song) {
                 return FormatTrackTime(qint32(song.number(mus::Time))).trimmed();
             },

@@ -1,5 +1,6 @@
 #include "pagemodel.h"
 
+#include "store/database.h"
 #include "store/errors.h"
 
 #include <QMimeData>
@@ -76,6 +77,7 @@ bool PageModel::untilKnown(std::function<bool()> read)
             m_view->scan([this] { return m_sliceClock.elapsed() < m_sliceMs; });
         if (state != View::Scan::Going) {
             m_scanTooMany = state == View::Scan::TooMany;
+            m_sliceBegun = true;
             rememberEnds();
             return false;
         }
@@ -336,8 +338,10 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
     if (!m_readingThumb)
         cancelSearch();
     const bool sliced = std::exchange(m_slicing, false);
+    const bool begun = std::exchange(m_sliceBegun, false);
     if (sliced) {
-        m_sliceClock.start();
+        if (!begun)
+            m_sliceClock.start();
         m_view->setKeepReading([this] { return m_sliceClock.elapsed() < m_sliceMs; });
     }
     const auto remember = qScopeGuard([this, sliced] {
@@ -348,6 +352,8 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
     // A page reads no more rows than it shows, and one spare for a start that steps off
     // the record it starts from, so that either costs one query.
     m_view->setWanted(wanted + 1);
+    // The change check, the start and the page read the files as they stand at one moment.
+    const ReadTogether together(m_table.database());
     if (!start())
         return endedNormally() || errorCode() == err::RecordNotFound;
     while (rows.size() < wanted) {
@@ -356,6 +362,18 @@ bool PageModel::readPage(const std::function<bool()> &start, bool forward, int w
         rows.append(rowFromView());
     }
     return true;
+}
+
+// Stands the view on a row of the page so that the next read is the row after it (or
+// before it): from the values the page holds, so that the record is not read again and
+// paging goes on past it when another station has deleted it.
+bool PageModel::stepPast(const Row &row, bool forward)
+{
+    if (!row.fields.isEmpty() && row.fields == m_view->fields()) {
+        m_view->resetPast(row.position, row.values);
+        return true;
+    }
+    return m_view->reset(row.position) && (forward ? m_view->next() : m_view->previous());
 }
 
 void PageModel::replaceRows(QList<Row> rows)
@@ -411,14 +429,9 @@ bool PageModel::fillFrom(RecordPosition position)
     if (ok && rows.size() < m_pageSize) {
         // Near the end of the view: fill the page with the records before it.
         QList<Row> before;
-        const RecordPosition first = rows.first().position;
-        ok = readPage(
-            [this, first] {
-                if (!m_view->reset(first))
-                    return false;
-                return m_view->previous();
-            },
-            false, m_pageSize - int(rows.size()), before);
+        const Row first = rows.first();
+        ok = readPage([this, &first] { return stepPast(first, false); }, false,
+                      m_pageSize - int(rows.size()), before);
         std::reverse(before.begin(), before.end());
         rows = before + rows;
     }
@@ -470,10 +483,10 @@ bool PageModel::pageDown()
 {
     if (m_rows.isEmpty() || untilKnown([this] { return pageDown(); }))
         return m_rows.isEmpty() ? fillFromTop() : true;
-    const RecordPosition last = m_rows.last().position;
+    const Row last = m_rows.last();
     QList<Row> rows;
-    const bool ok = readPage([this, last] { return m_view->reset(last) && m_view->next(); }, true,
-                             m_pageSize, rows);
+    const bool ok =
+        readPage([this, &last] { return stepPast(last, true); }, true, m_pageSize, rows);
     if (!ok)
         return false;
     if (rows.size() < m_pageSize)
@@ -486,10 +499,10 @@ bool PageModel::pageUp()
 {
     if (m_rows.isEmpty() || untilKnown([this] { return pageUp(); }))
         return m_rows.isEmpty() ? fillFromTop() : true;
-    const RecordPosition first = m_rows.first().position;
+    const Row first = m_rows.first();
     QList<Row> rows;
-    const bool ok = readPage([this, first] { return m_view->reset(first) && m_view->previous(); },
-                             false, m_pageSize, rows);
+    const bool ok =
+        readPage([this, &first] { return stepPast(first, false); }, false, m_pageSize, rows);
     if (!ok)
         return false;
     if (rows.size() < m_pageSize)
@@ -507,9 +520,9 @@ bool PageModel::stepDown(bool &moved)
             return stepDown(step);
         }))
         return true;
-    const RecordPosition last = m_rows.last().position;
+    const Row last = m_rows.last();
     QList<Row> rows;
-    if (!readPage([this, last] { return m_view->reset(last) && m_view->next(); }, true, 1, rows))
+    if (!readPage([this, &last] { return stepPast(last, true); }, true, 1, rows))
         return false;
     if (rows.isEmpty())
         return true;
@@ -530,10 +543,9 @@ bool PageModel::stepUp(bool &moved)
             return stepUp(step);
         }))
         return true;
-    const RecordPosition first = m_rows.first().position;
+    const Row first = m_rows.first();
     QList<Row> rows;
-    if (!readPage([this, first] { return m_view->reset(first) && m_view->previous(); }, false, 1,
-                  rows))
+    if (!readPage([this, &first] { return stepPast(first, false); }, false, 1, rows))
         return false;
     if (rows.isEmpty())
         return true;

@@ -124,6 +124,7 @@ private:
     void rememberEnds();
     bool readPage(const std::function<bool()> &start, bool forward, int wanted, QList<Row> &rows);
     bool endedNormally() const;
+    bool stepPast(const Row &row, bool forward);
     void replaceRows(QList<Row> rows);
 
     Table &m_table;
@@ -143,7 +144,8 @@ private:
     QElapsedTimer m_sliceClock;
     int m_sliceMs = DefaultSliceMs;
     bool m_sliced = false;
-    bool m_slicing = false; // the read under way may stop at the end of its slice
+    bool m_slicing = false;    // the read under way may stop at the end of its slice
+    bool m_sliceBegun = false; // a first scan slice ended: the read goes on in its time
     bool m_searching = false;
     bool m_readingThumb = false;
     QList<BrowseColumn> m_columns;

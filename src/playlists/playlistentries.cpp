@@ -65,29 +65,39 @@ private:
 QList<BrowseColumn> entryColumns(const std::shared_ptr<EntrySongs> &songs)
 {
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    // Each column names the entry fields it shows, so that a page reads those and no others.
     return {
         {QStringLiteral("Seq"),
          [songs](const Record &entry) {
              songs->forget(); // the first column of a row: the song is looked up afresh
              return format(entry.value(pla::PlaylistSeq), u"@n_5").trimmed();
          },
-         right},
+         right,
+         {pla::PlaylistSeq}},
         {QStringLiteral("Artist"),
-         [songs](const Record &entry) { return songs->of(entry).text(mus::Artist).trimmed(); }},
+         [songs](const Record &entry) { return songs->of(entry).text(mus::Artist).trimmed(); },
+         left,
+         {pla::ID}},
         {QStringLiteral("Title"),
          [songs](const Record &entry) {
              const Record &song = songs->of(entry);
              // A song another station deleted while the play list names it.
              return songs->found() ? song.text(mus::Title).trimmed()
                                    : QStringLiteral("(song no longer on file)");
-         }},
+         },
+         left,
+         {pla::ID}},
         {QStringLiteral("Time"),
          [songs](const Record &entry) {
              return format(songs->of(entry).value(mus::Time), u"@t4").trimmed();
          },
-         right},
+         right,
+         {pla::ID}},
         {QStringLiteral("Notes"),
-         [](const Record &entry) { return entry.text(pla::PlaylistNotes).trimmed(); }},
+         [](const Record &entry) { return entry.text(pla::PlaylistNotes).trimmed(); },
+         left,
+         {pla::PlaylistNotes}},
     };
 }
 

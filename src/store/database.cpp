@@ -639,4 +639,28 @@ bool Database::flush()
     return commit();
 }
 
+ReadTogether::ReadTogether(Database &database) : m_database(database)
+{
+    if (!database.isValid() || database.inTransaction() ||
+        sqlite3_get_autocommit(database.handle()) == 0)
+        return;
+    if (sqlite3_stmt *begin = database.statement(QStringLiteral("BEGIN"))) {
+        m_began = sqlite3_step(begin) == SQLITE_DONE;
+        sqlite3_reset(begin);
+    }
+}
+
+ReadTogether::~ReadTogether()
+{
+    if (!m_began || sqlite3_get_autocommit(m_database.handle()) != 0)
+        return;
+    // Nothing was written: should the end fail, giving the reads up loses nothing.
+    sqlite3_stmt *commit = m_database.statement(QStringLiteral("COMMIT"));
+    const bool ended = commit && sqlite3_step(commit) == SQLITE_DONE;
+    if (commit)
+        sqlite3_reset(commit);
+    if (!ended)
+        sqlite3_exec(m_database.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 } // namespace sv

@@ -124,4 +124,21 @@ private:
     quint64 m_statementEpoch = 1;
 };
 
+// Reads made while one lives see the files as they stood at the first of them: a page
+// and the checks made just before it agree with each other, and the files are locked
+// once for all of them rather than for each statement. Within a transaction it adds
+// nothing.
+class ReadTogether
+{
+public:
+    explicit ReadTogether(Database &database);
+    ~ReadTogether();
+    ReadTogether(const ReadTogether &) = delete;
+    ReadTogether &operator=(const ReadTogether &) = delete;
+
+private:
+    Database &m_database;
+    bool m_began = false;
+};
+
 } // namespace sv

@@ -426,13 +426,26 @@ View::Scan View::scan(const std::function<bool()> &keepReading)
             return Scan::Failed;
         }
         m_scannedUpTo = upTo;
-        if (qsizetype(m_scanning->entries.size()) > MaxCandidates) {
-            // Too many to keep: the key order finds the first of them soon enough.
+        if (tooManyToKeep()) {
+            // The key order finds the first of them soon enough.
             m_scanning.reset();
             return Scan::TooMany;
         }
     } while (keepReading());
     return Scan::Going;
+}
+
+// Too many found to keep, or foreseen from the share found so far: a dense filter is given
+// up after a few chunks instead of after scanning a large part of the file.
+bool View::tooManyToKeep() const
+{
+    const auto found = qsizetype(m_scanning->entries.size());
+    if (found > MaxCandidates)
+        return true;
+    if (m_scannedUpTo < 4 * ScanChunk)
+        return false;
+    const double foreseen = double(found) / double(m_scannedUpTo) * double(m_scanEnd);
+    return foreseen > 4.0 * MaxCandidates;
 }
 
 QList<RecordPosition> View::foundSoFar(int count) const
@@ -515,15 +528,30 @@ bool View::reset(RecordPosition position)
         Cursor::Row row;
         if (!m_table.rowAt(m_cursor, position, row))
             return false;
-        QVariantList components;
-        for (const int slot : std::as_const(m_cursor.keySlots))
-            components.append(row.fields.at(slot));
-        bound = m_table.keyValues(m_key, components);
+        bound = keyValuesOf(row.fields);
     }
-    restart(Cursor::Start::On);
-    m_cursor.boundValues = std::move(bound);
-    m_cursor.boundPosition = position;
+    standAt(Cursor::Start::On, position, std::move(bound));
     return true;
+}
+
+void View::resetPast(RecordPosition position, const QVariantList &stored)
+{
+    standAt(Cursor::Start::After, position, keyValuesOf(stored));
+}
+
+void View::standAt(Cursor::Start start, RecordPosition position, QVariantList keyValues)
+{
+    restart(start);
+    m_cursor.boundValues = std::move(keyValues);
+    m_cursor.boundPosition = position;
+}
+
+QVariantList View::keyValuesOf(const QVariantList &stored) const
+{
+    QVariantList components;
+    for (const int slot : std::as_const(m_cursor.keySlots))
+        components.append(stored.at(slot));
+    return m_table.keyValues(m_key, components);
 }
 
 } // namespace sv

@@ -82,6 +82,11 @@ public:
     void setFrom() { setFrom(m_table.buffer()); } // at the table buffer's key values
     void setFrom(const Record &values);
     bool reset(RecordPosition position);
+    // Stands the walk on the record at `position` from its row as this view read it
+    // (values of fields() in their order): the next read is the record after it, or before
+    // it, without reading it again, so that a walk goes on past a record another station
+    // has deleted meanwhile.
+    void resetPast(RecordPosition position, const QVariantList &stored);
     // Called between the chunks a sparse filter is searched in (see Cursor::keepReading).
     void setKeepReading(std::function<bool()> keepReading)
     {
@@ -153,15 +158,18 @@ public:
     // A result is known in full (found through an index or by a scan) up to this many
     // records; a larger one is walked in key order.
     static constexpr int MaxCandidates = 20000;
-    // Records a scan looks at in one statement.
-    static constexpr int ScanChunk = 2000;
+    // Records a scan looks at in one statement: few enough that a slice is not overrun.
+    static constexpr int ScanChunk = 500;
 
 private:
     void restart(Cursor::Start start);
+    void standAt(Cursor::Start start, RecordPosition position, QVariantList keyValues);
+    QVariantList keyValuesOf(const QVariantList &stored) const; // from a row's stored fields
     std::optional<FilterName> lookup(const QString &name) const;
     bool read(bool forward);
     bool endsValid();
     void chooseCandidates();
+    bool tooManyToKeep() const;
     void chooseFields();
     bool collectCandidates(const CompiledFilter::Candidates &candidates, QList<qint64> &positions);
     void takeKnown(std::shared_ptr<const KnownResult> known);

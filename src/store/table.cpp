@@ -293,7 +293,7 @@ StatementSlot &Table::walkSlot(const sql::Walk &walk, bool chunkEnd, const QStri
 
 int Table::batchOf(const Cursor &cursor) const
 {
-    return cursor.wanted > 0 ? qMin(cursor.wanted, m_readAhead) : m_readAhead;
+    return cursor.wanted > 0 ? qMin(cursor.wanted, MaxWanted) : m_readAhead;
 }
 
 int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
@@ -508,7 +508,7 @@ bool Table::fetchKnown(Cursor &cursor, bool forward)
     sqlite3_stmt *statement = byPosition(cursor);
     if (!statement)
         return false;
-    for (; at >= 0 && at < count && int(cursor.readAhead.size()) < m_readAhead; at += step) {
+    for (; at >= 0 && at < count && int(cursor.readAhead.size()) < batchOf(cursor); at += step) {
         sqlite3_bind_int64(statement, 1, known.entries[size_t(at)].position);
         const int result = sqlite3_step(statement);
         if (result == SQLITE_ROW)

@@ -84,8 +84,9 @@ struct Cursor
     QString fieldsSignature; // tells the walk's statements apart from others'
     QList<int> keySlots;     // where the key's fields lie among `fields`
     Row row;                 // the row last read, when `fields` is set
-    // Rows the walk's user reads next (a browser's page); 0: the table's read-ahead. A fetch
-    // never reads more than the read-ahead, and no more rows than are wanted.
+    // Rows the walk's user reads next (a browser's page); 0: the table's read-ahead. A page
+    // taller than the read-ahead is still read in one query (up to MaxWanted rows), so that
+    // a page never costs two.
     int wanted = 0;
     // Asked between chunks of a filtered walk that finds few records: false stops the walk
     // there for now (paused), and the next read goes on from there. Lets a window search a
@@ -203,6 +204,7 @@ public:
     // Rows read at once in key order while QUICKSCAN is on (one when it is off).
     void setReadAhead(int rows) { m_readAhead = qMax(1, rows); }
     static constexpr int DefaultReadAhead = 40;
+    static constexpr int MaxWanted = 1000; // the most rows one fetch reads for a page
     // Records looked at in one go by a filtered walk before it lets the window breathe.
     static constexpr int FilterChunk = 2000;
 

@@ -872,6 +872,41 @@ private Q_SLOTS:
         settle();
     }
 
+    // Paging goes on past the edge of the page when another station has deleted the song
+    // there, and leaves the files free for that station's next write.
+    void pagingPastASongAnotherStationDeleted()
+    {
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue;
+        for (int id = 1; id <= 90; ++id)
+            catalogue.addSong(id, QStringLiteral("Artist %1").arg(id, 2, 10, QChar(u'0')),
+                              QStringLiteral("Song"), QStringLiteral("CD"));
+        SongBrowser browser(catalogue.session);
+        QVERIFY(browser.start());
+        browser.resize(800, 400);
+        browser.show();
+        QVERIFY(QTest::qWaitForWindowActive(&browser));
+        PageModel *model = browser.list()->model();
+        const int rows = model->rowCount();
+        QVERIFY(rows > 3 && rows < 45);
+        QCOMPARE(model->textAt(rows - 1, 0),
+                 QStringLiteral("Artist %1").arg(rows, 2, 10, QChar(u'0')));
+
+        QVERIFY(
+            otherStation(catalogue.path(), {QStringLiteral("delete-song"), QString::number(rows)}));
+        QTest::keyClick(browser.list()->view(), Qt::Key_PageDown);
+        QCOMPARE(model->rowCount(), rows);
+        QCOMPARE(model->textAt(0, 0),
+                 QStringLiteral("Artist %1").arg(rows + 1, 2, 10, QChar(u'0')));
+        QTest::keyClick(browser.list()->view(), Qt::Key_PageUp);
+        QCOMPARE(model->rowCount(), rows);
+        QCOMPARE(model->textAt(0, 0), QStringLiteral("Artist 01"));
+
+        QVERIFY(otherStation(catalogue.path(), {QStringLiteral("add-song"), QStringLiteral("91"),
+                                                QStringLiteral("Zed"), QStringLiteral("Last")}));
+        browser.close();
+    }
+
     // The eighth order is named after the user's own field.
     void userDefinedKeyTab()
     {
