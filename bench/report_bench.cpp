@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/prompter.h"
 #include "reports/catalogue.h"
+#include "reports/previewwindow.h"
 #include "reports/reportpage.h"
 #include "reports/reportrun.h"
 #include "store/tablefile.h"
