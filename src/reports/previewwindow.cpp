@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
@@ -169,9 +170,12 @@ PreviewWindow::~PreviewWindow() = default;
 
 void PreviewWindow::showIn(QMdiArea *area)
 {
-    if (area)
-        showInWorkArea(area, this);
-    else
+    if (area) {
+        // Pages need room: the preview opens over the whole work area.
+        showInWorkArea(area, this, [area](QMdiSubWindow *child) {
+            child->setGeometry(QRect(QPoint(0, 0), area->viewport()->size()));
+        });
+    } else
         show();
 }
 

@@ -69,6 +69,8 @@ ReportCriteriaWindow::ReportCriteriaWindow(Session &session, const QString &noun
     includeRow->addWidget(m_selected);
     m_selection->setMaxLength(SelectionWidth);
     m_selection->setObjectName(QStringLiteral("selection"));
+    // Wide enough that the window's caption shows whole in its title bar.
+    m_selection->setMinimumWidth(m_selection->fontMetrics().averageCharWidth() * 36);
     m_prompt->setBuddy(m_selection);
     auto *ok = new QPushButton(QStringLiteral("&Ok"));
     ok->setDefault(true);

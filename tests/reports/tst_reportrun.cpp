@@ -562,6 +562,9 @@ private Q_SLOTS:
             20000));
         QCOMPARE(prompter.shown.first().text, u"Do you wish to PREVIEW this Report?"_s);
         QVERIFY(frame.mdiArea()->subWindowList().size() == 2);
+        // Pages need room: the preview opens over the whole work area.
+        QCOMPARE(frame.mdiArea()->activeSubWindow()->widget(), preview);
+        QCOMPARE(frame.mdiArea()->activeSubWindow()->size(), frame.mdiArea()->viewport()->size());
         const QString text = catalogue.pdfText(preview->pages());
         QVERIFY(text.contains(u"Second List"_s));
         QVERIFY(text.contains(u"Number One"_s));
