@@ -32,6 +32,7 @@ bool oneStep(MoveMode mode)
 struct RunRow
 {
     RecordPosition position;
+    qint64 revision; // as read in the move's transaction: each write checks and raises it
     qint64 sequence;
 };
 
@@ -71,19 +72,17 @@ public:
         (void)table.send(QStringLiteral("QUICKSCAN=on"));
         standAt(BeforeAll);
         while (table.next() && inRun())
-            rows.append({table.position(), sequence()});
+            rows.append({table.position(), table.current().revision, sequence()});
         const bool ended = errorCode() == err::None || errorCode() == err::RecordNotAvailable;
         (void)table.send(QStringLiteral("QUICKSCAN=off"));
         return ended;
     }
 
-    bool putWith(RecordPosition position, qint64 sequence)
+    // The row's number alone written with one statement, as it was read in this
+    // transaction; the buffer and the table's current record stay as they are.
+    bool write(RunRow &row, qint64 sequence)
     {
-        Table &table = *m_run.table;
-        if (!table.reget(position))
-            return false;
-        table.buffer().setNumber(m_run.sequenceField, sequence);
-        return table.put();
+        return m_run.table->putNumber(row.position, &row.revision, m_run.sequenceField, sequence);
     }
 
     qint64 sequence() const { return m_run.table->buffer().number(m_run.sequenceField); }
@@ -94,53 +93,62 @@ private:
 };
 
 // The transaction of one move: begun here unless the caller framed one, and rolled back
-// unless committed.
+// unless committed. A failing step rolls back before it is reported, so that no other
+// station waits on this one's lock while the user reads the message.
 class RunTransaction
 {
 public:
-    explicit RunTransaction(Table &table) : m_table(table), m_own(!table.database().inTransaction())
-    {
-        m_begun = table.stream();
-    }
-    ~RunTransaction()
-    {
-        if (m_begun && m_own && !m_done)
-            (void)m_table.database().rollback();
-    }
+    explicit RunTransaction(Table &table)
+        : m_database(table.database()), m_own(!m_database.inTransaction()), m_begun(table.stream())
+    {}
+    ~RunTransaction() { rollBack(); }
     RunTransaction(const RunTransaction &) = delete;
     RunTransaction &operator=(const RunTransaction &) = delete;
 
     bool begun() const { return m_begun; }
-    bool commit()
+    [[nodiscard]] bool commit()
     {
-        m_done = true;
-        return !m_own || m_table.flush();
+        if (!m_own || m_database.flush()) {
+            m_begun = false;
+            return true;
+        }
+        return false;
+    }
+    // Keeps the error that made it necessary, for the message that follows.
+    void rollBack()
+    {
+        if (m_own && m_begun && m_database.inTransaction()) {
+            const StoreError error = lastError();
+            (void)m_database.rollback();
+            restoreError(error);
+        }
+        m_begun = false;
     }
 
 private:
-    Table &m_table;
+    Database &m_database;
     bool m_own;
-    bool m_begun = false;
-    bool m_done = false;
+    bool m_begun;
 };
 
 } // namespace
 
 Moved moveRunRow(const ChildRun &run, const Record &row, const RunMove &move,
-                 const MoveErrorReport &report)
+                 const MoveErrorReport &report, RecordPosition *movedRow)
 {
     Table &table = *run.table;
     RunTransaction transaction(table);
-    if (!transaction.begun()) {
-        report(QStringLiteral("Stream"), move.sequence);
+    const auto fail = [&](const QString &section, qint64 sequence) {
+        transaction.rollBack();
+        report(section, sequence);
         return Moved::Failed;
-    }
+    };
+    if (!transaction.begun())
+        return fail(QStringLiteral("Stream"), move.sequence);
     RunWalker walker(run, row);
     QList<RunRow> rows;
-    if (!walker.readAll(rows)) {
-        report(QStringLiteral("Test Range"), move.sequence);
-        return Moved::Failed;
-    }
+    if (!walker.readAll(rows))
+        return fail(QStringLiteral("Test Range"), move.sequence);
     qsizetype at = -1;
     for (qsizetype i = 0; i < rows.size() && at < 0; ++i) {
         if (move.position ? rows.at(i).position == move.position
@@ -155,45 +163,29 @@ Moved moveRunRow(const ChildRun &run, const Record &row, const RunMove &move,
     if (first < 0 || first >= rows.size() || stopsAt(move, rows.at(first).sequence))
         return Moved::NoNeighbour;
 
+    // The moved row waits on a number past the run while the rows it passes shift into
+    // the number each one before it freed; then it takes the last one freed.
     const qint64 parking = rows.last().sequence + 1;
-    const RunRow moving = rows.at(at);
-    if (!table.reget(moving.position)) {
-        report(QStringLiteral("Get Orig"), moving.sequence);
-        return Moved::Failed;
-    }
-    table.buffer().setNumber(run.sequenceField, parking);
-    if (!table.put()) {
-        report(QStringLiteral("Put Swap Out"), moving.sequence);
-        return Moved::Failed;
-    }
-
+    RunRow &moving = rows[at];
+    if (!walker.write(moving, parking))
+        return fail(QStringLiteral("Put Swap Out"), moving.sequence);
     qint64 freed = moving.sequence;
     for (qsizetype i = first; i >= 0 && i < rows.size(); i += step) {
-        const RunRow &passed = rows.at(i);
+        RunRow &passed = rows[i];
         if (stopsAt(move, passed.sequence))
             break;
-        if (!walker.putWith(passed.position, freed)) {
-            report(QStringLiteral("Put Swap"), passed.sequence);
-            return Moved::Failed;
-        }
+        if (!walker.write(passed, freed))
+            return fail(QStringLiteral("Put Swap"), passed.sequence);
         freed = passed.sequence;
         if (oneStep(move.mode))
             break;
     }
-
-    if (!table.reget(moving.position)) {
-        report(QStringLiteral("Get Orig After"), parking);
-        return Moved::Failed;
-    }
-    table.buffer().setNumber(run.sequenceField, freed);
-    if (!table.put()) {
-        report(QStringLiteral("Final Put"), freed);
-        return Moved::Failed;
-    }
-    if (!transaction.commit()) {
-        report(QStringLiteral("Flush"), freed);
-        return Moved::Failed;
-    }
+    if (!walker.write(moving, freed))
+        return fail(QStringLiteral("Final Put"), freed);
+    if (!transaction.commit())
+        return fail(QStringLiteral("Flush"), freed);
+    if (movedRow)
+        *movedRow = moving.position;
     return Moved::Yes;
 }
 
@@ -205,32 +197,30 @@ bool moveChildRow(const ChildRun &run, const Record &row, qint64 sequence, MoveM
 
 bool renumberRun(const ChildRun &run, const Record &row, qint64 from, const MoveErrorReport &report)
 {
-    Table &table = *run.table;
-    RunTransaction transaction(table);
-    if (!transaction.begun()) {
-        report(QStringLiteral("Put Upd Seq"), from);
+    const QString section = QStringLiteral("Put Upd Seq");
+    RunTransaction transaction(*run.table);
+    const auto fail = [&](const QString &step, qint64 sequence) {
+        transaction.rollBack();
+        report(step, sequence);
         return false;
-    }
+    };
+    if (!transaction.begun())
+        return fail(section, from);
     RunWalker walker(run, row);
     QList<RunRow> rows;
-    if (!walker.readAll(rows)) {
-        report(QStringLiteral("Test Range"), from);
-        return false;
-    }
+    if (!walker.readAll(rows))
+        return fail(QStringLiteral("Test Range"), from);
+    // In ascending order each row moves down into a number already freed.
     qint64 next = from;
-    for (const RunRow &entry : std::as_const(rows)) {
+    for (RunRow &entry : rows) {
         if (entry.sequence < from)
             continue;
-        if (entry.sequence != next && !walker.putWith(entry.position, next)) {
-            report(QStringLiteral("Put Upd Seq"), entry.sequence);
-            return false;
-        }
+        if (entry.sequence != next && !walker.write(entry, next))
+            return fail(section, entry.sequence);
         ++next;
     }
-    if (!transaction.commit()) {
-        report(QStringLiteral("Put Upd Seq"), from);
-        return false;
-    }
+    if (!transaction.commit())
+        return fail(section, from);
     return true;
 }
 

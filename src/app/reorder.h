@@ -6,10 +6,12 @@
 
 namespace sv {
 
-// Moving one child row within its numbered run (the songs of an album side by track, the
-// tracks of a wizard run, the entries of a play list). Numbers are rotated so that the key
-// stays unique at every step: the moved row is parked on a spare number past the run's
-// highest, the rows it passes shift by one, and the parked row takes the last freed number.
+// Moving one child row within its numbered run (the tracks of a wizard run, the entries of
+// a play list). Numbers are rotated so that the key stays unique at every step: the moved
+// row is parked on a spare number past the run's highest, the rows it passes shift by one,
+// and the parked row takes the last freed number. Each row's number is written alone with
+// one statement, checked against the revision the move read it at and raising it, so a
+// window that read a row before the move cannot write it back over the move unnoticed.
 struct ChildRun
 {
     Table *table = nullptr;
@@ -24,10 +26,10 @@ struct ChildRun
 // number (a row dragged down onto another).
 enum class MoveMode { UpOne, DownOne, ToTop, ToBottom, Insert, DownTo };
 
-// Called for every failed read or write with the step's name ("Test Range", "Get Orig",
-// "Put Swap Out", "Put Swap", "Get Orig After", "Final Put", "Put Upd Seq") and the number
-// the step was about. "Stream" (the batch could not begin) and "Flush" (the batch was not
-// committed) report the batch around the steps.
+// Called for a failed read or write with the step's name ("Test Range", "Put Swap Out",
+// "Put Swap", "Final Put", "Put Upd Seq") and the number the step was about, after
+// everything was rolled back. "Stream" (the batch could not begin) and "Flush" (the batch
+// was not committed) report the batch around the steps.
 using MoveErrorReport = std::function<void(const QString &section, qint64 sequence)>;
 
 struct RunMove
@@ -47,9 +49,11 @@ enum class Moved {
 
 // Moves one row of the run whose shared values `row` holds. The whole move is one
 // transaction, read and written under it, so another station never sees a half-moved run
-// and cannot change the run in between; any failing step rolls it all back.
+// and cannot change the run in between; any failing step rolls it all back. The table's
+// buffer and current record are left as the read of the run left them; `movedRow`, when
+// given, receives the moved row's position after a move.
 [[nodiscard]] Moved moveRunRow(const ChildRun &run, const Record &row, const RunMove &move,
-                               const MoveErrorReport &report);
+                               const MoveErrorReport &report, RecordPosition *movedRow = nullptr);
 
 // Moves the row of the run whose number is `sequence`. Returns false when nothing moved.
 bool moveChildRow(const ChildRun &run, const Record &row, qint64 sequence, MoveMode mode,

@@ -360,11 +360,11 @@ void PlaylistEntries::move(MoveMode mode)
     reload(moving);
 }
 
-Moved PlaylistEntries::runMove(const RunMove &move)
+Moved PlaylistEntries::runMove(const RunMove &move, RecordPosition *moved)
 {
     return moveRunRow(
         playlistRun(m_session.store()), playlistRow(m_playlistId), move,
-        [this](const QString &section, qint64 sequence) { swapError(section, sequence); });
+        [this](const QString &section, qint64 sequence) { swapError(section, sequence); }, moved);
 }
 
 bool PlaylistEntries::moveTo(qint64 from, qint64 to)
@@ -374,9 +374,9 @@ bool PlaylistEntries::moveTo(qint64 from, qint64 to)
     // Up: passing the entries numbered from `to` on; down: those up to `to`.
     const RunMove move = to < from ? RunMove{MoveMode::Insert, from, 0, to - 1}
                                    : RunMove{MoveMode::DownTo, from, 0, to};
-    const bool moved = runMove(move) == Moved::Yes;
-    // The last write of a move puts the moved entry on its new number.
-    reload(moved ? entries().position() : 0);
+    RecordPosition movedEntry = 0;
+    const bool moved = runMove(move, &movedEntry) == Moved::Yes;
+    reload(moved ? movedEntry : 0);
     return moved;
 }
 

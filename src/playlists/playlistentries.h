@@ -69,7 +69,7 @@ private:
     void callEntry(Request request, Done done);
     void setBusy(bool busy);
     bool readHighlighted(bool watch);
-    Moved runMove(const RunMove &move);
+    Moved runMove(const RunMove &move, RecordPosition *moved = nullptr);
     void swapError(const QString &section, qint64 sequence);
     void computeTotalTime();
     bool appendSong(qint64 songId);
