@@ -656,12 +656,15 @@ void MainFrame::helpForActiveWindow()
 
 // Before the program ends, each open form with changes asks whether to keep them: Yes
 // saves through the form's OK (a refused entry keeps the form, and the program, open), No
-// drops them, Cancel keeps the program running. Forms without changes are cancelled.
+// drops them, Cancel keeps the program running. Forms without changes are cancelled. The
+// newest form goes first: a form opened from another (a play list's entry, an album's
+// song) is settled while the one it reports to still waits for it.
 bool MainFrame::settleForms()
 {
     QList<QPointer<QMdiSubWindow>> children;
-    for (QMdiSubWindow *child : m_area->subWindowList())
-        children.append(child);
+    const QList<QMdiSubWindow *> opened = m_area->subWindowList(QMdiArea::CreationOrder);
+    for (auto child = opened.crbegin(); child != opened.crend(); ++child)
+        children.append(*child);
     for (const QPointer<QMdiSubWindow> &child : std::as_const(children)) {
         QPointer<UpdateForm> form = child ? qobject_cast<UpdateForm *>(child->widget()) : nullptr;
         if (!form || form->hasEnded())

@@ -19,6 +19,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -321,6 +322,20 @@ void GeneratePlaylistWindow::closeEvent(QCloseEvent *event)
         Q_EMIT finished(m_result);
     }
     event->accept();
+}
+
+void GeneratePlaylistWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+        ok();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 GeneratePlaylistWindow *generatePlaylist(Session &session, QWidget *caller,

@@ -4,6 +4,7 @@
 #include "app/browser.h"
 #include "app/session.h"
 
+#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -147,8 +148,10 @@ void PlaylistEntryForm::selectSong()
         return;
     }
     setEnabled(false);
+    m_picking = true;
     connect(picker, &Browser::finished, this, [this](const WindowResult &result) {
         setEnabled(true);
+        m_picking = false;
         if (result.response != Response::Completed)
             return;
         m_songId = session().store().table(TableId::Songs).buffer().number(mus::ID);
@@ -156,6 +159,16 @@ void PlaylistEntryForm::selectSong()
         m_selectSong->setFocus();
     });
     showProcedureWindow(this, picker);
+}
+
+// The form stays while the song picker it opened is open: the chosen song comes back here.
+void PlaylistEntryForm::closeEvent(QCloseEvent *event)
+{
+    if (m_picking && !hasEnded()) {
+        event->ignore();
+        return;
+    }
+    UpdateForm::closeEvent(event);
 }
 
 } // namespace sv

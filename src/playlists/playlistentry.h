@@ -47,6 +47,7 @@ protected:
     bool checkFields() override;
     QString title(Request request) const override;
     bool hasHistoryKey() const override { return false; }
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void showSong();
@@ -56,6 +57,7 @@ private:
     QLineEdit *m_title = nullptr;
     QPushButton *m_selectSong = nullptr;
     qint64 m_songId = 0;
+    bool m_picking = false; // the song picker is open over this form
 };
 
 } // namespace sv

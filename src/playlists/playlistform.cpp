@@ -13,6 +13,7 @@
 #include "store/integrity.h"
 #include "store/warnings.h"
 
+#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -107,6 +108,18 @@ bool PlaylistForm::checkFields()
 
 // A new play list given up takes its entries with it: a later play list given the same
 // number must not inherit them.
+// The form stays while a window it opened for its entries is open (an entry form, the
+// chart copy's progress): that window's result comes back here, and the entry a new play
+// list's entry form writes must never outlive the play list.
+void PlaylistForm::closeEvent(QCloseEvent *event)
+{
+    if (m_entries->isBusy() && !hasEnded()) {
+        event->ignore();
+        return;
+    }
+    UpdateForm::closeEvent(event);
+}
+
 bool PlaylistForm::removePrimed()
 {
     return session().integrity().remove(TableId::PlaylistMaster);

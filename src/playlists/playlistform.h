@@ -40,6 +40,7 @@ protected:
     bool removePrimed() override;
     QString title(Request request) const override;
     QString duplicateKeyName(int key) const override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     bool markSongs(const QList<qint64> &songIds);
