@@ -5,6 +5,7 @@
 #include "app/preferences.h"
 #include "app/procedures.h"
 #include "app/program.h"
+#include "app/settings.h"
 #include "app/setupwizard.h"
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
@@ -46,10 +47,26 @@ void registerProcedures()
     Procedures::addBrowser(QStringLiteral("BrowseCategories"), [](Session &session) {
         return new sv::CategoryBrowser(session, sv::Request::None);
     });
-    Procedures::addBrowser(QStringLiteral("BrowseAlbums"),
-                           [](Session &session) { return new sv::AlbumBrowser(session); });
-    Procedures::addBrowser(QStringLiteral("BrowseSongs"),
-                           [](Session &session) { return new sv::SongBrowser(session); });
+    // The frame's song and album entries open the explore views under the Explorer
+    // interface, which the Preferences set.
+    const auto chosenStyle = [] {
+        return sv::Settings::global().interface.trimmed().compare(u"Explorer",
+                                                                  Qt::CaseInsensitive) == 0
+                   ? sv::BrowserStyle::Explore
+                   : sv::BrowserStyle::Tabs;
+    };
+    Procedures::addBrowser(QStringLiteral("BrowseAlbums"), [chosenStyle](Session &session) {
+        return new sv::AlbumBrowser(session, sv::Request::None, nullptr, chosenStyle());
+    });
+    Procedures::addBrowser(QStringLiteral("BrowseSongs"), [chosenStyle](Session &session) {
+        return new sv::SongBrowser(session, sv::Request::None, nullptr, chosenStyle());
+    });
+    Procedures::addBrowser(QStringLiteral("XploreAlbums"), [](Session &session) {
+        return new sv::AlbumBrowser(session, sv::Request::None, nullptr, sv::BrowserStyle::Explore);
+    });
+    Procedures::addBrowser(QStringLiteral("XploreSongs"), [](Session &session) {
+        return new sv::SongBrowser(session, sv::Request::None, nullptr, sv::BrowserStyle::Explore);
+    });
     Procedures::addBrowser(QStringLiteral("BrowseMedia"), [](Session &session) {
         return new sv::MediaBrowser(session, sv::Request::None);
     });

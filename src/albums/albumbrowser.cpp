@@ -58,10 +58,39 @@ BrowserSetup albumSetup(const std::function<QVariant()> &categoryRange)
     return setup;
 }
 
+// One list whose order a click on a column's header chooses.
+BrowserSetup exploreSetup()
+{
+    BrowserSetup setup = albumSetup({});
+    setup.procedure = QStringLiteral("XploreAlbums");
+    setup.tabSetting.clear();
+    setup.tabs = {{QStringLiteral("Albums"), alb::KeyAlbum}};
+    setup.locatorLength = 15;
+    setup.columnText.clear();
+    setup.listFormat = QStringLiteral(
+        "120L(2)|M#ALB:Album#~Album~@s50@100L(2)|M#ALB:Artist#~Artist~@s50@"
+        "50L(2)|M#ALB:Media#~Media~@s20@56L(2)|M#ALB:FileNumber#~File Number~@s20@"
+        "60R(2)|M#ALB:ReleaseDate#~Release Date~C(1)@d2@128L(2)|M#ALB:XCCD#~XCCD~C(1)@s32@");
+    const auto plain = [](int field, int key, const char *description) {
+        return BrowserSetup::ExploreColumn{tableDef(TableId::Albums).fullName(field),
+                                           QString::fromUtf8(description),
+                                           BrowserSetup::field(field), key};
+    };
+    setup.exploreColumns = {
+        plain(alb::Album, alb::OrderAlbum, "Album"),
+        plain(alb::Artist, alb::OrderArtist, "Artist"),
+        plain(alb::Media, alb::OrderMedia, "Media"),
+        plain(alb::FileNumber, alb::OrderFileNumber, "File Number"),
+        plain(alb::ReleaseDate, alb::OrderReleaseDate, "Release Date"),
+        plain(alb::XCCD, alb::OrderXccd, "CDDB Number"),
+    };
+    return setup;
+}
+
 } // namespace
 
-AlbumBrowser::AlbumBrowser(Session &session, Request request, QWidget *parent)
-    : Browser(session, albumSetup([&session] {
+AlbumBrowser::AlbumBrowser(Session &session, Request request, QWidget *parent, BrowserStyle style)
+    : Browser(session, style == BrowserStyle::Explore ? exploreSetup() : albumSetup([&session] {
                   return session.store().table(TableId::Categories).buffer().value(cat::CategoryID);
               }),
               request, parent)
@@ -101,8 +130,9 @@ void AlbumBrowser::buildAlbumButtons()
     keepPlace.setRetainSizeWhenHidden(true);
     m_selectCategory->setSizePolicy(keepPlace);
     auto *row = new QHBoxLayout;
-    row->addWidget(
-        new QLabel(QStringLiteral("Quick Locator (select list box and type to locate):")));
+    row->addWidget(new QLabel(
+        isExplore() ? QStringLiteral("Locator:")
+                    : QStringLiteral("Quick Locator (select list box and type to locate):")));
     row->addWidget(m_selectCategory);
     row->addStretch();
     row->addWidget(m_singleArtist);
@@ -114,6 +144,7 @@ void AlbumBrowser::buildAlbumButtons()
     const int close = recordRow->indexOf(button(QStringLiteral("Cl&ose")));
     recordRow->insertWidget(close - 1, m_copy);
     recordRow->insertWidget(close, m_print);
+    m_print->setVisible(!isExplore()); // the explore view prints from its pop-up menu
     currentTabChanged(currentTab());
     updateAlbumButtons();
 }

@@ -11,7 +11,8 @@ class AlbumBrowser : public Browser
     Q_OBJECT
 
 public:
-    AlbumBrowser(Session &session, Request request = Request::None, QWidget *parent = nullptr);
+    AlbumBrowser(Session &session, Request request = Request::None, QWidget *parent = nullptr,
+                 BrowserStyle style = BrowserStyle::Tabs);
 
     enum Tab { ByAlbum, ByArtist, ByFileNumber, ByCategory, ByCategoryArtist };
 

@@ -151,8 +151,9 @@ void BrowseList::showThumbPosition()
     if (m_thumbValues.isEmpty() || highlightedRow() < 0)
         return;
     m_adjustingThumb = true;
-    m_scrollBar->setValue(
-        thumb::positionOf(m_thumbValues, m_model->firstKeyValueAt(highlightedRow())) + 1);
+    const int at = thumb::positionOf(m_thumbValues, m_model->firstKeyValueAt(highlightedRow()));
+    // The thumb's values rise downward; a list in descending order runs them upward.
+    m_scrollBar->setValue((m_model->isDescending() ? int(m_thumbValues.size()) - 1 - at : at) + 1);
     m_adjustingThumb = false;
 }
 
@@ -196,7 +197,9 @@ bool BrowseList::dragThumbTo(int position)
         return goTop();
     if (position >= thumb::Positions || m_thumbValues.isEmpty())
         return goBottom();
-    return locate(m_thumbValues.at(position - 1));
+    const int at = position - 1;
+    return locate(
+        m_thumbValues.at(m_model->isDescending() ? int(m_thumbValues.size()) - 1 - at : at));
 }
 
 bool BrowseList::locate(const QVariant &leadingValue)

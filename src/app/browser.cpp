@@ -1,5 +1,6 @@
 #include "browser.h"
 
+#include "formatlistbox.h"
 #include "listformat.h"
 #include "mainframe.h"
 #include "platform/picture.h"
@@ -8,28 +9,37 @@
 #include "updateform.h"
 #include "windowposition.h"
 
+#include "platform/inifile.h"
+#include "platform/paths.h"
+#include "platform/prompter.h"
 #include "store/errors.h"
 #include "store/integrity.h"
 #include "store/keytext.h"
+#include "store/ordermaker.h"
 #include "store/warnings.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace sv {
 
 namespace {
 
-constexpr int LocatorLength = 30;
+const ListFormatKeys ExploreLayoutKeys{QStringLiteral("XploreOrigFormatString-"),
+                                       QStringLiteral("XploreFormatString-"), false};
 
 Qt::Alignment alignmentOf(QChar justification)
 {
@@ -44,6 +54,18 @@ Qt::Alignment alignmentOf(QChar justification)
 }
 
 } // namespace
+
+int headerOffset(const ListColumn &column)
+{
+    const qsizetype open = column.headerSuffix.indexOf(u'(');
+    const qsizetype close = column.headerSuffix.indexOf(u')', open + 1);
+    return open < 0 || close < 0 ? 0 : column.headerSuffix.mid(open + 1, close - open - 1).toInt();
+}
+
+void setHeaderPlacing(ListColumn &column, QChar justification, int offset)
+{
+    column.headerSuffix = QString(justification) + u'(' + QString::number(offset) + u')';
+}
 
 BrowserSetup::ColumnText BrowserSetup::field(int field)
 {
@@ -141,6 +163,12 @@ void Browser::buildWindow()
     layout->addWidget(m_locatorLabel);
 
     auto *buttons = new QHBoxLayout;
+    if (isExplore()) {
+        auto *properties = new QPushButton(QStringLiteral("View &Properties"));
+        properties->setToolTip(QStringLiteral("Re-format Columns of BrowseBox"));
+        connect(properties, &QPushButton::clicked, this, &Browser::viewProperties);
+        buttons->addWidget(properties);
+    }
     const struct
     {
         QString caption;
@@ -173,6 +201,13 @@ void Browser::buildWindow()
     layout->addLayout(buttons);
     setFocusProxy(m_list->view());
     m_list->view()->installEventFilter(this);
+    if (isExplore()) {
+        QHeaderView *header = m_list->view()->horizontalHeader();
+        header->setSectionsClickable(true);
+        connect(header, &QHeaderView::sectionClicked, this, &Browser::orderByColumn);
+        m_list->view()->setToolTip(
+            QStringLiteral("Click on header to change order, or right-click for options"));
+    }
 }
 
 void Browser::addButtonRow(QLayout *) {}
@@ -197,16 +232,290 @@ QList<BrowseColumn> Browser::columns() const
     const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
     if (!format)
         return columns;
-    for (int i = 0; i < format->columns.size() && i < m_setup.columnText.size(); ++i) {
+    for (int i = 0; i < format->columns.size(); ++i) {
         const ListColumn &column = format->columns.at(i);
-        const BrowserSetup::ColumnText &shown = m_setup.columnText.at(i);
+        const BrowserSetup::ExploreColumn *explored =
+            isExplore() ? exploreColumn(column.fieldTag()) : nullptr;
+        if (isExplore() ? !explored : i >= m_setup.columnText.size())
+            break;
+        const BrowserSetup::ColumnText &shown =
+            explored ? explored->shown : m_setup.columnText.at(i);
         const QString picture = u'@' + column.picture;
-        columns.append(
-            BrowseColumn{column.header,
-                         [text = shown.text, picture](const Record &r) { return text(r, picture); },
-                         alignmentOf(column.justification), shown.fields});
+        // Indents are in dialog units, as widths are: four to a character.
+        const QString indent(qMax(0, column.indent) / 4, u' ');
+        columns.append(BrowseColumn{headerOf(i),
+                                    [text = shown.text, picture, indent](const Record &r) {
+                                        return indent + text(r, picture);
+                                    },
+                                    alignmentOf(column.justification), shown.fields,
+                                    alignmentOf(explored && !column.headerSuffix.isEmpty()
+                                                    ? column.headerSuffix.front()
+                                                    : u'L')});
     }
     return columns;
+}
+
+const BrowserSetup::ExploreColumn *Browser::exploreColumn(const QString &field) const
+{
+    for (const BrowserSetup::ExploreColumn &column : m_setup.exploreColumns) {
+        if (column.fieldName.compare(field, Qt::CaseInsensitive) == 0)
+            return &column;
+    }
+    return nullptr;
+}
+
+// A layout's columns whose field this view does not know are left out: a layout written
+// by another version, or by hand, shows what it can.
+QString Browser::knownColumnsOnly(const QString &layout) const
+{
+    std::optional<ListFormat> format = ListFormat::parse(layout);
+    if (!format)
+        return QString();
+    format->columns.removeIf(
+        [this](const ListColumn &column) { return !exploreColumn(column.fieldTag()); });
+    return format->columns.isEmpty() ? QString() : format->toString();
+}
+
+// The ordering column's header ends in ">" while ascending and "<" while descending.
+QString Browser::headerOf(int column) const
+{
+    const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
+    if (!format || column < 0 || column >= format->columns.size())
+        return QString();
+    const ListColumn &shown = format->columns.at(column);
+    if (!isExplore())
+        return shown.header;
+    const QString offset(qMax(0, headerOffset(shown)) / 4, u' ');
+    if (column != orderColumn())
+        return offset + shown.header;
+    return offset + shown.header + (m_descending ? u'<' : u'>');
+}
+
+int Browser::orderColumn() const
+{
+    const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
+    if (!format || m_orderField.isEmpty())
+        return -1;
+    for (int i = 0; i < format->columns.size(); ++i) {
+        if (format->columns.at(i).fieldTag().compare(m_orderField, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+const BrowserSetup::ExploreColumn *Browser::exploreColumnAt(int column) const
+{
+    const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
+    if (!format || column < 0 || column >= format->columns.size())
+        return nullptr;
+    return exploreColumn(format->columns.at(column).fieldTag());
+}
+
+void Browser::orderByColumn(int column)
+{
+    const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
+    if (!isExplore() || !format || column < 0 || column >= format->columns.size())
+        return;
+    const ListColumn &clicked = format->columns.at(column);
+    const BrowserSetup::ExploreColumn *explored = exploreColumnAt(column);
+    if (!explored || explored->key < 0) {
+        ask(Message{QStringLiteral("Xplore Template - Re-Order Option"),
+                    QStringLiteral("Data cannot be ordered on column: ") + clicked.header +
+                        QStringLiteral(" (") + clicked.fieldTag() + u')',
+                    Ok, Ok, Icon::Exclamation});
+        return;
+    }
+    if (!prepareOrder(explored->key, clicked.header))
+        return;
+    const int before = orderColumn();
+    if (before == column) {
+        m_descending = !m_descending;
+    } else {
+        m_orderField = explored->fieldName;
+        m_descending = false;
+    }
+    m_model->setColumnHeader(before, headerOf(before));
+    m_model->setColumnHeader(column, headerOf(column));
+    resetLocator();
+    rebuildView(m_list->highlighted());
+}
+
+// An order without an index of its own has one made first, on the side, with progress
+// and Cancel; false when it was cancelled or could not be made (the user has been told).
+bool Browser::prepareOrder(int key, const QString &header)
+{
+    if (OrderMaker::isReady(table(), key))
+        return true;
+    QProgressDialog progress(QStringLiteral("Preparing the order by %1...").arg(header),
+                             QStringLiteral("Cancel"), 0, 0, this);
+    progress.setWindowTitle(QStringLiteral("Ordering"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    OrderMaker maker(table(), key);
+    QEventLoop waiting;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &waiting, [&] {
+        if (progress.wasCanceled())
+            maker.cancel();
+        if (maker.isFinished())
+            waiting.quit();
+    });
+    poll.start(15);
+    if (!maker.isFinished())
+        waiting.exec();
+    progress.reset();
+    if (maker.succeeded())
+        return true;
+    if (!progress.wasCanceled())
+        ask(Message{
+            QStringLiteral("Xplore Template - Re-Order Option"),
+            QStringLiteral("The list cannot be ordered on %1 now: %2").arg(header, maker.failure()),
+            Ok, Ok, Icon::Exclamation});
+    return false;
+}
+
+// An explore view's columns are resized with the mouse only where the layout allows it.
+void Browser::applyResizing()
+{
+    const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
+    if (!isExplore() || !format)
+        return;
+    QHeaderView *header = m_list->view()->horizontalHeader();
+    for (int i = 0; i < format->columns.size() && i < header->count(); ++i)
+        header->setSectionResizeMode(i, format->columns.at(i).modifiers.contains(u'M')
+                                            ? QHeaderView::Interactive
+                                            : QHeaderView::Fixed);
+}
+
+QString Browser::listLayout() const
+{
+    return withColumnWidths(m_currentFormat, m_list->view()->horizontalHeader());
+}
+
+void Browser::applyListLayout(const QString &layout)
+{
+    const QString known = isExplore() ? knownColumnsOnly(layout) : layout;
+    if (!ListFormat::parse(known))
+        return;
+    m_currentFormat = known;
+    m_model->setColumns(columns());
+    applyColumnWidths(m_currentFormat, m_list->view()->horizontalHeader());
+    applyResizing();
+    if (m_model->hasView())
+        m_list->refill(m_list->highlighted());
+}
+
+void Browser::viewProperties()
+{
+    auto *format = new FormatListbox(*this, m_setup.exploreColumns);
+    format->setModal(true);
+    format->show();
+}
+
+void Browser::applyListLook(const ListLook &look)
+{
+    m_look = look;
+    QTableView *view = m_list->view();
+    view->setHorizontalScrollBarPolicy(look.horizontalScroll ? Qt::ScrollBarAsNeeded
+                                                             : Qt::ScrollBarAlwaysOff);
+    m_list->scrollBar()->setVisible(look.verticalScroll);
+    view->setFont(look.font);
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Text, look.color.isValid() ? look.color : QColor(Qt::black));
+    view->setPalette(palette);
+    view->verticalHeader()->setDefaultSectionSize(
+        look.lineHeight > 0 ? look.lineHeight : QFontMetrics(look.font).height() + 4);
+    m_list->setContentsMargins(look.place.x(), look.place.y(), 0, 0);
+    m_list->setMinimumSize(look.place.width(), look.place.height());
+    m_list->setMaximumSize(look.place.width() > 0 ? look.place.width() : QWIDGETSIZE_MAX,
+                           look.place.height() > 0 ? look.place.height() : QWIDGETSIZE_MAX);
+    if (m_model->hasView())
+        m_list->refill(m_list->highlighted());
+}
+
+namespace {
+
+QString exploreEntry(const QString &stem, const QString &suffix)
+{
+    return stem + QStringLiteral("?Browse") + suffix;
+}
+
+} // namespace
+
+void Browser::restoreExploreLook()
+{
+    const QString file = Paths::positionFile();
+    const QString &section = m_setup.procedure;
+    const QString &suffix = m_setup.listSuffix;
+    const auto number = [&](const char *stem, qint64 fallback) {
+        return IniFile::getNumber(section, exploreEntry(QString::fromLatin1(stem), suffix),
+                                  fallback, file);
+    };
+    ListLook look;
+    look.horizontalScroll = number("XploreHscroll-", 1) != 0;
+    look.verticalScroll = number("XploreVscroll-", 1) != 0;
+    look.lineHeight = int(number("XploreLineHeight-", 0));
+    look.font = m_list->view()->font();
+    const QString face =
+        IniFile::get(section, exploreEntry(QStringLiteral("XploreFont-"), suffix), QString(), file);
+    if (!face.isEmpty())
+        look.font.setFamily(face);
+    if (const qint64 points = number("XplorePoint-", 0); points > 0)
+        look.font.setPointSize(int(points));
+    const qint64 style = number("XploreStyle-", 0);
+    look.font.setBold(style & 1);
+    look.font.setItalic(style & 2);
+    look.font.setUnderline(style & 4);
+    if (const qint64 color = number("XploreColor-", -1); color >= 0)
+        look.color = QColor::fromRgb(QRgb(color));
+    look.place = QRect(int(number("XploreXpos-", 0)), int(number("XploreYpos-", 0)),
+                       int(number("XploreWidth-", 0)), int(number("XploreHeight-", 0)));
+    applyListLook(look);
+    const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
+    const int previous = int(number("XplorePrevCol-", 1)) - 1;
+    // The order of last time (its index made if need be), else the first one that is
+    // ready; without either the list keeps the file's own key.
+    m_orderField.clear();
+    QList<ListColumn> candidates = format ? format->columns : QList<ListColumn>();
+    if (previous >= 0 && previous < candidates.size())
+        candidates.prepend(candidates.at(previous));
+    for (const bool readyOnly : {false, true}) {
+        for (const ListColumn &column : std::as_const(candidates)) {
+            const BrowserSetup::ExploreColumn *candidate = exploreColumn(column.fieldTag());
+            if (!candidate || candidate->key < 0 ||
+                (readyOnly && !OrderMaker::isReady(table(), candidate->key)))
+                continue;
+            if (prepareOrder(candidate->key, column.header))
+                m_orderField = candidate->fieldName;
+            break;
+        }
+        if (!m_orderField.isEmpty())
+            return;
+    }
+}
+
+void Browser::saveExploreLook()
+{
+    const QString file = Paths::positionFile();
+    const QString &section = m_setup.procedure;
+    const QString &suffix = m_setup.listSuffix;
+    const auto put = [&](const char *stem, qint64 value) {
+        IniFile::putNumber(section, exploreEntry(QString::fromLatin1(stem), suffix), value, file);
+    };
+    put("XploreHscroll-", m_look.horizontalScroll ? 1 : 0);
+    put("XploreVscroll-", m_look.verticalScroll ? 1 : 0);
+    put("XploreLineHeight-", m_look.lineHeight);
+    IniFile::put(section, exploreEntry(QStringLiteral("XploreFont-"), suffix), m_look.font.family(),
+                 file);
+    put("XplorePoint-", m_look.font.pointSize());
+    put("XploreStyle-", (m_look.font.bold() ? 1 : 0) | (m_look.font.italic() ? 2 : 0) |
+                            (m_look.font.underline() ? 4 : 0));
+    put("XploreColor-", m_look.color.isValid() ? qint64(m_look.color.rgb() & 0xffffff) : -1);
+    put("XploreXpos-", m_look.place.x());
+    put("XploreYpos-", m_look.place.y());
+    put("XploreWidth-", m_look.place.width());
+    put("XploreHeight-", m_look.place.height());
+    put("XplorePrevCol-", orderColumn() + 1);
 }
 
 bool Browser::start()
@@ -215,10 +524,18 @@ bool Browser::start()
     if (!m_tableUse)
         return false;
     resize(qMax(width(), 520), qMax(height(), 360));
-    m_currentFormat = restoredListFormat(m_setup.procedure, QStringLiteral("Browse"),
-                                         m_setup.listSuffix, listFormat());
+    m_currentFormat = isExplore() ? knownColumnsOnly(restoredListFormat(
+                                        m_setup.procedure, QStringLiteral("Browse"),
+                                        m_setup.listSuffix, listFormat(), ExploreLayoutKeys))
+                                  : restoredListFormat(m_setup.procedure, QStringLiteral("Browse"),
+                                                       m_setup.listSuffix, listFormat());
+    if (m_currentFormat.isEmpty())
+        m_currentFormat = listFormat();
+    if (isExplore())
+        restoreExploreLook();
     m_model->setColumns(columns());
     applyColumnWidths(m_currentFormat, m_list->view()->horizontalHeader());
+    applyResizing();
     restoreLastTab();
     markTabBold();
     currentTabChanged(m_currentTab);
@@ -278,7 +595,10 @@ void Browser::rebuildView(RecordPosition keep)
     const SortTab &tab = m_setup.tabs.at(m_currentTab);
     const QVariant range = tab.rangeValue ? tab.rangeValue() : QVariant();
     m_rangeInForce = range;
-    if (!m_model->setView(tab.key, viewFilter(tab), range)) {
+    const BrowserSetup::ExploreColumn *ordering =
+        isExplore() ? exploreColumn(m_orderField) : nullptr;
+    const int key = ordering ? ordering->key : tab.key;
+    if (!m_model->setView(key, viewFilter(tab), range, ordering && m_descending)) {
         setError(err::InvalidFilter);
         standardWarning(warning::ViewOpen);
     }
@@ -461,7 +781,7 @@ void Browser::typed(const QString &text)
         stepLocate(text.at(0));
         return;
     }
-    m_locator = (m_locator + text).left(LocatorLength);
+    m_locator = (m_locator + text).left(m_setup.locatorLength);
     incrementalLocate();
 }
 
@@ -607,7 +927,9 @@ void Browser::closeEvent(QCloseEvent *event)
         if (!m_setup.tabSetting.isEmpty())
             settings::writeNumber(m_setup.tabSetting, m_currentTab + 1);
         saveListFormat(m_setup.procedure, QStringLiteral("Browse"), m_setup.listSuffix,
-                       withColumnWidths(m_currentFormat, m_list->view()->horizontalHeader()));
+                       listLayout(), isExplore() ? ExploreLayoutKeys : ListFormatKeys{});
+        if (isExplore())
+            saveExploreLook();
         saveWindowPosition(m_setup.procedure, placementWindow(this));
     }
     Q_EMIT finished(

@@ -1,10 +1,14 @@
 #pragma once
 
 #include "browselist.h"
+#include "listformat.h"
 #include "request.h"
 #include "store/fileaccess.h"
 
+#include <QColor>
+#include <QFont>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
@@ -17,6 +21,9 @@ namespace sv {
 
 class Session;
 class UpdateForm;
+
+// A browser in tabs, one per order, or an explore view ordered by its column headers.
+enum class BrowserStyle { Tabs, Explore };
 
 // One sort order of a browser: a tab tied to a key, with an optional range filter and the
 // characters its scroll thumb spreads over.
@@ -52,11 +59,23 @@ struct BrowserSetup
         std::function<QString(const Record &, const QString &picture)> text;
     };
     QList<ColumnText> columnText;
+    // An explore view instead of tabs: one list ordered by clicking a column's header, its
+    // columns picked by the user among these, each found in the layout by its field tag
+    // (ListColumn::fieldTag). Its layout and look are kept under the explore entries.
+    struct ExploreColumn
+    {
+        QString fieldName; // "MUS:Artist"; "CAT:Category" for a name looked up
+        QString description;
+        ColumnText shown;
+        int key = -1; // the order a click on its header gives; -1: it cannot be ordered
+    };
+    QList<ExploreColumn> exploreColumns;
     static ColumnText field(int field); // the field shown through the column's picture
     // A small code list: one order by `key` with the one-letter locator, and one column
     // showing `field` as `listFormat` designs it.
     static BrowserSetup oneList(const QString &procedure, const QString &title, TableId table,
                                 int key, int field, const QString &listFormat);
+    int locatorLength = 30;
     QString addCaption = QStringLiteral("&Insert");
     QString changeCaption = QStringLiteral("&Change");
     QString deleteCaption = QStringLiteral("&Delete");
@@ -96,7 +115,32 @@ public:
     void change();
     void remove();
     void select();
-    void refresh();         // the page and the count read again, the highlighted record kept
+    void refresh(); // the page and the count read again, the highlighted record kept
+
+    // Explore views.
+    bool isExplore() const { return !m_setup.exploreColumns.isEmpty(); }
+    // Orders the list by a column as a click on its header does: a second click on the
+    // ordering column turns the order round.
+    void orderByColumn(int column);
+    int orderColumn() const; // of the columns shown; -1 when none orders
+    const BrowserSetup::ExploreColumn *exploreColumnAt(int column) const; // of those shown
+    bool isDescending() const { return m_descending; }
+    QString listLayout() const; // the layout shown, with its widths as they are now
+    QString designedLayout() const { return listFormat(); }
+    // Shows the list in this layout at once (columns, headers, widths, justification).
+    void applyListLayout(const QString &layout);
+    struct ListLook
+    {
+        bool horizontalScroll = true;
+        bool verticalScroll = true;
+        int lineHeight = 0; // 0: the font's
+        QFont font;
+        QColor color;
+        QRect place; // the list's offset (x, y) and size (0: as much as there is)
+    };
+    ListLook listLook() const { return m_look; }
+    void applyListLook(const ListLook &look);
+    void viewProperties();  // the format window of an explore view
     void takeOverToolbar(); // the frame's record and navigation buttons act on this list
 
 Q_SIGNALS:
@@ -152,6 +196,13 @@ private:
     void stepLocate(QChar letter);
     void readFailed();
     bool regetHighlighted();
+    const BrowserSetup::ExploreColumn *exploreColumn(const QString &field) const;
+    QString knownColumnsOnly(const QString &layout) const;
+    QString headerOf(int column) const;
+    bool prepareOrder(int key, const QString &header);
+    void restoreExploreLook();
+    void applyResizing();
+    void saveExploreLook();
     void showPopupMenu(const QPoint &at);
     void updateButtons();
 
@@ -168,11 +219,19 @@ private:
     QVariant m_rangeInForce; // the range value the view was built with
     QString m_locator;
     int m_currentTab = 0;
+    QString m_orderField; // the explore column that orders the list
+    bool m_descending = false;
+    ListLook m_look;
     TableUse m_tableUse;
     bool m_selected = false;
     bool m_placed = false;
     bool m_formOpen = false;
 };
+
+// An explore view's header placing, kept after the header in its layout: "C(1)" is
+// centred, one character in.
+int headerOffset(const ListColumn &column);
+void setHeaderPlacing(ListColumn &column, QChar justification, int offset);
 
 // Shows a window the way the program shows its procedures: as a child of the frame's
 // work area when `near` is inside one, else as a window of its own.

@@ -92,6 +92,8 @@ QString HelpWindow::topicFor(const QWidget *window)
         {QStringLiteral("UpdateAlbum"), QStringLiteral("catalogue.html")},
         {QStringLiteral("SelectFileNumber"), QStringLiteral("catalogue.html")},
         {QStringLiteral("BrowseAlbums"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("XploreSongs"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("XploreAlbums"), QStringLiteral("catalogue.html")},
         {QStringLiteral("Preferences"), QStringLiteral("settings.html")},
         {QStringLiteral("SetupWizard"), QStringLiteral("settings.html")},
         {QStringLiteral("FileManager"), QStringLiteral("maintenance.html")},

@@ -145,23 +145,22 @@ void ListFormat::useDatePicture(const QString &datePicture)
 }
 
 QString restoredListFormat(const QString &section, const QString &control, const QString &suffix,
-                           const QString &designed)
+                           const QString &designed, const ListFormatKeys &keys)
 {
     const QString file = Paths::positionFile();
-    const QString original = IniFile::get(
-        section, entryName(QStringLiteral("SRCFOriginal"), control, suffix), QString(), file);
+    const QString original =
+        IniFile::get(section, entryName(keys.original, control, suffix), QString(), file);
     if (original != designed) {
-        IniFile::put(section, entryName(QStringLiteral("SRCFOriginal"), control, suffix), designed,
-                     file);
+        IniFile::put(section, entryName(keys.original, control, suffix), designed, file);
         return designed;
     }
     const QString saved =
-        IniFile::get(section, entryName(QStringLiteral("SRCF"), control, suffix), QString(), file);
+        IniFile::get(section, entryName(keys.saved, control, suffix), QString(), file);
     // A saved layout that cannot be read, or that has other columns, is ignored.
     const std::optional<ListFormat> savedFormat = ListFormat::parse(saved);
     const std::optional<ListFormat> designedFormat = ListFormat::parse(designed);
-    if (!savedFormat ||
-        (designedFormat && savedFormat->columns.size() != designedFormat->columns.size()))
+    if (!savedFormat || (keys.sameColumns && designedFormat &&
+                         savedFormat->columns.size() != designedFormat->columns.size()))
         return designed;
     return saved;
 }
@@ -197,10 +196,24 @@ QString withColumnWidths(const QString &format, const QHeaderView *header)
 }
 
 void saveListFormat(const QString &section, const QString &control, const QString &suffix,
-                    const QString &current)
+                    const QString &current, const ListFormatKeys &keys)
 {
-    IniFile::put(section, entryName(QStringLiteral("SRCF"), control, suffix), current,
-                 Paths::positionFile());
+    IniFile::put(section, entryName(keys.saved, control, suffix), current, Paths::positionFile());
+}
+
+QString ListColumn::fieldTag() const
+{
+    const qsizetype start = modifiers.indexOf(u'#');
+    const qsizetype end = start < 0 ? -1 : modifiers.indexOf(u'#', start + 1);
+    return end < 0 ? QString() : modifiers.mid(start + 1, end - start - 1);
+}
+
+void ListColumn::setFieldTag(const QString &field)
+{
+    const QString old = fieldTag();
+    if (!old.isEmpty())
+        modifiers.remove(u'#' + old + u'#');
+    modifiers += u'#' + field + u'#';
 }
 
 } // namespace sv

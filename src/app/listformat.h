@@ -23,6 +23,11 @@ struct ListColumn
     bool hasHeader = false;
     QString headerSuffix; // header justification and other settings, such as "C(1)"
     QString picture;      // without the enclosing '@'
+
+    // The field a column of an explore view shows, kept among its modifiers as
+    // "#MUS:Artist#", so that columns can be moved, hidden and added again.
+    QString fieldTag() const;
+    void setFieldTag(const QString &field);
 };
 
 class ListFormat
@@ -40,10 +45,18 @@ public:
 // The saved layout of a list: `control` names the list ("Browse", "ListQueue"), `suffix` is
 // ":1" for a numbered list control. A layout saved under another design (or date format)
 // is discarded: the designed format is returned and remembered as the new original.
+// The entries a layout is kept under; an explore view's user may add and hide columns, so
+// its saved layout need not have the designed number of them.
+struct ListFormatKeys
+{
+    QString original = QStringLiteral("SRCFOriginal");
+    QString saved = QStringLiteral("SRCF");
+    bool sameColumns = true;
+};
 QString restoredListFormat(const QString &section, const QString &control, const QString &suffix,
-                           const QString &designed);
+                           const QString &designed, const ListFormatKeys &keys = {});
 void saveListFormat(const QString &section, const QString &control, const QString &suffix,
-                    const QString &current);
+                    const QString &current, const ListFormatKeys &keys = {});
 
 // Column widths in dialog units (a quarter of the average character width) on screen.
 void applyColumnWidths(const QString &format, QHeaderView *header);

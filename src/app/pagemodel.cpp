@@ -239,11 +239,20 @@ void PageModel::setColumns(const QList<BrowseColumn> &columns)
     endResetModel();
 }
 
+void PageModel::setColumnHeader(int column, const QString &header)
+{
+    if (column < 0 || column >= m_columns.size())
+        return;
+    m_columns[column].header = header;
+    Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
+}
+
 std::unique_ptr<View> PageModel::makeView(int key, const QString &filter,
                                           const QVariant &range) const
 {
     auto view = std::make_unique<View>(m_table, key, filter, m_bindings);
     view->setRange(range);
+    view->setDescending(m_descending);
     // Without columns the page still reads no more than the order's key (or the first
     // field in file order): never a whole record.
     view->setFields(!m_fields.isEmpty() ? m_fields
@@ -252,10 +261,11 @@ std::unique_ptr<View> PageModel::makeView(int key, const QString &filter,
     return view;
 }
 
-bool PageModel::setView(int key, const QString &filter, const QVariant &range)
+bool PageModel::setView(int key, const QString &filter, const QVariant &range, bool descending)
 {
     cancelSearch();
     m_key = key;
+    m_descending = descending;
     m_view = makeView(key, filter, range);
     m_range = range;
     m_viewError.clear();
@@ -475,7 +485,11 @@ bool PageModel::fillFromLeadingValue(const QVariant &value, RecordPosition &foun
     Record values(m_table.definition());
     if (m_range.isValid())
         values.setValue(m_table.definition().keys.at(m_key).components.first(), m_range);
-    values.setValue(leadingField(), value);
+    // Going down a text order, the records that begin with the text come before the text
+    // itself would.
+    const bool text = value.typeId() == QMetaType::QString;
+    values.setValue(leadingField(),
+                    m_descending && text ? value.toString() + QChar(0xFFFF) : value);
     return fillFromKeyValues(values, found);
 }
 
@@ -584,6 +598,8 @@ bool PageModel::keyRange(QVariant &lowest, QVariant &highest)
     m_viewName = searchedName;
     if (!ok || first.isEmpty() || last.isEmpty())
         return false;
+    if (m_descending)
+        std::swap(first, last);
     lowest = valueAt(first.first(), leadingField());
     highest = valueAt(last.first(), leadingField());
     return true;
@@ -638,6 +654,9 @@ QVariant PageModel::headerData(int section, Qt::Orientation orientation, int rol
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section < m_columns.size())
         return m_columns.at(section).header;
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole &&
+        section < m_columns.size())
+        return QVariant::fromValue(m_columns.at(section).headerAlignment);
     return {};
 }
 

@@ -19,6 +19,7 @@ struct BrowseColumn
     std::function<QString(const Record &)> text;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     QList<int> fields;
+    Qt::Alignment headerAlignment = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
 // The rows a browser shows: exactly one page, read through a view of the table in the
@@ -34,6 +35,7 @@ public:
     PageModel(Table &table, const Bindings *bindings, QObject *parent = nullptr);
 
     void setColumns(const QList<BrowseColumn> &columns);
+    void setColumnHeader(int column, const QString &header); // the rows stay
     // What dragging a row offers to windows that accept it (the song's ID), under
     // `mimeType` and as plain text: made from `fields`, which the page reads besides.
     void setDragValue(const QString &mimeType, const QList<int> &fields,
@@ -44,9 +46,13 @@ public:
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
     // A new order and filter; false with the reason when the filter cannot be used.
-    bool setView(int key, const QString &filter, const QVariant &range = QVariant());
+    // `descending` lists the key's order from its end.
+    bool setView(int key, const QString &filter, const QVariant &range = QVariant(),
+                 bool descending = false);
     QString viewError() const { return m_viewError; }
+    bool hasView() const { return m_view != nullptr; }
     int key() const { return m_key; }
+    bool isDescending() const { return m_descending; }
     void setPageSize(int rows);
     int pageSize() const { return m_pageSize; }
 
@@ -151,6 +157,7 @@ private:
     QList<BrowseColumn> m_columns;
     QList<Row> m_rows;
     int m_key = 0;
+    bool m_descending = false;
     QVariant m_range;
     int m_pageSize = 10;
     QString m_viewError;

@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -90,20 +91,83 @@ BrowserSetup songSetup(const std::function<QString(qint64)> &categoryName,
     return setup;
 }
 
+BrowserSetup::ColumnText titleText()
+{
+    return {{mus::Title, mus::Skips, mus::Mix}, [](const Record &song, const QString &) {
+                Record copy = song;
+                return SongDisplayTitle(copy);
+            }};
+}
+
+// One list whose order a click on a column's header chooses. Every column that shows a
+// field of the song orders by it; the category's name is looked up and cannot.
+BrowserSetup exploreSetup(const std::function<QString(qint64)> &categoryName)
+{
+    BrowserSetup setup = songSetup(categoryName, {}, {});
+    setup.procedure = QStringLiteral("XploreSongs");
+    setup.tabSetting.clear();
+    setup.tabs = {{QStringLiteral("Explore Songs"), mus::SongsByArtist}};
+    setup.locatorLength = 20;
+    setup.columnText.clear();
+    setup.listFormat = QStringLiteral(
+        "100L(2)|M#MUS:Artist#~Artist~@s50@120L(2)|M#MUS:Title#~Title~@s50@"
+        "100L(2)|M#MUS:Album#~Album~@s50@50L(2)|M#MUS:Media#~Media~@s20@"
+        "56L(2)|M#MUS:FileNumber#~File Number~@s20@60L(2)|M#CAT:Category#~Category~@s30@"
+        "44R(2)|M#MUS:Time#~Time~@t4b@60R(2)|M#MUS:ReleaseDate#~Release Date~@d2@"
+        "28R(2)|M#MUS:BeatsPerMinute#~BPM~@n_4b@"
+        "92L(2)|M#MUS:UserDefinedKeyField#~User Defined Key Field~@s30@"
+        "56R(2)|M#MUS:LastPlayed#~Last Played~@d17-@60L(2)|M#MUS:Style#~Style~@s30@"
+        "20R(2)|M#MUS:TrackNumber#~Trk~@n3@32R(2)|M#MUS:Side#~Side/Disc~@n2b@"
+        "28R(2)|M#MUS:Rating#~Rating~@n2@");
+    const auto plain = [](int field, int key, const char *description) {
+        return BrowserSetup::ExploreColumn{tableDef(TableId::Songs).fullName(field),
+                                           QString::fromUtf8(description),
+                                           BrowserSetup::field(field), key};
+    };
+    setup.exploreColumns = {
+        plain(mus::Artist, mus::SongsByArtist, "Artist"),
+        {QStringLiteral("MUS:Title"), QStringLiteral("Title"), titleText(), mus::SongsByTitle},
+        plain(mus::Album, mus::SongsByAlbum, "Album"),
+        plain(mus::Media, mus::SongsByMedia, "Media"),
+        plain(mus::FileNumber, mus::OrderFileNumber, "File Number"),
+        {QStringLiteral("CAT:Category"),
+         QStringLiteral("Category"),
+         {{mus::CategoryID},
+          [categoryName](const Record &song, const QString &) {
+              return categoryName(song.number(mus::CategoryID));
+          }},
+         -1},
+        plain(mus::Time, mus::OrderTime, "Time"),
+        plain(mus::ReleaseDate, mus::OrderReleaseDate, "Release Date"),
+        plain(mus::BeatsPerMinute, mus::OrderBeatsPerMinute, "Beats Per Minute"),
+        plain(mus::UserDefinedKeyField, mus::OrderUserDefinedKey, "User Defined Key Field"),
+        plain(mus::LastPlayed, mus::OrderLastPlayed, "Last Played"),
+        plain(mus::Style, mus::OrderStyle, "Style"),
+        plain(mus::TrackNumber, mus::OrderTrackNumber, "Track Number"),
+        plain(mus::Side, mus::OrderSide, "Side/Disc"),
+        plain(mus::Rating, mus::OrderRating, "Rating"),
+    };
+    return setup;
+}
+
 } // namespace
 
-SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent)
-    : Browser(
-          session,
-          songSetup(
-              [this](qint64 id) { return m_categoryNames.name(id); },
-              [&session] {
-                  return session.store().table(TableId::Media).buffer().value(med::Media);
-              },
-              [&session] {
-                  return session.store().table(TableId::Categories).buffer().value(cat::CategoryID);
-              }),
-          request, parent),
+SongBrowser::SongBrowser(Session &session, Request request, QWidget *parent, BrowserStyle style)
+    : Browser(session,
+              style == BrowserStyle::Explore
+                  ? exploreSetup([this](qint64 id) { return m_categoryNames.name(id); })
+                  : songSetup(
+                        [this](qint64 id) { return m_categoryNames.name(id); },
+                        [&session] {
+                            return session.store().table(TableId::Media).buffer().value(med::Media);
+                        },
+                        [&session] {
+                            return session.store()
+                                .table(TableId::Categories)
+                                .buffer()
+                                .value(cat::CategoryID);
+                        }),
+              request, parent),
       m_categoryNames(session.store())
 {
     session.calledFromAlbumForm = false;
@@ -163,8 +227,9 @@ void SongBrowser::buildSongButtons()
     // prompt was cut short on the tabs that add a Select button.
     auto *vertical = static_cast<QVBoxLayout *>(layout());
     auto *prompt = new QHBoxLayout;
-    prompt->addWidget(
-        new QLabel(QStringLiteral("Quick Locator (select list box and type to locate):")));
+    prompt->addWidget(new QLabel(
+        isExplore() ? QStringLiteral("Locator:")
+                    : QStringLiteral("Quick Locator (select list box and type to locate):")));
     const int locatorAt = vertical->indexOf(locatorDisplay());
     vertical->removeWidget(locatorDisplay());
     prompt->addWidget(locatorDisplay(), 1);
@@ -183,6 +248,12 @@ void SongBrowser::buildSongButtons()
     for (const char *caption : {"&Import", "&Export", "&Print"}) {
         auto *button = new QPushButton(QString::fromUtf8(caption));
         const QString procedure = QString::fromUtf8(caption).remove(u'&');
+        if (isExplore() && procedure == u"Print") {
+            // The explore view leaves the choice of report to the frame's Reports menu.
+            connect(button, &QPushButton::clicked, this, &SongBrowser::openReportsMenu);
+            row->addWidget(button);
+            continue;
+        }
         button->setEnabled(Procedures::has(procedure == u"Print" ? reportProcedure() : procedure));
         connect(button, &QPushButton::clicked, this, [this, procedure] {
             startWindow(procedure == u"Print" ? reportProcedure() : procedure);
@@ -275,6 +346,19 @@ void SongBrowser::startWindow(const QString &procedure)
 {
     if (auto *frame = qobject_cast<MainFrame *>(window()))
         frame->startProcedure(procedure);
+}
+
+void SongBrowser::openReportsMenu()
+{
+    auto *frame = qobject_cast<MainFrame *>(window());
+    if (!frame)
+        return;
+    for (QAction *entry : frame->menuBar()->actions()) {
+        if (entry->text() == u"&Reports" && entry->menu()) {
+            frame->menuBar()->setActiveAction(entry);
+            return;
+        }
+    }
 }
 
 QString SongBrowser::reportProcedure() const

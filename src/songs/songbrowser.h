@@ -12,7 +12,8 @@ class SongBrowser : public Browser
     Q_OBJECT
 
 public:
-    SongBrowser(Session &session, Request request = Request::None, QWidget *parent = nullptr);
+    SongBrowser(Session &session, Request request = Request::None, QWidget *parent = nullptr,
+                BrowserStyle style = BrowserStyle::Tabs);
 
     enum Tab { ByArtist, ByTitle, ByAlbum, ByMedia, ByCategory, ByChart, ByBpm, ByUdk };
 
@@ -37,6 +38,7 @@ protected:
 
 private:
     void buildSongButtons();
+    void openReportsMenu();
     void startWindow(const QString &procedure); // a window of the frame: import, export
 
     TableUses m_lookups; // categories and media, shown through lookups

@@ -292,7 +292,8 @@ bool Database::checkLayout(const TableDef &table)
     }
 
     for (int key = 0; key < table.keys.size(); ++key) {
-        if (!indexes.contains(sql::indexName(table, key).toLower())) {
+        if (!table.keys.at(key).onDemand &&
+            !indexes.contains(sql::indexName(table, key).toLower())) {
             setError(err::InvalidKeyFile);
             return false;
         }
@@ -350,7 +351,8 @@ bool Database::checkPages(const TableDef &table)
             return false;
     }
     for (int key = 0; key < table.keys.size(); ++key) {
-        if (!probe(
+        if (!table.keys.at(key).onDemand &&
+            !probe(
                 sql::page(schema, table, key, sql::Direction::Forward, sql::Bound::None, QString()),
                 err::InvalidKeyFile))
             return false;

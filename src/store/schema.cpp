@@ -37,12 +37,13 @@ struct KeyOptions
     bool unique = false;
     bool optional = false;
     bool primary = false;
+    bool onDemand = false;
 };
 
 KeyDef key(const char *name, QList<int> components, KeyOptions options)
 {
     return {QString::fromLatin1(name), std::move(components), options.unique || options.primary,
-            options.optional, options.primary};
+            options.optional,          options.primary,       options.onDemand};
 }
 
 constexpr KeyOptions Duplicates{};
@@ -50,6 +51,7 @@ constexpr KeyOptions DuplicatesOptional{false, true, false};
 constexpr KeyOptions Unique{true, false, false};
 constexpr KeyOptions UniqueOptional{true, true, false};
 constexpr KeyOptions Primary{true, false, true};
+constexpr KeyOptions OnDemand{false, false, false, true};
 
 MemoDef memo(const char *name, int maxLength)
 {
@@ -108,6 +110,16 @@ TableDef songs()
             key("KeyBeatsPerMinute", {BeatsPerMinute, Title, Artist}, DuplicatesOptional),
             key("KeyFileNumber", {FileNumber}, DuplicatesOptional),
             key("KeyMix", {Mix, Title, Artist}, DuplicatesOptional),
+            key("OrderFileNumber", {FileNumber}, OnDemand),
+            key("OrderTime", {Time}, OnDemand),
+            key("OrderReleaseDate", {ReleaseDate}, OnDemand),
+            key("OrderBeatsPerMinute", {BeatsPerMinute}, OnDemand),
+            key("OrderUserDefinedKey", {UserDefinedKeyField}, OnDemand),
+            key("OrderLastPlayed", {LastPlayed}, OnDemand),
+            key("OrderStyle", {Style}, OnDemand),
+            key("OrderTrackNumber", {TrackNumber}, OnDemand),
+            key("OrderSide", {Side}, OnDemand),
+            key("OrderRating", {Rating}, OnDemand),
         },
         {memo("Recording", 256), memo("PerformanceNotes", 256), memo("Notes", 2000)},
         {{CategoryID, TableId::Categories, cat::KeyCategoryID},
@@ -161,6 +173,12 @@ TableDef albums()
                 key("KEYFILENUMBER", {FileNumber}, DuplicatesOptional),
                 key("KEYCATEGORY", {CategoryID, Album, Artist}, DuplicatesOptional),
                 key("KEYCATEGORYARTIST", {CategoryID, Artist, Album}, DuplicatesOptional),
+                key("OrderAlbum", {Album}, OnDemand),
+                key("OrderArtist", {Artist}, OnDemand),
+                key("OrderMedia", {Media}, OnDemand),
+                key("OrderFileNumber", {FileNumber}, OnDemand),
+                key("OrderReleaseDate", {ReleaseDate}, OnDemand),
+                key("OrderXccd", {XCCD}, OnDemand),
             },
             {memo("Recording", 256), memo("Performance", 256), memo("Notes", 2000)}};
 }

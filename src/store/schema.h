@@ -30,6 +30,11 @@ struct KeyDef
     bool unique = false;
     bool optional = false; // records whose components are all blank or zero are left out
     bool primary = false;
+    // An order a list may be sorted by at the user's choice: no part of the file's layout,
+    // its index is made the first time the order is used and kept (see OrderMaker),
+    // and searches do not count on it. A text field without key text orders by its upper
+    // case.
+    bool onDemand = false;
 };
 
 struct MemoDef
@@ -149,6 +154,17 @@ enum Key {
     KeyBeatsPerMinute,
     KeyFileNumber,
     KeyMix,
+    // The orders a list of songs may be sorted by besides the keys above.
+    OrderFileNumber,
+    OrderTime,
+    OrderReleaseDate,
+    OrderBeatsPerMinute,
+    OrderUserDefinedKey,
+    OrderLastPlayed,
+    OrderStyle,
+    OrderTrackNumber,
+    OrderSide,
+    OrderRating,
 };
 enum Memo { Recording, PerformanceNotes, Notes };
 } // namespace mus
@@ -183,6 +199,13 @@ enum Key {
     KeyFileNumber,
     KeyCategory,
     KeyCategoryArtist,
+    // The orders a list of albums may be sorted by besides the keys above.
+    OrderAlbum,
+    OrderArtist,
+    OrderMedia,
+    OrderFileNumber,
+    OrderReleaseDate,
+    OrderXccd,
 };
 enum Memo { Recording, Performance, Notes };
 } // namespace alb

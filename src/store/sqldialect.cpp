@@ -11,7 +11,7 @@ QString keyColumns(const TableDef &table, int key, const QString &suffix = QStri
 {
     QStringList columns;
     for (int field : table.keys.at(key).components)
-        columns.append(quote(keyColumn(table, field)) + suffix);
+        columns.append(keyTerm(table, field) + suffix);
     return columns.join(u", ");
 }
 
@@ -67,10 +67,17 @@ bool hasKeyText(const TableDef &table, int field)
     if (table.fields.at(field).type != FieldType::String)
         return false;
     for (const KeyDef &key : table.keys) {
-        if (key.components.contains(field))
+        if (!key.onDemand && key.components.contains(field))
             return true;
     }
     return false;
+}
+
+QString keyTerm(const TableDef &table, int field)
+{
+    if (hasKeyText(table, field) || table.fields.at(field).type != FieldType::String)
+        return quote(keyColumn(table, field));
+    return QStringLiteral("upper(") + quote(table.fields.at(field).name) + u')';
 }
 
 QString keyColumn(const TableDef &table, int field)
@@ -233,14 +240,15 @@ QString linkedField(const TableDef &table, const LinkDef &link, const QString &l
            (isText ? QStringLiteral("''") : QStringLiteral("0")) + u')';
 }
 
-QString createIndex(const QString &schema, const TableDef &table, int key)
+QString createIndex(const QString &schema, const TableDef &table, int key, IfMissing ifMissing)
 {
     const KeyDef &def = table.keys.at(key);
-    QString statement = QStringLiteral("CREATE ") +
-                        (def.unique ? QStringLiteral("UNIQUE ") : QString()) +
-                        QStringLiteral("INDEX ") + quote(schema) + u'.' +
-                        quote(indexName(table, key)) + QStringLiteral(" ON ") + quote(table.label) +
-                        QStringLiteral(" (") + keyColumns(table, key) + u')';
+    QString statement =
+        QStringLiteral("CREATE ") + (def.unique ? QStringLiteral("UNIQUE ") : QString()) +
+        QStringLiteral("INDEX ") +
+        (ifMissing == IfMissing::Yes ? QStringLiteral("IF NOT EXISTS ") : QString()) +
+        quote(schema) + u'.' + quote(indexName(table, key)) + QStringLiteral(" ON ") +
+        quote(table.label) + QStringLiteral(" (") + keyColumns(table, key) + u')';
     if (def.optional)
         statement += QStringLiteral(" WHERE ") + optionalCondition(table, key);
     return statement;
@@ -375,7 +383,7 @@ int keyLedBy(const TableDef &table, int field)
     int led = -1;
     for (int key = 0; key < table.keys.size(); ++key) {
         const KeyDef &def = table.keys.at(key);
-        if (def.components.first() == field &&
+        if (!def.onDemand && def.components.first() == field &&
             (led < 0 || (table.keys.at(led).optional && !def.optional)))
             led = key;
     }
@@ -470,7 +478,7 @@ QStringList walkConditions(const TableDef &table, const Walk &walk)
     if (walk.key >= 0 && table.keys.at(walk.key).optional)
         conditions.append(optionalCondition(table, walk.key));
     if (walk.prefixed && walk.key >= 0)
-        conditions.append(quote(keyColumn(table, table.keys.at(walk.key).components.first())) +
+        conditions.append(keyTerm(table, table.keys.at(walk.key).components.first()) +
                           QStringLiteral(" = ?"));
     if (!walk.range.isEmpty() && walk.key >= 0)
         conditions.append(u'(' + walk.range + u')');
@@ -590,7 +598,7 @@ QStringList keyEquals(const TableDef &table, int key)
     if (table.keys.at(key).optional)
         conditions.append(optionalCondition(table, key));
     for (int field : table.keys.at(key).components)
-        conditions.append(quote(keyColumn(table, field)) + QStringLiteral(" = ?"));
+        conditions.append(keyTerm(table, field) + QStringLiteral(" = ?"));
     return conditions;
 }
 

@@ -32,6 +32,9 @@ QString tableName(const QString &schema, const TableDef &table);
 
 QString keyColumn(const TableDef &table, int field); // column that orders the field in keys
 bool hasKeyText(const TableDef &table, int field);
+// What a key compares a field by in SQL: its key text, the field itself, or, for a text
+// field without key text (an order made on demand), its upper case.
+QString keyTerm(const TableDef &table, int field);
 QStringList dataColumns(const TableDef &table);   // fields then memos, in stored order
 QStringList keyTextFields(const TableDef &table); // names of fields with key-text columns
 QStringList allColumns(const TableDef &table);    // position, revision, data, key texts
@@ -45,7 +48,9 @@ QStringList dropBookkeeping(const QString &schema, const TableDef &table);
 QStringList recount(const QString &schema, const TableDef &table);
 QString fileLayout(const QString &schema); // the layout mark (PRAGMA)
 QString indexName(const TableDef &table, int key);
-QString createIndex(const QString &schema, const TableDef &table, int key);
+enum class IfMissing { No, Yes };
+QString createIndex(const QString &schema, const TableDef &table, int key,
+                    IfMissing ifMissing = IfMissing::No);
 QString dropIndex(const QString &schema, const TableDef &table, int key);
 // The condition that leaves blank records out of an optional key; empty for other keys.
 // A record is left out when the key's leading component is blank or zero: a song never

@@ -95,9 +95,13 @@ public:
     }
     // How many records the next reads are after (0: no limit): reads ahead no further.
     void setWanted(int rows) { m_cursor.wanted = qMax(0, rows); }
+    // Turns the order round: next() goes down the key and the first record is the last one
+    // of the key. What the view learns of its ends stays in the key's terms.
+    void setDescending(bool descending) { m_descending = descending; }
+    bool isDescending() const { return m_descending; }
     // False with error 33 also when a read was paused by keepReading (see paused()).
-    bool next() { return read(true); }
-    bool previous() { return read(false); }
+    bool next() { return read(!m_descending); }
+    bool previous() { return read(m_descending); }
     Table &table() { return m_table; }
 
     // Where the view's records start and end, as far as its reads have found out: a result
@@ -186,6 +190,7 @@ private:
     QList<int> m_fields;
     Ends m_ends;
     bool m_ownRange = false; // the filter holds the walk to a range of its own key
+    bool m_descending = false;
     QList<CompiledFilter::Candidates> m_candidates;
     std::shared_ptr<const KnownResult> m_offered;
     std::shared_ptr<const KnownResult> m_offeredMatches;

@@ -22,6 +22,17 @@ QString columnText(sqlite3_stmt *statement, int column)
     return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
 }
 
+// What SQL's upper() makes of a text: only the letters a to z change.
+QString asciiUpper(const QVariant &stored)
+{
+    QString text = stored.toString();
+    for (QChar &c : text) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - (u'a' - u'A'));
+    }
+    return text;
+}
+
 bool isUniqueViolation(int result)
 {
     return result == SQLITE_CONSTRAINT_UNIQUE || result == SQLITE_CONSTRAINT_PRIMARYKEY;
@@ -123,8 +134,11 @@ QVariantList Table::keyValues(int key, const QVariantList &componentValues) cons
         return values;
     const QList<int> &components = m_definition->keys.at(key).components;
     for (qsizetype i = 0; i < components.size(); ++i) {
-        if (sql::hasKeyText(*m_definition, components.at(i)))
+        const int field = components.at(i);
+        if (sql::hasKeyText(*m_definition, field))
             values.append(keyText(componentValues.at(i).toString()));
+        else if (m_definition->fields.at(field).type == FieldType::String)
+            values.append(asciiUpper(componentValues.at(i))); // as SQL's upper() has it
         else
             values.append(componentValues.at(i).toLongLong());
     }

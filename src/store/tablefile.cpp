@@ -111,7 +111,7 @@ bool createLayout(sqlite3 *db, const QString &schema, const TableDef &table,
     if (!run(db, sql::createTable(schema, table)))
         return false;
     for (int key = 0; key < table.keys.size(); ++key) {
-        if (!run(db, sql::createIndex(schema, table, key)))
+        if (!table.keys.at(key).onDemand && !run(db, sql::createIndex(schema, table, key)))
             return false;
     }
     for (const QString &statement : sql::createBookkeeping(schema, table)) {
@@ -351,8 +351,9 @@ bool rebuildKeys(sqlite3 *db, const QString &schema, const TableDef &table, bool
                              .arg(sql::tableName(schema, table), assignments.join(u", "))))
                 return false;
         }
+        // The orders made on demand are made again when next used.
         for (int key = 0; key < table.keys.size(); ++key) {
-            if (!run(db, sql::createIndex(schema, table, key)))
+            if (!table.keys.at(key).onDemand && !run(db, sql::createIndex(schema, table, key)))
                 return false;
         }
         for (const QString &statement : sql::recount(schema, table)) {
