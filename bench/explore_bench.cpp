@@ -38,9 +38,9 @@ double milliseconds(const std::function<void()> &work)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
-void press(QWidget *view, int key, Qt::KeyboardModifiers modifiers = {})
+void press(QWidget *view, int key, Qt::KeyboardModifiers modifiers = {}, const QString &text = {})
 {
-    QKeyEvent down(QEvent::KeyPress, key, modifiers);
+    QKeyEvent down(QEvent::KeyPress, key, modifiers, text);
     QCoreApplication::sendEvent(view, &down);
 }
 
@@ -148,7 +148,8 @@ int main(int argc, char *argv[])
         report("Ctrl+End", milliseconds([&] { press(view, Qt::Key_End, Qt::ControlModifier); }));
         report("Ctrl+Home", milliseconds([&] { press(view, Qt::Key_Home, Qt::ControlModifier); }));
         report("click again (turned round)", milliseconds([&] { browser->orderByColumn(column); }));
-        report("locator \"m\"", milliseconds([&] { press(view, Qt::Key_M); }));
+        report("locator \"m\"",
+               milliseconds([&] { press(view, Qt::Key_M, {}, QStringLiteral("m")); }));
         std::printf("  %-28s %9.2f ms\n", "bare 40-row page",
                     barePage(bare, ordering->key, browser->list()->model()->fields()));
     }
