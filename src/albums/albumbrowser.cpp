@@ -72,9 +72,7 @@ BrowserSetup exploreSetup()
         "50L(2)|M#ALB:Media#~Media~@s20@56L(2)|M#ALB:FileNumber#~File Number~@s20@"
         "60R(2)|M#ALB:ReleaseDate#~Release Date~C(1)@d2@128L(2)|M#ALB:XCCD#~XCCD~C(1)@s32@");
     const auto plain = [](int field, int key, const char *description) {
-        return BrowserSetup::ExploreColumn{tableDef(TableId::Albums).fullName(field),
-                                           QString::fromUtf8(description),
-                                           BrowserSetup::field(field), key};
+        return BrowserSetup::exploreField(TableId::Albums, field, key, description);
     };
     setup.exploreColumns = {
         plain(alb::Album, alb::OrderAlbum, "Album"),

@@ -74,6 +74,13 @@ BrowserSetup::ColumnText BrowserSetup::field(int field)
             }};
 }
 
+BrowserSetup::ExploreColumn BrowserSetup::exploreField(TableId table, int field, int key,
+                                                       const char *description)
+{
+    return {tableDef(table).fullName(field), QString::fromUtf8(description),
+            BrowserSetup::field(field), key};
+}
+
 BrowserSetup BrowserSetup::oneList(const QString &procedure, const QString &title, TableId table,
                                    int key, int field, const QString &listFormat)
 {

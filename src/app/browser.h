@@ -70,6 +70,8 @@ struct BrowserSetup
         int key = -1; // the order a click on its header gives; -1: it cannot be ordered
     };
     QList<ExploreColumn> exploreColumns;
+    // A column showing a field of the table through its picture, ordered by `key`.
+    static ExploreColumn exploreField(TableId table, int field, int key, const char *description);
     static ColumnText field(int field); // the field shown through the column's picture
     // A small code list: one order by `key` with the one-letter locator, and one column
     // showing `field` as `listFormat` designs it.

@@ -120,9 +120,7 @@ BrowserSetup exploreSetup(const std::function<QString(qint64)> &categoryName)
         "20R(2)|M#MUS:TrackNumber#~Trk~@n3@32R(2)|M#MUS:Side#~Side/Disc~@n2b@"
         "28R(2)|M#MUS:Rating#~Rating~@n2@");
     const auto plain = [](int field, int key, const char *description) {
-        return BrowserSetup::ExploreColumn{tableDef(TableId::Songs).fullName(field),
-                                           QString::fromUtf8(description),
-                                           BrowserSetup::field(field), key};
+        return BrowserSetup::exploreField(TableId::Songs, field, key, description);
     };
     setup.exploreColumns = {
         plain(mus::Artist, mus::SongsByArtist, "Artist"),
