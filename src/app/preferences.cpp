@@ -1,15 +1,19 @@
 #include "preferences.h"
 
+#include "backups.h"
 #include "housekeeping.h"
 #include "platform/prompter.h"
 #include "progresswindow.h"
+#include "session.h"
 #include "settings.h"
 #include "setupwizard.h"
 #include "windowposition.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +22,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -30,6 +36,12 @@ namespace {
 const QString WindowName = u"Preferences"_s;
 
 Preferences::FileChooser &fileChooser()
+{
+    static Preferences::FileChooser chooser;
+    return chooser;
+}
+
+Preferences::FileChooser &folderChooser()
 {
     static Preferences::FileChooser chooser;
     return chooser;
@@ -96,13 +108,15 @@ QLineEdit *lineEdit(int maxLength)
 } // namespace
 
 Preferences *Preferences::open(Session &session, QWidget *frame,
-                               std::function<void(QWidget *caller)> openFileManager)
+                               std::function<void(QWidget *caller)> openFileManager,
+                               std::function<void(QWidget *caller)> openFindDuplicates)
 {
     if (Settings::global().setupWizardComplete == 0) {
         SetupWizard::open(session, frame, {});
         return nullptr;
     }
-    auto *preferences = new Preferences(session, frame, std::move(openFileManager));
+    auto *preferences =
+        new Preferences(session, frame, std::move(openFileManager), std::move(openFindDuplicates));
     preferences->QDialog::open();
     return preferences;
 }
@@ -112,9 +126,16 @@ void Preferences::setFileChooser(FileChooser chooser)
     fileChooser() = std::move(chooser);
 }
 
+void Preferences::setFolderChooser(FileChooser chooser)
+{
+    folderChooser() = std::move(chooser);
+}
+
 Preferences::Preferences(Session &session, QWidget *frame,
-                         std::function<void(QWidget *caller)> openFileManager)
-    : QDialog(frame), m_session(session), m_openFileManager(std::move(openFileManager))
+                         std::function<void(QWidget *caller)> openFileManager,
+                         std::function<void(QWidget *caller)> openFindDuplicates)
+    : QDialog(frame), m_session(session), m_openFileManager(std::move(openFileManager)),
+      m_openFindDuplicates(std::move(openFindDuplicates))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(WindowName);
@@ -225,7 +246,8 @@ QWidget *Preferences::createHousekeepingTab()
     auto *albumBuild = new QPushButton(u"Create Album Database from SongVane Database"_s);
     auto *linkTest = new QPushButton(u"Test Album Database Link Integrity"_s);
     auto *fileManager = new QPushButton(u"File Manager"_s);
-    for (QPushButton *button : {albumBuild, linkTest, fileManager}) {
+    auto *duplicates = new QPushButton(u"Find Duplicates"_s);
+    for (QPushButton *button : {albumBuild, linkTest, fileManager, duplicates}) {
         button->setAutoDefault(false);
         layout->addWidget(button);
     }
@@ -242,9 +264,91 @@ QWidget *Preferences::createHousekeepingTab()
         storeFields();
         m_openFileManager(this);
     });
+    duplicates->setEnabled(bool(m_openFindDuplicates));
+    connect(duplicates, &QPushButton::clicked, this, [this] {
+        storeFields();
+        m_openFindDuplicates(this);
+    });
     m_useLog = addCheckBox(layout, u"Log MCI traffic (Warning:  The log will be large!)"_s);
+    layout->addWidget(createBackupsBox());
     layout->addStretch();
     return tab;
+}
+
+QGroupBox *Preferences::createBackupsBox()
+{
+    auto *box = new QGroupBox(u"Backups"_s);
+    auto *form = new QFormLayout(box);
+    m_backupFolder = new QLineEdit;
+    m_backupFolder->setPlaceholderText(QDir::toNativeSeparators(defaultBackupsFolder(m_session)));
+    m_backupFolder->setMinimumWidth(m_backupFolder->fontMetrics().averageCharWidth() * 40);
+    // A line break or a NUL cannot be part of a folder's name.
+    m_backupFolder->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(u"[^\\x{0}\\n\\r]*"_s), m_backupFolder));
+    connect(m_backupFolder, &QLineEdit::editingFinished, this,
+            [this] { static_cast<void>(checkBackupFolder()); });
+    auto *browse = new QPushButton(u"Bro&wse..."_s);
+    browse->setAutoDefault(false);
+    connect(browse, &QPushButton::clicked, this, &Preferences::chooseBackupFolder);
+    auto *folderRow = new QHBoxLayout;
+    folderRow->addWidget(m_backupFolder, 1);
+    folderRow->addWidget(browse);
+    form->addRow(u"Backup &Folder:"_s, folderRow);
+    m_backupsKept = new QSpinBox;
+    m_backupsKept->setRange(1, Settings::MaxBackupsKept);
+    m_backupsKept->setToolTip(u"The newest backups kept; older ones are thinned to one a day, "
+                              u"a week and a month"_s);
+    form->addRow(u"Backups &Kept:"_s, m_backupsKept);
+    m_autoBackup = new QCheckBox(u"Back up the catalogue after a session that changed it"_s);
+    form->addRow(m_autoBackup);
+    auto *now = new QPushButton(u"Back &Up Now"_s);
+    now->setAutoDefault(false);
+    connect(now, &QPushButton::clicked, this, [this] {
+        if (!checkBackupFolder())
+            return;
+        storeFields();
+        runBackup(m_session, this, true, housekeepingStarted());
+    });
+    form->addRow(now);
+    return box;
+}
+
+// A folder typed by hand must be there: backups are never made where no folder was meant.
+bool Preferences::checkBackupFolder()
+{
+    const QString text = m_backupFolder->text().trimmed();
+    if (text.isEmpty() || QFileInfo(text).isDir() || m_checkingFolder)
+        return true;
+    m_checkingFolder = true;
+    ask(Message{u"Backups"_s,
+                u"The folder \"%1\" does not exist.  Choose a folder that does, or leave the "
+                u"field blank to keep backups beside the catalogue."_s.arg(text),
+                Ok, Ok, Icon::Exclamation});
+    m_checkingFolder = false;
+    m_backupFolder->setFocus();
+    m_backupFolder->selectAll();
+    return false;
+}
+
+void Preferences::chooseBackupFolder()
+{
+    const QString start = m_backupFolder->text().trimmed().isEmpty()
+                              ? m_session.store().database().folder()
+                              : m_backupFolder->text().trimmed();
+    if (folderChooser()) {
+        const QString chosen = folderChooser()(start);
+        if (!chosen.isEmpty())
+            m_backupFolder->setText(QDir::toNativeSeparators(chosen));
+        return;
+    }
+    auto *dialog = new QFileDialog(this, u"Choose the Backup Folder"_s, start);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    connect(dialog, &QFileDialog::fileSelected, m_backupFolder, [this](const QString &folder) {
+        m_backupFolder->setText(QDir::toNativeSeparators(folder));
+    });
+    dialog->open();
 }
 
 QLayout *Preferences::createLogoRow()
@@ -304,6 +408,9 @@ void Preferences::loadFields()
     m_altCassetteFormat->setChecked(settings.altCasFmt != 0);
     m_useLog->setChecked(settings.useLog != 0);
     m_logo->setText(settings.logo);
+    m_backupFolder->setText(settings.backupFolder);
+    m_backupsKept->setValue(qBound(1, settings.backupsKept, Settings::MaxBackupsKept));
+    m_autoBackup->setChecked(settings.autoBackup != 0);
 }
 
 void Preferences::storeFields()
@@ -326,6 +433,9 @@ void Preferences::storeFields()
     settings.altCasFmt = m_altCassetteFormat->isChecked();
     settings.useLog = m_useLog->isChecked();
     settings.logo = m_logo->text();
+    settings.backupFolder = m_backupFolder->text().trimmed();
+    settings.backupsKept = m_backupsKept->value();
+    settings.autoBackup = m_autoBackup->isChecked();
 }
 
 void Preferences::chooseLogo()
@@ -378,7 +488,7 @@ void Preferences::useSetupWizard()
 
 void Preferences::accept()
 {
-    if (m_converting || !housekeepingAllowsClosing())
+    if (m_converting || !checkBackupFolder() || !housekeepingAllowsClosing())
         return;
     storeFields();
     Settings::global().writePreferences();

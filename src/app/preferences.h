@@ -6,8 +6,10 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace sv {
 
@@ -25,13 +27,17 @@ public:
     // Opens Preferences (modal, without waiting) and returns it, or, while the setup has
     // never been completed, opens the setup wizard instead and returns null.
     // `openFileManager` serves the Housekeeping tab's button, disabled when it is empty.
+    // `openFindDuplicates` likewise serves "Find Duplicates".
     static Preferences *open(Session &session, QWidget *frame,
-                             std::function<void(QWidget *caller)> openFileManager = {});
+                             std::function<void(QWidget *caller)> openFileManager = {},
+                             std::function<void(QWidget *caller)> openFindDuplicates = {});
 
     // Replaces the file dialog of "&Browse": gets the current logo path, returns the chosen
     // one or "" when none was chosen. Empty (the default) means the real dialog.
     using FileChooser = std::function<QString(const QString &startPath)>;
     static void setFileChooser(FileChooser chooser);
+    // Replaces the folder dialog of the backup folder's "Browse..." in the same way.
+    static void setFolderChooser(FileChooser chooser);
 
 public Q_SLOTS:
     void accept() override; // OK
@@ -40,12 +46,16 @@ public Q_SLOTS:
 
 private:
     Preferences(Session &session, QWidget *frame,
-                std::function<void(QWidget *caller)> openFileManager);
+                std::function<void(QWidget *caller)> openFileManager,
+                std::function<void(QWidget *caller)> openFindDuplicates);
     QWidget *createGeneralTab();
     QWidget *createStartUpTab();
     QWidget *createAddingTab();
     QWidget *createLabelsTab();
     QWidget *createHousekeepingTab();
+    QGroupBox *createBackupsBox();
+    bool checkBackupFolder();
+    void chooseBackupFolder();
     QLayout *createLogoRow();
     QLayout *createButtons();
     QCheckBox *addCheckBox(QLayout *layout, const QString &text);
@@ -62,6 +72,7 @@ private:
 
     Session &m_session;
     std::function<void(QWidget *caller)> m_openFileManager;
+    std::function<void(QWidget *caller)> m_openFindDuplicates;
     QString m_openingDateText;
     bool m_converting = false; // OK's date conversion runs; the window closes when it ends
     int m_housekeeping = 0;    // album builds and link tests running
@@ -84,6 +95,10 @@ private:
     QCheckBox *m_altCassetteFormat = nullptr;
     QCheckBox *m_useLog = nullptr;
     QLineEdit *m_logo = nullptr;
+    QLineEdit *m_backupFolder = nullptr;
+    QSpinBox *m_backupsKept = nullptr;
+    QCheckBox *m_autoBackup = nullptr;
+    bool m_checkingFolder = false; // its message is on screen
     QPushButton *m_ok = nullptr;
 };
 

@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include "backups.h"
 #include "eventlog.h"
 #include "mainframe.h"
 #include "messageboxprompter.h"
@@ -8,6 +9,7 @@
 #include "platform/mcicommand.h"
 #include "platform/paths.h"
 #include "session.h"
+#include "settings.h"
 #include "terminal.h"
 #include "testscript.h"
 
@@ -199,12 +201,25 @@ int runProgram(int argc, char *argv[], const ProgramParts &parts)
                          if (!closed)
                              manager.cancel();
                      });
+    noteCatalogueBaseline(session);
     frame.showAndStart();
     // Ended while starting (a termination signal during the album question, say).
     if (terminationHandled || !frame.isVisible())
         return 0;
     runTestScript(frame);
-    return app.exec();
+    const int status = app.exec();
+    // A run that changed the catalogue ends with a backup of it, whoever made the changes.
+    if (Settings::global().autoBackup != 0 && catalogueChangedSinceBaseline(session)) {
+        bool running = true;
+        if (runBackup(session, nullptr, false,
+                      [&running](bool) {
+                          running = false;
+                          QCoreApplication::quit();
+                      }) &&
+            running)
+            app.exec();
+    }
+    return status;
 }
 
 } // namespace sv

@@ -104,6 +104,9 @@ void Settings::load()
     altCasFmt = readFlag("AltCasFmt", 0);
     dbgMode = readFlag("DbgMode", 0);
     showTips = readFlag("ShowTips", 1);
+    backupFolder = readText("BackupFolder", QString());
+    backupsKept = qBound(1, readFlag("BackupsKept", 10), int(MaxBackupsKept));
+    autoBackup = readFlag("AutoBackup", 1);
 }
 
 void Settings::reloadStartUpEntries()
@@ -140,6 +143,9 @@ void Settings::writePreferences() const
     writeFlag("ShowTips", showTips);
     writeFlag("SaveLastTab", saveLastTab);
     writeFlag("DefaultWizardCompilation", defaultWizardCompilation);
+    writeText("BackupFolder", backupFolder);
+    writeFlag("BackupsKept", backupsKept);
+    writeFlag("AutoBackup", autoBackup);
 }
 
 void Settings::writeSetupWizard() const

@@ -33,6 +33,13 @@ struct Settings
     int altCasFmt = 0;
     int dbgMode = 0;
     int showTips = 1;
+    // Backups: the folder they go to (blank: "Backups" beside the catalogue's files), how
+    // many of the newest are kept, and whether one is taken after a run that changed the
+    // catalogue.
+    QString backupFolder;
+    int backupsKept = 10;
+    int autoBackup = 1;
+    static constexpr int MaxBackupsKept = 999;
 
     // Report criteria defaults set by the loader.
     QString reportStyle = QStringLiteral("Standard");

@@ -1,6 +1,7 @@
 #include "filemanager.h"
 
 #include "filework.h"
+#include "restorebackup.h"
 
 #include "app/listformat.h"
 #include "app/progresswindow.h"
@@ -134,6 +135,8 @@ FileManager::FileManager(Session &session, QWidget *parent) : QWidget(parent), m
          [this] { run(Action::Release); }},
         {"&Fix", "", [this] { run(Action::Fix); }},
         {"&Info", "", [this] { run(Action::Info); }},
+        {"Restore Bac&kup...", "Put a backup of the catalogue in its place",
+         [this] { openRestoreBackup(); }},
         {"&Done", "Close this window", [this] { close(); }},
     };
     auto *buttonColumn = new QVBoxLayout;
@@ -411,6 +414,23 @@ void FileManager::info(QTreeWidgetItem *row, Table &table)
     // write to it.
     if (openedHere)
         table.close();
+}
+
+RestoreBackupWindow *FileManager::openRestoreBackup()
+{
+    if (isRunning())
+        return nullptr;
+    auto *window = new RestoreBackupWindow(m_session, this);
+    // The counts shown are of the files that were put aside.
+    connect(window, &RestoreBackupWindow::restored, this, [this] {
+        for (int index = 0; index < m_list->topLevelItemCount(); ++index) {
+            QTreeWidgetItem *row = m_list->topLevelItem(index);
+            if (Table *table = tableOf(row))
+                showCount(row, *table);
+        }
+    });
+    window->open();
+    return window;
 }
 
 bool FileManager::offerRepairAfterCrash(Session &session)

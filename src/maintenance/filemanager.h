@@ -13,6 +13,7 @@ namespace sv {
 
 class FixRun;
 class ProgressWindow;
+class RestoreBackupWindow;
 class Session;
 class Table;
 
@@ -44,6 +45,8 @@ public:
     // A run goes on until its progress window closes and any repair it started has ended.
     bool isRunning() const { return !m_progress.isNull() || m_fix; }
     QTreeWidget *list() const { return m_list; }
+    // Opens "Restore Backup" over this window; null while an action runs.
+    RestoreBackupWindow *openRestoreBackup();
 
     // At start-up, after a run that stopped while opening a file: offers to repair it.
     // True when the program must end now (the repair has been run).

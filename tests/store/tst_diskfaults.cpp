@@ -8,41 +8,12 @@
 #include <QTest>
 
 #include <sqlite3.h>
-#include <sys/mount.h>
 
 using namespace sv;
 
 namespace {
 
-// A small file system of its own for the catalogue, so that it can be filled up or made
-// read-only for real. Needs the right to mount; the tests skip without it.
-class SmallDisk
-{
-public:
-    SmallDisk(const QString &path, int kilobytes) : m_path(path)
-    {
-        QDir().mkpath(path);
-        const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
-        m_mounted =
-            ::mount("tmpfs", path.toUtf8().constData(), "tmpfs", 0, options.constData()) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (m_mounted)
-            ::umount2(m_path.toUtf8().constData(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-    bool makeReadOnly()
-    {
-        return ::mount("tmpfs", m_path.toUtf8().constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
-                       nullptr) == 0;
-    }
-
-private:
-    QString m_path;
-    bool m_mounted = false;
-};
-
+using test::SmallDisk;
 using Catalogue = test::StoreCatalogue;
 
 QByteArray contents(const QString &path)

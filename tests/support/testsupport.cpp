@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <sqlite3.h>
+#include <sys/mount.h>
 
 namespace sv::test {
 
@@ -19,6 +20,25 @@ Workspace::Workspace()
 QString Workspace::file(const QString &name) const
 {
     return m_dir.filePath(name);
+}
+
+SmallDisk::SmallDisk(const QString &path, int kilobytes) : m_path(path)
+{
+    QDir().mkpath(path);
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
+    m_mounted = ::mount("tmpfs", path.toUtf8().constData(), "tmpfs", 0, options.constData()) == 0;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        ::umount2(m_path.toUtf8().constData(), MNT_DETACH);
+}
+
+bool SmallDisk::makeReadOnly()
+{
+    return ::mount("tmpfs", m_path.toUtf8().constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                   nullptr) == 0;
 }
 
 QString helperProgram(const QString &name)

@@ -30,6 +30,23 @@ QString helperProgram(const QString &name);
 // tree is not in the file.
 quint32 damageLeafInTheMiddle(const QString &path, const char *tree);
 
+// A small file system of its own at `path`, so that it can be filled up or made read-only
+// for real. Needs the right to mount; tests skip when mounted() is false.
+class SmallDisk
+{
+public:
+    SmallDisk(const QString &path, int kilobytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+    bool mounted() const { return m_mounted; }
+    bool makeReadOnly();
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
 // Answers message boxes from a queue (the default button once it is empty), keeps every
 // message shown and every halt text, and ends no program. Installed while it lives.
 class ScriptedPrompter : public Prompter
