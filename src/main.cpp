@@ -13,6 +13,7 @@
 #include "exchange/exchangecommands.h"
 #include "exchange/exportwindow.h"
 #include "exchange/importwindow.h"
+#include "maintenance/duplicateswindow.h"
 #include "maintenance/filemanager.h"
 #include "playlists/playlistbrowser.h"
 #include "reports/reportcommands.h"
@@ -30,12 +31,14 @@ void registerProcedures()
 {
     using sv::Procedures;
     using sv::Session;
-    Procedures::add(QStringLiteral("Preferences"), Procedures::Placement::Direct,
-                    [](Session &session, sv::MainFrame &frame) -> QWidget * {
-                        return sv::Preferences::open(session, &frame, [&session](QWidget *caller) {
-                            sv::FileManager::open(session, caller);
-                        });
-                    });
+    Procedures::add(
+        QStringLiteral("Preferences"), Procedures::Placement::Direct,
+        [](Session &session, sv::MainFrame &frame) -> QWidget * {
+            return sv::Preferences::open(
+                session, &frame,
+                [&session](QWidget *caller) { sv::FileManager::open(session, caller); },
+                [&session](QWidget *caller) { sv::DuplicatesWindow::open(session, caller); });
+        });
     Procedures::add(QStringLiteral("Tips"), Procedures::Placement::Direct,
                     [](Session &session, sv::MainFrame &frame) -> QWidget * {
                         return sv::TipWindow::showTipOfTheDay(session, &frame, {});
@@ -109,6 +112,10 @@ void registerProcedures()
     }
     sv::reports::registerReportProcedures();
     sv::setAddModeDispatch(sv::dispatchAddMode);
+    Procedures::add(QStringLiteral("FindDuplicates"), Procedures::Placement::OwnWindow,
+                    [](Session &session, sv::MainFrame &) -> QWidget * {
+                        return sv::DuplicatesWindow::create(session);
+                    });
     Procedures::addBrowser(QStringLiteral("BrowseTips"),
                            [](Session &session) { return new sv::TipsBrowser(session); });
 }

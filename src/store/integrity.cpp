@@ -29,6 +29,82 @@ private:
     Record m_saved;
 };
 
+// Fields a merge never fills: the number, and flags whose 0 is a "no" rather than nothing.
+bool fillable(int field)
+{
+    switch (field) {
+    case mus::ID:
+    case mus::Skips:
+    case mus::Live:
+    case mus::DoNotPlay:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The fields that together say where a song sits on an album: moved as one, so that a song
+// never names one album and another album's number.
+bool albumLink(int field)
+{
+    switch (field) {
+    case mus::AlbumID:
+    case mus::Album:
+    case mus::FileNumber:
+    case mus::Side:
+    case mus::TrackNumber:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isEmptyValue(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QString ? value.toString().trimmed().isEmpty()
+                                                : value.toLongLong() == 0;
+}
+
+void fillFrom(Record &kept, const QList<Record> &others)
+{
+    const TableDef &songs = tableDef(TableId::Songs);
+    const bool hasAlbum = kept.number(mus::AlbumID) != 0 ||
+                          !kept.text(mus::Album).trimmed().isEmpty() ||
+                          !kept.text(mus::FileNumber).trimmed().isEmpty();
+    if (!hasAlbum) {
+        for (const Record &other : others) {
+            if (other.number(mus::AlbumID) == 0 && other.text(mus::Album).trimmed().isEmpty() &&
+                other.text(mus::FileNumber).trimmed().isEmpty())
+                continue;
+            for (int field = 0; field < songs.fields.size(); ++field) {
+                if (albumLink(field))
+                    kept.setValue(field, other.value(field));
+            }
+            break;
+        }
+    }
+    for (int field = 0; field < songs.fields.size(); ++field) {
+        if (!fillable(field) || albumLink(field) || !isEmptyValue(kept.value(field)))
+            continue;
+        for (const Record &other : others) {
+            if (!isEmptyValue(other.value(field))) {
+                kept.setValue(field, other.value(field));
+                break;
+            }
+        }
+    }
+    for (int memo = 0; memo < songs.memos.size(); ++memo) {
+        if (!kept.memo(memo).trimmed().isEmpty())
+            continue;
+        for (const Record &other : others) {
+            if (!other.memo(memo).trimmed().isEmpty()) {
+                kept.setMemo(memo, other.memo(memo));
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 Integrity::Integrity(Store &store, FileAccess &files) : m_store(store), m_files(files) {}
@@ -282,6 +358,91 @@ bool Integrity::remove(TableId id)
         return false;
     }
     return true;
+}
+
+// Reads a song to be merged inside the merge's transaction, as the window read it; on a
+// failure the transaction is rolled back and the user told.
+Integrity::UpdateResult Integrity::readMergedSong(const SongVersion &song)
+{
+    Table &songs = m_store.table(TableId::Songs);
+    if (!songs.reget(song.position)) {
+        const bool deleted = errorCode() == err::RecordNotFound;
+        failAndRollBack();
+        if (deleted) {
+            takeSavedError();
+            reportDeletedElsewhere(Deleted::Gone);
+            return DeletedElsewhere;
+        }
+        standardWarning(warning::RecordRetrieval, songs.label());
+        return Failed;
+    }
+    if (songs.current().revision != song.revision) {
+        rollBack();
+        setError(err::ChangedByAnotherStation);
+        standardWarning(warning::UpdateError);
+        return ChangedElsewhere;
+    }
+    return Written;
+}
+
+Integrity::UpdateResult Integrity::mergeSongs(const SongVersion &kept,
+                                              const QList<SongVersion> &others)
+{
+    Table &songs = m_store.table(TableId::Songs);
+    Table &details = m_store.table(TableId::PlaylistDetails);
+    // The windows sharing the song buffer and current record find them as they left them.
+    BufferGuard keepBuffer(songs);
+    struct CurrentGuard
+    {
+        Table &table;
+        Table::CurrentRecord saved;
+        ~CurrentGuard() { table.setCurrent(saved); }
+    } keepCurrent{songs, songs.current()};
+    const TableUses uses = m_files.use({&songs, &details});
+    if (!uses)
+        return Failed;
+    if (!logout(TableId::Songs, {&details})) {
+        saveError();
+        standardWarning(warning::TransactionFraming, QStringLiteral("Update"), songs.label());
+        return Failed;
+    }
+    UpdateResult read = readMergedSong(kept);
+    if (read != Written)
+        return read;
+    const qint64 keptId = songs.buffer().number(mus::ID);
+    QList<Record> merged;
+    for (const SongVersion &other : others) {
+        if (other.position == kept.position)
+            continue;
+        if ((read = readMergedSong(other)) != Written)
+            return read;
+        merged.append(songs.buffer());
+        const qint64 otherId = songs.buffer().number(mus::ID);
+        if (otherId != keptId && !cascadeValue(details, pla::KeyID, pla::ID, otherId, keptId))
+            return Failed;
+        if (!applyDeleteRule(TableId::Songs)) {
+            rollBack();
+            return Failed;
+        }
+        if (!songs.remove()) {
+            failAndRollBack();
+            standardWarning(warning::DeleteError, songs.label());
+            return Failed;
+        }
+    }
+    if ((read = readMergedSong(kept)) != Written)
+        return read;
+    fillFrom(songs.buffer(), merged);
+    if (!songs.put()) {
+        failAndRollBack();
+        standardWarning(warning::UpdateError, songs.label());
+        return Failed;
+    }
+    if (!commit()) {
+        standardWarning(warning::UpdateError, songs.label());
+        return Failed;
+    }
+    return Written;
 }
 
 bool Integrity::applyDeleteRule(TableId id)

@@ -28,6 +28,21 @@ public:
     UpdateResult update(TableId table, bool redisplay);
     bool remove(TableId table);
 
+    // A song as a window read it: where it is and its revision then.
+    struct SongVersion
+    {
+        RecordPosition position = 0;
+        qint64 revision = 0;
+    };
+    // Merges duplicate songs into the one kept, in one transaction that is all or nothing:
+    // the play-list entries of the others move to the kept song, the fields it leaves empty
+    // are filled from the others (the first that has one; the album link, with its album
+    // title, file number, side and track, as one), and the others are deleted under the
+    // songs' delete rule. A song changed or deleted by another station since the window read
+    // it stops the merge (ChangedElsewhere, DeletedElsewhere); every failure is reported
+    // with the standard warnings. The song buffer is left as it was.
+    UpdateResult mergeSongs(const SongVersion &kept, const QList<SongVersion> &others);
+
     // Tells the user that a record was deleted by another station: when it was to be
     // changed (Gone), when changes to it could not be saved (ChangesLost, the tip window),
     // or asking whether to add it again with the user's changes (Yes), drop them (No) or
@@ -55,6 +70,7 @@ private:
     bool songInPlaylist(qint64 songId, bool &inPlaylist);
     bool forEachChild(Table &child, int key, int field, const QVariant &value,
                       const std::function<bool()> &visit);
+    UpdateResult readMergedSong(const SongVersion &song);
     bool failAndRollBack();
     void rollBack();
     bool logout(TableId table, const QList<Table *> &children);

@@ -1,6 +1,8 @@
 // A second station for the tests: opens the catalogue in a folder as another process would
 // and does one thing to it, printing "ready" when the test may go on.
 #include "store/errors.h"
+#include "store/fileaccess.h"
+#include "store/integrity.h"
 #include "store/store.h"
 
 #include <QCoreApplication>
@@ -241,6 +243,49 @@ int changeLoop(Store &store)
     }
 }
 
+// Merges groups of duplicate songs one after another, as Find Duplicates does: group g keeps
+// song 100 * g and takes in songs 100 * g + 1 to 100 * g + 3. The test kills it at a random
+// moment and checks that every group was merged whole or not at all.
+int mergeLoop(Store &store, int groups)
+{
+    UpgradeManager upgrades;
+    for (TableId id : allTables()) {
+        const TableDef &def = tableDef(id);
+        upgrades.usingFile(def, def.label, def.prefix, def.version);
+    }
+    FileAccess files(store, upgrades);
+    Integrity integrity(store, files);
+    Table &songs = store.table(TableId::Songs);
+    const TableUses uses = files.use({&songs, &store.table(TableId::PlaylistDetails)});
+    if (!uses)
+        return fail("open");
+    const auto version = [&](qint64 id, Integrity::SongVersion &found) {
+        songs.buffer().setNumber(mus::ID, id);
+        if (!songs.get(mus::KeyID))
+            return false;
+        found = {songs.position(), songs.current().revision};
+        return true;
+    };
+    ready();
+    for (int group = 1; group <= groups; ++group) {
+        Integrity::SongVersion kept;
+        QList<Integrity::SongVersion> others;
+        if (!version(100 * group, kept))
+            return fail("get");
+        for (int n = 1; n <= 3; ++n) {
+            Integrity::SongVersion other;
+            if (!version(100 * group + n, other))
+                return fail("get");
+            others.append(other);
+        }
+        if (integrity.mergeSongs(kept, others) != Integrity::Written)
+            return fail("merge");
+    }
+    std::printf("merged\n");
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 // Holds a transaction on the play-list files, with a play list added in it, for the given
@@ -294,5 +339,7 @@ int main(int argc, char *argv[])
         return transactionLoop(store);
     if (command == u"change-loop")
         return changeLoop(store);
+    if (command == u"merge-loop")
+        return mergeLoop(store, args.value(3).toInt());
     return 2;
 }
