@@ -130,13 +130,14 @@ struct CatalogueBackup::Impl
         int total = 0;
     };
 
-    enum class Phase { NotStarted, Copying, Sealing, Done, Failed };
+    enum class Phase { NotStarted, Attaching, Copying, Sealing, Done, Failed };
 
     QString catalogueFolder;
     QString backupsFolder;
     QString incoming;
     sqlite3 *source = nullptr;
     std::vector<FileCopy> files;
+    size_t attached = 0;
     Phase phase = Phase::NotStarted;
     int rounds = 0;
     qint64 busySince = -1; // ms of the clock when the files were first found locked
@@ -196,7 +197,9 @@ struct CatalogueBackup::Impl
                 .arg(file.fileName, engine));
     }
 
-    bool attachSources();
+    bool openSource();
+    Step attach();
+    Step waitWhileLocked();
     bool openCopies();
     Step copy(int pages);
     Step seal();
@@ -283,9 +286,9 @@ bool CatalogueBackup::start(const QDateTime &now, bool createFolder)
         return false;
     }
     d->incoming = incoming;
-    if (!d->attachSources() || !d->openCopies())
+    if (!d->openSource())
         return false;
-    d->phase = Impl::Phase::Copying;
+    d->phase = Impl::Phase::Attaching;
     return true;
 }
 
@@ -315,7 +318,7 @@ void CatalogueBackup::Impl::removeStaleIncoming()
 
 // A private connection reads the files: the program's own keeps serving its windows, and
 // its transactions do not get in the way of the copy.
-bool CatalogueBackup::Impl::attachSources()
+bool CatalogueBackup::Impl::openSource()
 {
     if (sqlite3_open_v2(":memory:", &source,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
@@ -324,43 +327,65 @@ bool CatalogueBackup::Impl::attachSources()
                  .arg(QString::fromUtf8(sqlite3_errmsg(source))));
         return false;
     }
-    // Attaching reads each file's schema, and waits for a commit under way as any station's
-    // open does.
-    sqlite3_busy_timeout(source, 2000);
+    // Short waits: a locked file is tried again at the next step, the window going on
+    // meanwhile.
+    sqlite3_busy_timeout(source, 100);
     for (TableId id : allTables()) {
         const TableDef &table = tableDef(id);
         const QString fileName = table.fileName + QStringLiteral(".tps");
-        const QString path = QDir(catalogueFolder).filePath(fileName);
-        if (!QFileInfo(path).isFile())
-            continue; // a table never opened has no file yet, and none in the backup
-        // Read-write where allowed, so that a transaction a crashed station left half done
-        // is rolled back before the file is read, as every station's first read does.
-        const bool readOnly = ::access(QFile::encodeName(path).constData(), W_OK) != 0;
-        const QString schema = Database::schemaName(table);
-        sqlite3_stmt *attach = nullptr;
-        sqlite3_prepare_v2(source, "ATTACH DATABASE ?1 AS ?2", -1, &attach, nullptr);
-        const QByteArray uri = uriFor(path, readOnly).toUtf8();
-        const QByteArray name = schema.toUtf8();
-        sqlite3_bind_text(attach, 1, uri.constData(), int(uri.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(attach, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        const int result = sqlite3_step(attach);
-        sqlite3_finalize(attach);
-        if (result != SQLITE_DONE) {
-            fail(QStringLiteral("The catalogue file \"%1\" could not be read for the backup (%2).")
-                     .arg(fileName, QString::fromUtf8(sqlite3_errmsg(source))));
-            return false;
-        }
-        files.push_back({schema, fileName});
+        // A table never opened has no file yet, and none in the backup.
+        if (QFileInfo(QDir(catalogueFolder).filePath(fileName)).isFile())
+            files.push_back({Database::schemaName(table), fileName});
     }
     if (files.empty()) {
         fail(QStringLiteral("The folder \"%1\" holds no catalogue to back up.")
                  .arg(catalogueFolder));
         return false;
     }
-    // Short waits from here on: a locked file is tried again at the next step, the window
-    // going on meanwhile.
-    sqlite3_busy_timeout(source, 100);
     return true;
+}
+
+// Attaching reads a file's schema, which a station committing at that moment keeps locked:
+// what is not attached yet is tried again at the next step.
+CatalogueBackup::Step CatalogueBackup::Impl::attach()
+{
+    for (; attached < files.size(); ++attached) {
+        const FileCopy &file = files.at(attached);
+        const QString path = QDir(catalogueFolder).filePath(file.fileName);
+        // Read-write where allowed, so that a transaction a crashed station left half done
+        // is rolled back before the file is read, as every station's first read does.
+        const bool readOnly = ::access(QFile::encodeName(path).constData(), W_OK) != 0;
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(source, "ATTACH DATABASE ?1 AS ?2", -1, &statement, nullptr);
+        const QByteArray uri = uriFor(path, readOnly).toUtf8();
+        const QByteArray name = file.schema.toUtf8();
+        sqlite3_bind_text(statement, 1, uri.constData(), int(uri.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(statement, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        const int result = sqlite3_step(statement);
+        sqlite3_finalize(statement);
+        if ((result & 0xFF) == SQLITE_BUSY || (result & 0xFF) == SQLITE_LOCKED)
+            return waitWhileLocked();
+        if (result != SQLITE_DONE)
+            return fail(QStringLiteral("The catalogue file \"%1\" could not be read for the "
+                                       "backup (%2).")
+                            .arg(file.fileName, QString::fromUtf8(sqlite3_errmsg(source))));
+        busySince = -1;
+    }
+    if (!openCopies())
+        return Step::Failed;
+    phase = Phase::Copying;
+    return Step::Going;
+}
+
+CatalogueBackup::Step CatalogueBackup::Impl::waitWhileLocked()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (busySince < 0)
+        busySince = now;
+    else if (now - busySince > BusyLimitMs)
+        return fail(QStringLiteral("The catalogue was kept locked by another station for too "
+                                   "long; the backup was not taken."));
+    return Step::Going;
 }
 
 bool CatalogueBackup::Impl::openCopies()
@@ -389,6 +414,8 @@ bool CatalogueBackup::Impl::openCopies()
 CatalogueBackup::Step CatalogueBackup::step(int pages)
 {
     switch (d->phase) {
+    case Impl::Phase::Attaching:
+        return d->attach();
     case Impl::Phase::Copying:
         return d->copy(qMax(1, pages));
     case Impl::Phase::Sealing:
@@ -455,14 +482,8 @@ CatalogueBackup::Step CatalogueBackup::Impl::copy(int pages)
         if (file.remaining > 1)
             tails = false;
     }
-    if (busy) {
-        if (busySince < 0)
-            busySince = QDateTime::currentMSecsSinceEpoch();
-        else if (QDateTime::currentMSecsSinceEpoch() - busySince > BusyLimitMs)
-            return fail(QStringLiteral("The catalogue was kept locked by another station for too "
-                                       "long; the backup was not taken."));
-        return Step::Going;
-    }
+    if (busy)
+        return waitWhileLocked();
     busySince = -1;
     if (tails)
         phase = Phase::Sealing;
@@ -487,12 +508,7 @@ CatalogueBackup::Step CatalogueBackup::Impl::seal()
     if (began != SQLITE_OK) {
         endRead();
         if ((began & 0xFF) == SQLITE_BUSY || (began & 0xFF) == SQLITE_LOCKED) {
-            phase = Phase::Copying; // tried again from the copying side, which times the wait
-            busySince = busySince < 0 ? QDateTime::currentMSecsSinceEpoch() : busySince;
-            if (QDateTime::currentMSecsSinceEpoch() - busySince > BusyLimitMs)
-                return fail(QStringLiteral("The catalogue was kept locked by another station for "
-                                           "too long; the backup was not taken."));
-            return Step::Going;
+            return waitWhileLocked(); // sealed again at the next step
         }
         return fail(QStringLiteral("The catalogue could not be read for the backup (%1).")
                         .arg(QString::fromUtf8(sqlite3_errmsg(source))));

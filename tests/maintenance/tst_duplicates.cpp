@@ -1,14 +1,22 @@
+#include "app/mainframe.h"
+#include "app/procedures.h"
 #include "app/progresswindow.h"
 #include "app/session.h"
+#include "app/settings.h"
+#include "app/splashwindow.h"
 #include "catalogue.h"
 #include "maintenance/duplicates.h"
 #include "maintenance/duplicateswindow.h"
+#include "platform/instances.h"
 #include "storecatalogue.h"
 #include "testsupport.h"
 
 #include <QApplication>
 #include <QListView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -395,6 +403,51 @@ private Q_SLOTS:
         window->close();
         QTRY_VERIFY(closing.isNull() && running.isNull());
         QVERIFY(prompter.shown.isEmpty());
+    }
+
+    // Opened from the frame, the window lives in the work area and "Done" takes its frame
+    // with it, giving back the tables it held.
+    void doneLeavesNoEmptyFrame()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Instances::reset();
+        Settings::global() = Settings();
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        settings::writeNumber(QStringLiteral("ShowTips"), 0);
+        Session session(workspace.path());
+        session.announceTables();
+        Procedures::clear();
+        Procedures::add(
+            QStringLiteral("FindDuplicates"), Procedures::Placement::OwnWindow,
+            [](Session &s, MainFrame &) -> QWidget * { return DuplicatesWindow::create(s); });
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<SplashWindow *>(window))
+                window->close();
+        }
+        Table &songs = session.store().table(TableId::Songs);
+        const int users = session.files().users(songs);
+        QPointer<DuplicatesWindow> window = qobject_cast<DuplicatesWindow *>(
+            frame.startProcedure(QStringLiteral("FindDuplicates")));
+        QVERIFY(window);
+        QCOMPARE(frame.mdiArea()->subWindowList().size(), 1);
+        QCOMPARE(session.files().users(songs), users + 1);
+        QTRY_VERIFY(!window->isScanning() && window->groups().isEmpty());
+        QPushButton *done = nullptr;
+        for (QPushButton *button : window->findChildren<QPushButton *>()) {
+            if (button->text() == u"&Done")
+                done = button;
+        }
+        QVERIFY(done);
+        done->click();
+        QTRY_VERIFY(window.isNull());
+        QTRY_VERIFY(frame.mdiArea()->subWindowList().isEmpty());
+        QCOMPARE(session.files().users(songs), users);
+        frame.close();
+        Procedures::clear();
     }
 
     // A merge in a program killed at any moment is whole or not done at all: each group's

@@ -62,21 +62,29 @@ CatalogueBackup::Step runToEnd(CatalogueBackup &backup, int pages)
     return step;
 }
 
-// The numbers a query gives from a file, opened read-only with the bare engine.
+// The numbers a query gives from a file, opened read-only with the bare engine; asked again
+// while another station's commits keep the file locked.
 QSet<qint64> numbers(const QString &path, const char *query)
 {
-    QSet<qint64> found;
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_busy_timeout(db, 5000); // another station may be committing
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db, query, -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW)
-            found.insert(sqlite3_column_int64(statement, 0));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        QSet<qint64> found;
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_busy_timeout(db, 100);
+        sqlite3_stmt *statement = nullptr;
+        int result = sqlite3_prepare_v2(db, query, -1, &statement, nullptr);
+        while (result == SQLITE_OK || result == SQLITE_ROW) {
+            result = sqlite3_step(statement);
+            if (result == SQLITE_ROW)
+                found.insert(sqlite3_column_int64(statement, 0));
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        if (result == SQLITE_DONE)
+            return found;
+        QTest::qWait(10);
     }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return found;
+    return {-1};
 }
 
 QString integrity(const QString &path)
