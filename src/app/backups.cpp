@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -113,22 +114,25 @@ ProgressWindow *runBackup(Session &session, QWidget *parent, bool tellWhenDone,
             return ProgressWindow::Step::Stopped;
         },
         [backup, folder, stampBefore, tellWhenDone, failed, done](bool completed) {
+            QString told;
             if (completed) {
                 baseline() = stampBefore;
                 pruneBackups(folder);
-                if (tellWhenDone) {
-                    const BackupEntry &entry = backup->entry();
-                    QString text = QStringLiteral("The catalogue was backed up to\n%1")
-                                       .arg(QDir::toNativeSeparators(entry.folder));
-                    if (entry.songs >= 0)
-                        text +=
-                            QStringLiteral("\n(%1 songs).").arg(QLocale().toString(entry.songs));
-                    ask(Message{Caption, text, Ok, Ok, Icon::Information});
-                }
-            } else if (*failed) {
-                tellFailure(backup->problem());
+                const BackupEntry &entry = backup->entry();
+                told = QStringLiteral("The catalogue was backed up to\n%1")
+                           .arg(QDir::toNativeSeparators(entry.folder));
+                if (entry.songs >= 0)
+                    told += QStringLiteral("\n(%1 songs).").arg(QLocale().toString(entry.songs));
             }
-            done(completed);
+            const QString problem = *failed ? backup->problem() : QString();
+            // Told once the progress window has gone, not over what is left of it.
+            QTimer::singleShot(0, [=] {
+                if (completed && tellWhenDone)
+                    ask(Message{Caption, told, Ok, Ok, Icon::Information});
+                else if (!problem.isEmpty())
+                    tellFailure(problem);
+                done(completed);
+            });
         });
     return window;
 }

@@ -293,7 +293,9 @@ QGroupBox *Preferences::createBackupsBox()
     auto *folderRow = new QHBoxLayout;
     folderRow->addWidget(m_backupFolder, 1);
     folderRow->addWidget(browse);
-    form->addRow(u"Backup &Folder:"_s, folderRow);
+    auto *folderLabel = new QLabel(u"Backup &Folder:"_s);
+    folderLabel->setBuddy(m_backupFolder);
+    form->addRow(folderLabel, folderRow);
     m_backupsKept = new QSpinBox;
     m_backupsKept->setRange(1, Settings::MaxBackupsKept);
     m_backupsKept->setToolTip(u"The newest backups kept; older ones are thinned to one a day, "

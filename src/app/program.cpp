@@ -210,6 +210,8 @@ int runProgram(int argc, char *argv[], const ProgramParts &parts)
     const int status = app.exec();
     // A run that changed the catalogue ends with a backup of it, whoever made the changes.
     if (Settings::global().autoBackup != 0 && catalogueChangedSinceBaseline(session)) {
+        // The progress window going is not the end: what the backup has to tell follows it.
+        QApplication::setQuitOnLastWindowClosed(false);
         bool running = true;
         if (runBackup(session, nullptr, false,
                       [&running](bool) {

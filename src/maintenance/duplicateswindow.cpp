@@ -121,7 +121,8 @@ DuplicatesWindow *DuplicatesWindow::open(Session &session, QWidget *caller)
     window->show();
     window->raise();
     window->activateWindow();
-    window->find();
+    // Once the window is up: its progress window then comes in front of it.
+    QTimer::singleShot(0, window, &DuplicatesWindow::find);
     return window;
 }
 
@@ -196,7 +197,7 @@ DuplicatesWindow::DuplicatesWindow(Session &session, QWidget *parent)
     layout->addWidget(splitter, 1);
 
     m_status = new QLabel;
-    m_merge = new QPushButton(QStringLiteral("&Keep This Song, Merge the Others"));
+    m_merge = new QPushButton(QStringLiteral("&Keep This One, Merge Others"));
     m_merge->setToolTip(QStringLiteral("Keep the highlighted song; the others' play-list entries "
                                        "move to it, its empty fields are filled from theirs, and "
                                        "they are deleted"));
@@ -207,6 +208,11 @@ DuplicatesWindow::DuplicatesWindow(Session &session, QWidget *parent)
     connect(m_merge, &QPushButton::clicked, this, [this] { keepAndMerge(m_songs->currentRow()); });
     connect(m_notDuplicates, &QPushButton::clicked, this, &DuplicatesWindow::markNotDuplicates);
     connect(done, &QPushButton::clicked, this, &QWidget::close);
+    m_progressRow = new QHBoxLayout;
+    m_progressRow->addStretch();
+    m_progressRow->addStretch();
+    m_progressRow->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(m_progressRow);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_status, 1);
     buttons->addWidget(m_merge);
@@ -216,7 +222,7 @@ DuplicatesWindow::DuplicatesWindow(Session &session, QWidget *parent)
 
     showGroup(-1);
     showStatus();
-    resize(900, 560);
+    resize(740, 500);
     restoreWindowPosition(Procedure, this);
 }
 
@@ -283,6 +289,10 @@ bool DuplicatesWindow::find()
     m_status->setText(QStringLiteral("Looking through the songs..."));
     m_progress = new ProgressWindow(QStringLiteral("Finding Duplicates"), this);
     m_progress->setWindowTitle(Caption);
+    // Shown in this window rather than over it: it stays in sight wherever the window is,
+    // and the rest of the program goes on around it.
+    m_progress->setWindowFlags(Qt::Widget);
+    m_progressRow->insertWidget(1, m_progress);
     m_progress->setProgressText(QStringLiteral("0% Completed"));
     m_progress->setTickMilliseconds(TickMilliseconds);
     m_progress->run(

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QListView;
 class QPushButton;
@@ -90,6 +91,7 @@ private:
     DuplicateGroupModel *m_model = nullptr;
     QTableWidget *m_songs = nullptr;
     QLabel *m_status = nullptr;
+    QHBoxLayout *m_progressRow = nullptr;
     QPushButton *m_merge = nullptr;
     QPushButton *m_notDuplicates = nullptr;
     QPushButton *m_find = nullptr;

@@ -112,6 +112,7 @@ RestoreBackupWindow::RestoreBackupWindow(Session &session, QWidget *parent)
         row->setTextAlignment(SongsColumn, Qt::AlignRight | Qt::AlignVCenter);
         row->setText(FolderColumn, QFileInfo(backup.folder).fileName());
     }
+    m_list->headerItem()->setTextAlignment(SongsColumn, Qt::AlignRight | Qt::AlignVCenter);
     m_list->setCurrentItem(m_list->topLevelItem(0));
     m_list->header()->resizeSection(TakenColumn, fontMetrics().averageCharWidth() * 24);
     m_list->header()->resizeSection(SongsColumn, fontMetrics().averageCharWidth() * 12);

@@ -82,7 +82,9 @@ bool backUpNow(Preferences *preferences)
     if (!progress)
         return true; // ended at once
     QPointer<ProgressWindow> window(progress);
-    return QTest::qWaitFor([&] { return window.isNull(); }, 30000);
+    const bool ended = QTest::qWaitFor([&] { return window.isNull(); }, 30000);
+    QTest::qWait(20); // what it tells comes once it has gone
+    return ended;
 }
 
 } // namespace
@@ -186,16 +188,20 @@ private Q_SLOTS:
     }
 
     // A run of the program that changed the catalogue ends with a backup of it; one that
-    // changed nothing leaves none.
+    // changed nothing leaves none; one whose backup folder is gone says so as it ends.
     void programEndBacksUpChanges()
     {
-        for (const bool change : {false, true}) {
+        enum Run { Unchanged, Changed, FolderGone };
+        for (const Run run : {Unchanged, Changed, FolderGone}) {
             test::Workspace workspace;
             settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
             settings::writeNumber(QStringLiteral("ShowTips"), 0);
+            const QString gone = workspace.file(QStringLiteral("unplugged"));
+            if (run == FolderGone)
+                settings::write(QStringLiteral("BackupFolder"), gone);
             QFile script(workspace.file(QStringLiteral("script.txt")));
             QVERIFY(script.open(QIODevice::WriteOnly));
-            script.write("say ready\n");
+            script.write("answer Ok\nsay ready\n");
             script.close();
             QProcess program;
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -207,13 +213,15 @@ private Q_SLOTS:
                 {QStringLiteral("--data"), workspace.path(), QStringLiteral("--config"),
                  workspace.file(QStringLiteral("config"))});
             QVERIFY(program.waitForStarted(10000));
+            QByteArray output;
             QVERIFY(QTest::qWaitFor(
                 [&] {
                     program.waitForReadyRead(50);
-                    return program.readAll().contains("ready");
+                    output += program.readAll();
+                    return output.contains("ready");
                 },
                 30000));
-            if (change) {
+            if (run != Unchanged) {
                 QProcess station;
                 station.start(test::helperProgram(QStringLiteral("station")),
                               {workspace.path(), QStringLiteral("add-song"), QStringLiteral("7"),
@@ -224,11 +232,14 @@ private Q_SLOTS:
             ::kill(pid_t(program.processId()), SIGTERM);
             QVERIFY(program.waitForFinished(30000));
             QCOMPARE(program.exitCode(), 0);
+            output += program.readAll();
             const QList<BackupEntry> backups =
                 listBackups(workspace.file(QStringLiteral("Backups")));
-            QCOMPARE(backups.size(), change ? 1 : 0);
-            if (change)
+            QCOMPARE(backups.size(), run == Changed ? 1 : 0);
+            if (run == Changed)
                 QCOMPARE(backups.first().songs, qint64(1));
+            QCOMPARE(output.contains("question: Backup: The backup folder"), run == FolderGone);
+            QVERIFY(!QFileInfo::exists(gone));
         }
     }
 };
