@@ -128,6 +128,7 @@ struct CatalogueBackup::Impl
         sqlite3_backup *backup = nullptr;
         int remaining = -1; // pages left to copy; -1 before the first step
         int total = 0;
+        int writeback = -1; // a descriptor of the copy, to start writing it to disk early
     };
 
     enum class Phase { NotStarted, Attaching, Copying, Sealing, Done, Failed };
@@ -157,6 +158,9 @@ struct CatalogueBackup::Impl
             if (file.destination)
                 sqlite3_close(file.destination);
             file.destination = nullptr;
+            if (file.writeback >= 0)
+                ::close(file.writeback);
+            file.writeback = -1;
         }
         if (source) {
             if (sqlite3_get_autocommit(source) == 0)
@@ -407,6 +411,7 @@ bool CatalogueBackup::Impl::openCopies()
             failCopy(file, result == SQLITE_OK ? SQLITE_CANTOPEN : result);
             return false;
         }
+        file.writeback = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     }
     return true;
 }
@@ -485,6 +490,12 @@ CatalogueBackup::Step CatalogueBackup::Impl::copy(int pages)
     if (busy)
         return waitWhileLocked();
     busySince = -1;
+    // What has reached the copies goes on to the disk while the rest is copied, instead of
+    // all of it at the end, where waiting for it would hold up the window.
+    for (const FileCopy &file : files) {
+        if (file.writeback >= 0)
+            ::sync_file_range(file.writeback, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
     if (tails)
         phase = Phase::Sealing;
     return Step::Going;
