@@ -396,6 +396,10 @@ void SongBrowser::extendPopupMenu(QMenu *menu)
             connect(entry, &QAction::triggered, this,
                     [this, procedure] { startWindow(procedure); });
     }
+    const QString duplicates = QStringLiteral("FindDuplicates");
+    QAction *entry = menu->addAction(QStringLiteral("Find D&uplicates"));
+    entry->setEnabled(Procedures::has(duplicates));
+    connect(entry, &QAction::triggered, this, [this, duplicates] { startWindow(duplicates); });
 }
 
 } // namespace sv
