@@ -122,7 +122,14 @@ PlaylistEntries::PlaylistEntries(Session &session, QWidget *form) : m_session(se
     view->viewport()->setAcceptDrops(true);
     view->viewport()->installEventFilter(this);
     view->setToolTip(QStringLiteral("Drag from the \"Songs\" window and drop on the Playlist"));
-    const int widths[] = {44, 130, 170, 48, 120};
+    // The number and the time columns are as wide as their longest value ("@n_5", "@t4"),
+    // the title takes what the time needs beyond that.
+    const QFontMetrics metrics = view->fontMetrics();
+    const int padding =
+        2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 8;
+    const int seq = qMax(44, metrics.horizontalAdvance(QStringLiteral("00000")) + padding);
+    const int time = qMax(48, metrics.horizontalAdvance(QStringLiteral("00:00:00")) + padding);
+    const int widths[] = {seq, 130, qMax(120, 170 - (time - 48) - (seq - 44)), time, 120};
     for (int column = 0; column < int(std::size(widths)); ++column)
         view->horizontalHeader()->resizeSection(column, widths[column]);
     connect(m_list, &BrowseList::insertPressed, this, &PlaylistEntries::add);
@@ -234,10 +241,19 @@ void PlaylistEntries::computeTotalTime()
     m_total->setText(totalTimeText());
 }
 
-// An empty play list shows a total of nothing as zero, not as a blank.
+// An empty play list shows a total of nothing as zero, not as a blank. A play list longer
+// than a day has its hours go on past 24, as the play-list report's total does: a time of
+// day past midnight would show blank.
 QString PlaylistEntries::totalTimeText() const
 {
-    return format(qMax<qint32>(m_totalTime, 1), u"@T4").trimmed();
+    constexpr qint32 Day = 24 * 360000;
+    if (m_totalTime <= Day)
+        return format(qMax<qint32>(m_totalTime, 1), u"@T4").trimmed();
+    const qint32 seconds = (m_totalTime - 1) / 100;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'));
 }
 
 void PlaylistEntries::setBusy(bool busy)

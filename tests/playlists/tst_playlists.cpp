@@ -21,6 +21,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFormLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -523,6 +524,34 @@ private Q_SLOTS:
         QCOMPARE(catalogue.order(1), QList<qint64>({1, 3, 4}));
         QCOMPARE(column(form, 0), QStringList({u"1"_s, u"2"_s, u"3"_s}));
         QCOMPARE(form->entries()->totalTime(), (1 + 3 + 4) * 6000 + 3);
+    }
+
+    // A total of more than a day goes on counting hours rather than showing blank, and the
+    // time column shows a song's time whole.
+    void totalTimeOverADay()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        ClosingWindows closing;
+        catalogue.addSongs(2);
+        for (int id : {1, 2}) {
+            catalogue.songs().buffer().setNumber(mus::ID, id);
+            QVERIFY(catalogue.songs().get(mus::KeyID));
+            catalogue.songs().buffer().setNumber(mus::Time, 13 * 360000 + 30 * 6000 + 1);
+            QVERIFY(catalogue.songs().put());
+        }
+        catalogue.addPlaylist(1, u"Marathon"_s);
+        catalogue.addEntries(1, {1});
+        PlaylistForm *form = openPlaylist(catalogue, 1);
+        QVERIFY(form);
+        QCOMPARE(form->totalTimeShown(), u"13:30:00"_s);
+        QTableView *view = form->entries()->list()->view();
+        const int time = view->horizontalHeader()->sectionSize(3);
+        QVERIFY(time >= view->fontMetrics().horizontalAdvance(u"13:30:00"_s));
+        QVERIFY(form->entries()->dropSong(u"2"_s));
+        QCOMPARE(form->totalTimeShown(), u"27:00:00"_s);
+        QVERIFY(form->findChild<QLabel *>(u"totalTime"_s)->text() == u"27:00:00"_s);
     }
 
     // A dropped song is appended whatever row is highlighted; what is not a song on file is
