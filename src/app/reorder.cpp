@@ -195,18 +195,31 @@ bool moveChildRow(const ChildRun &run, const Record &row, qint64 sequence, MoveM
     return moveRunRow(run, row, RunMove{mode, sequence, 0, 0}, report) == Moved::Yes;
 }
 
-bool renumberRun(const ChildRun &run, const Record &row, qint64 from, const MoveErrorReport &report)
+Removed removeRunRow(const ChildRun &run, const Record &row, RecordPosition position,
+                     const MoveErrorReport &report)
 {
-    const QString section = QStringLiteral("Put Upd Seq");
-    RunTransaction transaction(*run.table);
-    const auto fail = [&](const QString &step, qint64 sequence) {
-        transaction.rollBack();
-        report(step, sequence);
-        return false;
-    };
+    Table &table = *run.table;
+    RunTransaction transaction(table);
     if (!transaction.begun())
-        return fail(section, from);
+        return Removed::Failed;
+    // Read again under the transaction: one another station deleted meanwhile is gone; one
+    // it changed is deleted all the same, as any delete is.
     RunWalker walker(run, row);
+    if (!table.reget(position) || !walker.inRun()) {
+        const bool gone = errorCode() == err::RecordNotFound || errorCode() == err::None;
+        transaction.rollBack();
+        return gone ? Removed::Gone : Removed::Failed;
+    }
+    const qint64 from = walker.sequence();
+    if (!table.remove()) {
+        transaction.rollBack();
+        return Removed::Failed;
+    }
+    const auto fail = [&](const QString &section, qint64 sequence) {
+        transaction.rollBack();
+        report(section, sequence);
+        return Removed::GapFailed;
+    };
     QList<RunRow> rows;
     if (!walker.readAll(rows))
         return fail(QStringLiteral("Test Range"), from);
@@ -216,12 +229,14 @@ bool renumberRun(const ChildRun &run, const Record &row, qint64 from, const Move
         if (entry.sequence < from)
             continue;
         if (entry.sequence != next && !walker.write(entry, next))
-            return fail(section, entry.sequence);
+            return fail(QStringLiteral("Put Upd Seq"), entry.sequence);
         ++next;
     }
-    if (!transaction.commit())
-        return fail(section, from);
-    return true;
+    if (!transaction.commit()) {
+        transaction.rollBack();
+        return Removed::Failed;
+    }
+    return Removed::Yes;
 }
 
 bool lastInRun(const ChildRun &run, const Record &row, qint64 &sequence)

@@ -59,11 +59,19 @@ enum class Moved {
 bool moveChildRow(const ChildRun &run, const Record &row, qint64 sequence, MoveMode mode,
                   const MoveErrorReport &report);
 
-// Closes the gap a deleted row left: the rows numbered from `from` on take the numbers
-// from, from + 1 ... in their order, in one transaction ("Put Upd Seq" on failure, and all
-// rolled back). False when a step failed.
-[[nodiscard]] bool renumberRun(const ChildRun &run, const Record &row, qint64 from,
-                               const MoveErrorReport &report);
+enum class Removed {
+    Yes,
+    Gone,      // another station deleted the row first: nothing changed
+    Failed,    // the delete failed (the error is left for the caller's warning)
+    GapFailed, // closing the gap failed and was reported
+};
+
+// Deletes the row of the run at `position` and closes the gap it leaves: the rows numbered
+// after it take the numbers from its own on, in their order. One transaction, so that a
+// failure or a station killed half way never leaves the run numbered with a gap; any
+// failing step rolls it all back ("Put Upd Seq" for a write of the gap).
+[[nodiscard]] Removed removeRunRow(const ChildRun &run, const Record &row, RecordPosition position,
+                                   const MoveErrorReport &report);
 
 // The highest number in the run (0 for an empty run); false when the read failed for
 // another reason than the end of the file. Leaves the table's buffer as the read left it.

@@ -153,6 +153,11 @@ bool UpdateForm::removePrimed()
     return table().remove();
 }
 
+bool UpdateForm::removeRecord()
+{
+    return m_session.integrity().remove(m_table);
+}
+
 bool UpdateForm::runDelete()
 {
     if (standardWarning(warning::ConfirmDelete) != Ok) {
@@ -162,7 +167,7 @@ bool UpdateForm::runDelete()
     while (true) {
         table().buffer() = m_record;
         table().setCurrent(m_current);
-        if (m_session.integrity().remove(m_table)) {
+        if (removeRecord()) {
             end(Response::Completed, QStringLiteral("OK"));
             return false;
         }

@@ -92,6 +92,9 @@ protected:
     // Gives back the record primed for an insert that was cancelled; it is in the buffer
     // and current.
     virtual bool removePrimed();
+    // Deletes the record of a delete request, in the buffer and current, through the
+    // referential rules; false, after saying why, asks whether to try again.
+    virtual bool removeRecord();
     // The checks of a field's value: a range (warning 10 naming the field and the range)
     // and presence in another table (warning 11); both put the cursor back in the field.
     bool checkRange(QWidget *field, qint64 value, qint64 lowest, qint64 highest,

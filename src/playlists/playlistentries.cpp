@@ -342,23 +342,16 @@ void PlaylistEntries::change()
               [this](const WindowResult &, RecordPosition changed) { reload(changed); });
 }
 
-// The entries after a deleted one close the gap it left.
+// The entry form deletes the entry and closes the gap it leaves, in one transaction.
 void PlaylistEntries::remove()
 {
     if (m_busy || !readHighlighted(true))
         return;
-    const qint64 deleted = entries().buffer().number(pla::PlaylistSeq);
     const int row = m_list->highlightedRow();
     const RecordPosition next =
         m_model->positionAt(row + 1) ? m_model->positionAt(row + 1) : m_model->positionAt(row - 1);
-    callEntry(Request::Delete, [this, deleted, next](const WindowResult &result, RecordPosition) {
-        if (result.response != Response::Completed)
-            return reload(0);
-        if (deleted > 0)
-            (void)renumberRun(
-                playlistRun(m_session.store()), playlistRow(m_playlistId), deleted,
-                [this](const QString &section, qint64 sequence) { swapError(section, sequence); });
-        reload(next);
+    callEntry(Request::Delete, [this, next](const WindowResult &result, RecordPosition) {
+        reload(result.response == Response::Completed ? next : 0);
     });
 }
 
@@ -398,14 +391,7 @@ bool PlaylistEntries::moveTo(qint64 from, qint64 to)
 
 void PlaylistEntries::swapError(const QString &section, qint64 sequence)
 {
-    ask(Message{QStringLiteral("Error!"),
-                QStringLiteral("Record swap error: \n") + errorText() +
-                    QStringLiteral("\nPlaylistDetails, PLA:KeyPlaylistID") +
-                    QStringLiteral("\nKey Field PLA:PlaylistID = ") +
-                    QString::number(m_playlistId) +
-                    QStringLiteral("\nKey Field PLA:PlaylistSeq = ") + QString::number(sequence) +
-                    QStringLiteral("\nSection = ") + section + u'\n',
-                Ok, Ok, Icon::Exclamation});
+    showPlaylistSwapError(m_playlistId, section, sequence);
 }
 
 bool PlaylistEntries::dropSong(const QString &payload)

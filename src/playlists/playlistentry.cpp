@@ -3,6 +3,10 @@
 #include "albums/selectfilenumber.h"
 #include "app/browser.h"
 #include "app/session.h"
+#include "platform/prompter.h"
+#include "store/errors.h"
+#include "store/integrity.h"
+#include "store/warnings.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -27,6 +31,17 @@ Record playlistRow(qint64 playlistId)
     Record row(tableDef(TableId::PlaylistDetails));
     row.setNumber(pla::PlaylistID, playlistId);
     return row;
+}
+
+void showPlaylistSwapError(qint64 playlistId, const QString &section, qint64 sequence)
+{
+    ask(Message{QStringLiteral("Error!"),
+                QStringLiteral("Record swap error: \n") + errorText() +
+                    QStringLiteral("\nPlaylistDetails, PLA:KeyPlaylistID") +
+                    QStringLiteral("\nKey Field PLA:PlaylistID = ") + QString::number(playlistId) +
+                    QStringLiteral("\nKey Field PLA:PlaylistSeq = ") + QString::number(sequence) +
+                    QStringLiteral("\nSection = ") + section + u'\n',
+                Ok, Ok, Icon::Exclamation});
 }
 
 bool SongLookup::find(qint64 songId, Record &song)
@@ -159,6 +174,30 @@ void PlaylistEntryForm::selectSong()
         m_selectSong->setFocus();
     });
     showProcedureWindow(this, picker);
+}
+
+// A play list's entries stay numbered 1 to n: the entries after the deleted one close the
+// gap in the same transaction, so a failure, or a station killed between the two, never
+// leaves one. An entry another station deleted first is said to be gone.
+bool PlaylistEntryForm::removeRecord()
+{
+    const qint64 playlistId = record().number(pla::PlaylistID);
+    switch (removeRunRow(playlistRun(session().store()), playlistRow(playlistId),
+                         table().position(), [playlistId](const QString &section, qint64 sequence) {
+                             showPlaylistSwapError(playlistId, section, sequence);
+                         })) {
+    case Removed::Yes:
+        return true;
+    case Removed::Gone:
+        Integrity::reportDeletedElsewhere(Integrity::Deleted::Gone);
+        return true;
+    case Removed::Failed:
+        standardWarning(warning::DeleteError, table().label());
+        return false;
+    case Removed::GapFailed:
+        break;
+    }
+    return false;
 }
 
 // The form stays while the song picker it opened is open: the chosen song comes back here.

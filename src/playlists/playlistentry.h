@@ -12,6 +12,9 @@ namespace sv {
 ChildRun playlistRun(Store &store);
 Record playlistRow(qint64 playlistId);
 
+// "Record swap error" for a failed step of a move or of a gap closing in a play list.
+void showPlaylistSwapError(qint64 playlistId, const QString &section, qint64 sequence);
+
 // The song an entry names, read without moving the song file's shared buffer and current
 // record: a list's columns and the total time look songs up while a form works on one.
 class SongLookup
@@ -47,6 +50,8 @@ protected:
     bool checkFields() override;
     QString title(Request request) const override;
     bool hasHistoryKey() const override { return false; }
+    // The entry goes together with the gap it leaves, in one transaction.
+    bool removeRecord() override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

@@ -554,6 +554,49 @@ private Q_SLOTS:
         QVERIFY(form->findChild<QLabel *>(u"totalTime"_s)->text() == u"27:00:00"_s);
     }
 
+    // The entry and the gap it leaves go in one transaction: a write of the gap refused
+    // part way shows the swap error, then the retry question, and No leaves the entry and
+    // every number as they were; tried again once the write goes through, the gap closes.
+    void deleteFailingPartWayKeepsTheEntry()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue(workspace.path());
+        ClosingWindows closing;
+        catalogue.addSongs(5);
+        catalogue.addPlaylist(1, u"Chart"_s);
+        catalogue.addEntries(1, {1, 2, 3, 4, 5});
+        PlaylistForm *form = openPlaylist(catalogue, 1);
+        QVERIFY(form);
+        Database &database = catalogue.session.store().database();
+        QVERIFY(onNumbering(database, 3, u"SELECT RAISE(ABORT, 'disk refused')"_s));
+        form->entries()->list()->highlightRow(1);
+        prompter.answer(Ok); // the confirmation
+        prompter.answer(Ok); // the swap error
+        prompter.answer(No); // try again?
+        buttonOf(form, u"&Delete"_s)->click();
+        settle();
+        QCOMPARE(prompter.shown.size(), 3);
+        QCOMPARE(prompter.shown.at(1).caption, u"Error!"_s);
+        QVERIFY2(prompter.shown.at(1).text.endsWith(
+                     u"\nKey Field PLA:PlaylistID = 1\nKey Field PLA:PlaylistSeq = 4\n"
+                     "Section = Put Upd Seq\n"_s),
+                 qPrintable(prompter.shown.at(1).text));
+        QVERIFY(!database.inTransaction());
+        QCOMPARE(catalogue.order(1), QList<qint64>({1, 2, 3, 4, 5}));
+        QCOMPARE(column(form, 2).at(1), u"Song 2"_s);
+
+        QVERIFY(database.execute(u"DROP TRIGGER temp.meddle"_s));
+        prompter.shown.clear();
+        form->entries()->list()->highlightRow(1);
+        prompter.answer(Ok);
+        buttonOf(form, u"&Delete"_s)->click();
+        settle();
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(catalogue.order(1), QList<qint64>({1, 3, 4, 5}));
+        QCOMPARE(column(form, 2).at(1), u"Song 3"_s);
+    }
+
     // A dropped song is appended whatever row is highlighted; what is not a song on file is
     // refused with a message and adds nothing.
     void drops()
