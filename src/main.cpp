@@ -1,5 +1,6 @@
 // The program's entry: registers the windows each subsystem supplies, then runs the program.
 #include "albums/albumbrowser.h"
+#include "albums/albumform.h"
 #include "albums/albumwizard.h"
 #include "app/mainframe.h"
 #include "app/preferences.h"
@@ -23,6 +24,7 @@
 #include "songs/songform.h"
 #include "wizards/addalbumwizard.h"
 #include "wizards/addmode.h"
+#include "wizards/cdplayer.h"
 #include "wizards/cdplayerpreferences.h"
 
 namespace {
@@ -100,6 +102,11 @@ void registerProcedures()
                     [](Session &, sv::MainFrame &frame) -> QWidget * {
                         return sv::CdPlayerPreferences::open(&frame);
                     });
+    Procedures::add(
+        QStringLiteral("CDPlayer"), Procedures::Placement::OwnWindow,
+        [](Session &session, sv::MainFrame &) -> QWidget * { return sv::CdPlayer::open(session); });
+    sv::CdPlayer::setAlbumFormFactory(
+        [](Session &session, sv::Request request) { return new sv::AlbumForm(session, request); });
     for (const auto kind :
          {sv::AddAlbumWizard::Kind::Compilation, sv::AddAlbumWizard::Kind::SingleArtist}) {
         Procedures::add(kind == sv::AddAlbumWizard::Kind::Compilation

@@ -1,5 +1,6 @@
 #include "cddevice.h"
 
+#include "discaudio.h"
 #include "discimage.h"
 #include "inifile.h"
 #include "paths.h"
@@ -18,6 +19,8 @@
 
 // After cdio.h, which declares the types it uses.
 #include <cdio/audio.h>
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
 
 #include <cerrno>
 #include <utility>
@@ -308,10 +311,60 @@ msf_t toMsf(qint32 lsn)
     return msf;
 }
 
+// A drive's audio read digitally, with the error correction of the paranoia reader, for
+// drives that cannot play audio themselves.
+class ParanoiaReader
+{
+public:
+    explicit ParanoiaReader(CdIo_t *cdio)
+    {
+        m_drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
+        if (m_drive && cdio_cddap_open(m_drive) == 0) {
+            m_paranoia = cdio_paranoia_init(m_drive);
+            // Skipping a sector that will not read keeps the music going.
+            cdio_paranoia_modeset(m_paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+        }
+    }
+    ~ParanoiaReader()
+    {
+        if (m_paranoia)
+            cdio_paranoia_free(m_paranoia);
+        if (m_drive)
+            cdio_cddap_close_no_free_cdio(m_drive);
+    }
+    ParanoiaReader(const ParanoiaReader &) = delete;
+    ParanoiaReader &operator=(const ParanoiaReader &) = delete;
+
+    bool read(qint32 lsn, QByteArray &sector)
+    {
+        if (!m_paranoia)
+            return false;
+        if (lsn != m_next)
+            cdio_paranoia_seek(m_paranoia, lsn, SEEK_SET);
+        const int16_t *samples = cdio_paranoia_read(m_paranoia, nullptr);
+        if (!samples)
+            return false;
+        sector = QByteArray(reinterpret_cast<const char *>(samples), SectorBytes);
+        m_next = lsn + 1;
+        return true;
+    }
+
+private:
+    cdrom_drive_t *m_drive = nullptr;
+    cdrom_paranoia_t *m_paranoia = nullptr;
+    qint32 m_next = -1;
+};
+
 class LibcdioDevice : public CdDevice
 {
 public:
-    explicit LibcdioDevice(const QString &source) : m_source(source) { routeLibcdioLog(); }
+    explicit LibcdioDevice(const QString &source)
+        : m_source(source), m_audio([this](qint32 lsn, QByteArray &sector) {
+              return m_paranoia ? m_paranoia->read(lsn, sector) : readAudioSector(lsn, sector);
+          })
+    {
+        routeLibcdioLog();
+    }
     ~LibcdioDevice() override { closeHandle(); }
 
     OpenResult open() override;
@@ -323,8 +376,10 @@ public:
     void pause() override;
     bool resume() override;
     void stop() override;
+    void seek(qint32 position) override;
     PlayState playState() override;
     qint32 position() override;
+    QString playbackNote() override;
 
 private:
     static QByteArray firstDrive();
@@ -348,6 +403,10 @@ private:
     }
     std::pair<qint64, QDateTime> m_imageStamp;
     bool m_imageGone = false;
+    // Audio the program plays itself: an image's, or a drive's read digitally.
+    DiscAudio m_audio;
+    std::unique_ptr<ParanoiaReader> m_paranoia;
+    QString m_note;
 };
 
 QByteArray LibcdioDevice::firstDrive()
@@ -474,6 +533,8 @@ CdDevice::OpenResult LibcdioDevice::openHandle()
 
 void LibcdioDevice::closeHandle()
 {
+    m_audio.stop();
+    m_paranoia.reset();
     if (m_cdio)
         cdio_destroy(m_cdio);
     m_cdio = nullptr;
@@ -503,6 +564,9 @@ CdDevice::Media LibcdioDevice::media()
         // put back or replaced is read anew, as a new disc would be.
         const QFileInfo image(QFile::decodeName(m_path));
         if (!image.exists()) {
+            if (!m_imageGone && m_audio.state() != PlayState::Stopped)
+                m_note = QStringLiteral("The disc image is gone: play stopped.");
+            m_audio.stop();
             m_imageGone = true;
             return Media::NotReady;
         }
@@ -528,36 +592,61 @@ bool LibcdioDevice::readAudioSector(qint32 lsn, QByteArray &sector)
     return m_cdio && cdio_read_audio_sector(m_cdio, sector.data(), lsn) == DRIVER_OP_SUCCESS;
 }
 
+// A drive plays audio itself where it can; otherwise, and for an image, the program reads the
+// audio and plays it through the sound device.
 bool LibcdioDevice::play(qint32 from, qint32 to)
 {
+    m_note.clear();
     if (m_drive && m_cdio) {
         msf_t start = toMsf(from);
         msf_t end = toMsf(to - 1);
         m_drivePlays = cdio_audio_play_msf(m_cdio, &start, &end) == DRIVER_OP_SUCCESS;
+        if (m_drivePlays) {
+            m_audio.stop();
+            return CdDevice::play(from, to);
+        }
+        if (!m_paranoia)
+            m_paranoia = std::make_unique<ParanoiaReader>(m_cdio);
     }
-    return CdDevice::play(from, to);
+    m_audio.play(from, to);
+    return true;
 }
 
 void LibcdioDevice::pause()
 {
-    if (m_drivePlays)
+    if (m_drivePlays) {
         cdio_audio_pause(m_cdio);
-    CdDevice::pause();
+        CdDevice::pause();
+        return;
+    }
+    m_audio.pause();
 }
 
 bool LibcdioDevice::resume()
 {
-    if (m_drivePlays)
+    if (m_drivePlays) {
         cdio_audio_resume(m_cdio);
-    return CdDevice::resume();
+        return CdDevice::resume();
+    }
+    return m_audio.resume();
 }
 
 void LibcdioDevice::stop()
 {
-    if (m_drivePlays)
+    if (m_drivePlays) {
         cdio_audio_stop(m_cdio);
-    CdDevice::stop();
-    m_drivePlays = false;
+        CdDevice::stop();
+        m_drivePlays = false;
+        return;
+    }
+    m_audio.stop();
+}
+
+void LibcdioDevice::seek(qint32 position)
+{
+    stop();
+    CdDevice::seek(position);
+    m_audio.seek(position);
 }
 
 bool LibcdioDevice::readSubchannel(cdio_subchannel_t &subchannel)
@@ -567,6 +656,8 @@ bool LibcdioDevice::readSubchannel(cdio_subchannel_t &subchannel)
 
 CdDevice::PlayState LibcdioDevice::playState()
 {
+    if (!m_drivePlays)
+        return m_audio.state();
     cdio_subchannel_t subchannel;
     if (!readSubchannel(subchannel))
         return CdDevice::playState();
@@ -582,10 +673,19 @@ CdDevice::PlayState LibcdioDevice::playState()
 
 qint32 LibcdioDevice::position()
 {
+    if (!m_drivePlays)
+        return m_audio.position();
     cdio_subchannel_t subchannel;
     if (!readSubchannel(subchannel))
         return CdDevice::position();
     return cdio_msf_to_lsn(&subchannel.abs_addr);
+}
+
+QString LibcdioDevice::playbackNote()
+{
+    if (!m_note.isEmpty())
+        return m_note;
+    return m_drivePlays ? QString() : m_audio.note();
 }
 
 CdDeviceFactory &factory()

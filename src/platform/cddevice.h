@@ -70,6 +70,7 @@ public:
     // Milliseconds from any fixed start; tests step it by hand. Empty: the system's
     // monotonic clock.
     static void setTimeSource(std::function<qint64()> milliseconds);
+    static qint64 now();
 
     void play(qint32 from, qint32 to);
     void pause();
@@ -81,7 +82,6 @@ public:
     qint32 end() const { return m_to; }
 
 private:
-    static qint64 now();
     void settle() const; // turns a play that reached its end into a stop
 
     mutable State m_state = State::Stopped;
@@ -116,6 +116,9 @@ public:
     virtual void seek(qint32 position);
     virtual PlayState playState();
     virtual qint32 position();
+    // What the user should know about playing: no sound device, the disc stopped being
+    // readable. Blank when all is well.
+    virtual QString playbackNote() { return {}; }
 
     // The process-wide choice of device: a drive's device file or an image file (.cue,
     // .toc, .nrg, .bin); "" means the system's first drive.

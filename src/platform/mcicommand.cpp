@@ -75,6 +75,7 @@ class CdAudio
 public:
     Reply execute(const QString &command);
     std::optional<CdToc> toc();
+    QString playbackNote() { return m_device ? m_device->playbackNote() : QString(); }
     void reset()
     {
         m_device.reset();
@@ -485,6 +486,11 @@ void setMciTracer(MciTracer trace)
 std::optional<CdToc> cdaudioTableOfContents()
 {
     return cdAudio().toc();
+}
+
+QString cdaudioPlaybackNote()
+{
+    return cdAudio().playbackNote();
 }
 
 void resetCdAudio()

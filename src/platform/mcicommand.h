@@ -59,6 +59,10 @@ void setMciTracer(MciTracer tracer);
 // open or holds no readable disc. For the identifiers on-line databases know a disc by.
 std::optional<CdToc> cdaudioTableOfContents();
 
+// What the user should know about playing the disc in the open device (no sound device,
+// the disc stopped being readable); blank when all is well or the device is not open.
+QString cdaudioPlaybackNote();
+
 // Closes the device without a command, as at the end of the program; for tests.
 void resetCdAudio();
 
