@@ -9,6 +9,7 @@
 #include "app/updateform.h"
 #include "catalogue.h"
 #include "platform/cddevice.h"
+#include "platform/discaudio.h"
 #include "platform/inifile.h"
 #include "platform/instances.h"
 #include "platform/mcicommand.h"
@@ -137,6 +138,17 @@ QStringList logLines(const Workspace &workspace)
     return lines;
 }
 
+// The disc image of tests/wizards/discs/three-tracks.cue in the workspace, its bin sparse.
+QString threeTrackImage(const Workspace &workspace)
+{
+    const QString cue = workspace.file(u"three-tracks.cue"_s);
+    QFile::copy(QFINDTESTDATA(u"wizards/discs/three-tracks.cue"_s), cue);
+    QFile bin(workspace.file(u"three-tracks.bin"_s));
+    bin.open(QIODevice::WriteOnly);
+    bin.resize(qint64(3375) * SectorBytes);
+    return cue;
+}
+
 QString highlightedTrack(CdPlayer *player)
 {
     const int row = player->list()->highlightedRow();
@@ -178,6 +190,8 @@ private Q_SLOTS:
         resetCdAudio();
         resetEventLog();
         setCdDeviceFactory({});
+        setPcmSinkFactory({});
+        CdDevice::setSource({});
         setMciTracer({});
         setMciLogger({});
         PlayClock::setTimeSource({});
@@ -286,6 +300,51 @@ private Q_SLOTS:
         player->poll();
         QCOMPARE(player->eventWord(), QString());
         QCOMPARE(highlightedTrack(player), u"3"_s);
+    }
+
+    // An image of a disc on file, played into a silent sink by the test's clock: the album
+    // is recognised, the playing track highlighted and the position follows the sound. When
+    // the image goes away while it plays, the player says so and stays usable.
+    void imageOfADiscOnFile()
+    {
+        setCdDeviceFactory({});
+        setPcmSinkFactory([] { return std::make_unique<SilentPcmSink>(); });
+        CdDevice::setSource(threeTrackImage(m_shelf->workspace));
+        SendMCICommand(u"open cdaudio shareable"_s);
+        const QString identifier = readDiscIdentifier();
+        SendMCICommand(u"close cdaudio"_s);
+        QCOMPARE(identifier, u" 34501200115011001"_s);
+        m_shelf->addAlbum(3, u"Short Ones"_s, identifier, 3);
+        QPointer<CdPlayer> player = CdPlayer::open(m_shelf->session);
+        QVERIFY(player);
+        player->show();
+        player->poll();
+        QCOMPARE(player->eventWord(), u"Init"_s);
+        QCOMPARE(player->windowTitle(), u"CD Player - Short Ones"_s);
+        player->next();
+        player->next();
+        m_now += 3000;
+        player->poll();
+        QCOMPARE(player->mode(), u"playing"_s);
+        QCOMPARE(highlightedTrack(player), u"3"_s);
+        QCOMPARE(player->positionText(u"Track Position:"_s), u"0:03"_s);
+        QCOMPARE(player->percentage(), 30);
+        QVERIFY(player->note().isEmpty());
+
+        QVERIFY(QFile::remove(m_shelf->workspace.file(u"three-tracks.cue"_s)));
+        m_now += 1000;
+        player->poll();
+        QCOMPARE(player->mode(), u"not ready"_s);
+        QCOMPARE(player->note(), u"The disc image is gone: play stopped."_s);
+        player->play();
+        player->stop();
+        player->poll();
+        QCOMPARE(player->mode(), u"not ready"_s);
+        player->close();
+        settle();
+        QVERIFY(!player);
+        setPcmSinkFactory({});
+        CdDevice::setSource({});
     }
 
     // The controls send their commands: Play lowers a track beyond the disc to its last;
