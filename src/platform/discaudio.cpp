@@ -65,6 +65,11 @@ public:
         if (m_sink)
             m_sink->stop();
     }
+    bool failed() override
+    {
+        return m_sink &&
+               (m_sink->error() == QAudio::FatalError || m_sink->error() == QAudio::OpenError);
+    }
 
 private:
     std::unique_ptr<QAudioSink> m_sink;
@@ -294,10 +299,28 @@ void DiscAudio::seek(qint32 position)
     m_state = PlayClock::State::Stopped;
 }
 
+// A sound device lost while playing leaves the disc playing on in silence from where the
+// device got to, rather than standing still as if it still played.
+void DiscAudio::continueSilently()
+{
+    const qint32 at = qMin(m_to, m_from + qint32(m_sink->processedBytes() / SectorBytes));
+    const bool paused = m_state == PlayClock::State::Paused;
+    release();
+    m_from = at;
+    m_source = std::make_unique<Source>(m_read, at, m_to);
+    m_sink = std::make_unique<SilentPcmSink>();
+    (void)m_sink->start(m_source.get());
+    if (paused)
+        m_sink->suspend();
+    m_note = noSoundDevice();
+}
+
 void DiscAudio::settle()
 {
     if (m_state == PlayClock::State::Stopped || !m_sink)
         return;
+    if (m_sink->failed())
+        continueSilently();
     const qint32 at = m_from + qint32(m_sink->processedBytes() / SectorBytes);
     const qint32 end = m_source->failed() ? m_source->readUpTo() : m_to;
     if (at < end)

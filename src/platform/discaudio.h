@@ -23,6 +23,8 @@ public:
     virtual void suspend() = 0;
     virtual void resume() = 0;
     virtual void stop() = 0;
+    // The device went away or broke down while playing.
+    virtual bool failed() { return false; }
 };
 
 // Takes the audio at the rate it would be heard, by the position clock's time source
@@ -86,7 +88,8 @@ public:
 
 private:
     class Source;
-    void settle(); // notices the end of the run and a failed read
+    void settle(); // notices the end of the run, a failed read and a lost sound device
+    void continueSilently();
     void release();
 
     SectorReader m_read;

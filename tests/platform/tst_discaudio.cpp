@@ -71,6 +71,17 @@ QList<qint32> run(qint32 from, qint32 to)
     return sectors;
 }
 
+// A sound device that breaks down when the test says so.
+class BreakingSink : public SilentPcmSink
+{
+public:
+    explicit BreakingSink(const bool &broken) : m_broken(broken) {}
+    bool failed() override { return m_broken; }
+
+private:
+    const bool &m_broken;
+};
+
 } // namespace
 
 class TestDiscAudio : public QObject
@@ -214,6 +225,28 @@ private Q_SLOTS:
         QCOMPARE(send(u"status cdaudio position"_s), u"Error:276"_s);
         QCOMPARE(SilentPcmSink::played().size(), played);
         QCOMPARE(send(u"close cdaudio"_s), QString());
+    }
+
+    // A sound device lost while playing: the disc plays on in silence from where the device
+    // got to, keeping its time, and says there is no sound device.
+    void soundDeviceLostWhilePlaying()
+    {
+        bool broken = false;
+        setPcmSinkFactory([&broken] { return std::make_unique<BreakingSink>(broken); });
+        DiscAudio audio([](qint32 lsn, QByteArray &sector) {
+            sector = sectorOf(lsn, 1);
+            return true;
+        });
+        audio.play(0, 300);
+        m_now += 1000;
+        QCOMPARE(audio.position(), 75);
+        broken = true;
+        QCOMPARE(audio.position(), 75);
+        QCOMPARE(audio.note(), DiscAudio::noSoundDevice());
+        m_now += 1000;
+        QCOMPARE(audio.position(), 150);
+        QCOMPARE(audio.state(), PlayClock::State::Playing);
+        QCOMPARE(sectorsIn(SilentPcmSink::played()), run(0, 150));
     }
 
     // Without a sound device the disc plays silently and keeps its time, and says so.
