@@ -94,6 +94,7 @@ QString HelpWindow::topicFor(const QWidget *window)
         {QStringLiteral("BrowseAlbums"), QStringLiteral("catalogue.html")},
         {QStringLiteral("XploreSongs"), QStringLiteral("catalogue.html")},
         {QStringLiteral("XploreAlbums"), QStringLiteral("catalogue.html")},
+        {QStringLiteral("CdPlayer"), QStringLiteral("catalogue.html")},
         {QStringLiteral("Preferences"), QStringLiteral("settings.html")},
         {QStringLiteral("SetupWizard"), QStringLiteral("settings.html")},
         {QStringLiteral("FileManager"), QStringLiteral("maintenance.html")},

@@ -1,5 +1,6 @@
 #include "app/browselist.h"
 #include "app/eventlog.h"
+#include "app/helpwindow.h"
 #include "app/mainframe.h"
 #include "app/pagemodel.h"
 #include "app/procedures.h"
@@ -720,6 +721,7 @@ private Q_SLOTS:
             QVERIFY(player);
             QCOMPARE(m_script->opened, m_script->closed + 1);
             QVERIFY(m_shelf->tableUsers() != before);
+            QCOMPARE(HelpWindow::topicFor(player), u"catalogue.html"_s);
             if (byButton)
                 buttonOf(player, u"Cl&ose"_s)->click();
             else
