@@ -20,16 +20,20 @@
 #include "testsupport.h"
 #include "wizards/addalbumwizard.h"
 #include "wizards/cdplayer.h"
+#include "wizards/cdplayerpreferences.h"
 #include "wizards/cdreader.h"
 #include "wizards/tracklist.h"
 #include "wizardtest.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QToolBar>
 
 using namespace sv;
 using namespace sv::test;
@@ -570,11 +574,19 @@ private Q_SLOTS:
             settle();
         }
         Settings::global().cdTimer = 11;
+        m_prompter->answer(No);
         QPointer<CdPlayer> player = CdPlayer::open(m_shelf->session);
         QVERIFY(player && player->isPolling());
         QCOMPARE(player->pollPeriod(), 110);
         QTRY_COMPARE(player->mode(), u"stopped"_s);
-        Settings::global().cdTimer = 0;
+        player->setPreferences();
+        auto *preferences = qobject_cast<CdPlayerPreferences *>(player->callee());
+        QVERIFY(preferences);
+        preferences->periods()->button(0)->click(); // "Do Not Check"
+        buttonOf(preferences, u"&Ok"_s)->click();
+        settle();
+        QVERIFY(!player->callee());
+        QCOMPARE(Settings::global().cdTimer, 0);
         m_script->media = CdDevice::Media::DoorOpen;
         m_sent.clear();
         player->poll();
@@ -711,9 +723,17 @@ private Q_SLOTS:
         QAction *entry = frame.menuAction(u"CDPlayer"_s);
         QVERIFY(entry && entry->isEnabled());
         QCOMPARE(entry->text(), u"&CD Player"_s);
+        QAction *playCd = nullptr;
+        for (QToolBar *bar : frame.findChildren<QToolBar *>()) {
+            for (QAction *action : bar->actions()) {
+                if (action->text() == u"Play CD")
+                    playCd = action;
+            }
+        }
+        QVERIFY(playCd && playCd->isEnabled());
         QMdiArea *area = frame.mdiArea();
         for (const bool byButton : {false, true}) {
-            entry->trigger();
+            (byButton ? playCd : entry)->trigger();
             settle();
             QCOMPARE(area->subWindowList().size(), 1);
             QPointer<CdPlayer> player =
