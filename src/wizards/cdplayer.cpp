@@ -25,13 +25,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
@@ -123,7 +120,7 @@ CdPlayer *CdPlayer::open(Session &session)
         delete player;
         return nullptr;
     }
-    player->showAlbum(true);
+    player->showAlbum();
     player->showState();
     return player;
 }
@@ -465,7 +462,7 @@ void CdPlayer::identify()
         albums.buffer().setText(alb::CDIdentifier, u"0"_s);
         m_identifier = u"0"_s;
         m_albumId = 0;
-        showAlbum(true);
+        showAlbum();
         return;
     }
     send(u"set cdaudio time format tmsf"_s);
@@ -476,7 +473,7 @@ void CdPlayer::identify()
         // name another disc, and no offer to add it.
         setWindowTitle(Caption);
         m_albumId = 0;
-        showAlbum(true);
+        showAlbum();
         return;
     }
     albums.buffer().clear();
@@ -487,7 +484,7 @@ void CdPlayer::identify()
         setWindowTitle(Caption);
         m_albumId = 0;
         m_albumTitle.clear();
-        showAlbum(true);
+        showAlbum();
         askNewCd();
         return;
     }
@@ -497,7 +494,7 @@ void CdPlayer::identify()
     m_albumTitle = clipped(albums.buffer().text(alb::Album));
     // An album added for this disc since the last look is shown too.
     if (identifier != remembered || m_albumId != shown)
-        showAlbum(true);
+        showAlbum();
     setWindowTitle(Caption + u" - "_s + m_albumTitle);
     showState();
 }
@@ -553,16 +550,14 @@ void CdPlayer::wizardEnded(bool added)
     // asked again for the same disc.
     if (added)
         m_identifyNeeded = true;
-    showAlbum(true);
+    showAlbum();
     showState();
 }
 
 // ---- The song list ----
 
-void CdPlayer::showAlbum(bool reload)
+void CdPlayer::showAlbum()
 {
-    if (!reload && m_model->hasView())
-        return;
     if (!m_model->setView(mus::KeyAlbumID, QString(), m_albumId > 0 ? m_albumId : NoAlbum))
         return;
     highlightTrack(m_currentTrack);
@@ -731,7 +726,7 @@ void CdPlayer::calleeEnded()
 {
     m_callee = nullptr;
     setEnabled(true);
-    showAlbum(true);
+    showAlbum();
     showState();
     m_list->view()->setFocus();
 }

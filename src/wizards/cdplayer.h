@@ -10,7 +10,6 @@
 
 #include <functional>
 
-class QGroupBox;
 class QLabel;
 class QPushButton;
 
@@ -111,7 +110,7 @@ private:
     void askNewCd();
     void wizardEnded(bool added);
     void showState();
-    void showAlbum(bool reload);
+    void showAlbum(); // the list of the album identified, on the current track
     void highlightTrack(int track);
     void readHighlightedSong();
     void typeAhead(const QString &text);
