@@ -14,6 +14,7 @@
 #include "exchange/exchangecommands.h"
 #include "exchange/exportwindow.h"
 #include "exchange/importwindow.h"
+#include "labels/labelprocedures.h"
 #include "maintenance/duplicateswindow.h"
 #include "maintenance/filemanager.h"
 #include "playlists/playlistbrowser.h"
@@ -118,6 +119,7 @@ void registerProcedures()
                         });
     }
     sv::reports::registerReportProcedures();
+    sv::labels::registerLabelProcedures();
     sv::setAddModeDispatch(sv::dispatchAddMode);
     Procedures::add(QStringLiteral("FindDuplicates"), Procedures::Placement::OwnWindow,
                     [](Session &session, sv::MainFrame &) -> QWidget * {

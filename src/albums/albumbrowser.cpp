@@ -230,9 +230,23 @@ void AlbumBrowser::extendPopupMenu(QMenu *menu)
     menu->addSeparator();
     addButton(m_print);
     menu->addSeparator();
-    // Labels and the CD flap insert come with the label designs.
-    menu->addAction(QStringLiteral("Create Label..."))->setEnabled(false);
-    menu->addAction(QStringLiteral("Quick CD Insert"))->setEnabled(false);
+    // The label wizard and the flap page read the highlighted album from the album buffer.
+    const bool rows = !model()->isEmpty();
+    for (auto [caption, procedure] : {std::pair{"Create Label...", "CreateLabel"},
+                                      std::pair{"Quick CD Insert", "QuickCDInsert"}}) {
+        const QString name = QString::fromLatin1(procedure);
+        menu->addAction(QString::fromLatin1(caption), this, [this, name] { startForAlbum(name); })
+            ->setEnabled(rows && Procedures::has(name));
+    }
+}
+
+void AlbumBrowser::startForAlbum(const QString &procedure)
+{
+    auto *frame = qobject_cast<MainFrame *>(window());
+    const RecordPosition highlighted = list()->highlighted();
+    if (!frame || !highlighted || !table().reget(highlighted))
+        return;
+    frame->startProcedure(procedure);
 }
 
 } // namespace sv

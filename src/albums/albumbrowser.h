@@ -35,6 +35,8 @@ private:
     void buildAlbumButtons();
     void updateAlbumButtons();
     void startWizard(const QString &procedure);
+    // A procedure of the highlighted album: "Create Label..." and "Quick CD Insert".
+    void startForAlbum(const QString &procedure);
 
     QPushButton *m_copy = nullptr;
     QPushButton *m_print = nullptr;

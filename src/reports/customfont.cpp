@@ -66,7 +66,7 @@ void setFontChooser(FontChooser chooser)
 }
 
 void chooseFont(const ReportFont &initial, QWidget *parent,
-                std::function<void(std::optional<ReportFont>)> done)
+                std::function<void(std::optional<ReportFont>)> done, const QString &title)
 {
     if (installedChooser()) {
         installedChooser()(initial, parent, std::move(done));
@@ -78,7 +78,8 @@ void chooseFont(const ReportFont &initial, QWidget *parent,
     start.setItalic(initial.italic);
     auto *dialog = new QFontDialog(start, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(QStringLiteral("Select Custom Font for Report"));
+    dialog->setWindowTitle(title.isEmpty() ? QStringLiteral("Select Custom Font for Report")
+                                           : title);
     const QColor colour = initial.colour;
     QObject::connect(dialog, &QDialog::finished, dialog,
                      [dialog, colour, done = std::move(done)](int result) {

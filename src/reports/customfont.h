@@ -33,7 +33,9 @@ int fontColourNumber(const ReportFont &font);
 using FontChooser = std::function<void(const ReportFont &initial, QWidget *parent,
                                        std::function<void(std::optional<ReportFont>)> done)>;
 void setFontChooser(FontChooser chooser); // an empty chooser puts the dialog back
+// `title`: the dialog's caption when it is not the reports' own.
 void chooseFont(const ReportFont &initial, QWidget *parent,
-                std::function<void(std::optional<ReportFont>)> done);
+                std::function<void(std::optional<ReportFont>)> done,
+                const QString &title = QString());
 
 } // namespace sv::reports

@@ -20,13 +20,13 @@ QFontMetricsF metrics(const ReportFont &font)
 QDataStream &operator<<(QDataStream &out, const PageItem &item)
 {
     return out << quint8(item.kind) << item.font << item.align << item.box << item.text
-               << item.image;
+               << item.image << item.turned;
 }
 
 QDataStream &operator>>(QDataStream &in, PageItem &item)
 {
     quint8 kind = 0;
-    in >> kind >> item.font >> item.align >> item.box >> item.text >> item.image;
+    in >> kind >> item.font >> item.align >> item.box >> item.text >> item.image >> item.turned;
     item.kind = PageItem::Kind(kind);
     return in;
 }
@@ -140,10 +140,26 @@ void renderPage(QPainter &painter, const PageList &pages, const ReportPage &page
                 painter.setFont(font.font());
                 painter.setPen(font.colour);
             }
+            if (item.turned) {
+                painter.save();
+                painter.translate(item.box.right() + 1, item.box.top());
+                painter.rotate(90);
+                painter.drawText(QRectF(0, 0, item.box.height(), item.box.width()),
+                                 int(item.align) | Qt::TextSingleLine | Qt::TextDontClip,
+                                 item.text);
+                painter.restore();
+                break;
+            }
             painter.drawText(QRectF(item.box),
                              int(item.align) | Qt::TextSingleLine | Qt::TextDontClip, item.text);
             break;
         }
+        case PageItem::Kind::Box:
+            painter.setPen(QPen(Qt::black, 10));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(item.box);
+            currentFont = -1;
+            break;
         case PageItem::Kind::Line:
             painter.setPen(QPen(Qt::black, 10)); // a hundredth of an inch
             painter.drawLine(item.box.topLeft(), item.box.bottomRight());

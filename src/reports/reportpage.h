@@ -42,13 +42,16 @@ struct ReportFont
 // drawn, so a PDF's text holds only what shows.
 struct PageItem
 {
-    enum class Kind : quint8 { Text, Line, Image };
+    enum class Kind : quint8 { Text, Line, Image, Box };
     Kind kind = Kind::Text;
     quint8 font = 0;   // index into the page list's fonts
     quint16 align = 0; // Qt::Alignment of text in its box
     QRect box;         // mils; a line runs from its top left to its bottom right
     QString text;
     qint32 image = -1; // index into the page list's images
+    // Text turned a quarter clockwise inside its box, reading downwards (a CD spine): the
+    // box's height is the line's length.
+    bool turned = false;
 };
 
 struct ReportPage

@@ -23,7 +23,9 @@ QString pageNumberText(int page)
 
 ReportWriter::ReportWriter(PageList &pages, const ReportLayout &layout, const QString &dateText)
     : m_pages(pages), m_layout(layout), m_date(dateText),
-      m_paper(layout.landscape ? LetterPage.transposed() : LetterPage)
+      m_paper(!layout.paper.isEmpty() ? layout.paper
+              : layout.landscape      ? LetterPage.transposed()
+                                      : LetterPage)
 {
     m_pages.setPageSize(m_paper);
     m_titleFont = m_pages.fontIndex(layout.titleFont);
@@ -67,7 +69,7 @@ void ReportWriter::text(int font, const QRect &box, Qt::Alignment align, const Q
     item.font = quint8(font);
     item.align = quint16(align | Qt::AlignVCenter);
     item.box = box;
-    item.text = fitted(text, m_measures.at(font), box.width());
+    item.text = fitted(text, measure(font), box.width());
     m_page.items.push_back(std::move(item));
 }
 
@@ -76,6 +78,10 @@ void ReportWriter::startPage()
     m_page = ReportPage();
     m_open = true;
     ++m_pageNumber;
+    if (!m_layout.pageHeader) {
+        m_y = PageMargin;
+        return;
+    }
     const int width = m_paper.width() - 2 * PageMargin;
     int y = PageMargin;
     const int pageLine = lineHeight(m_layout.pageFont);
@@ -168,6 +174,46 @@ bool ReportWriter::total(const QString &label, int column, const QString &value)
 
 bool ReportWriter::finish()
 {
+    return endPage();
+}
+
+int ReportWriter::fontIndex(const ReportFont &font)
+{
+    const int index = m_pages.fontIndex(font);
+    while (int(m_measures.size()) <= index)
+        m_measures.emplace_back(m_pages.font(int(m_measures.size())).font());
+    return index;
+}
+
+const QFontMetricsF &ReportWriter::measure(int font)
+{
+    while (int(m_measures.size()) <= font)
+        m_measures.emplace_back(m_pages.font(int(m_measures.size())).font());
+    return m_measures.at(font);
+}
+
+bool ReportWriter::band(std::vector<PageItem> items, int height, int keepWith)
+{
+    if (!room(height + keepWith))
+        return false;
+    for (PageItem &item : items) {
+        item.box.translate(PageMargin, m_y);
+        m_page.items.push_back(std::move(item));
+    }
+    m_y += height;
+    ++m_lines;
+    return true;
+}
+
+bool ReportWriter::page(const std::vector<PageItem> &items)
+{
+    if (!endPage())
+        return false;
+    m_page = ReportPage();
+    m_page.items = items;
+    ++m_pageNumber;
+    ++m_lines;
+    m_open = true;
     return endPage();
 }
 

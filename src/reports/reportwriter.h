@@ -29,6 +29,11 @@ struct ReportLayout
     QImage logo;           // drawn at the top left of each page's header when set
     QList<Column> columns;
     bool landscape = false;
+    // Paper other than letter, in mils as it lies (wider than high for landscape).
+    QSize paper;
+    // False: the pages carry only the bands and pages the report puts on them, with no
+    // date, title, page number or column headings.
+    bool pageHeader = true;
     ReportFont titleFont{QStringLiteral("Arial"), 14, true};
     ReportFont headingFont{QStringLiteral("Arial"), 8, true};
     ReportFont detailFont{QStringLiteral("Arial"), 8};
@@ -59,6 +64,17 @@ public:
     [[nodiscard]] bool total(const QString &label, int column, const QString &value);
     // Ends the last page; nothing is written for a report without a line.
     [[nodiscard]] bool finish();
+
+    // Reports that place their own things. A band: items placed from the left margin and
+    // the band's top, kept together on one page (a new page when it no longer fits).
+    // `keepWith`: the room the band must leave below it on its page (its first line).
+    [[nodiscard]] bool band(std::vector<PageItem> items, int height, int keepWith = 0);
+    // A page of its own with items placed from the paper's top left corner.
+    [[nodiscard]] bool page(const std::vector<PageItem> &items);
+    int fontIndex(const ReportFont &font);
+    int imageIndex(const QImage &image) { return m_pages.imageIndex(image); }
+    const QFontMetricsF &measure(int font);
+    QSize paper() const { return m_paper; }
 
     int linesPrinted() const { return m_lines; }
     int pagesWritten() const { return m_pages.count() + (m_open ? 1 : 0); }
