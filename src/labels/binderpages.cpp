@@ -21,6 +21,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -317,7 +318,9 @@ BinderPagesWindow::BinderPagesWindow(Session &session, QWidget *parent)
         auto *row = new QHBoxLayout;
         row->addWidget(edit, 1);
         row->addWidget(find);
-        form->addRow(prompt, row);
+        auto *label = new QLabel(prompt);
+        label->setBuddy(edit);
+        form->addRow(label, row);
         return edit;
     };
     m_start = entry(QStringLiteral("&Starting File Number:"), kept.startingFileNumber);

@@ -7,6 +7,7 @@
 #include "reports/reportrun.h"
 #include "reports/reportsource.h"
 #include "reports/reportwriter.h"
+#include "store/errors.h"
 #include "store/store.h"
 #include "store/table.h"
 #include "store/warnings.h"
@@ -121,14 +122,18 @@ public:
         QString source = text;
         source.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
         for (const QString &paragraph : source.split(u'\n')) {
-            QString line;
-            for (const QString &word : paragraph.split(u' ', Qt::SkipEmptyParts)) {
-                const QString longer = line.isEmpty() ? word : line + u' ' + word;
+            // Leading blanks stay: they set numbers right in their places ("  3. Intro").
+            qsizetype indent = 0;
+            while (indent < paragraph.size() && paragraph.at(indent) == u' ')
+                ++indent;
+            QString line = paragraph.left(indent);
+            for (const QString &word : paragraph.mid(indent).split(u' ', Qt::SkipEmptyParts)) {
+                const QString longer = line.trimmed().isEmpty() ? line + word : line + u' ' + word;
                 if (measure.horizontalAdvance(longer) <= box.width()) {
                     line = longer;
                     continue;
                 }
-                if (!line.isEmpty())
+                if (!line.trimmed().isEmpty())
                     lines.append(line);
                 line = reports::fitted(word, measure, box.width());
                 cut = cut || line.size() < word.size();
@@ -143,7 +148,7 @@ public:
         if (cut)
             m_page.cut.append(area);
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (lines.at(i).isEmpty())
+            if (lines.at(i).trimmed().isEmpty())
                 continue;
             PageItem item;
             item.font = quint8(index);
@@ -311,8 +316,12 @@ public:
         const Record label = labels.buffer();
         labels.buffer() = keep;
         labels.setCurrent(current);
-        if (!found) // another station deleted it: nothing to print
-            return Read::End;
+        if (!found) {
+            if (errorCode() == err::RecordNotFound) // another station deleted it
+                return Read::End;
+            standardWarning(warning::RecordRetrieval, labels.label());
+            return Read::Failed;
+        }
         const LabelPage page =
             layLabel(m_session.store(), label, Settings::global().altCasFmt != 0, writer);
         return writer.page(page.items) ? Read::Record : Read::Failed;

@@ -288,6 +288,28 @@ private Q_SLOTS:
                 QVERIFY(w.bottom <= 635 + 4052 + 10);
     }
 
+    // Song lines keep their leading blanks, so one-digit track numbers stand right of the
+    // start of two-digit ones; a long line wraps at a word to the block's next line.
+    void songLinesKeepTheirPlaces()
+    {
+        LabelCatalogue catalogue;
+        Record label = cdLabel(catalogue);
+        QString longLine = u" 13. Long"_s;
+        for (int i = 0; i < 60; ++i)
+            longLine += u" word"_s;
+        label.setMemo(lab::CDCoverText, u"  3. Intro\r\n 12. Outro\r\n"_s + longLine + u" Last"_s);
+        const auto words = LabelCatalogue::words(catalogue.pdf(*catalogue.pages(label, false)));
+        const auto three = LabelCatalogue::word(words, u"3."_s);
+        const auto twelve = LabelCatalogue::word(words, u"12."_s);
+        QVERIFY(three && twelve);
+        QVERIFY(three->left > twelve->left + 20);
+        const auto last = LabelCatalogue::word(words, u"Last"_s);
+        const auto thirteen = LabelCatalogue::word(words, u"13."_s);
+        QVERIFY(last && thirteen);
+        QVERIFY(last->top > thirteen->top + 100);
+        QVERIFY(last->right <= 453 + 5281 + 10);
+    }
+
     // A favourite font prints the area in its typeface, size and colour; one that is not
     // installed still prints, in a face the system offers in its place.
     void favouriteFonts()

@@ -9,6 +9,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/splashwindow.h"
+#include "exchange/filechooser.h"
 #include "labels/binderpages.h"
 #include "labels/fontbrowser.h"
 #include "labels/labelbrowser.h"
@@ -431,6 +432,47 @@ private Q_SLOTS:
         labels.buffer().setNumber(lab::LabelID, 1);
         QVERIFY(labels.get(lab::KeyLabelID));
         QCOMPARE(labels.buffer().number(lab::CDTitleFontID), 1);
+    }
+
+    // The picture's size options: Actual and Thumbnail set the size and hide it, Other
+    // shows it for typing; Select File puts the chosen file's path in the image field.
+    void pictureEntries()
+    {
+        Program program;
+        exchange::setFileChooser([](QWidget *, const exchange::FileQuestion &question) {
+            return question.title == u"Choose a File"_s ? u"/pictures/cover.jpg"_s : QString();
+        });
+        QPointer<LabelBrowser> browser = program.openBrowser();
+        browser->list()->highlightRow(0);
+        buttonOf(browser, u"&Change"_s)->click();
+        QTRY_VERIFY(shownWindow<LabelForm>());
+        QPointer<LabelForm> form = shownWindow<LabelForm>();
+        buttonOf(form, u"&Select File"_s)->click();
+        exchange::setFileChooser({});
+        QCOMPARE(fieldAfter(form, u"Image:"_s)->text(), u"/pictures/cover.jpg"_s);
+        form->tabs()->setCurrentIndex(3);
+        QCOMPARE(form->tabs()->tabText(3), u"Position"_s);
+        option(form, u"Other"_s)->click();
+        QLineEdit *width = fieldAfter(form, u"Width:"_s);
+        QVERIFY(width && width->isVisible());
+        width->setText(u"2500"_s);
+        fieldAfter(form, u"Height:"_s)->setText(u"1800"_s);
+        option(form, u"Actual"_s)->click();
+        QVERIFY(!width->isVisible());
+        option(form, u"Other"_s)->click();
+        QCOMPARE(width->text(), u"0"_s);
+        width->setText(u"2500"_s);
+        buttonOf(form, u"&OK"_s)->click();
+        settle();
+        QTRY_VERIFY(!form);
+        Table &labels = program.session.store().table(TableId::Labels);
+        const TableUse use = program.session.files().use(labels);
+        labels.buffer().setNumber(lab::LabelID, 1);
+        QVERIFY(labels.get(lab::KeyLabelID));
+        QCOMPARE(labels.buffer().text(lab::ImageName), u"/pictures/cover.jpg"_s);
+        QCOMPARE(labels.buffer().text(lab::ImageSize), u"Other"_s);
+        QCOMPARE(labels.buffer().number(lab::ImageSizeX), 2500);
+        QCOMPARE(labels.buffer().text(lab::ImageSizeY), u"0"_s);
     }
 
     // Preview from the form shows the label as it stands, unsaved, and says which texts
