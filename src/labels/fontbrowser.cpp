@@ -147,7 +147,7 @@ void FontForm::chooseFont()
             self->loadFields();
             self->accept();
         },
-        QStringLiteral("Choose Font"));
+        reports::FontQuestion{QStringLiteral("Choose Font"), true});
 }
 
 FreeformFontForm::FreeformFontForm(Session &session, Request request, QWidget *parent)

@@ -2,7 +2,12 @@
 
 #include "app/settings.h"
 
+#include <QComboBox>
 #include <QFontDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPixmap>
 
 #include <algorithm>
 
@@ -60,13 +65,58 @@ void writeCustomFont(const FontKeys &keys, const ReportFont &font)
     settings::writeNumber(keys.key(QStringLiteral("FontStyle")), fontStyleNumber(font), Section);
 }
 
+namespace {
+
+// The sixteen colours a font dialog traditionally offers, by name.
+const std::pair<const char *, QRgb> StandardColours[] = {
+    {"Black", 0x000000},  {"Maroon", 0x800000},  {"Green", 0x008000}, {"Olive", 0x808000},
+    {"Navy", 0x000080},   {"Purple", 0x800080},  {"Teal", 0x008080},  {"Gray", 0x808080},
+    {"Silver", 0xC0C0C0}, {"Red", 0xFF0000},     {"Lime", 0x00FF00},  {"Yellow", 0xFFFF00},
+    {"Blue", 0x0000FF},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0x00FFFF},  {"White", 0xFFFFFF},
+};
+
+// A "Color:" list under the dialog's effects, set to `current` (added to the list when it
+// is none of the sixteen).
+QComboBox *addColourChoice(QFontDialog &dialog, const QColor &current)
+{
+    auto *colours = new QComboBox(&dialog);
+    colours->setObjectName(QStringLiteral("fontColour"));
+    for (const auto &[name, rgb] : StandardColours) {
+        QPixmap swatch(12, 12);
+        swatch.fill(QColor(rgb));
+        colours->addItem(QIcon(swatch), QString::fromLatin1(name), QColor(rgb));
+    }
+    int at = colours->findData(QColor(current.rgb()));
+    if (at < 0) {
+        QPixmap swatch(12, 12);
+        swatch.fill(current);
+        colours->addItem(QIcon(swatch), current.name(), current);
+        at = colours->count() - 1;
+    }
+    colours->setCurrentIndex(at);
+    auto *row = new QWidget(&dialog);
+    auto *rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    auto *label = new QLabel(QStringLiteral("&Color:"), row);
+    label->setBuddy(colours);
+    rowLayout->addWidget(label);
+    rowLayout->addWidget(colours, 1);
+    if (auto *effects = dialog.findChild<QGroupBox *>(); effects && effects->layout())
+        effects->layout()->addWidget(row);
+    else if (dialog.layout())
+        dialog.layout()->addWidget(row);
+    return colours;
+}
+
+} // namespace
+
 void setFontChooser(FontChooser chooser)
 {
     installedChooser() = std::move(chooser);
 }
 
 void chooseFont(const ReportFont &initial, QWidget *parent,
-                std::function<void(std::optional<ReportFont>)> done, const QString &title)
+                std::function<void(std::optional<ReportFont>)> done, const FontQuestion &question)
 {
     if (installedChooser()) {
         installedChooser()(initial, parent, std::move(done));
@@ -78,11 +128,13 @@ void chooseFont(const ReportFont &initial, QWidget *parent,
     start.setItalic(initial.italic);
     auto *dialog = new QFontDialog(start, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(title.isEmpty() ? QStringLiteral("Select Custom Font for Report")
-                                           : title);
+    dialog->setWindowTitle(question.title.isEmpty()
+                               ? QStringLiteral("Select Custom Font for Report")
+                               : question.title);
+    QComboBox *colours = question.colour ? addColourChoice(*dialog, initial.colour) : nullptr;
     const QColor colour = initial.colour;
     QObject::connect(dialog, &QDialog::finished, dialog,
-                     [dialog, colour, done = std::move(done)](int result) {
+                     [dialog, colour, colours, done = std::move(done)](int result) {
                          if (result != QDialog::Accepted) {
                              done(std::nullopt);
                              return;
@@ -93,7 +145,8 @@ void chooseFont(const ReportFont &initial, QWidget *parent,
                          font.points = qMax(1, chosen.pointSize());
                          font.bold = chosen.bold();
                          font.italic = chosen.italic();
-                         font.colour = colour; // the dialog has no colour of its own
+                         // Without the colour list the dialog has no colour of its own.
+                         font.colour = colours ? colours->currentData().value<QColor>() : colour;
                          done(font);
                      });
     dialog->open();

@@ -33,9 +33,16 @@ int fontColourNumber(const ReportFont &font);
 using FontChooser = std::function<void(const ReportFont &initial, QWidget *parent,
                                        std::function<void(std::optional<ReportFont>)> done)>;
 void setFontChooser(FontChooser chooser); // an empty chooser puts the dialog back
-// `title`: the dialog's caption when it is not the reports' own.
+// How the dialog asks: its caption when it is not the reports' own, and whether it offers
+// the colour of the text among the sixteen standard colours (a label's favourite fonts
+// have one; a report prints in black).
+struct FontQuestion
+{
+    QString title;
+    bool colour = false;
+};
 void chooseFont(const ReportFont &initial, QWidget *parent,
                 std::function<void(std::optional<ReportFont>)> done,
-                const QString &title = QString());
+                const FontQuestion &question = {});
 
 } // namespace sv::reports

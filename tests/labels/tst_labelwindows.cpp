@@ -14,6 +14,7 @@
 #include "labels/fontbrowser.h"
 #include "labels/labelbrowser.h"
 #include "labels/labelform.h"
+#include "labels/labelprint.h"
 #include "labels/labelprocedures.h"
 #include "platform/instances.h"
 #include "reports/customfont.h"
@@ -22,6 +23,8 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFontDialog>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -432,6 +435,56 @@ private Q_SLOTS:
         labels.buffer().setNumber(lab::LabelID, 1);
         QVERIFY(labels.get(lab::KeyLabelID));
         QCOMPARE(labels.buffer().number(lab::CDTitleFontID), 1);
+    }
+
+    // The font dialog itself offers the colour beside the typeface, size and style; the
+    // free-form form takes the four values typed.
+    void fontDialogAndFreeform()
+    {
+        Program program;
+        QPointer<LabelBrowser> browser = program.openBrowser();
+        browser->list()->highlightRow(0);
+        buttonOf(browser, u"&Change"_s)->click();
+        QTRY_VERIFY(shownWindow<LabelForm>());
+        shownWindow<LabelForm>()
+            ->findChild<QPushButton *>(u"font%1"_s.arg(lab::CDTitleFontID))
+            ->click();
+        QTRY_VERIFY(shownWindow<FontBrowser>());
+        QPointer<FontBrowser> list = shownWindow<FontBrowser>();
+        FontBrowser *fonts = list;
+        buttonOf(fonts, u"&Add"_s)->click();
+        QFontDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QFontDialog *>(QApplication::activeModalWidget())) ||
+                    (dialog = shownWindow<QFontDialog>()));
+        QCOMPARE(dialog->windowTitle(), u"Choose Font"_s);
+        dialog->setCurrentFont(QFont(u"DejaVu Serif"_s, 14));
+        auto *colour = dialog->findChild<QComboBox *>(u"fontColour"_s);
+        QVERIFY(colour);
+        colour->setCurrentIndex(colour->findText(u"Red"_s));
+        dialog->accept();
+        settle();
+        QTRY_COMPARE(list->list()->model()->rowCount(), 1);
+        Table &table = program.session.store().table(TableId::Fonts);
+        QCOMPARE(table.buffer().text(fon::TypeFace), u"DejaVu Serif"_s);
+        QCOMPARE(table.buffer().text(fon::Size), u"14"_s);
+        QCOMPARE(table.buffer().text(fon::Colour), u"255"_s); // red in the low byte
+
+        list->list()->highlightRow(0);
+        buttonOf(fonts, u"&Freeform"_s)->click();
+        QTRY_VERIFY(shownWindow<FreeformFontForm>());
+        QPointer<FreeformFontForm> freeform = shownWindow<FreeformFontForm>();
+        QCOMPARE(freeform->windowTitle(), u"Changing a Favorite Font"_s);
+        QCOMPARE(fieldAfter(freeform, u"&Type Face:"_s)->text(), u"DejaVu Serif"_s);
+        fieldAfter(freeform, u"&Colour:"_s)->setText(u"32768"_s);
+        fieldAfter(freeform, u"St&yle:"_s)->setText(u"Bold Italic"_s);
+        buttonOf(freeform, u"&OK"_s)->click();
+        settle();
+        QTRY_VERIFY(!freeform);
+        QCOMPARE(table.buffer().text(fon::Colour), u"32768"_s);
+        const reports::ReportFont font = *labels::favouriteFont(program.session.store(), 1);
+        QVERIFY(font.bold && font.italic);
+        QCOMPARE(font.colour, QColor(0, 128, 0));
+        QCOMPARE(font.points, 14);
     }
 
     // The picture's size options: Actual and Thumbnail set the size and hide it, Other
