@@ -35,6 +35,18 @@ QString orderBy(const TableDef &table, int key, Direction direction)
     return keyColumns(table, key, suffix) + QStringLiteral(", ") + Position + suffix;
 }
 
+// The order within one leading value: the key's other terms and the position. The leading
+// term is left out, as the engine would otherwise sort what the index already gives in order.
+QString orderAfterLead(const TableDef &table, int key, Direction direction)
+{
+    const QString suffix = direction == Direction::Backward ? QStringLiteral(" DESC") : QString();
+    QStringList columns;
+    for (int field : table.keys.at(key).components.mid(1))
+        columns.append(keyTerm(table, field) + suffix);
+    columns.append(Position + suffix);
+    return columns.join(u", ");
+}
+
 QString boundCondition(const TableDef &table, int key, Direction direction, Bound bound)
 {
     const bool forward = direction == Direction::Forward;
@@ -46,6 +58,25 @@ QString boundCondition(const TableDef &table, int key, Direction direction, Boun
     const qsizetype n = table.keys.at(key).components.size() + 1;
     return u'(' + keyColumns(table, key) + QStringLiteral(", ") + Position + QStringLiteral(") ") +
            op + QStringLiteral(" (") + placeholders(n) + u')';
+}
+
+// The bound of one part of a walk led by a computed term (Walk::Part).
+QString partBoundCondition(const TableDef &table, const Walk &walk)
+{
+    const bool forward = walk.direction == Direction::Forward;
+    const QList<int> &components = table.keys.at(walk.key).components;
+    const QString lead = keyTerm(table, components.first());
+    if (walk.part == Walk::Part::PastLead)
+        return lead + (forward ? QStringLiteral(" > ?") : QStringLiteral(" < ?"));
+    QStringList rest;
+    for (int field : components.mid(1))
+        rest.append(keyTerm(table, field));
+    rest.append(Position);
+    QString op = forward ? QStringLiteral(">") : QStringLiteral("<");
+    if (walk.bound == Bound::Inclusive)
+        op += u'=';
+    return lead + QStringLiteral(" = ? AND (") + rest.join(u", ") + QStringLiteral(") ") + op +
+           QStringLiteral(" (") + placeholders(rest.size()) + u')';
 }
 
 } // namespace
@@ -78,6 +109,14 @@ QString keyTerm(const TableDef &table, int field)
     if (hasKeyText(table, field) || table.fields.at(field).type != FieldType::String)
         return quote(keyColumn(table, field));
     return QStringLiteral("upper(") + quote(table.fields.at(field).name) + u')';
+}
+
+bool ledByComputedTerm(const TableDef &table, int key)
+{
+    if (key < 0)
+        return false;
+    const int lead = table.keys.at(key).components.first();
+    return table.fields.at(lead).type == FieldType::String && !hasKeyText(table, lead);
 }
 
 QString keyColumn(const TableDef &table, int field)
@@ -483,7 +522,9 @@ QStringList walkConditions(const TableDef &table, const Walk &walk)
     if (!walk.range.isEmpty() && walk.key >= 0)
         conditions.append(u'(' + walk.range + u')');
     if (walk.bound != Bound::None)
-        conditions.append(boundCondition(table, walk.key, walk.direction, walk.bound));
+        conditions.append(walk.part == Walk::Part::Whole
+                              ? boundCondition(table, walk.key, walk.direction, walk.bound)
+                              : partBoundCondition(table, walk));
     if (walk.capped) {
         // Not past the cap: the opposite comparison, inclusive.
         const Direction back =
@@ -522,7 +563,9 @@ QString page(const QString &schema, const TableDef &table, const Walk &walk)
     }
     return QStringLiteral("SELECT ") + selectList(table, walk.fields) + QStringLiteral(" FROM ") +
            tableName(schema, table) + access + whereClause(conditions) +
-           QStringLiteral(" ORDER BY ") + orderBy(table, walk.key, walk.direction) +
+           QStringLiteral(" ORDER BY ") +
+           (walk.part == Walk::Part::SameLead ? orderAfterLead(table, walk.key, walk.direction)
+                                              : orderBy(table, walk.key, walk.direction)) +
            QStringLiteral(" LIMIT ?");
 }
 

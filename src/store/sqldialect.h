@@ -35,6 +35,8 @@ bool hasKeyText(const TableDef &table, int field);
 // What a key compares a field by in SQL: its key text, the field itself, or, for a text
 // field without key text (an order made on demand), its upper case.
 QString keyTerm(const TableDef &table, int field);
+// Whether the key's leading term is computed from its field rather than a stored column.
+bool ledByComputedTerm(const TableDef &table, int key);
 QStringList dataColumns(const TableDef &table);   // fields then memos, in stored order
 QStringList keyTextFields(const TableDef &table); // names of fields with key-text columns
 QStringList allColumns(const TableDef &table);    // position, revision, data, key texts
@@ -115,6 +117,13 @@ struct Walk
     int key = -1;
     Direction direction = Direction::Forward;
     Bound bound = Bound::None;
+    // A key led by a computed term (see ledByComputedTerm) is read past a bound in two
+    // parts, as the engine seeks a row value only through plain columns: the records that
+    // share the bound's leading value and come after it (parameters: the bound's values and
+    // position, as a whole bound's), then those whose leading value lies beyond (parameter:
+    // the bound's leading value alone).
+    enum class Part { Whole, SameLead, PastLead };
+    Part part = Part::Whole;
     bool prefixed = false; // parameter: the leading field's key value, first of all
     // Conditions on the key's leading column that hold the walk to a range of it, so that
     // the walk starts and stops there instead of testing the records outside (parameters:

@@ -283,8 +283,9 @@ sql::Walk walkOf(const Cursor &cursor, bool forward, int bound, bool capped)
 // The number a walk's statement is told apart by within its order and filter.
 int shapeCode(const sql::Walk &walk, bool chunkEnd)
 {
-    return (chunkEnd ? 100 : 0) + (walk.direction == sql::Direction::Forward ? 0 : 10) +
-           int(walk.bound) * 2 + (walk.capped ? 1 : 0);
+    return int(walk.part) * 1000 + (chunkEnd ? 100 : 0) +
+           (walk.direction == sql::Direction::Forward ? 0 : 10) + int(walk.bound) * 2 +
+           (walk.capped ? 1 : 0);
 }
 
 } // namespace
@@ -292,7 +293,7 @@ int shapeCode(const sql::Walk &walk, bool chunkEnd)
 StatementSlot &Table::walkSlot(const sql::Walk &walk, bool chunkEnd, const QString &fields)
 {
     if (!chunkEnd && !walk.prefixed && walk.filter.isEmpty() && walk.candidates.isEmpty() &&
-        walk.fields.isEmpty())
+        walk.fields.isEmpty() && walk.part == sql::Walk::Part::Whole)
         return m_statements
             .pages[walk.key + 1]
                   [(walk.direction == sql::Direction::Forward ? 0 : 3) + int(walk.bound)];
@@ -324,7 +325,9 @@ int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Wa
         for (const QVariant &value : cursor.rangeParameters)
             bindValue(statement, index++, value);
     }
-    if (walk.bound != sql::Bound::None) {
+    if (walk.bound != sql::Bound::None && walk.part == sql::Walk::Part::PastLead) {
+        bindValue(statement, index++, cursor.boundValues.value(0));
+    } else if (walk.bound != sql::Bound::None) {
         for (const QVariant &value : cursor.boundValues)
             bindValue(statement, index++, value);
         sqlite3_bind_int64(statement, index++, boundPosition);
@@ -340,12 +343,27 @@ int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Wa
 bool Table::fetchPage(Cursor &cursor, bool forward, const QVariantList *cap)
 {
     const Bounds bounds = boundsOf(cursor, forward);
-    const sql::Walk walk = walkOf(cursor, forward, bounds.bound, cap != nullptr);
+    sql::Walk walk = walkOf(cursor, forward, bounds.bound, cap != nullptr);
+    if (walk.bound == sql::Bound::None || cap || !sql::ledByComputedTerm(*m_definition, cursor.key))
+        return readWalk(cursor, walk, bounds.position, cap);
+    walk.part = sql::Walk::Part::SameLead;
+    if (!readWalk(cursor, walk, bounds.position, nullptr))
+        return false;
+    if (int(cursor.readAhead.size()) >= batchOf(cursor))
+        return true;
+    walk.part = sql::Walk::Part::PastLead;
+    return readWalk(cursor, walk, bounds.position, nullptr);
+}
+
+// Adds the rows of one walk to the read-ahead, up to its worth.
+bool Table::readWalk(Cursor &cursor, const sql::Walk &walk, RecordPosition boundPosition,
+                     const QVariantList *cap)
+{
     sqlite3_stmt *statement = prepared(walkSlot(walk, false, cursor.fieldsSignature),
                                        [&] { return sql::page(schema(), *m_definition, walk); });
     if (!statement)
         return false;
-    int index = bindWalk(statement, cursor, walk, bounds.position, cap);
+    int index = bindWalk(statement, cursor, walk, boundPosition, cap);
     for (const QVariant &value : std::as_const(cursor.filterParameters))
         bindValue(statement, index++, value);
     sqlite3_bind_int(statement, index, batchOf(cursor) - int(cursor.readAhead.size()));

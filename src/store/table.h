@@ -217,6 +217,8 @@ private:
     };
     Bounds boundsOf(Cursor &cursor, bool forward);
     bool fetchPage(Cursor &cursor, bool forward, const QVariantList *cap);
+    bool readWalk(Cursor &cursor, const sql::Walk &walk, RecordPosition boundPosition,
+                  const QVariantList *cap);
     StatementSlot &walkSlot(const sql::Walk &walk, bool chunkEnd, const QString &fields);
     int batchOf(const Cursor &cursor) const;
     int bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,

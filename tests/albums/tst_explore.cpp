@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "songs/songbrowser.h"
 #include "store/ordermaker.h"
+#include "store/store.h"
 #include "testsupport.h"
 
 #include <QHeaderView>
@@ -19,7 +20,10 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <tuple>
+
 using namespace sv;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -191,6 +195,74 @@ private Q_SLOTS:
         browser->close();
         QCOMPARE(position(QStringLiteral("XplorePrevCol-")),
                  QString::number(columnShowing(*browser, QStringLiteral("Rating")) + 1));
+    }
+
+    // An order on a text without key text of its own pages through long runs of equal
+    // values (which its index can only enter by their leading value) in both directions,
+    // turned round, and on from a record stood on, as the order's index holds them.
+    void pagingThroughRunsOfEqualText()
+    {
+        Catalogue catalogue;
+        const QStringList styles{u"pop"_s, u"Jazz"_s, u"POP"_s, QString(), u"Pop"_s, u"jazz"_s};
+        struct Song
+        {
+            QString style, artist;
+            qint64 id;
+        };
+        QList<Song> songs;
+        for (int id = 1; id <= 97; ++id) {
+            const QString artist = u"Artist %1"_s.arg((id * 37) % 23, 2, 10, QChar(u'0'));
+            catalogue.addSong(id, artist, styles.at(id % styles.size()));
+            songs.append({styles.at(id % styles.size()).toUpper(), artist, id});
+        }
+        // Titles are "Song <id>" and positions follow the IDs: both break ties the same way.
+        std::sort(songs.begin(), songs.end(), [](const Song &a, const Song &b) {
+            const auto title = [](const Song &s) { return u"SONG %1"_s.arg(s.id); };
+            return std::tuple(a.style, a.artist.toUpper(), title(a), a.id) <
+                   std::tuple(b.style, b.artist.toUpper(), title(b), b.id);
+        });
+        QList<qint64> expected;
+        for (const Song &song : songs)
+            expected.append(song.id);
+
+        Table &table = catalogue.table(TableId::Songs);
+        {
+            OrderMaker maker(table, mus::OrderStyle);
+            QVERIFY(QTest::qWaitFor([&] { return maker.isFinished(); }, 10000));
+            QVERIFY2(maker.succeeded(), qPrintable(maker.failure()));
+        }
+        View view(table, mus::OrderStyle, QString());
+        view.setFields({mus::ID});
+        QVERIFY(view.open());
+        const qsizetype idSlot = view.fields().indexOf(mus::ID);
+        QHash<qint64, RecordPosition> positions;
+        const auto readAll = [&](bool forward) {
+            QList<qint64> ids;
+            while (forward ? view.next() : view.previous()) {
+                ids.append(view.row().fields.at(idSlot).toLongLong());
+                positions.insert(ids.last(), view.row().position);
+            }
+            return ids;
+        };
+        QList<qint64> reversed = expected;
+        std::reverse(reversed.begin(), reversed.end());
+        for (int wanted : {1, 4, 40}) {
+            view.setWanted(wanted);
+            view.set();
+            QCOMPARE(readAll(true), expected);
+            view.set();
+            QCOMPARE(readAll(false), reversed);
+            view.setDescending(true);
+            view.set();
+            QCOMPARE(readAll(true), reversed);
+            view.setDescending(false);
+            // Stood on a record inside a run: on from it both ways.
+            const qsizetype at = (wanted * 7 + 11) % expected.size();
+            QVERIFY(view.reset(positions.value(expected.at(at))));
+            QCOMPARE(readAll(true), expected.mid(at));
+            QVERIFY(view.reset(positions.value(expected.at(at))));
+            QCOMPARE(readAll(false), reversed.mid(reversed.size() - 1 - at));
+        }
     }
 
     // The layout and look set in the format window show at once, are kept when the view
