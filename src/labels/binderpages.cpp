@@ -78,6 +78,34 @@ void addText(std::vector<PageItem> &items, ReportWriter &writer, const ReportFon
         items.push_back(textItem(writer, font, box, align, text));
 }
 
+// A text and its run of dots in a column: as the dot leader of `length` characters would
+// print cut to the column, found with two measures instead of a search over the whole run.
+void addLeader(std::vector<PageItem> &items, ReportWriter &writer, const ReportFont &font,
+               const QRect &box, const QString &text, int length)
+{
+    const QString base = text.trimmed().left(length);
+    const int index = writer.fontIndex(font);
+    const QFontMetricsF &measure = writer.measure(index);
+    const double used = measure.horizontalAdvance(base);
+    if (used > box.width()) {
+        addText(items, writer, font, box, Qt::AlignLeft, base);
+        return;
+    }
+    const double dot = qMax(1.0, measure.horizontalAdvance(QStringLiteral(".")));
+    int dots = qMin(int(length - base.size()), int((box.width() - used) / dot));
+    QString led = base + QString(qMax(0, dots), u'.');
+    while (dots > 0 && measure.horizontalAdvance(led) > box.width()) {
+        led.chop(1);
+        --dots;
+    }
+    PageItem item;
+    item.font = quint8(index);
+    item.align = quint16(Qt::AlignLeft | Qt::AlignVCenter);
+    item.box = box;
+    item.text = led;
+    items.push_back(std::move(item));
+}
+
 bool sameArtist(const QString &a, const QString &b)
 {
     return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
@@ -109,14 +137,6 @@ QString albumHeading(const QString &album, const QString &artist, bool displayNa
     return (title + QStringLiteral(" - ") +
             (displayName ? artistDisplayName(artist) : artist.trimmed()))
         .left(width);
-}
-
-QString dotLeader(const QString &text, int length)
-{
-    QString led = text.trimmed();
-    if (led.size() < length)
-        led += QString(length - led.size(), u'.');
-    return led.left(length);
 }
 
 BinderSource::BinderSource(Session &session, const BinderSelection &selection)
@@ -248,10 +268,8 @@ bool BinderSource::printSongs(ReportWriter &writer, const Record &album, const Q
         std::vector<PageItem> line;
         if (!flap) {
             addText(line, writer, font, QRect(21, 0, 167, BinderLine), Qt::AlignRight, track);
-            addText(line, writer, font, QRect(323, 0, 3552, BinderLine), Qt::AlignLeft,
-                    dotLeader(artist, 100));
-            addText(line, writer, font, QRect(3875, 0, 5198, BinderLine), Qt::AlignLeft,
-                    dotLeader(title, 100));
+            addLeader(line, writer, font, QRect(323, 0, 3552, BinderLine), artist, 100);
+            addLeader(line, writer, font, QRect(3875, 0, 5198, BinderLine), title, 100);
             addText(line, writer, font, QRect(9073, 0, 448, BinderLine), Qt::AlignRight, time);
             if (!writer.band(std::move(line), BinderLine))
                 return false;
@@ -259,13 +277,10 @@ bool BinderSource::printSongs(ReportWriter &writer, const Record &album, const Q
         }
         addText(line, writer, font, QRect(31, 0, 167, FlapLine), Qt::AlignRight, track);
         if (!sameArtist(song.text(mus::Artist), album.text(alb::Artist))) {
-            addText(line, writer, font, QRect(271, 0, 1917, FlapLine), Qt::AlignLeft,
-                    dotLeader(artist, 200));
-            addText(line, writer, font, QRect(2198, 0, 2188, FlapLine), Qt::AlignLeft,
-                    dotLeader(title, 200));
+            addLeader(line, writer, font, QRect(271, 0, 1917, FlapLine), artist, 200);
+            addLeader(line, writer, font, QRect(2198, 0, 2188, FlapLine), title, 200);
         } else {
-            addText(line, writer, font, QRect(271, 0, 4105, FlapLine), Qt::AlignLeft,
-                    dotLeader(title, 200));
+            addLeader(line, writer, font, QRect(271, 0, 4105, FlapLine), title, 200);
         }
         addText(line, writer, font, QRect(4375, 0, 385, FlapLine), Qt::AlignRight, time);
         if (!writer.band(std::move(line), FlapLine))

@@ -34,8 +34,6 @@ QColor binderColour(int albumsBefore);
 QColor flapColour(qint64 recordNumber);
 // An album's heading: title and artist, or the title alone for "Various" artists.
 QString albumHeading(const QString &album, const QString &artist, bool displayName, int width);
-// A text followed by full stops to `length` characters.
-QString dotLeader(const QString &text, int length);
 // Headings shorter than this go in the flap's larger heading band.
 inline constexpr int LongFlapHeading = 40;
 
