@@ -1,12 +1,49 @@
 #include "browselist.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 namespace sv {
+
+namespace {
+
+class MarkedColumnsDelegate : public QStyledItemDelegate
+{
+public:
+    MarkedColumnsDelegate(const ColumnMarks &marks, QObject *parent)
+        : QStyledItemDelegate(parent), m_marks(marks)
+    {}
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!m_marks.bordered.contains(index.column()))
+            return;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->restore();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (m_marks.underlined.contains(index.column()))
+            option->font.setUnderline(true);
+    }
+
+private:
+    const ColumnMarks &m_marks;
+};
+
+} // namespace
 
 BrowseList::BrowseList(PageModel *model, QWidget *parent) : QWidget(parent), m_model(model)
 {
@@ -51,11 +88,52 @@ BrowseList::BrowseList(PageModel *model, QWidget *parent) : QWidget(parent), m_m
         Q_EMIT contextMenuAt(m_view->viewport()->mapToGlobal(at));
     });
 
-    auto *layout = new QHBoxLayout(this);
+    m_view->setItemDelegate(new MarkedColumnsDelegate(m_marks, m_view));
+    m_sideBar = new QScrollBar(Qt::Horizontal);
+    m_sideBar->setPageStep(1);
+    m_sideBar->hide();
+    connect(m_sideBar, &QScrollBar::valueChanged, this,
+            [this](int value) { showColumnsFrom(m_marks.fixed + value); });
+    connect(model, &QAbstractItemModel::modelReset, this, &BrowseList::applySideScroll);
+
+    auto *layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_view, 1);
-    layout->addWidget(m_scrollBar);
+    layout->addWidget(m_view, 0, 0);
+    layout->addWidget(m_scrollBar, 0, 1);
+    layout->addWidget(m_sideBar, 1, 0);
+    layout->setColumnStretch(0, 1);
+    layout->setRowStretch(0, 1);
+}
+
+void BrowseList::setColumnMarks(const ColumnMarks &marks)
+{
+    m_marks = marks;
+    applySideScroll();
+    m_view->viewport()->update();
+}
+
+void BrowseList::setSideScroll(bool on)
+{
+    m_sideScroll = on;
+    applySideScroll();
+}
+
+void BrowseList::applySideScroll()
+{
+    const int columns = m_model->columnCount();
+    const bool fixedColumns = m_marks.fixed > 0 && m_marks.fixed < columns;
+    m_view->setHorizontalScrollBarPolicy(m_sideScroll && !fixedColumns ? Qt::ScrollBarAsNeeded
+                                                                       : Qt::ScrollBarAlwaysOff);
+    m_sideBar->setVisible(m_sideScroll && fixedColumns);
+    m_sideBar->setRange(0, fixedColumns ? columns - m_marks.fixed - 1 : 0);
+    showColumnsFrom(m_marks.fixed + m_sideBar->value());
+}
+
+void BrowseList::showColumnsFrom(int firstUnfixed)
+{
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        m_view->setColumnHidden(column, column >= m_marks.fixed && column < firstUnfixed);
 }
 
 int BrowseList::visibleRows() const

@@ -3,6 +3,7 @@
 #include "pagemodel.h"
 #include "scrollthumb.h"
 
+#include <QSet>
 #include <QWidget>
 
 class QScrollBar;
@@ -13,6 +14,14 @@ namespace sv {
 // The list of a browser: one page of rows from a PageModel, a scroll bar whose thumb
 // stands for 100 key values, and the keys that move through the view. It knows nothing of
 // forms or buttons: it reports what the user asked for.
+// How a list's columns are drawn beyond their texts, as its format's column flags ask.
+struct ColumnMarks
+{
+    QSet<int> underlined;
+    QSet<int> bordered; // a line on the right
+    int fixed = 0;      // the leading columns that stay in place when scrolling sideways
+};
+
 class BrowseList : public QWidget
 {
     Q_OBJECT
@@ -37,6 +46,11 @@ public:
     bool refresh();
     void rebuildThumb(int fieldLength, const thumb::Alphabet &alphabet);
     const QList<QVariant> &thumbValues() const { return m_thumbValues; }
+
+    void setColumnMarks(const ColumnMarks &marks);
+    // Whether the list scrolls sideways. With fixed columns it does so a column at a time,
+    // hiding the first columns after the fixed ones, which keep their place.
+    void setSideScroll(bool on);
 
     bool moveRows(int delta); // +1/-1 rows, +page/-page
     bool goTop();
@@ -65,6 +79,8 @@ private:
     bool handleKey(QKeyEvent *event);
     void scrollBarAction(int action);
     void showThumbPosition();
+    void applySideScroll();
+    void showColumnsFrom(int firstUnfixed);
     int visibleRows() const;
     // Reads the page and highlights on it; when the read waits for a search under way, the
     // highlight is given again once the search has ended and the read is done.
@@ -74,6 +90,9 @@ private:
     PageModel *m_model;
     QTableView *m_view = nullptr;
     QScrollBar *m_scrollBar = nullptr;
+    QScrollBar *m_sideBar = nullptr; // sideways past fixed columns
+    ColumnMarks m_marks;
+    bool m_sideScroll = true;
     QList<QVariant> m_thumbValues;
     bool m_adjustingThumb = false;
     std::function<void()> m_afterSearch;

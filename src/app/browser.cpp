@@ -382,16 +382,26 @@ bool Browser::prepareOrder(int key, const QString &header)
 }
 
 // An explore view's columns are resized with the mouse only where the layout allows it.
-void Browser::applyResizing()
+void Browser::applyColumnFlags()
 {
     const std::optional<ListFormat> format = ListFormat::parse(m_currentFormat);
     if (!isExplore() || !format)
         return;
     QHeaderView *header = m_list->view()->horizontalHeader();
-    for (int i = 0; i < format->columns.size() && i < header->count(); ++i)
-        header->setSectionResizeMode(i, format->columns.at(i).modifiers.contains(u'M')
+    ColumnMarks marks;
+    for (int i = 0; i < format->columns.size() && i < header->count(); ++i) {
+        const ListColumn &column = format->columns.at(i);
+        header->setSectionResizeMode(i, column.hasFlag(ListColumn::Resizable)
                                             ? QHeaderView::Interactive
                                             : QHeaderView::Fixed);
+        if (column.hasFlag(ListColumn::Underline))
+            marks.underlined.insert(i);
+        if (column.hasFlag(ListColumn::Border))
+            marks.bordered.insert(i);
+        if (column.hasFlag(ListColumn::Fixed))
+            marks.fixed = i + 1; // every column up to the last fixed one
+    }
+    m_list->setColumnMarks(marks);
 }
 
 QString Browser::listLayout() const
@@ -407,7 +417,7 @@ void Browser::applyListLayout(const QString &layout)
     m_currentFormat = known;
     m_model->setColumns(columns());
     applyColumnWidths(m_currentFormat, m_list->view()->horizontalHeader());
-    applyResizing();
+    applyColumnFlags();
     if (m_model->hasView())
         m_list->refill(m_list->highlighted());
 }
@@ -423,8 +433,7 @@ void Browser::applyListLook(const ListLook &look)
 {
     m_look = look;
     QTableView *view = m_list->view();
-    view->setHorizontalScrollBarPolicy(look.horizontalScroll ? Qt::ScrollBarAsNeeded
-                                                             : Qt::ScrollBarAlwaysOff);
+    m_list->setSideScroll(look.horizontalScroll);
     m_list->scrollBar()->setVisible(look.verticalScroll);
     view->setFont(look.font);
     QPalette palette = view->palette();
@@ -542,7 +551,7 @@ bool Browser::start()
         restoreExploreLook();
     m_model->setColumns(columns());
     applyColumnWidths(m_currentFormat, m_list->view()->horizontalHeader());
-    applyResizing();
+    applyColumnFlags();
     restoreLastTab();
     markTabBold();
     currentTabChanged(m_currentTab);

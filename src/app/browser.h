@@ -203,7 +203,7 @@ private:
     QString headerOf(int column) const;
     bool prepareOrder(int key, const QString &header);
     void restoreExploreLook();
-    void applyResizing();
+    void applyColumnFlags();
     void saveExploreLook();
     void showPopupMenu(const QPoint &at);
     void updateButtons();

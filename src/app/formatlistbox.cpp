@@ -26,12 +26,6 @@ const QList<std::pair<QChar, QString>> Justifications{
     {u'R', QStringLiteral("Right")},
 };
 
-// The column's flags among its modifiers.
-constexpr QChar Fixed = u'F';
-constexpr QChar Underline = u'_';
-constexpr QChar Border = u'|';
-constexpr QChar Resizable = u'M';
-
 QComboBox *justificationBox()
 {
     auto *box = new QComboBox;
@@ -63,13 +57,6 @@ QTreeWidget *fieldList(const QString &first, const QString &tip)
     list->setToolTip(tip);
     list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     return list;
-}
-
-void setFlag(QString &modifiers, QChar flag, bool on)
-{
-    modifiers.remove(flag);
-    if (on)
-        modifiers.prepend(flag);
 }
 
 } // namespace
@@ -243,10 +230,10 @@ void FormatListbox::showColumn()
         m_fieldJustification->findData(QString(column.justification)));
     m_width->setValue(column.width);
     m_dataOffset->setValue(qMax(0, column.indent));
-    m_fixed->setChecked(column.modifiers.contains(Fixed));
-    m_underline->setChecked(column.modifiers.contains(Underline));
-    m_border->setChecked(column.modifiers.contains(Border));
-    m_resize->setChecked(column.modifiers.contains(Resizable));
+    m_fixed->setChecked(column.hasFlag(ListColumn::Fixed));
+    m_underline->setChecked(column.hasFlag(ListColumn::Underline));
+    m_border->setChecked(column.hasFlag(ListColumn::Border));
+    m_resize->setChecked(column.hasFlag(ListColumn::Resizable));
 }
 
 void FormatListbox::columnEdited()
@@ -262,10 +249,10 @@ void FormatListbox::columnEdited()
     column.justification = m_fieldJustification->currentData().toString().front();
     column.width = m_width->value();
     column.indent = m_dataOffset->value();
-    setFlag(column.modifiers, Fixed, m_fixed->isChecked());
-    setFlag(column.modifiers, Underline, m_underline->isChecked());
-    setFlag(column.modifiers, Border, m_border->isChecked());
-    setFlag(column.modifiers, Resizable, m_resize->isChecked());
+    column.setFlag(ListColumn::Fixed, m_fixed->isChecked());
+    column.setFlag(ListColumn::Underline, m_underline->isChecked());
+    column.setFlag(ListColumn::Border, m_border->isChecked());
+    column.setFlag(ListColumn::Resizable, m_resize->isChecked());
     m_shown->topLevelItem(at)->setText(0, column.header);
     m_browser.applyListLayout(m_layout.toString());
 }

@@ -216,4 +216,25 @@ void ListColumn::setFieldTag(const QString &field)
     modifiers += u'#' + field + u'#';
 }
 
+bool ListColumn::hasFlag(QChar flag) const
+{
+    const QString tag = fieldTag();
+    QString flags = modifiers;
+    if (!tag.isEmpty())
+        flags.remove(u'#' + tag + u'#');
+    return flags.contains(flag);
+}
+
+void ListColumn::setFlag(QChar flag, bool on)
+{
+    const QString tag = fieldTag();
+    if (!tag.isEmpty())
+        modifiers.remove(u'#' + tag + u'#');
+    modifiers.remove(flag);
+    if (on)
+        modifiers.prepend(flag);
+    if (!tag.isEmpty())
+        setFieldTag(tag);
+}
+
 } // namespace sv

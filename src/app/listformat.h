@@ -28,6 +28,14 @@ struct ListColumn
     // "#MUS:Artist#", so that columns can be moved, hidden and added again.
     QString fieldTag() const;
     void setFieldTag(const QString &field);
+
+    // The column's flags among its modifiers, outside its field tag.
+    static constexpr QChar Fixed = u'F';     // stays in place when the list scrolls sideways
+    static constexpr QChar Underline = u'_'; // its texts underlined
+    static constexpr QChar Border = u'|';    // a line on its right
+    static constexpr QChar Resizable = u'M'; // its width dragged with the mouse
+    bool hasFlag(QChar flag) const;
+    void setFlag(QChar flag, bool on);
 };
 
 class ListFormat

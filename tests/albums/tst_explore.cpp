@@ -11,6 +11,7 @@
 #include "store/store.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -195,6 +196,78 @@ private Q_SLOTS:
         browser->close();
         QCOMPARE(position(QStringLiteral("XplorePrevCol-")),
                  QString::number(columnShowing(*browser, QStringLiteral("Rating")) + 1));
+    }
+
+    // The column flags show: Uline underlines a column's texts, Border draws a line on its
+    // right, and the columns up to a Fixed one keep their place while the list scrolls
+    // sideways a column at a time; setting a flag leaves the column's field as it was,
+    // whatever letters its name holds.
+    void columnFlagsShow()
+    {
+        Catalogue catalogue;
+        for (int id = 1; id <= 5; ++id)
+            catalogue.addSong(id, u"Artist %1"_s.arg(id), u"Pop"_s);
+        std::unique_ptr<SongBrowser> browser = openExplorer(catalogue);
+        QVERIFY(browser);
+        browser->viewProperties();
+        auto *format = browser->findChild<FormatListbox *>();
+        QVERIFY(format);
+        const auto box = [&format](const QString &text) {
+            for (QCheckBox *check : format->findChildren<QCheckBox *>()) {
+                if (check->text() == text)
+                    return check;
+            }
+            return static_cast<QCheckBox *>(nullptr);
+        };
+        auto *shownList = format->findChildren<QTreeWidget *>().first();
+        QTableView *view = browser->list()->view();
+        const auto cell = [&] {
+            const QRect rect(view->columnViewportPosition(0), 0, view->columnWidth(0),
+                             view->rowHeight(0));
+            return view->viewport()->grab(rect).toImage();
+        };
+
+        shownList->setCurrentItem(shownList->topLevelItem(0)); // Artist
+        QVERIFY(box(u"&Border"_s)->isChecked());               // as designed
+        box(u"&Border"_s)->setChecked(false);
+        const QImage plain = cell();
+        box(u"&Uline"_s)->setChecked(true);
+        const QImage underlined = cell();
+        QVERIFY(underlined != plain);
+        box(u"&Uline"_s)->setChecked(false);
+        QCOMPARE(cell(), plain);
+        box(u"&Border"_s)->setChecked(true);
+        const QImage bordered = cell();
+        const int right = bordered.width() - 1;
+        int differing = 0;
+        for (int y = 0; y < bordered.height(); ++y)
+            differing += bordered.pixel(right, y) != plain.pixel(right, y) ? 1 : 0;
+        QVERIFY(differing >= bordered.height() - 1);
+
+        const int fileNumber = columnShowing(*browser, u"File Number"_s);
+        QCOMPARE(fileNumber, 4);
+        shownList->setCurrentItem(shownList->topLevelItem(fileNumber));
+        box(u"F&ixed"_s)->setChecked(true);
+        QVERIFY(browser->listLayout().contains(u"#MUS:FileNumber#"));
+        auto *sideBar = browser->list()->findChildren<QScrollBar *>().last();
+        QCOMPARE(sideBar->orientation(), Qt::Horizontal);
+        QVERIFY(sideBar->isVisible());
+        QCOMPARE(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        const int columns = browser->list()->model()->columnCount();
+        QCOMPARE(sideBar->maximum(), columns - fileNumber - 2);
+        sideBar->setValue(2);
+        for (int column = 0; column < columns; ++column)
+            QCOMPARE(view->isColumnHidden(column), column == 5 || column == 6);
+        QCOMPARE(view->columnViewportPosition(0), 0);
+        QVERIFY(view->columnViewportPosition(7) > view->columnViewportPosition(fileNumber));
+
+        box(u"F&ixed"_s)->setChecked(false);
+        QVERIFY(!sideBar->isVisible());
+        for (int column = 0; column < columns; ++column)
+            QVERIFY(!view->isColumnHidden(column));
+        QCOMPARE(columnShowing(*browser, u"File Number"_s), fileNumber);
+        QVERIFY(browser->listLayout().contains(u"#MUS:FileNumber#"));
+        format->close();
     }
 
     // An order on a text without key text of its own pages through long runs of equal
