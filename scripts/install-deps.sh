@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-multimedia-dev libqt6svg6 gstreamer1.0-plugins-good
-  libsqlite3-dev sqlite3 libcdio-dev libcdio-paranoia-dev libcdio-utils libdiscid-dev libtag1-dev
+  libsqlite3-dev sqlite3 postgresql libpq-dev libcdio-dev libcdio-paranoia-dev libcdio-utils libdiscid-dev libtag1-dev
   xvfb xauth imagemagick poppler-utils fonts-dejavu-core pulseaudio openbox xdotool
   librsvg2-bin desktop-file-utils appstream dpkg-dev file
 )

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "sqldialect.h"
+
+// The SQL text the store runs on a PostgreSQL server, made from the same table definitions
+// as the file dialect and kept beside it: no other file writes SQL for the server.
+//
+// Layout in the server's database: one table per stored table, named after its label, with
+// the file layout's columns (fields, memos, "k_" key-text columns, "sv_pos", "sv_rev"). Key
+// texts are the same folded forms the program computes for the files and compare byte by
+// byte (collation "C"), so both engines order every key alike whatever the database's
+// locale. Positions come from an identity column and are never given twice; revisions come
+// from one sequence for the whole catalogue, so a revision never repeats in any table. The
+// table "sv_structure" holds each table's structure version.
+namespace sv::pgsql {
+
+inline constexpr char StructureTable[] = "sv_structure";
+inline constexpr char RevisionSequence[] = "sv_revisions";
+
+QString tableName(const TableDef &table);
+// What a key compares a field by: its key text, the number itself, or for a text field
+// without key text (an order made on demand) its upper case in plain ASCII, as the file
+// engine's upper() has it.
+QString keyTerm(const TableDef &table, int field);
+QString optionalCondition(const TableDef &table, int key);
+
+// The statements that make a table empty with its keys and note its structure version;
+// any table of that name is dropped first. Run in one transaction.
+QStringList createTable(const TableDef &table);
+// The version noted for a table (parameter: its label); no row when it was never made.
+QString structureVersion();
+
+// Parameters, as in the file dialect: the data columns then the key texts, (for update and
+// remove) the position, then the revision read when watched.
+QString selectList(const TableDef &table);
+QString insert(const TableDef &table);
+QString update(const TableDef &table, bool checkRevision);
+QString remove(const TableDef &table, bool checkRevision);
+QString byPosition(const TableDef &table);
+QString revisionOf(const TableDef &table);
+QString count(const TableDef &table);
+// First record whose key values equal the parameters.
+QString equalKey(const TableDef &table, int key);
+// Another record with the same key values (parameters: the values, then the position).
+QString duplicateOf(const TableDef &table, int key);
+
+// A page in key order (key < 0: position order) from a bound of key values and a position
+// (parameters: the values, then the position, when bounded), then the row limit.
+QString page(const TableDef &table, int key, sql::Direction direction, sql::Bound bound);
+
+// Locks the tables against other writers for a transaction (readers go on).
+QString lockTables(const QList<const TableDef *> &tables);
+
+} // namespace sv::pgsql

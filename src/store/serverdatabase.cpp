@@ -1,0 +1,435 @@
+#include "serverdatabase.h"
+
+#include "pgdialect.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <libpq-fe.h>
+
+#include <vector>
+
+namespace sv {
+
+namespace {
+
+bool isServerUrl(const QString &url)
+{
+    return url.startsWith(QStringLiteral("postgresql://")) ||
+           url.startsWith(QStringLiteral("postgres://"));
+}
+
+int errorForState(const QByteArray &state)
+{
+    if (state == "23505")
+        return err::DuplicateKey;
+    if (state == "55P03" || state == "40P01" || state == "40001")
+        return err::FileLocked;
+    if (state == "42501")
+        return err::AccessDenied;
+    if (state == "42P01")
+        return err::FileNotFound;
+    return err::FileSystemError;
+}
+
+QByteArray parameterText(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return QByteArray::number(value.toLongLong());
+    case QMetaType::QByteArray:
+        return value.toByteArray();
+    default:
+        return value.toString().toUtf8();
+    }
+}
+
+} // namespace
+
+ServerChoice chooseServer(const QStringList &arguments, const QString &environment,
+                          const QString &setting)
+{
+    QString url;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == u"--server" && i + 1 < arguments.size()) {
+            url = arguments.at(i + 1);
+            break;
+        }
+        if (argument.startsWith(QStringLiteral("--server="))) {
+            url = argument.mid(9);
+            break;
+        }
+    }
+    if (url.isEmpty())
+        url = environment.trimmed();
+    if (url.isEmpty())
+        url = setting.trimmed();
+    ServerChoice choice{url, QString()};
+    if (!url.isEmpty() && !isServerUrl(url))
+        choice.problem =
+            QStringLiteral("The server %1 is not a postgresql:// URL.").arg(withoutPassword(url));
+    return choice;
+}
+
+QString withoutPassword(const QString &url)
+{
+    QUrl parsed(url);
+    if (!parsed.isValid())
+        return QString();
+    parsed.setPassword(QString());
+    QUrlQuery query(parsed);
+    if (query.hasQueryItem(QStringLiteral("password"))) {
+        query.removeAllQueryItems(QStringLiteral("password"));
+        parsed.setQuery(query);
+    }
+    return parsed.toString();
+}
+
+ServerDatabase::ServerDatabase(const QString &url, const PasswordPrompt &prompt)
+    : m_server(withoutPassword(url))
+{
+    if (!isServerUrl(url)) {
+        restoreError({err::FileSystemError, standardErrorText(err::FileSystemError),
+                      QStringLiteral("08001"),
+                      QStringLiteral("%1 is not a postgresql:// URL").arg(m_server)});
+        return;
+    }
+    const QByteArray address = url.toUtf8();
+    PGconn *connection = PQconnectdb(address.constData());
+    if (PQstatus(connection) != CONNECTION_OK && PQconnectionNeedsPassword(connection) && prompt) {
+        if (const std::optional<QString> password = prompt(m_server)) {
+            PQfinish(connection);
+            const QByteArray secret = password->toUtf8();
+            const char *keys[] = {"dbname", "password", nullptr};
+            const char *values[] = {address.constData(), secret.constData(), nullptr};
+            connection = PQconnectdbParams(keys, values, 1);
+        }
+    }
+    if (PQstatus(connection) != CONNECTION_OK) {
+        const QString message = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+        PQfinish(connection);
+        restoreError(
+            {err::FileSystemError, standardErrorText(err::FileSystemError), QStringLiteral("08001"),
+             QStringLiteral("Cannot connect to the server %1: %2").arg(m_server, message)});
+        return;
+    }
+    // Key texts are sent and read as UTF-8; a server speaking another encoding would garble
+    // them.
+    PQsetClientEncoding(connection, "UTF8");
+    // The server's notices (a table dropped that was not there) are no news to anyone.
+    PQsetNoticeProcessor(
+        connection, [](void *, const char *) {}, nullptr);
+    m_connection = connection;
+    clearError();
+}
+
+ServerDatabase::~ServerDatabase()
+{
+    if (m_connection)
+        PQfinish(m_connection);
+}
+
+ServerDatabase::Result::~Result()
+{
+    if (m_result)
+        PQclear(m_result);
+}
+
+ServerDatabase::Result &ServerDatabase::Result::operator=(Result &&other) noexcept
+{
+    if (this != &other) {
+        if (m_result)
+            PQclear(m_result);
+        m_result = std::exchange(other.m_result, nullptr);
+    }
+    return *this;
+}
+
+int ServerDatabase::Result::rows() const
+{
+    return m_result ? PQntuples(m_result) : 0;
+}
+
+qint64 ServerDatabase::Result::number(int row, int column) const
+{
+    return QByteArray::fromRawData(PQgetvalue(m_result, row, column),
+                                   PQgetlength(m_result, row, column))
+        .toLongLong();
+}
+
+QString ServerDatabase::Result::text(int row, int column) const
+{
+    return QString::fromUtf8(PQgetvalue(m_result, row, column), PQgetlength(m_result, row, column));
+}
+
+void ServerDatabase::failConnection(const QString &what)
+{
+    restoreError({err::FileSystemError, standardErrorText(err::FileSystemError),
+                  QStringLiteral("08006"),
+                  QStringLiteral("Lost the connection to the server %1: %2").arg(m_server, what)});
+}
+
+// Leaves the error of a failed statement; the transaction is lost when the server ended it.
+bool ServerDatabase::fail(PGresult *result)
+{
+    if (PQstatus(m_connection) == CONNECTION_BAD) {
+        failConnection(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed());
+    } else {
+        const QByteArray state =
+            result ? QByteArray(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QByteArray("XX000");
+        const QString message =
+            QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(m_connection))
+                .trimmed();
+        const int code = errorForState(state);
+        restoreError({code, standardErrorText(code), QString::fromLatin1(state), message});
+    }
+    if (result)
+        PQclear(result);
+    const PGTransactionStatusType status = PQtransactionStatus(m_connection);
+    const bool undoable = m_inSavepoint && status == PQTRANS_INERROR;
+    if (m_inTransaction && !m_lostBy && status != PQTRANS_INTRANS && !undoable) {
+        // Aborted or gone: nothing of it can be committed any more.
+        m_lostBy = lastError();
+        ++m_generation;
+    }
+    return false;
+}
+
+ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantList &parameters)
+{
+    if (!m_connection) {
+        failConnection(QStringLiteral("not connected"));
+        return Result();
+    }
+    auto it = m_prepared.constFind(sql);
+    if (it == m_prepared.cend()) {
+        const QByteArray name = "sv" + QByteArray::number(m_prepared.size() + 1);
+        PGresult *prepared =
+            PQprepare(m_connection, name.constData(), sql.toUtf8().constData(), 0, nullptr);
+        if (PQresultStatus(prepared) != PGRES_COMMAND_OK) {
+            fail(prepared);
+            return Result();
+        }
+        PQclear(prepared);
+        it = m_prepared.insert(sql, name);
+    }
+    std::vector<QByteArray> texts;
+    texts.reserve(parameters.size());
+    std::vector<const char *> values;
+    values.reserve(parameters.size());
+    for (const QVariant &parameter : parameters) {
+        texts.push_back(parameterText(parameter));
+        values.push_back(texts.back().constData());
+    }
+    PGresult *result = PQexecPrepared(m_connection, it->constData(), int(values.size()),
+                                      values.data(), nullptr, nullptr, 0);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+        fail(result);
+        return Result();
+    }
+    return Result(result);
+}
+
+ServerDatabase::Result ServerDatabase::write(const QString &sql, const QVariantList &parameters)
+{
+    if (!m_inTransaction)
+        return run(sql, parameters);
+    if (!execute(QStringLiteral("SAVEPOINT sv_write")))
+        return Result();
+    m_inSavepoint = true;
+    Result result = run(sql, parameters);
+    m_inSavepoint = false;
+    if (!result.ok()) {
+        const StoreError error = lastError();
+        if (!m_lostBy && !execute(QStringLiteral("ROLLBACK TO SAVEPOINT sv_write")))
+            return result;
+        restoreError(error);
+        return result;
+    }
+    if (!execute(QStringLiteral("RELEASE SAVEPOINT sv_write")))
+        return Result();
+    return result;
+}
+
+bool ServerDatabase::execute(const QString &sql)
+{
+    if (!m_connection) {
+        failConnection(QStringLiteral("not connected"));
+        return false;
+    }
+    PGresult *result = PQexec(m_connection, sql.toUtf8().constData());
+    if (PQresultStatus(result) != PGRES_COMMAND_OK && PQresultStatus(result) != PGRES_TUPLES_OK)
+        return fail(result);
+    PQclear(result);
+    return true;
+}
+
+bool ServerDatabase::attach(const TableDef &table)
+{
+    if (auto it = m_attached.find(table.id); it != m_attached.end()) {
+        ++*it;
+        clearError();
+        return true;
+    }
+    if (!m_connection) {
+        failConnection(QStringLiteral("not connected"));
+        return false;
+    }
+    const Result exists =
+        run(QStringLiteral("SELECT to_regclass($1) IS NOT NULL"), {sql::quote(table.label)});
+    if (!exists.ok())
+        return false;
+    if (exists.text(0, 0) != u"t") {
+        setError(err::FileNotFound);
+        return false;
+    }
+    const Result version = run(QStringLiteral("SELECT CASE WHEN to_regclass($1) IS NULL THEN -1 "
+                                              "ELSE 0 END"),
+                               {QString::fromLatin1(pgsql::StructureTable)});
+    if (!version.ok())
+        return false;
+    if (version.number(0, 0) < 0) {
+        // A table of that name in a database this program did not make.
+        setError(err::InvalidDataFile);
+        return false;
+    }
+    const Result noted = run(pgsql::structureVersion(), {table.label});
+    if (!noted.ok())
+        return false;
+    if (noted.rows() == 0) {
+        setError(err::InvalidDataFile);
+        return false;
+    }
+    if (noted.number(0, 0) != table.version) {
+        setError(err::InvalidRecordDeclaration);
+        return false;
+    }
+    m_attached.insert(table.id, 1);
+    clearError();
+    return true;
+}
+
+void ServerDatabase::detach(const TableDef &table)
+{
+    auto it = m_attached.find(table.id);
+    if (it != m_attached.end() && --*it <= 0)
+        m_attached.erase(it);
+}
+
+bool ServerDatabase::createTable(const TableDef &table)
+{
+    if (m_attached.contains(table.id)) {
+        setError(err::AlreadyOpen);
+        return false;
+    }
+    if (m_inTransaction) {
+        setError(err::LogoutActive);
+        return false;
+    }
+    if (!execute(QStringLiteral("BEGIN")))
+        return false;
+    for (const QString &statement : pgsql::createTable(table)) {
+        if (!execute(statement)) {
+            const StoreError error = lastError();
+            (void)execute(QStringLiteral("ROLLBACK"));
+            restoreError(error);
+            return false;
+        }
+    }
+    if (!execute(QStringLiteral("COMMIT")))
+        return false;
+    // Statements prepared against a table of the same name that was dropped are stale.
+    (void)execute(QStringLiteral("DEALLOCATE ALL"));
+    m_prepared.clear();
+    ++m_generation;
+    clearError();
+    return true;
+}
+
+bool ServerDatabase::logout(int seconds, const QList<TableId> &tables)
+{
+    if (m_inTransaction) {
+        setError(err::LogoutActive);
+        return false;
+    }
+    QList<const TableDef *> locked;
+    for (auto it = m_attached.cbegin(); it != m_attached.cend(); ++it) {
+        if (tables.isEmpty() || tables.contains(it.key()))
+            locked.append(&tableDef(it.key()));
+    }
+    if (!execute(QStringLiteral("BEGIN")))
+        return false;
+    bool ok = execute(QStringLiteral("SET LOCAL lock_timeout = %1").arg(qMax(1, seconds * 1000)));
+    if (ok && !locked.isEmpty())
+        ok = execute(pgsql::lockTables(locked));
+    // Later statements of the transaction wait as long as any other.
+    if (ok)
+        ok = execute(QStringLiteral("SET LOCAL lock_timeout = 0"));
+    if (!ok) {
+        const StoreError error = lastError();
+        if (PQstatus(m_connection) == CONNECTION_OK)
+            (void)execute(QStringLiteral("ROLLBACK"));
+        restoreError(error);
+        return false;
+    }
+    m_inTransaction = true;
+    m_lostBy.reset();
+    clearError();
+    return true;
+}
+
+bool ServerDatabase::writable()
+{
+    if (m_lostBy) {
+        restoreError(*m_lostBy);
+        return false;
+    }
+    return true;
+}
+
+bool ServerDatabase::commit()
+{
+    if (!m_inTransaction) {
+        setError(err::NoLogoutActive);
+        return false;
+    }
+    if (m_lostBy) {
+        const StoreError error = *m_lostBy;
+        if (PQstatus(m_connection) == CONNECTION_OK &&
+            PQtransactionStatus(m_connection) != PQTRANS_IDLE)
+            (void)execute(QStringLiteral("ROLLBACK"));
+        m_inTransaction = false;
+        m_lostBy.reset();
+        restoreError(error);
+        return false;
+    }
+    m_inTransaction = false; // a failed COMMIT ends the transaction on the server too
+    if (!execute(QStringLiteral("COMMIT")))
+        return false;
+    ++m_generation;
+    clearError();
+    return true;
+}
+
+bool ServerDatabase::rollback()
+{
+    if (!m_inTransaction) {
+        setError(err::NoLogoutActive);
+        return false;
+    }
+    m_inTransaction = false;
+    m_lostBy.reset();
+    ++m_generation;
+    if (PQstatus(m_connection) == CONNECTION_OK &&
+        PQtransactionStatus(m_connection) != PQTRANS_IDLE && !execute(QStringLiteral("ROLLBACK")))
+        return false;
+    clearError();
+    return true;
+}
+
+} // namespace sv
