@@ -185,6 +185,24 @@ QString remove(const TableDef &table, bool checkRevision)
     return statement + QStringLiteral(" RETURNING ") + Position;
 }
 
+QString updateField(const TableDef &table, int field)
+{
+    return QStringLiteral("UPDATE ") + tableName(table) + QStringLiteral(" SET ") +
+           quote(table.fields.at(field).name) + QStringLiteral(" = $1, ") + Revision +
+           QStringLiteral(" = ") + nextRevision() + QStringLiteral(" WHERE ") + Position +
+           QStringLiteral(" = $2 AND ") + Revision + QStringLiteral(" = $3 RETURNING ") + Revision;
+}
+
+QString highest(const TableDef &table, int key, int field)
+{
+    QString statement = QStringLiteral("SELECT ") + quote(table.fields.at(field).name) +
+                        QStringLiteral(" FROM ") + tableName(table);
+    if (table.keys.at(key).optional)
+        statement += QStringLiteral(" WHERE ") + optionalCondition(table, key);
+    return statement + QStringLiteral(" ORDER BY ") +
+           orderBy(table, key, sql::Direction::Backward) + QStringLiteral(" LIMIT 1");
+}
+
 QString byPosition(const TableDef &table)
 {
     return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +

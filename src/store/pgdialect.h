@@ -36,6 +36,10 @@ QString selectList(const TableDef &table);
 QString insert(const TableDef &table);
 QString update(const TableDef &table, bool checkRevision);
 QString remove(const TableDef &table, bool checkRevision);
+// One field of a record read at a known revision (parameters: value, position, revision).
+QString updateField(const TableDef &table, int field);
+// The value of one field in the last record of a key's order (no parameters).
+QString highest(const TableDef &table, int key, int field);
 QString byPosition(const TableDef &table);
 QString revisionOf(const TableDef &table);
 QString count(const TableDef &table);

@@ -191,10 +191,14 @@ bool ServerDatabase::fail(PGresult *result)
         PQclear(result);
     const PGTransactionStatusType status = PQtransactionStatus(m_connection);
     const bool undoable = m_inSavepoint && status == PQTRANS_INERROR;
-    if (m_inTransaction && !m_lostBy && status != PQTRANS_INTRANS && !undoable) {
+    if (inTransaction() && !m_lostBy && status != PQTRANS_INTRANS && !undoable) {
         // Aborted or gone: nothing of it can be committed any more.
         m_lostBy = lastError();
         ++m_generation;
+    } else if (m_transaction == Transaction::Stream && !m_lostBy && !undoable &&
+               lastError().code == err::FileSystemError) {
+        // A batch is all or nothing: after a failed write nothing of it may be committed.
+        m_lostBy = lastError();
     }
     return false;
 }
@@ -237,7 +241,7 @@ ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantLis
 
 ServerDatabase::Result ServerDatabase::write(const QString &sql, const QVariantList &parameters)
 {
-    if (!m_inTransaction)
+    if (!inTransaction())
         return run(sql, parameters);
     if (!execute(QStringLiteral("SAVEPOINT sv_write")))
         return Result();
@@ -248,6 +252,8 @@ ServerDatabase::Result ServerDatabase::write(const QString &sql, const QVariantL
         const StoreError error = lastError();
         if (!m_lostBy && !execute(QStringLiteral("ROLLBACK TO SAVEPOINT sv_write")))
             return result;
+        if (m_transaction == Transaction::Stream && error.code == err::FileSystemError)
+            m_lostBy = error; // a batch is all or nothing
         restoreError(error);
         return result;
     }
@@ -327,7 +333,7 @@ bool ServerDatabase::createTable(const TableDef &table)
         setError(err::AlreadyOpen);
         return false;
     }
-    if (m_inTransaction) {
+    if (inTransaction()) {
         setError(err::LogoutActive);
         return false;
     }
@@ -351,12 +357,8 @@ bool ServerDatabase::createTable(const TableDef &table)
     return true;
 }
 
-bool ServerDatabase::logout(int seconds, const QList<TableId> &tables)
+bool ServerDatabase::begin(int seconds, const QList<TableId> &tables)
 {
-    if (m_inTransaction) {
-        setError(err::LogoutActive);
-        return false;
-    }
     QList<const TableDef *> locked;
     for (auto it = m_attached.cbegin(); it != m_attached.cend(); ++it) {
         if (tables.isEmpty() || tables.contains(it.key()))
@@ -377,10 +379,47 @@ bool ServerDatabase::logout(int seconds, const QList<TableId> &tables)
         restoreError(error);
         return false;
     }
-    m_inTransaction = true;
     m_lostBy.reset();
+    return true;
+}
+
+bool ServerDatabase::logout(int seconds, const QList<TableId> &tables)
+{
+    if (m_transaction == Transaction::Logout) {
+        setError(err::LogoutActive);
+        return false;
+    }
+    if (m_transaction == Transaction::Stream && !flush())
+        return false;
+    if (!begin(seconds, tables))
+        return false;
+    m_transaction = Transaction::Logout;
     clearError();
     return true;
+}
+
+bool ServerDatabase::beginStream(TableId table)
+{
+    if (m_transaction != Transaction::None) {
+        if (!writable())
+            return false;
+        clearError();
+        return true;
+    }
+    if (!begin(m_openWaitSeconds, {table}))
+        return false;
+    m_transaction = Transaction::Stream;
+    clearError();
+    return true;
+}
+
+bool ServerDatabase::flush()
+{
+    if (m_transaction != Transaction::Stream) {
+        clearError();
+        return true;
+    }
+    return commit();
 }
 
 bool ServerDatabase::writable()
@@ -394,7 +433,7 @@ bool ServerDatabase::writable()
 
 bool ServerDatabase::commit()
 {
-    if (!m_inTransaction) {
+    if (m_transaction == Transaction::None) {
         setError(err::NoLogoutActive);
         return false;
     }
@@ -403,12 +442,12 @@ bool ServerDatabase::commit()
         if (PQstatus(m_connection) == CONNECTION_OK &&
             PQtransactionStatus(m_connection) != PQTRANS_IDLE)
             (void)execute(QStringLiteral("ROLLBACK"));
-        m_inTransaction = false;
+        m_transaction = Transaction::None;
         m_lostBy.reset();
         restoreError(error);
         return false;
     }
-    m_inTransaction = false; // a failed COMMIT ends the transaction on the server too
+    m_transaction = Transaction::None; // a failed COMMIT ends the transaction on the server too
     if (!execute(QStringLiteral("COMMIT")))
         return false;
     ++m_generation;
@@ -418,11 +457,11 @@ bool ServerDatabase::commit()
 
 bool ServerDatabase::rollback()
 {
-    if (!m_inTransaction) {
+    if (m_transaction == Transaction::None) {
         setError(err::NoLogoutActive);
         return false;
     }
-    m_inTransaction = false;
+    m_transaction = Transaction::None;
     m_lostBy.reset();
     ++m_generation;
     if (PQstatus(m_connection) == CONNECTION_OK &&

@@ -88,7 +88,13 @@ public:
     [[nodiscard]] bool logout(int seconds, const QList<TableId> &tables = {});
     [[nodiscard]] bool commit();
     [[nodiscard]] bool rollback();
-    bool inTransaction() const { return m_inTransaction; }
+    bool inTransaction() const { return m_transaction != Transaction::None; }
+    bool inLogout() const { return m_transaction == Transaction::Logout; }
+    // STREAM/FLUSH: a batch of writes to one table in one transaction, all or nothing; inside
+    // a LOGOUT it adds nothing.
+    [[nodiscard]] bool beginStream(TableId table);
+    [[nodiscard]] bool flush();
+    void setOpenWait(int seconds) { m_openWaitSeconds = seconds; }
     // False, leaving the error that ended it, once the server ended the open transaction by
     // itself (the connection was lost): a write now would not belong to it.
     [[nodiscard]] bool writable();
@@ -97,14 +103,18 @@ public:
     void noteWrite() { ++m_generation; }
 
 private:
+    enum class Transaction { None, Logout, Stream };
+
     bool fail(PGresult *result);
     void failConnection(const QString &what);
+    bool begin(int seconds, const QList<TableId> &tables);
 
     PGconn *m_connection = nullptr;
     QString m_server;
     QHash<QString, QByteArray> m_prepared; // statement text -> its prepared name
     QHash<TableId, int> m_attached;
-    bool m_inTransaction = false;
+    Transaction m_transaction = Transaction::None;
+    int m_openWaitSeconds = 2;
     bool m_inSavepoint = false; // a failed write there is undone alone
     std::optional<StoreError> m_lostBy;
     quint64 m_generation = 0;

@@ -337,6 +337,42 @@ bool ServerTable::remove()
     return true;
 }
 
+bool ServerTable::putNumber(RecordPosition position, qint64 *revision, int field, qint64 value)
+{
+    if (!checkOpen() || !m_database.writable())
+        return false;
+    const FieldDef &def = m_definition->fields.at(field);
+    if (def.type == FieldType::String) {
+        setError(err::BadOption);
+        return false;
+    }
+    const ServerDatabase::Result result =
+        m_database.write(pgsql::updateField(*m_definition, field),
+                         {fitNumber(def.type, def.size, value), position, *revision});
+    if (!result.ok())
+        return false;
+    if (result.rows() == 0)
+        return failUnchanged(position);
+    m_database.noteWrite();
+    *revision = result.number(0, 0);
+    clearError();
+    return true;
+}
+
+bool ServerTable::highest(int key, int field, qint64 &value)
+{
+    value = 0;
+    if (!checkOpen())
+        return false;
+    const ServerDatabase::Result result = m_database.run(pgsql::highest(*m_definition, key, field));
+    if (!result.ok())
+        return false;
+    if (result.rows() > 0)
+        value = result.number(0, 0);
+    clearError();
+    return true;
+}
+
 // A write that found no record to change: 89 when the record is still there (another station
 // changed it since it was read under WATCH), 35 when it is gone. Positions are never given
 // twice, so a record another station added in its place is never the one written.

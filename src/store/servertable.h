@@ -55,6 +55,15 @@ public:
     [[nodiscard]] bool put();
     [[nodiscard]] bool remove();
     void watch() { m_watchNextRead = true; }
+    // Writes one number field of the record at `position` as it was read at `*revision`,
+    // leaving the buffer and the current record alone; 89 or 35 as a watched PUT, 75 for a
+    // text field.
+    [[nodiscard]] bool putNumber(RecordPosition position, qint64 *revision, int field,
+                                 qint64 value);
+    // The value of a number field in the last record of a key's order (0 for none).
+    [[nodiscard]] bool highest(int key, int field, qint64 &value);
+    [[nodiscard]] bool stream() { return m_database.beginStream(m_definition->id); }
+    [[nodiscard]] bool flush() { return m_database.flush(); }
     enum class Found { No, Yes, Failed };
     // Whether the buffer would duplicate another record in a unique key.
     [[nodiscard]] Found duplicate(int key);

@@ -412,6 +412,59 @@ private Q_SLOTS:
         });
     }
 
+    // STREAM/FLUSH batches, a number written by position at a known revision, and the highest
+    // number of a key's order, as the forms number new records.
+    void batchesAndNumbers_data() { engines_data(); }
+    void batchesAndNumbers()
+    {
+        onEngine([](auto &catalogue) {
+            QVERIFY(createTables(catalogue, {TableId::Songs}));
+            auto a = catalogue.station();
+            auto b = catalogue.station();
+            QVERIFY(a->open(TableId::Songs));
+            QVERIFY(b->open(TableId::Songs));
+            auto &songs = a->table(TableId::Songs);
+            auto &theirs = b->table(TableId::Songs);
+            qint64 highest = -1;
+            QVERIFY(songs.highest(mus::KeyID, mus::ID, highest));
+            QCOMPARE(highest, 0);
+
+            QVERIFY2(songs.stream(), qPrintable(errorText()));
+            QVERIFY(addSong(songs, 5, u"Abba"_s, u"SOS"_s));
+            QVERIFY(addSong(songs, 9, u"Abba"_s, u"Waterloo"_s));
+            QVERIFY(!addSong(songs, 5, u"Abba"_s, u"Again"_s)); // the primary key
+            QCOMPARE(errorCode(), err::DuplicateKey);
+            QVERIFY(addSong(songs, 2, u"Abba"_s, u"Fernando"_s));
+            QCOMPARE(theirs.records(), 0);
+            QVERIFY2(songs.flush(), qPrintable(errorText()));
+            QCOMPARE(theirs.records(), 3);
+            QVERIFY(theirs.highest(mus::KeyID, mus::ID, highest));
+            QCOMPARE(highest, 9);
+
+            const RecordPosition position = songs.position(); // Fernando
+            qint64 revision = songs.current().revision;
+            const qint64 read = revision;
+            theirs.watch();
+            QVERIFY(theirs.reget(position));
+            QVERIFY2(songs.putNumber(position, &revision, mus::Rating, 4), qPrintable(errorText()));
+            QVERIFY(revision != read);
+            QCOMPARE(songs.buffer().text(mus::Title), u"Fernando"_s);
+            qint64 stale = read;
+            QVERIFY(!songs.putNumber(position, &stale, mus::Rating, 5));
+            QCOMPARE(errorCode(), err::ChangedByAnotherStation);
+            QVERIFY(!songs.putNumber(position, &revision, mus::Title, 1));
+            QCOMPARE(errorCode(), err::BadOption);
+            // The other station read it before: its watched PUT notices the change.
+            QVERIFY(!theirs.put());
+            QCOMPARE(errorCode(), err::ChangedByAnotherStation);
+            QVERIFY(theirs.reget(position));
+            QCOMPARE(theirs.buffer().number(mus::Rating), 4);
+            QVERIFY(theirs.remove());
+            QVERIFY(!songs.putNumber(position, &revision, mus::Rating, 1));
+            QCOMPARE(errorCode(), err::RecordNotFound);
+        });
+    }
+
     // A server that is not there, a database of another program, a table of a newer
     // structure version, and a connection lost mid-transaction: the store's errors, naming
     // the server, and nothing half-written.
