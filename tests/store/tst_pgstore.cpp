@@ -517,6 +517,75 @@ private Q_SLOTS:
         QCOMPARE(other->table(TableId::Songs).records(), 0);
     }
 
+    // The password comes from the URL, ~/.pgpass or the prompt, in that order of asking; a
+    // refused login and a table the login has no right to read are the store's errors, and
+    // no error or shown name carries the password.
+    void serverLogins()
+    {
+        if (!server().installed())
+            QSKIP(qPrintable(server().skipReason()));
+        ServerCatalogue owner{server().createDatabase(u"logins"_s)};
+        QVERIFY(createTables(owner, {TableId::Songs}));
+        const QString url = u"postgresql:///logins?host=%1&user=%2"_s.arg(
+            server().socketFolder(), test::ScratchServer::passwordUser());
+        test::Workspace home;
+        const QString noFile = home.file(u"none"_s);
+        qputenv("PGPASSFILE", noFile.toLocal8Bit());
+
+        {
+            ServerDatabase refused(url);
+            QVERIFY(!refused.isValid());
+            QCOMPARE(errorCode(), err::FileSystemError);
+            QVERIFY(fileError().contains(server().socketFolder()));
+        }
+        QStringList asked;
+        const auto answer = [&asked](std::optional<QString> password) {
+            return [&asked, password](const QString &server) {
+                asked.append(server);
+                return password;
+            };
+        };
+        {
+            ServerDatabase cancelled(url, answer(std::nullopt));
+            QVERIFY(!cancelled.isValid());
+            ServerDatabase wrong(url, answer(u"Waterloo75"_s));
+            QVERIFY(!wrong.isValid());
+            QCOMPARE(errorCode(), err::FileSystemError);
+            QVERIFY(!fileError().contains(u"Waterloo7"_s));
+            ServerDatabase prompted(url, answer(test::ScratchServer::password()));
+            QVERIFY2(prompted.isValid(), qPrintable(fileError()));
+            QCOMPARE(asked.size(), 3);
+            QCOMPARE(asked.last(), url);
+        }
+        {
+            const QString withPassword = u"postgresql://%1:%2@/logins?host=%3"_s.arg(
+                test::ScratchServer::passwordUser(), test::ScratchServer::password(),
+                server().socketFolder());
+            ServerDatabase fromUrl(withPassword, answer(std::nullopt));
+            QVERIFY2(fromUrl.isValid(), qPrintable(fileError()));
+            QVERIFY(!fromUrl.server().contains(test::ScratchServer::password()));
+        }
+        {
+            QFile passwords(home.file(u"pgpass"_s));
+            QVERIFY(passwords.open(QIODevice::WriteOnly));
+            passwords.write("*:*:*:" + test::ScratchServer::passwordUser().toLatin1() + ':' +
+                            test::ScratchServer::password().toLatin1() + '\n');
+            passwords.close();
+            QVERIFY(passwords.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+            qputenv("PGPASSFILE", passwords.fileName().toLocal8Bit());
+            const qsizetype before = asked.size();
+            ServerDatabase fromFile(url, answer(std::nullopt));
+            QVERIFY2(fromFile.isValid(), qPrintable(fileError()));
+            QCOMPARE(asked.size(), before);
+
+            // The login may connect but not read the catalogue.
+            ServerTable songs(fromFile, tableDef(TableId::Songs), u"MUS"_s);
+            QVERIFY(!songs.open());
+            QCOMPARE(errorCode(), err::AccessDenied);
+        }
+        qunsetenv("PGPASSFILE");
+    }
+
     // Where the catalogue lives: the command line, then the environment, then the setting;
     // a password is never shown or kept.
     void chooseServer()

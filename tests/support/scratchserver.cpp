@@ -1,6 +1,7 @@
 #include "scratchserver.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QVersionNumber>
 
@@ -106,6 +107,20 @@ bool ScratchServer::start()
               QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync")},
              120000))
         return false;
+    // The password login is asked for its password on the socket; everyone else is trusted.
+    QFile rules(data + QStringLiteral("/pg_hba.conf"));
+    if (!rules.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("cannot read the cluster's pg_hba.conf");
+        return false;
+    }
+    const QByteArray trusted = rules.readAll();
+    rules.close();
+    if (!rules.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        rules.write("local all " + passwordUser().toLatin1() + " scram-sha-256\n" + trusted) < 0) {
+        m_error = QStringLiteral("cannot write the cluster's pg_hba.conf");
+        return false;
+    }
+    rules.close();
     const QString options = QStringLiteral("-k %1 -c listen_addresses= -c fsync=off "
                                            "-c synchronous_commit=off -c full_page_writes=off")
                                 .arg(m_dir->path());
@@ -117,6 +132,13 @@ bool ScratchServer::start()
              90000))
         return false;
     m_running = true;
+    if (!run(
+            m_binDir + QStringLiteral("/psql"),
+            {QStringLiteral("-h"), m_dir->path(), QStringLiteral("-U"), QStringLiteral("postgres"),
+             QStringLiteral("-d"), QStringLiteral("postgres"), QStringLiteral("-v"),
+             QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"),
+             QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(passwordUser(), password())}))
+        return false;
     return true;
 }
 

@@ -27,6 +27,11 @@ public:
     bool running() const { return m_running; }
     QString error() const { return m_error; }
 
+    // A login that must give its password (SCRAM), for tests of how the password is found;
+    // it has no rights beyond connecting.
+    static QString passwordUser() { return QStringLiteral("dj"); }
+    static QString password() { return QStringLiteral("Waterloo74"); }
+
     // A database of its own for one test case, made afresh; its postgresql:// URL.
     [[nodiscard]] QString createDatabase(const QString &name);
     QString socketFolder() const { return m_dir ? m_dir->path() : QString(); }
