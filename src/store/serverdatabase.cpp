@@ -203,12 +203,47 @@ bool ServerDatabase::fail(PGresult *result)
     return false;
 }
 
-ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantList &parameters)
+bool ServerDatabase::connected()
 {
     if (!m_connection) {
         failConnection(QStringLiteral("not connected"));
-        return Result();
+        return false;
     }
+    if (PQstatus(m_connection) == CONNECTION_OK)
+        return true;
+    // Lost since the last statement. Within a transaction what it did is gone with the
+    // session: the transaction stays lost until it is ended, and only then does a statement
+    // connect again.
+    if (inTransaction()) {
+        failConnection(QStringLiteral("the transaction was lost with it"));
+        return false;
+    }
+    PQreset(m_connection);
+    if (PQstatus(m_connection) != CONNECTION_OK) {
+        failConnection(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed());
+        return false;
+    }
+    PQsetClientEncoding(m_connection, "UTF8");
+    m_prepared.clear(); // the new session has none of them
+    ++m_generation;
+    return true;
+}
+
+ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantList &parameters)
+{
+    Result result = runOnce(sql, parameters);
+    // A read outside a transaction is tried once more on a new session when the server went
+    // away meanwhile; a write is not, as whether it was committed is unknown.
+    if (!result.ok() && !inTransaction() && m_connection &&
+        PQstatus(m_connection) == CONNECTION_BAD)
+        result = runOnce(sql, parameters);
+    return result;
+}
+
+ServerDatabase::Result ServerDatabase::runOnce(const QString &sql, const QVariantList &parameters)
+{
+    if (!connected())
+        return Result();
     auto it = m_prepared.constFind(sql);
     if (it == m_prepared.cend()) {
         const QByteArray name = "sv" + QByteArray::number(m_prepared.size() + 1);
@@ -242,11 +277,11 @@ ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantLis
 ServerDatabase::Result ServerDatabase::write(const QString &sql, const QVariantList &parameters)
 {
     if (!inTransaction())
-        return run(sql, parameters);
+        return runOnce(sql, parameters);
     if (!execute(QStringLiteral("SAVEPOINT sv_write")))
         return Result();
     m_inSavepoint = true;
-    Result result = run(sql, parameters);
+    Result result = runOnce(sql, parameters);
     m_inSavepoint = false;
     if (!result.ok()) {
         const StoreError error = lastError();
@@ -264,10 +299,8 @@ ServerDatabase::Result ServerDatabase::write(const QString &sql, const QVariantL
 
 bool ServerDatabase::execute(const QString &sql)
 {
-    if (!m_connection) {
-        failConnection(QStringLiteral("not connected"));
+    if (!connected())
         return false;
-    }
     PGresult *result = PQexec(m_connection, sql.toUtf8().constData());
     if (PQresultStatus(result) != PGRES_COMMAND_OK && PQresultStatus(result) != PGRES_TUPLES_OK)
         return fail(result);

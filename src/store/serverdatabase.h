@@ -69,7 +69,9 @@ public:
         PGresult *m_result = nullptr;
     };
     // Runs a statement with its parameters (qint64 or text), prepared once per connection;
-    // a failed result has left the error.
+    // a failed result has left the error. A connection the server dropped is made again
+    // before the next statement outside a transaction, and a read that found it dropped is
+    // tried once more.
     [[nodiscard]] Result run(const QString &sql, const QVariantList &parameters = {});
     // A write: within a transaction a failed one (a duplicate key) is undone alone, as the
     // file engine does, and leaves the transaction going.
@@ -106,6 +108,8 @@ private:
     enum class Transaction { None, Logout, Stream };
 
     bool fail(PGresult *result);
+    bool connected(); // connects again when the server dropped the session
+    Result runOnce(const QString &sql, const QVariantList &parameters);
     void failConnection(const QString &what);
     bool begin(int seconds, const QList<TableId> &tables);
 

@@ -505,16 +505,37 @@ private Q_SLOTS:
         // The server ends this station's session in the middle of a transaction.
         auto other = catalogue.station();
         QVERIFY(other->open(TableId::Songs));
+        const auto dropTheOtherSession = [&] {
+            return other->db->execute(
+                u"SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity WHERE datname = 'faults' AND pid <> pg_backend_pid()"_s);
+        };
+        auto &songs = s->table(TableId::Songs);
         QVERIFY(s->db->logout(1));
-        QVERIFY(addSong(s->table(TableId::Songs), 1, u"Abba"_s, u"SOS"_s));
-        QVERIFY(other->db->execute(
-            u"SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity WHERE datname = 'faults' AND pid <> pg_backend_pid()"_s));
-        QVERIFY(!addSong(s->table(TableId::Songs), 2, u"Abba"_s, u"Waterloo"_s));
+        QVERIFY(addSong(songs, 1, u"Abba"_s, u"SOS"_s));
+        QVERIFY(dropTheOtherSession());
+        QVERIFY(!addSong(songs, 2, u"Abba"_s, u"Waterloo"_s));
         QCOMPARE(errorCode(), err::FileSystemError);
         QVERIFY(fileError().contains(u"Lost the connection to the server"_s));
+        QVERIFY(!addSong(songs, 2, u"Abba"_s, u"Waterloo"_s));
+        QCOMPARE(errorCode(), err::FileSystemError);
         QVERIFY(!s->db->commit());
         QCOMPARE(errorCode(), err::FileSystemError);
         QCOMPARE(other->table(TableId::Songs).records(), 0);
+
+        // Once the transaction is ended the station connects again; nothing of it was kept.
+        QCOMPARE(songs.records(), 0);
+        QVERIFY2(addSong(songs, 3, u"Abba"_s, u"Fernando"_s), qPrintable(fileError()));
+        const RecordPosition kept = songs.position();
+        // A read that finds its session gone goes on through a new one.
+        QVERIFY(dropTheOtherSession());
+        QVERIFY2(songs.reget(kept), qPrintable(fileError()));
+        // A write that finds it gone fails, as whether it was done is not known; the next
+        // goes through.
+        QVERIFY(dropTheOtherSession());
+        QVERIFY(!addSong(songs, 4, u"Abba"_s, u"Chiquitita"_s));
+        QCOMPARE(errorCode(), err::FileSystemError);
+        QVERIFY2(addSong(songs, 4, u"Abba"_s, u"Chiquitita"_s), qPrintable(fileError()));
+        QCOMPARE(other->table(TableId::Songs).records(), 2);
     }
 
     // The password comes from the URL, ~/.pgpass or the prompt, in that order of asking; a
