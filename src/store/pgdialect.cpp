@@ -156,7 +156,8 @@ QString insert(const TableDef &table)
     return QStringLiteral("INSERT INTO ") + tableName(table) + QStringLiteral(" (") +
            columns.join(u", ") + QStringLiteral(", ") + Revision + QStringLiteral(") VALUES (") +
            parameters(1, columns.size()) + QStringLiteral(", ") + nextRevision() +
-           QStringLiteral(") RETURNING ") + Position + QStringLiteral(", ") + Revision;
+           QStringLiteral(") ON CONFLICT DO NOTHING RETURNING ") + Position + QStringLiteral(", ") +
+           Revision;
 }
 
 QString update(const TableDef &table, bool checkRevision)

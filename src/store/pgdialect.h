@@ -33,6 +33,8 @@ QString structureVersion();
 // Parameters, as in the file dialect: the data columns then the key texts, (for update and
 // remove) the position, then the revision read when watched.
 QString selectList(const TableDef &table);
+// Returns no row, and leaves the transaction going, when the record would duplicate a unique
+// key.
 QString insert(const TableDef &table);
 QString update(const TableDef &table, bool checkRevision);
 QString remove(const TableDef &table, bool checkRevision);

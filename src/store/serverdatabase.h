@@ -76,6 +76,13 @@ public:
     // A write: within a transaction a failed one (a duplicate key) is undone alone, as the
     // file engine does, and leaves the transaction going.
     [[nodiscard]] Result write(const QString &sql, const QVariantList &parameters);
+    // A write that tells its expected failures by the rows it returns instead (an insert
+    // that does nothing on a duplicate): one round trip, as a failure of it ends the
+    // transaction it is in.
+    [[nodiscard]] Result writeOnce(const QString &sql, const QVariantList &parameters)
+    {
+        return runOnce(sql, parameters);
+    }
     [[nodiscard]] bool execute(const QString &sql); // statements without parameters or rows
 
     // Tables opened through this connection, counted; opening one that was never made is 2,

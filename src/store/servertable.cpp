@@ -108,6 +108,7 @@ void ServerTable::set(int key)
     m_key = key;
     m_start = Start::Beginning;
     m_boundValues.clear();
+    m_boundFields.clear();
     m_boundPosition = 0;
     m_readAhead.clear();
 }
@@ -157,8 +158,11 @@ bool ServerTable::read(bool forward)
     }
     Row row = std::move(m_readAhead.front());
     m_readAhead.pop_front();
+    // The key values of the record read are worked out only when the next page is fetched:
+    // most reads are served from the page already read.
     m_start = Start::After;
-    m_boundValues = keyValues(m_key, row.fields);
+    m_boundValues.clear();
+    m_boundFields = row.fields;
     m_boundPosition = row.position;
     loadRow(std::move(row));
     clearError();
@@ -183,6 +187,8 @@ bool ServerTable::fetch(bool forward)
         break;
     case Start::After:
         bound = sql::Bound::Exclusive;
+        if (m_boundValues.isEmpty())
+            m_boundValues = keyValues(m_key, m_boundFields);
         break;
     }
     QVariantList parameters;
@@ -272,10 +278,13 @@ bool ServerTable::add()
 {
     if (!checkOpen() || !m_database.writable())
         return false;
+    // Many records are added in a row (an import's batch): no savepoint round trips for them.
     const ServerDatabase::Result result =
-        m_database.write(pgsql::insert(*m_definition), writtenValues());
-    if (!result.ok()) {
+        m_database.writeOnce(pgsql::insert(*m_definition), writtenValues());
+    if (!result.ok() || result.rows() == 0) {
         m_current = 0; // the buffer holds a record that is not in the table
+        if (result.ok())
+            setError(err::DuplicateKey);
         return false;
     }
     m_current = result.number(0, 0);

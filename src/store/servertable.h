@@ -107,6 +107,7 @@ private:
     int m_key = -1;
     Start m_start = Start::Beginning;
     QVariantList m_boundValues; // key values as the key compares them
+    QVariantList m_boundFields; // the fields of the record read last, when the walk is after it
     RecordPosition m_boundPosition = 0;
     std::deque<Row> m_readAhead;
     bool m_readAheadForward = true;
