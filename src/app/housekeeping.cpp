@@ -158,6 +158,8 @@ public:
           m_albums(session.store().table(TableId::Albums))
     {}
 
+    qint64 added() const { return m_added; }
+
 protected:
     bool prepare() override
     {
@@ -192,10 +194,12 @@ private:
             return false;
         }
         song.setNumber(mus::AlbumID, last + 1);
+        ++m_added;
         return true;
     }
 
     Table &m_albums;
+    qint64 m_added = 0;
 };
 
 // Links every song to the album of its title (its own artist's, else a compilation's),
@@ -361,6 +365,25 @@ void runAlbumBuild(Session &session, bool askFirst, QWidget *parent, std::functi
         return;
     }
     runProcess(std::make_shared<AlbumBuild>(session), parent, std::move(done));
+}
+
+std::optional<qint64> buildAlbums(Session &session,
+                                  const std::function<void(qint64 done, qint64 total)> &progress)
+{
+    AlbumBuild build(session);
+    if (!build.begin())
+        return std::nullopt;
+    const qint64 total = build.total();
+    qint64 done = 0;
+    Step step = Step::Continue;
+    while ((step = build.step()) == Step::Continue) {
+        if (progress)
+            progress(++done, total);
+    }
+    build.end();
+    if (step != Step::Finished)
+        return std::nullopt;
+    return build.added();
 }
 
 void runLinkTest(Session &session, QWidget *parent, std::function<void(bool)> done)

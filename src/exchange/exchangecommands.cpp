@@ -4,6 +4,7 @@
 #include "songexport.h"
 #include "songimport.h"
 
+#include "app/housekeeping.h"
 #include "app/session.h"
 #include "app/terminal.h"
 
@@ -172,12 +173,31 @@ int targetNamed(const QString &name)
     return -1;
 }
 
+// The album build the window offers at the end of an import; false when it stopped on an
+// error (told through the prompter).
+bool buildImportedAlbums(Session &session)
+{
+    terminal::Progress progress(QStringLiteral("Creating Albums"));
+    const std::optional<qint64> added = buildAlbums(
+        session, [&progress](qint64 done, qint64 total) { progress.show(done, total); });
+    progress.finish();
+    if (!added) {
+        terminal::say(QStringLiteral("The albums built before it stay."));
+        return false;
+    }
+    terminal::say(QStringLiteral("Albums added for the songs: %1.").arg(*added));
+    return true;
+}
+
 int importCsv(Session &session, const QString &file, Arguments &arguments)
 {
     const std::optional<QString> map = arguments.takeValue(QStringLiteral("--map"));
     const QStringList pictures = arguments.takeValues(QStringLiteral("--picture"));
     const bool automatic = arguments.takeSwitch(QStringLiteral("--auto"));
     bool header = arguments.takeSwitch(QStringLiteral("--header"));
+    // The window's closing question, answered on the command line: albums are built from
+    // the songs only when asked, since a script cannot take them back.
+    const bool albums = arguments.takeSwitch(QStringLiteral("--albums"));
     if (!arguments.finish())
         return terminal::usage(arguments.error());
     if (automatic == map.has_value())
@@ -251,6 +271,7 @@ int importCsv(Session &session, const QString &file, Arguments &arguments)
         return terminal::Failed;
     }
     terminal::Progress progress(QStringLiteral("Importing Records"));
+    bool completed = true;
     for (;;) {
         const SongImport::Step step = import.next();
         if (step == SongImport::Step::Line) {
@@ -267,17 +288,26 @@ int importCsv(Session &session, const QString &file, Arguments &arguments)
         case SongImport::Step::Failed:
             terminal::fail(import.failure().caption, import.failure().text);
             terminal::say(QStringLiteral("Songs imported before it: %1.").arg(import.songsAdded()));
-            return terminal::Failed;
+            completed = false;
+            break;
         }
         break;
     }
-    terminal::say(QStringLiteral("Songs imported from %2: %1.").arg(import.songsAdded()).arg(file));
-    return 0;
+    if (completed)
+        terminal::say(
+            QStringLiteral("Songs imported from %2: %1.").arg(import.songsAdded()).arg(file));
+    // A failure ends the import as if it had run to its end, as in the window: the songs
+    // before it stay, and their albums are built as well.
+    if (albums && !buildImportedAlbums(session))
+        return terminal::Failed;
+    return completed ? 0 : terminal::Failed;
 }
 
 constexpr Format formats[] = {
     {"export", "--csv", "--fields FIELD,... [--header] [--picture FIELD=PICTURE]...", exportCsv},
-    {"import", "--csv", "(--auto | --map FIELD=COLUMN,...) [--header] [--picture FIELD=PICTURE]...",
+    {"import", "--csv",
+     "(--auto | --map FIELD=COLUMN,...) [--header] [--picture FIELD=PICTURE]... "
+     "[--albums]",
      importCsv},
     {"export", "--json", "", exportCatalogueCommand},
     {"import", "--json", "[--on-match replace|keep]", importCatalogueCommand},

@@ -272,6 +272,65 @@ private Q_SLOTS:
         }
     }
 
+    // The window's closing question answered on the command line: without --albums no
+    // album is made; with it, the album build runs as the window's Yes runs it: one album
+    // per title an artist's songs name (a blank title names none), linked to the song that
+    // made it; after a bad line, for the songs that stay.
+    void albumsAtTheEnd()
+    {
+        Catalogue catalogue;
+        QVERIFY(catalogue.hold({TableId::Albums}));
+        Table &albums = catalogue.table(TableId::Albums);
+        const QString first = write(catalogue.workspace, u"first.csv"_s,
+                                    "\"MUS:Artist\",\"MUS:Title\",\"MUS:Album\"\r\n"
+                                    "\"Bj\xC3\xB6rk\",\"Joga\",\"Homogenic\"\r\n"
+                                    "\"Bj\xC3\xB6rk\",\"Bachelorette\",\"Homogenic\"\r\n"
+                                    "\"Bj\xC3\xB6rk\",\"Single\",\"\"\r\n");
+        Outcome outcome = catalogue.run({u"import"_s, u"--csv"_s, first, u"--auto"_s});
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.errors));
+        QCOMPARE(albums.records(), 0);
+
+        const QString second = write(catalogue.workspace, u"second.csv"_s,
+                                     "\"MUS:Artist\",\"MUS:Album\",\"MUS:TrackNumber\"\r\n"
+                                     "\"Bj\xC3\xB6rk\",\"Debut\",1\r\n"
+                                     "\"Portishead\",\"Dummy\",2\r\n"
+                                     "\"Portishead\",\"Third\",x3\r\n");
+        outcome = catalogue.run({u"import"_s, u"--csv"_s, second, u"--auto"_s, u"--albums"_s});
+        QCOMPARE(outcome.status, 1);
+        QVERIFY2(outcome.errors.contains(u"Line 4"_s), qPrintable(outcome.errors));
+        QVERIFY2(outcome.errors.contains(u"Albums added for the songs: 3."_s),
+                 qPrintable(outcome.errors));
+
+        QStringList made;
+        albums.set(alb::KeyAlbumID);
+        while (albums.next())
+            made.append(albums.buffer().text(alb::Artist) + u'/' +
+                        albums.buffer().text(alb::Album));
+        made.sort();
+        QCOMPARE(made,
+                 (QStringList{u"Björk/Debut"_s, u"Björk/Homogenic"_s, u"Portishead/Dummy"_s}));
+        QStringList links;
+        for (const Record &song : catalogue.all()) {
+            albums.buffer().clear();
+            albums.buffer().setNumber(alb::AlbumID, song.number(mus::AlbumID));
+            links.append(song.number(mus::AlbumID) == 0 ? u"-"_s
+                         : albums.get(alb::KeyAlbumID)  ? albums.buffer().text(alb::Album)
+                                                        : u"(missing)"_s);
+        }
+        // The other songs of an album are the link test's to link.
+        QCOMPARE(links, (QStringList{u"Homogenic"_s, u"-"_s, u"-"_s, u"Debut"_s, u"Dummy"_s}));
+
+        // Asked again, nothing is left to build.
+        const QString third = write(catalogue.workspace, u"third.csv"_s,
+                                    "\"MUS:Artist\",\"MUS:Album\"\r\n\"Portishead\",\"Dummy\"\r\n");
+        outcome = catalogue.run({u"import"_s, u"--csv"_s, third, u"--auto"_s, u"--albums"_s});
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.errors));
+        QVERIFY2(outcome.errors.endsWith(u"Albums added for the songs: 0.\n"_s),
+                 qPrintable(outcome.errors));
+        QCOMPARE(albums.records(), 3);
+        QCOMPARE(catalogue.all().last().number(mus::AlbumID), 0); // left to the link test
+    }
+
     // Songs are added in batches that span steps: a form's transaction open meanwhile is
     // waited for, never joined, and a song another window adds between two steps takes
     // no number the import then uses again.
