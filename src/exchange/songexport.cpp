@@ -17,8 +17,11 @@ constexpr qsizetype BlockBytes = 1 << 16;
 } // namespace
 
 SongExport::SongExport(Session &session, QList<ExportField> fields, bool header)
-    : m_session(session), m_fields(std::move(fields)), m_header(header)
-{}
+    : m_session(session), m_fields(std::move(fields)),
+      m_writer(session.store().table(TableId::Songs).definition(), m_fields), m_header(header)
+{
+    m_pending.reserve(2 * BlockBytes);
+}
 
 SongExport::~SongExport()
 {
@@ -109,7 +112,11 @@ bool SongExport::write(bool force)
             fileFailure(QStringLiteral("Cannot ADD to"));
             return false;
         }
-        m_pending.remove(0, written);
+        // Emptied, the buffer keeps its room for the next block.
+        if (written == m_pending.size())
+            m_pending.resize(0);
+        else
+            m_pending.remove(0, written);
     }
     return true;
 }
@@ -131,7 +138,7 @@ SongExport::Step SongExport::next()
     QString category;
     if (!categoryName(song.number(mus::CategoryID), category))
         return Step::Failed;
-    m_pending += exportLine(m_fields, song, category).toUtf8();
+    m_writer.append(song, category, m_pending);
     m_pending += "\r\n";
     return write(false) ? Step::Line : Step::WriteFailed;
 }

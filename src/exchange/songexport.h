@@ -64,6 +64,7 @@ private:
 
     Session &m_session;
     QList<ExportField> m_fields;
+    ExportLineWriter m_writer;
     bool m_header;
     TableUses m_uses;
     std::unique_ptr<View> m_view;

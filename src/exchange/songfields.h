@@ -1,5 +1,8 @@
 #pragma once
 
+#include "delimited.h"
+
+#include "platform/picture.h"
 #include "store/record.h"
 
 #include <QList>
@@ -24,11 +27,30 @@ const QStringList &importTargets();
 
 inline const QString CategoryNameField = QStringLiteral("CAT:Category");
 
-// The written form of a field of `song`: quoted text, a plain number, or a quoted text
-// formatted with the picture (dates, times).
-QString exportValue(const Record &song, const ExportField &field, const QString &categoryName);
-QString exportLine(const QList<ExportField> &fields, const Record &song,
-                   const QString &categoryName);
+// Writes songs as lines of the export fields, each field worked out once (where its value
+// is in a song, how its picture writes it) rather than looked up by name for every song.
+// A field is written as quoted text, a plain number, or a quoted text formatted with the
+// picture (dates, times).
+class ExportLineWriter
+{
+public:
+    ExportLineWriter(const TableDef &songs, const QList<ExportField> &fields);
+
+    // Appends the song's line, in UTF-8 and without its end, to `out`.
+    void append(const Record &song, const QString &categoryName, QByteArray &out) const;
+    QString line(const Record &song, const QString &categoryName) const;
+
+private:
+    struct Column
+    {
+        enum class Source { Field, Memo, Category, None } source = Source::None;
+        int index = -1;
+        bool text = false; // a text field or memo, not a number
+        PictureKind kind = PictureKind::Text;
+        Picture picture; // for PictureKind::Other
+    };
+    QList<Column> m_columns;
+};
 // The field names as quoted texts; in a name holding '[', ',' and '[' become '_' and ']'
 // a blank.
 QString headerLine(const QList<ExportField> &fields);

@@ -5,6 +5,7 @@
 #include "exchange/filechooser.h"
 #include "exchange/importwindow.h"
 #include "exchange/picturedialog.h"
+#include "exchange/songfields.h"
 #include "exchange/songimport.h"
 #include "platform/picture.h"
 #include "platform/stddate.h"
@@ -279,6 +280,37 @@ private Q_SLOTS:
         window.ok();
         QCOMPARE(catalogue.prompter.captions(), QStringList({u"No Fields Selected for Export!"_s}));
         QCOMPARE(catalogue.dialogs.size(), 1); // no file asked for without fields
+    }
+
+    // The bytes of a line as written: UTF-8 of every width (a character outside the basic
+    // plane among them), trailing blanks dropped but leading ones kept, a picture that
+    // quotes a number or leaves a text unquoted, a date and a time through their pictures.
+    void exportEncoding()
+    {
+        Catalogue catalogue;
+        const TableDef &def = catalogue.songs().definition();
+        Record song(def);
+        song.setText(mus::Artist, u" Sigur Rós \"Ágætis\" € 🎵  "_s);
+        song.setText(mus::Title, u"  42 "_s);
+        song.setNumber(mus::TrackNumber, 7);
+        song.setNumber(mus::BeatsPerMinute, -12);
+        song.setNumber(mus::ReleaseDate, dateFromQDate(QDate(2001, 2, 3)));
+        song.setNumber(mus::Time, 100 * (3600 + 2 * 60 + 5) + 1);
+        song.setMemo(mus::Notes, u"a\r\nb"_s);
+        const ExportLineWriter writer(def, {{u"MUS:Artist"_s, u"@s50"_s},
+                                            {u"MUS:Title"_s, u"@n3"_s},
+                                            {u"MUS:TrackNumber"_s, u"@s3"_s},
+                                            {u"MUS:BeatsPerMinute"_s, u"@n_4b"_s},
+                                            {u"MUS:ReleaseDate"_s, u"@d2"_s},
+                                            {u"MUS:Time"_s, u"@t4"_s},
+                                            {u"MUS:Notes"_s, u"@s255"_s},
+                                            {u"CAT:Category"_s, u"@s30"_s}});
+        QByteArray bytes = "before,";
+        writer.append(song, u"Électro"_s, bytes);
+        QCOMPARE(bytes, QByteArray("before,\" Sigur R\xC3\xB3s \"\"\xC3\x81g\xC3\xA6tis\"\" "
+                                   "\xE2\x82\xAC \xF0\x9F\x8E\xB5\",42,\"7\",-12,\"02/03/2001\","
+                                   "\"01:02:05\",\"a\r\nb\",\"\xC3\x89lectro\""));
+        QCOMPARE(writer.line(song, u"Électro"_s).toUtf8(), bytes.mid(7));
     }
 
     // An empty song table gives the header line alone, or an empty file.

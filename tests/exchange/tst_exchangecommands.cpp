@@ -104,7 +104,7 @@ QString varied(QRandomGenerator &random, int width)
     static const QStringList pieces = {
         u"Beyoncé"_s,    u"Motörhead"_s, u"Sigur Rós"_s,   u"日本語"_s,    u"Ñandú"_s, u"O'Brien"_s,
         u"say \"hi\""_s, u"a, b"_s,      u"line\nbreak"_s, u"\"\""_s,      u","_s,     u"Zoë"_s,
-        u"Ø"_s,          u"plain"_s,     u"€ 5"_s,         u"tab\there"_s, u"x"_s};
+        u"Ø"_s,          u"plain"_s,     u"€ 5"_s,         u"tab\there"_s, u"x"_s,     u"🎵"_s};
     if (random.bounded(10) == 0)
         return QString();
     QString text = random.bounded(20) == 0 ? u" "_s : QString();
