@@ -47,16 +47,21 @@ QList<Field> splitLine(QStringView line)
             qsizetype i = position + 1;
             bool closed = false;
             while (i < length) {
-                if (line[i] == u'"') {
-                    if (i + 1 < length && line[i + 1] == u'"') {
-                        text += u'"';
-                        i += 2;
-                        continue;
-                    }
-                    closed = true;
+                const qsizetype quote = line.indexOf(u'"', i);
+                if (quote < 0) {
+                    text += line.mid(i);
+                    i = length;
                     break;
                 }
-                text += line[i++];
+                text += line.mid(i, quote - i);
+                if (quote + 1 < length && line[quote + 1] == u'"') {
+                    text += u'"';
+                    i = quote + 2;
+                    continue;
+                }
+                i = quote;
+                closed = true;
+                break;
             }
             fields.append({text, true});
             if (!closed)
@@ -230,51 +235,68 @@ DelimitedReader::Read DelimitedReader::next(QString &line)
     if (m_at >= m_buffer.size() && !fill())
         return Read::End;
     m_recordLine = m_nextLine;
-    QByteArray raw;
+    // A record's bytes are the file's bytes up to the line break that ends it, so they are
+    // taken a stretch at a time rather than byte by byte.
+    QByteArray &raw = m_raw;
+    raw.resize(0);
     bool fieldStart = true;
     bool inQuotes = false;
     bool skipOne = false; // the separator after a closing quote
     bool ended = false;
-    while (!ended) {
+    bool tooLong = false;
+    while (!ended && !tooLong) {
         if (m_at >= m_buffer.size() && !fill())
             break;
-        const char c = m_buffer.at(m_at++);
-        ++m_consumed;
-        if (c == '\0')
-            return fail(QStringLiteral("Line %1 holds characters that are not text: "
-                                       "this is not a comma-delimited text file.")
-                            .arg(m_nextLine));
-        if (c == '\n')
-            ++m_nextLine;
-        if (inQuotes) {
-            if (c == '"') {
-                if (m_at >= m_buffer.size())
-                    fill();
-                if (m_at < m_buffer.size() && m_buffer.at(m_at) == '"') {
-                    raw += "\"\"";
-                    ++m_at;
-                    ++m_consumed;
-                    continue;
-                }
-                inQuotes = false;
-                skipOne = true;
+        const char *data = m_buffer.constData();
+        const qsizetype size = m_buffer.size();
+        const qsizetype first = m_at;
+        qsizetype i = first;
+        bool refill = false;
+        for (; i < size; ++i) {
+            const char c = data[i];
+            if (c == '\0') {
+                m_consumed += i + 1 - first;
+                m_at = i + 1;
+                return fail(QStringLiteral("Line %1 holds characters that are not text: "
+                                           "this is not a comma-delimited text file.")
+                                .arg(m_nextLine));
             }
-            raw += c;
-        } else if (c == '\n') {
-            ended = true;
-        } else {
-            if (skipOne) {
+            if (c == '\n')
+                ++m_nextLine;
+            if (inQuotes) {
+                if (c == '"') {
+                    if (i + 1 >= size && !m_file.atEnd()) {
+                        refill = true; // whether a second quote follows is in the next bytes
+                        break;
+                    }
+                    if (i + 1 < size && data[i + 1] == '"') {
+                        ++i; // a doubled quote: both stay in the record
+                        continue;
+                    }
+                    inQuotes = false;
+                    skipOne = true;
+                }
+            } else if (c == '\n') {
+                ended = true;
+                break;
+            } else if (skipOne) {
                 skipOne = false;
                 fieldStart = true;
-                raw += c;
-                continue;
+            } else {
+                if (fieldStart && c == '"')
+                    inQuotes = true;
+                fieldStart = c == ',';
             }
-            if (fieldStart && c == '"')
-                inQuotes = true;
-            fieldStart = c == ',';
-            raw += c;
+            if (raw.size() + (i + 1 - first) > MaxLineLength * 4) {
+                ++i;
+                tooLong = true;
+                break;
+            }
         }
-        if (raw.size() > MaxLineLength * 4)
+        raw.append(data + first, i - first);
+        m_consumed += i - first + (ended ? 1 : 0);
+        m_at = i + (ended ? 1 : 0);
+        if (refill && !fill())
             break;
     }
     if (raw.endsWith('\r') && !inQuotes)

@@ -72,6 +72,7 @@ private:
     qint64 m_consumed = 0;
     qint64 m_start = 0; // after a byte-order mark
     QByteArray m_buffer;
+    QByteArray m_raw; // the record being read, kept for its room
     qsizetype m_at = 0;
     int m_nextLine = 1;
     int m_recordLine = 0;

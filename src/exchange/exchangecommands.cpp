@@ -206,6 +206,7 @@ int importCsv(Session &session, const QString &file, Arguments &arguments)
             "FIELD=COLUMN,..."));
 
     SongImport import(session);
+    import.linesPerStep = SongImport::UnattendedLinesPerStep;
     switch (import.open(file)) {
     case SongImport::Opened::Ok:
         break;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace sv::exchange {
 
@@ -150,6 +151,7 @@ bool SongImport::begin()
         m_session.files().use({&store.table(TableId::Songs), &store.table(TableId::Categories)});
     if (!m_uses)
         return false; // the open routine has told the user
+    m_bulk = BulkWrite(store.database(), store.table(TableId::Songs).definition());
     // Fields no column feeds start blank: a song is never given values of whatever song
     // another window last read.
     m_song.clear();
@@ -176,6 +178,7 @@ bool SongImport::begin()
         (stripHeader && m_reader.next(header) == DelimitedReader::Read::Error)) {
         m_failure = {QStringLiteral("Cannot IMPORT ") + m_path,
                      m_reader.message().isEmpty() ? m_reader.errorText() : m_reader.message()};
+        m_bulk.reset();
         m_uses.reset();
         return false;
     }
@@ -248,51 +251,68 @@ SongImport::Step SongImport::next()
     // songs added now would go with it.
     if (database.inLogout())
         return Step::Wait;
-    QString line;
-    switch (m_reader.next(line)) {
-    case DelimitedReader::Read::End:
-        return commit() ? Step::End : Step::Failed;
-    case DelimitedReader::Read::Error:
-        m_failure = {QStringLiteral("Cannot IMPORT ") + m_path,
-                     m_reader.message() +
-                         QStringLiteral("\nThe lines before it have been imported.")};
-        return failed();
-    case DelimitedReader::Read::Record:
-        break;
-    }
     Table &songs = store.table(TableId::Songs);
     // Another window wrote, or committed the batch with a transaction of its own: what the
     // batch holds is kept, and a new one begins from what the files hold now.
     if (m_batch && (database.generation() != m_generation || !database.inTransaction()) &&
         !commit())
         return Step::Failed;
-    if (!m_batch) {
-        // Someone else's batch is committed first, as any transaction would.
-        if ((database.inTransaction() && !database.flush()) || !songs.stream()) {
-            storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
-            return Step::Failed;
+    // The step's lines are filled first and added together; a line that cannot be read or
+    // filled ends the step after the lines before it are added.
+    m_songs.clear();
+    std::optional<Step> ending;
+    while (!ending && m_songs.size() < qMax(1, linesPerStep)) {
+        QString line;
+        switch (m_reader.next(line)) {
+        case DelimitedReader::Read::End:
+            ending = Step::End;
+            continue;
+        case DelimitedReader::Read::Error:
+            m_failure = {QStringLiteral("Cannot IMPORT ") + m_path,
+                         m_reader.message() +
+                             QStringLiteral("\nThe lines before it have been imported.")};
+            ending = Step::Failed;
+            continue;
+        case DelimitedReader::Read::Record:
+            break;
         }
-        m_batch = true;
-        m_batchAge.start();
-        if (!songs.highest(mus::KeyID, mus::ID, m_nextId)) {
+        if (!m_batch) {
+            // Someone else's batch is committed first, as any transaction would.
+            if ((database.inTransaction() && !database.flush()) || !songs.stream()) {
+                storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
+                return Step::Failed;
+            }
+            m_batch = true;
+            m_batchAge.start();
+            if (!songs.highest(mus::KeyID, mus::ID, m_nextId)) {
+                storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
+                return failed();
+            }
+        }
+        const Record before = m_song;
+        if (!fill(splitLine(line))) {
+            m_song = before;
+            ending = Step::Failed;
+            continue;
+        }
+        m_song.setNumber(mus::ID, m_nextId + m_songs.size() + 1);
+        m_songs.append(m_song);
+    }
+    if (!m_songs.isEmpty()) {
+        qsizetype added = 0;
+        const bool kept = songs.addAll(m_songs, added);
+        m_nextId += added;
+        m_added += added;
+        m_generation = database.generation();
+        if (!kept) {
             storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
             return failed();
         }
     }
-    const Record before = m_song;
-    if (!fill(splitLine(line))) {
-        m_song = before;
+    if (ending == Step::End)
+        return commit() ? Step::End : Step::Failed;
+    if (ending == Step::Failed)
         return failed();
-    }
-    m_song.setNumber(mus::ID, m_nextId + 1);
-    songs.buffer() = m_song;
-    if (!songs.add()) {
-        storeFailure(QStringLiteral("Cannot ADD to Songvane!"));
-        return failed();
-    }
-    ++m_nextId;
-    ++m_added;
-    m_generation = database.generation();
     if (m_batchAge.elapsed() >= BatchMilliseconds && !commit())
         return Step::Failed;
     return Step::Line;
@@ -432,6 +452,7 @@ bool SongImport::categoryId(const QString &name, bool numeric, qint64 &id)
 void SongImport::end()
 {
     (void)commit();
+    m_bulk.reset();
     m_uses.reset();
 }
 

@@ -6,6 +6,7 @@
 #include "platform/picture.h"
 #include "store/fileaccess.h"
 #include "store/record.h"
+#include "store/table.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -61,8 +62,12 @@ public:
 
     // Opens the tables and goes back to the first data line; false when that failed.
     [[nodiscard]] bool begin();
+    // Lines read, filled and added in one step, with one statement (see Table::addAll). A
+    // window's step stays within a few milliseconds; a run without a window takes more.
+    int linesPerStep = 64;
+    static constexpr int UnattendedLinesPerStep = 4096;
     enum class Step {
-        Line,   // one song added
+        Line,   // up to linesPerStep songs added
         End,    // the end of the file
         Failed, // failure() says why; the songs before stay
         Wait,   // another window's transaction is open: nothing done, ask again later
@@ -110,7 +115,9 @@ private:
     QList<Picture> m_pictures;
     int m_previewRecord = 0;
     TableUses m_uses;
+    BulkWrite m_bulk; // while the import runs
     Record m_song;
+    QList<Record> m_songs;               // filled in this step
     QHash<QString, qint64> m_categories; // by folded name
     qint64 m_nextId = 0;
     bool m_batch = false;     // songs added since the last commit

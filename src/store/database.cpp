@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QUrl>
 
@@ -223,6 +224,36 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
                                   .arg(PageCacheKiB)));
     clearError();
     return true;
+}
+
+void Database::beginBulkWrite(const TableDef &table)
+{
+    const StoreError error = lastError(); // the settings leave no error of their own
+    const auto restore = qScopeGuard([&] { restoreError(error); });
+    if (m_bulkWrites[table.id]++ == 0)
+        static_cast<void>(execute(QStringLiteral("PRAGMA %1.cache_size = -%2")
+                                      .arg(sql::quote(schemaName(table)))
+                                      .arg(BulkPageCacheKiB)));
+    // Taken by each transaction as it begins. Changing it drops the temporary schema, where
+    // only the stage of records added together lives, made again on its next use.
+    if (m_bulkWrites.size() == 1 && m_bulkWrites.value(table.id) == 1)
+        static_cast<void>(execute(QStringLiteral("PRAGMA temp_store = MEMORY")));
+}
+
+void Database::endBulkWrite(const TableDef &table)
+{
+    const auto run = m_bulkWrites.find(table.id);
+    if (run == m_bulkWrites.end() || --*run > 0)
+        return;
+    const StoreError error = lastError();
+    const auto restore = qScopeGuard([&] { restoreError(error); });
+    m_bulkWrites.erase(run);
+    if (isAttached(table.id))
+        static_cast<void>(execute(QStringLiteral("PRAGMA %1.cache_size = -%2")
+                                      .arg(sql::quote(schemaName(table)))
+                                      .arg(PageCacheKiB)));
+    if (m_bulkWrites.isEmpty())
+        static_cast<void>(execute(QStringLiteral("PRAGMA temp_store = DEFAULT")));
 }
 
 // Tells a file that can be used as it is from one that needs its keys rebuilt (46), its

@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QString>
 
+#include <utility>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -80,6 +82,17 @@ public:
     // view learnt of its records holds while this stays the same.
     QPair<quint64, qint64> changeStamp(const TableDef &table);
 
+    // A long run of writes to one table's file, such as an import, asks for these while it
+    // runs (see BulkWrite): a larger page cache for the file, so that the pages its keys
+    // spread over are read from the disk once rather than again and again, and statement
+    // journals kept in memory: a statement that writes records keeps the pages it changes
+    // until it ends, so that a failure undoes it alone, and in a temporary file that costs
+    // a write for each page of each statement. Only a matter of speed and memory: the
+    // usual settings come back when the last run ends.
+    static constexpr int BulkPageCacheKiB = 65536;
+    void beginBulkWrite(const TableDef &table);
+    void endBulkWrite(const TableDef &table);
+
 private:
     enum class Transaction { None, Logout, Stream };
 
@@ -122,6 +135,42 @@ private:
     int m_openWaitMs = 2000;
     quint64 m_generation = 0;
     quint64 m_statementEpoch = 1;
+    QHash<TableId, int> m_bulkWrites; // runs under way, by table
+};
+
+// The settings of a bulk write (Database::beginBulkWrite) while it lives.
+class BulkWrite
+{
+public:
+    BulkWrite() = default;
+    BulkWrite(Database &database, const TableDef &table) : m_database(&database), m_table(&table)
+    {
+        database.beginBulkWrite(table);
+    }
+    ~BulkWrite() { reset(); }
+    BulkWrite(const BulkWrite &) = delete;
+    BulkWrite &operator=(const BulkWrite &) = delete;
+    BulkWrite(BulkWrite &&other) noexcept
+        : m_database(std::exchange(other.m_database, nullptr)), m_table(other.m_table)
+    {}
+    BulkWrite &operator=(BulkWrite &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_database = std::exchange(other.m_database, nullptr);
+            m_table = other.m_table;
+        }
+        return *this;
+    }
+    void reset()
+    {
+        if (m_database)
+            std::exchange(m_database, nullptr)->endBulkWrite(*m_table);
+    }
+
+private:
+    Database *m_database = nullptr;
+    const TableDef *m_table = nullptr;
 };
 
 // Reads made while one lives see the files as they stood at the first of them: a page

@@ -455,6 +455,54 @@ QString insert(const QString &schema, const TableDef &table)
            QStringLiteral(", ") + quote(Revision);
 }
 
+namespace {
+
+// The columns an ADD writes, without the revision.
+QStringList writtenColumns(const TableDef &table)
+{
+    QStringList columns;
+    for (const QString &name : dataColumns(table))
+        columns.append(quote(name));
+    for (const QString &name : keyTextFields(table))
+        columns.append(quote(QStringLiteral("k_") + name));
+    return columns;
+}
+
+QString stageName(const TableDef &table)
+{
+    return QStringLiteral("temp.") + quote(QStringLiteral("sv_stage_") + table.label);
+}
+
+} // namespace
+
+QString createStage(const TableDef &table)
+{
+    return QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS ") + stageName(table) +
+           QStringLiteral(" (") + writtenColumns(table).join(u", ") + u')';
+}
+
+QString insertStaged(const TableDef &table)
+{
+    return QStringLiteral("INSERT INTO ") + stageName(table) + QStringLiteral(" VALUES (") +
+           placeholders(writtenColumns(table).size()) + u')';
+}
+
+QString addStaged(const QString &schema, const TableDef &table)
+{
+    const QString columns = writtenColumns(table).join(u", ");
+    // The counter is read once for the statement or again for each row, which the trigger
+    // raises: either way the offsets keep the revisions apart and rising.
+    return QStringLiteral("INSERT INTO ") + tableName(schema, table) + QStringLiteral(" (") +
+           columns + QStringLiteral(", ") + quote(Revision) + QStringLiteral(") SELECT ") +
+           columns + QStringLiteral(", (SELECT last_revision FROM ") + counters(schema) +
+           QStringLiteral(") + rowid FROM ") + stageName(table) + QStringLiteral(" ORDER BY rowid");
+}
+
+QString clearStage(const TableDef &table)
+{
+    return QStringLiteral("DELETE FROM ") + stageName(table);
+}
+
 QString update(const QString &schema, const TableDef &table, bool checkRevision)
 {
     QStringList assignments;

@@ -89,6 +89,14 @@ int keyLedBy(const TableDef &table, int field);
 // listed fields (in the list's order) when `fields` is not empty.
 QString selectList(const TableDef &table, const QList<int> &fields = {});
 QString insert(const QString &schema, const TableDef &table);
+// Records added together are staged first in a temporary table of the connection (made by
+// createStage, filled a record at a time by insertStaged with the columns of insert()), then
+// added with one statement in the staged order, each with a revision above the one before,
+// and the stage cleared.
+QString createStage(const TableDef &table);
+QString insertStaged(const TableDef &table);
+QString addStaged(const QString &schema, const TableDef &table);
+QString clearStage(const TableDef &table);
 QString update(const QString &schema, const TableDef &table, bool checkRevision);
 // One field of a record read at a known revision (parameters: value, position, revision).
 QString updateField(const QString &schema, const TableDef &table, int field);

@@ -6,6 +6,8 @@
 #include "tablefile.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QStringEncoder>
 
 #include <algorithm>
 #include <limits>
@@ -40,14 +42,32 @@ bool isUniqueViolation(int result)
 
 } // namespace
 
+namespace {
+
+// The engine copies a bound text: it is converted to UTF-8 in one buffer kept for it, not
+// in a new one for every value of every record written.
+void bindText(sqlite3_stmt *statement, int index, QStringView text)
+{
+    thread_local QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    thread_local QByteArray utf8;
+    if (text.isEmpty()) {
+        sqlite3_bind_text(statement, index, "", 0, SQLITE_STATIC); // empty, never NULL
+        return;
+    }
+    utf8.resize(encoder.requiredSpace(text.size()));
+    const char *end = encoder.appendToBuffer(utf8.data(), text);
+    sqlite3_bind_text(statement, index, utf8.constData(), int(end - utf8.constData()),
+                      SQLITE_TRANSIENT);
+}
+
+} // namespace
+
 void bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
 {
     switch (value.typeId()) {
-    case QMetaType::QString: {
-        const QByteArray utf8 = value.toString().toUtf8();
-        sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    case QMetaType::QString:
+        bindText(statement, index, value.toString());
         break;
-    }
     case QMetaType::Double:
         sqlite3_bind_double(statement, index, value.toDouble());
         break;
@@ -753,17 +773,18 @@ bool Table::reget(RecordPosition position)
     return readOne(statement, {position});
 }
 
-void Table::bindRecord(sqlite3_stmt *statement, int first) const
+int Table::bindRecord(sqlite3_stmt *statement, int first, const Record &record) const
 {
     int index = first;
     for (int field = 0; field < m_definition->fields.size(); ++field)
-        bindValue(statement, index++, m_buffer.value(field));
+        bindValue(statement, index++, record.value(field));
     for (int memo = 0; memo < m_definition->memos.size(); ++memo)
-        bindValue(statement, index++, m_buffer.memo(memo));
+        bindValue(statement, index++, record.memo(memo));
     for (int field = 0; field < m_definition->fields.size(); ++field) {
         if (sql::hasKeyText(*m_definition, field))
-            bindValue(statement, index++, keyText(m_buffer.text(field)));
+            bindText(statement, index++, keyText(record.text(field)));
     }
+    return index;
 }
 
 bool Table::failWrite(int result)
@@ -783,7 +804,7 @@ bool Table::add()
         prepared(m_statements.insert, [&] { return sql::insert(schema(), *m_definition); });
     if (!statement)
         return false;
-    bindRecord(statement, 1);
+    bindRecord(statement, 1, m_buffer);
     qint64 returned[2] = {};
     const int result = stepReturning(statement, returned);
     if (result != SQLITE_DONE) {
@@ -796,6 +817,83 @@ bool Table::add()
     m_watchedRevision.reset();
     clearError();
     return true;
+}
+
+bool Table::addAll(const QList<Record> &records, qsizetype &added)
+{
+    added = 0;
+    if (!checkOpen() || !m_database.writable())
+        return false;
+    const Record saved = m_buffer;
+    const auto done = [&](bool result) {
+        m_buffer = saved;
+        m_current = 0;
+        m_watchedRevision.reset();
+        return result;
+    };
+    if (records.isEmpty())
+        return done(true);
+    const int result = addStaged(records);
+    if (result == SQLITE_DONE) {
+        added = records.size();
+        m_database.noteWrite();
+        clearError();
+        return done(true);
+    }
+    // Undone whole: a transaction the engine ended on the way takes no more, else the
+    // records are tried one by one to find the one to blame.
+    if (!m_database.writable()) {
+        failWrite(result);
+        return done(false);
+    }
+    for (const Record &record : records) {
+        m_buffer = record;
+        if (!add())
+            return done(false);
+        ++added;
+    }
+    clearError();
+    return done(true);
+}
+
+// The records staged and added with one statement: SQLITE_DONE, or the engine's error with
+// none of them added and the stage left empty.
+int Table::addStaged(const QList<Record> &records)
+{
+    sqlite3_stmt *create =
+        prepared(m_statements.createStage, [&] { return sql::createStage(*m_definition); });
+    if (!create)
+        return SQLITE_ERROR;
+    int result = sqlite3_step(create);
+    sqlite3_reset(create);
+    if (result != SQLITE_DONE)
+        return result;
+    sqlite3_stmt *clear =
+        prepared(m_statements.clearStage, [&] { return sql::clearStage(*m_definition); });
+    if (!clear)
+        return SQLITE_ERROR;
+    const auto clearStage = qScopeGuard([clear] {
+        sqlite3_step(clear);
+        sqlite3_reset(clear);
+    });
+    sqlite3_stmt *stage =
+        prepared(m_statements.insertStaged, [&] { return sql::insertStaged(*m_definition); });
+    if (!stage)
+        return SQLITE_ERROR;
+    for (const Record &record : records) {
+        bindRecord(stage, 1, record);
+        result = sqlite3_step(stage);
+        sqlite3_reset(stage);
+        if (result != SQLITE_DONE)
+            return result;
+    }
+    sqlite3_stmt *add =
+        prepared(m_statements.addStaged, [&] { return sql::addStaged(schema(), *m_definition); });
+    if (!add)
+        return SQLITE_ERROR;
+    result = sqlite3_step(add);
+    const int reset = sqlite3_reset(add);
+    return result == SQLITE_DONE ? (reset == SQLITE_OK ? SQLITE_DONE : reset) : result;
 }
 
 bool Table::put()
@@ -813,7 +911,7 @@ bool Table::put()
     if (!statement)
         return false;
     const int fieldsBound = m_boundColumns;
-    bindRecord(statement, 1);
+    bindRecord(statement, 1, m_buffer);
     sqlite3_bind_int64(statement, fieldsBound + 1, m_current);
     if (watched)
         sqlite3_bind_int64(statement, fieldsBound + 2, *m_watchedRevision);

@@ -150,6 +150,13 @@ public:
     // since it was read, and with 35 when it deleted it; positions and revisions are never
     // given twice in a file, so a record added in its place is never mistaken for it.
     [[nodiscard]] bool add();
+    // Adds the records in order, as add() would one after another, with one statement: each
+    // statement that writes records in a transaction makes the full-text index write out
+    // what it gathered before, which a statement per record would pay for every record.
+    // When that fails none is added; they are then added one by one, so that `added` counts
+    // the records added before the one that failed and the error is that one's. The buffer
+    // is left as it was, and no record is current afterwards.
+    [[nodiscard]] bool addAll(const QList<Record> &records, qsizetype &added);
     [[nodiscard]] bool put();
     [[nodiscard]] bool remove();
     // Writes one number field of the record at `position` as it was read at `*revision`,
@@ -227,7 +234,9 @@ private:
     bool fetchKnown(Cursor &cursor, bool forward);
     bool readEntries(const Cursor &cursor, sqlite3_stmt *statement, KnownResult &result);
     bool findChunkEnd(Cursor &cursor, bool forward, QVariantList &cap, bool &found);
-    void bindRecord(sqlite3_stmt *statement, int first) const;
+    // Binds a record's fields, memos and key texts from `first` on; the next index after them.
+    int bindRecord(sqlite3_stmt *statement, int first, const Record &record) const;
+    int addStaged(const QList<Record> &records);
     void loadRow(Cursor::Row &&row);
     Cursor::Row readRow(sqlite3_stmt *statement) const;
     Cursor::Row readRow(sqlite3_stmt *statement, const Cursor &cursor) const;
@@ -243,6 +252,7 @@ private:
 
     struct Statements
     {
+        StatementSlot createStage, insertStaged, addStaged, clearStage;
         StatementSlot insert, update, updateWatched, remove, removeWatched, byPosition, revision,
             count, lastPosition;
         QHash<int, StatementSlot> updateField; // by field

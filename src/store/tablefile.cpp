@@ -29,9 +29,26 @@ void foldFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
     const int bytes = sqlite3_value_bytes(arguments[0]);
-    QByteArray folded;
-    if (!mapAsciiCase(text, bytes, true, folded))
-        folded = foldText(QString::fromUtf8(text, bytes)).toUtf8();
+    // Plain ASCII, the common case, is upper-cased straight into the result: the full-text
+    // index folds every text of every record written.
+    auto *ascii = static_cast<char *>(sqlite3_malloc64(sqlite3_uint64(bytes) + 1));
+    if (!ascii) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    int at = 0;
+    for (; at < bytes; ++at) {
+        const char c = text[at];
+        if (static_cast<unsigned char>(c) >= 0x80)
+            break;
+        ascii[at] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+    }
+    if (at == bytes) {
+        sqlite3_result_text64(context, ascii, sqlite3_uint64(bytes), sqlite3_free, SQLITE_UTF8);
+        return;
+    }
+    sqlite3_free(ascii);
+    const QByteArray folded = foldText(QString::fromUtf8(text, bytes)).toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 

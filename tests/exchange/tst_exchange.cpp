@@ -242,6 +242,36 @@ private Q_SLOTS:
         QCOMPARE(reader.errorNumber(), err::FileNotFound);
     }
 
+    // The file is read a block at a time: wherever a block ends (inside a doubled quote,
+    // between a closing quote and its comma, between CR and LF), every record reads whole,
+    // a line break after a doubled quote staying inside its field. Files shift the same
+    // records by one byte each across every block boundary.
+    void readingAcrossBlocks()
+    {
+        Catalogue catalogue;
+        const QByteArray record = "\"a\"\"\r\nb\",1\r\n";
+        constexpr int Records = 40000;
+        for (int shift = 0; shift < record.size(); ++shift) {
+            const QByteArray bytes = QByteArray(shift, 'x') + '\n' + record.repeated(Records);
+            DelimitedReader reader;
+            QVERIFY(reader.open(catalogue.write(u"blocks.csv"_s, bytes)));
+            QString line;
+            QCOMPARE(reader.next(line), DelimitedReader::Read::Record);
+            int count = 0;
+            while (reader.next(line) == DelimitedReader::Read::Record) {
+                ++count;
+                if (line != u"\"a\"\"\r\nb\",1"_s || reader.lineNumber() != 2 * count)
+                    QFAIL(qPrintable(u"shift %1, record %2 read as %3 on line %4"_s.arg(shift)
+                                         .arg(count)
+                                         .arg(line)
+                                         .arg(reader.lineNumber())));
+            }
+            QCOMPARE(count, Records);
+            QCOMPARE(reader.bytesRead(), qint64(bytes.size()));
+            QCOMPARE(texts(splitLine(line)), QStringList({u"a\"\r\nb"_s, u"1"_s}));
+        }
+    }
+
     // The line format: quoted text with quotes doubled, plain numbers, the category's name
     // (empty without one) and its number (0), dates through their picture; the header
     // names the fields; the window keeps one entry per field and needs one to export.

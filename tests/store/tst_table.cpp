@@ -308,6 +308,126 @@ private Q_SLOTS:
         QCOMPARE(songs.buffer().text(mus::Title), QStringLiteral("New"));
     }
 
+    // Records added together are stored as added one after another: every field, memo and
+    // key text, positions in order, revisions never repeated. A record that cannot be
+    // added stops it: the ones before it stay, it and the ones after are not added, the
+    // error is its own, and the transaction goes on; the buffer is left alone.
+    void addAllIsAddOneAfterAnother()
+    {
+        test::Workspace workspace;
+        test::StoreCatalogue catalogue(workspace.path());
+        Store &store = catalogue.store;
+        Table &songs = catalogue.open(TableId::Songs);
+        addSong(songs, 5, u"Already"_s, u"There"_s);
+        const qint64 firstRevision = songs.current().revision;
+        QList<Record> records;
+        for (int i = 0; i < 150; ++i) {
+            Record song(songs.definition());
+            song.setNumber(mus::ID, i == 99 ? 5 : 10 + i);
+            song.setText(mus::Artist, i % 2 ? u"Sigur Rós %1"_s.arg(i) : u"abba %1"_s.arg(i));
+            song.setText(mus::Title, u"Title \"%1\""_s.arg(i));
+            song.setNumber(mus::TrackNumber, i % 100);
+            song.setMemo(mus::Notes, QString(i, u'n'));
+            records.append(song);
+        }
+        QVERIFY(store.database().logout(1, {TableId::Songs}));
+        songs.buffer().clear();
+        songs.buffer().setText(mus::Title, u"Held by a form"_s);
+        qsizetype added = -1;
+        QVERIFY(!songs.addAll(records, added));
+        QCOMPARE(errorCode(), err::DuplicateKey);
+        QCOMPARE(added, 99);
+        QCOMPARE(songs.buffer().text(mus::Title), u"Held by a form"_s);
+        QCOMPARE(songs.position(), 0);
+        QVERIFY(songs.addAll(records.mid(100), added));
+        QCOMPARE(added, 50);
+        QVERIFY(store.database().commit());
+
+        QCOMPARE(songs.records(), 150);
+        songs.setFileOrder();
+        QList<Record> stored;
+        QSet<qint64> revisions;
+        qint64 lastRevision = 0;
+        while (songs.next()) {
+            stored.append(songs.buffer());
+            revisions.insert(songs.current().revision);
+            lastRevision = qMax(lastRevision, songs.current().revision);
+        }
+        QCOMPARE(revisions.size(), 150);
+        QVERIFY(*std::min_element(revisions.cbegin(), revisions.cend()) == firstRevision);
+        QCOMPARE(stored.takeFirst().number(mus::ID), 5);
+        records.removeAt(99);
+        QCOMPARE(stored.size(), records.size());
+        for (qsizetype i = 0; i < records.size(); ++i)
+            QVERIFY2(stored.at(i) == records.at(i), qPrintable(u"record %1"_s.arg(i)));
+        // Key texts as add() writes them: the accented and lower-case names in key order.
+        songs.buffer().clear();
+        songs.buffer().setText(mus::Artist, u"SIGUR RÓS 1"_s);
+        songs.buffer().setText(mus::Title, u"title \"1\""_s);
+        QVERIFY(songs.get(mus::SongsByArtist));
+        QCOMPARE(songs.buffer().number(mus::ID), 11);
+        songs.set(mus::SongsByArtist);
+        QVERIFY(songs.next());
+        QCOMPARE(songs.buffer().text(mus::Artist), u"abba 0"_s);
+        // A record added alone afterwards takes a revision above them all.
+        addSong(songs, 500, u"Later"_s, u"One"_s);
+        QVERIFY(songs.current().revision > lastRevision);
+    }
+
+    // A bulk write's larger page cache and in-memory statement journals last while it does,
+    // through nested runs, and the usual settings come back after the last; records
+    // written meanwhile are kept as ever.
+    void bulkWriteSettingsComeBack()
+    {
+        test::Workspace workspace;
+        test::StoreCatalogue catalogue(workspace.path());
+        Table &songs = catalogue.open(TableId::Songs);
+        Database &database = catalogue.store.database();
+        const auto pragma = [&](const QString &name) {
+            sqlite3_stmt *query = database.statement(u"PRAGMA "_s + name);
+            const qint64 value =
+                query && sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int64(query, 0) : -1;
+            sqlite3_reset(query);
+            return value;
+        };
+        const QString cache = u"\"%1\".cache_size"_s.arg(Database::schemaName(songs.definition()));
+        const auto songNumbered = [&](qint64 id) {
+            Record song(songs.definition());
+            song.setNumber(mus::ID, id);
+            song.setText(mus::Artist, u"Staged"_s);
+            return song;
+        };
+        qsizetype added = 0;
+        QCOMPARE(pragma(cache), -Database::PageCacheKiB);
+        QCOMPARE(pragma(u"temp_store"_s), 0);
+        {
+            BulkWrite outer(database, songs.definition());
+            {
+                BulkWrite inner(database, songs.definition());
+                QCOMPARE(pragma(cache), -Database::BulkPageCacheKiB);
+            }
+            QCOMPARE(pragma(cache), -Database::BulkPageCacheKiB);
+            QCOMPARE(pragma(u"temp_store"_s), 2);
+            QVERIFY(database.logout(1, {TableId::Songs}));
+            addSong(songs, 1, u"A"_s, u"T"_s);
+            songs.buffer().setText(mus::Artist, u"B"_s); // the same ID: undone alone
+            QVERIFY(!songs.add());
+            QCOMPARE(errorCode(), err::DuplicateKey);
+            QVERIFY(songs.addAll({songNumbered(2)}, added));
+            QVERIFY(database.commit());
+            BulkWrite moved = std::move(outer);
+            outer = std::move(moved);
+        }
+        QCOMPARE(pragma(cache), -Database::PageCacheKiB);
+        QCOMPARE(pragma(u"temp_store"_s), 0);
+        // Records added together are staged in the temporary schema, which the settings
+        // coming back dropped: the stage is made again.
+        QVERIFY(database.logout(1, {TableId::Songs}));
+        QVERIFY(songs.addAll({songNumbered(3)}, added));
+        QVERIFY(database.commit());
+        QCOMPARE(songs.records(), 3);
+    }
+
     // One number field written alone: the rest of the record stays as another station left
     // it, a stale revision gives 89, a deleted record 35, and the new revision is the one a
     // later watched write must match.
