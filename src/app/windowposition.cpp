@@ -259,6 +259,17 @@ QMdiSubWindow *showInWorkArea(QMdiArea *area, QWidget *window,
     child->show(); // the window restores its saved place as it is shown
     if (amongMaximized && !child->isMaximized())
         child->showMaximized();
+    // The area puts a window without a saved place one step on from the last, whatever its
+    // size, which can leave part of it outside: the whole of it is brought in.
+    if (!child->isMaximized() && area->isVisible()) {
+        const QRect inside =
+            clampedPlacement(child->geometry(), QRect(QPoint(0, 0), area->viewport()->size()),
+                             child->minimumSizeHint());
+        if (inside != child->geometry()) {
+            child->setGeometry(inside);
+            child->setProperty(NormalGeometry, inside);
+        }
+    }
     if (focused)
         focused->setFocus();
     return child;

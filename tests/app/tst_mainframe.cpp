@@ -427,6 +427,44 @@ private Q_SLOTS:
     }
 
     // Closing saves the frame's position in section Main.
+    // Windows opened one after another in a small frame, each placed one step on from the
+    // last, are each wholly inside the work area.
+    void newWindowsInsideTheWorkArea()
+    {
+        test::Workspace workspace;
+        test::ScriptedPrompter prompter;
+        settings::writeNumber(QStringLiteral("SetupWizardComplete"), 1);
+        Procedures::add(u"Wide"_s, Procedures::Placement::OwnWindow,
+                        [](Session &, MainFrame &) -> QWidget * {
+                            auto *window = new QWidget;
+                            window->resize(640, 420);
+                            return window;
+                        });
+        Session session(workspace.path());
+        session.announceTables();
+        MainFrame frame(session);
+        QVERIFY(frame.openCatalogue());
+        frame.showAndStart();
+        frame.setGeometry(30, 40, 1000, 700);
+        auto *area = frame.findChild<QMdiArea *>();
+        QVERIFY(area);
+        QVERIFY(QTest::qWaitFor([&] { return area->viewport()->width() > 900; }));
+        const QRect room(QPoint(0, 0), area->viewport()->size());
+        for (int i = 0; i < 8; ++i) {
+            QVERIFY(frame.startProcedure(u"Wide"_s));
+            QMdiSubWindow *child = area->activeSubWindow();
+            QVERIFY(child);
+            QVERIFY2(room.contains(child->geometry()),
+                     qPrintable(u"window %1 at %2,%3 %4x%5 in %6x%7"_s.arg(i)
+                                    .arg(child->x())
+                                    .arg(child->y())
+                                    .arg(child->width())
+                                    .arg(child->height())
+                                    .arg(room.width())
+                                    .arg(room.height())));
+        }
+    }
+
     void closingSavesPosition()
     {
         test::Workspace workspace;
