@@ -490,38 +490,30 @@ void LabelForm::selectAlbum()
 {
     if (m_busy)
         return;
-    auto *picker = new SelectAlbum(session(), Request::Select);
-    if (!picker->start()) {
-        delete picker;
-        return;
-    }
-    m_busy = true;
-    setEnabled(false);
-    connect(picker, &Browser::finished, this, [this](const WindowResult &result) {
-        m_busy = false;
-        setEnabled(true);
-        if (result.response == Response::Completed)
-            fillFromAlbum();
-    });
-    showProcedureWindow(this, picker);
+    pickThenFill(new SelectAlbum(session(), Request::Select), &LabelForm::fillFromAlbum);
 }
 
 void LabelForm::selectFileNumber()
 {
     if (m_busy)
         return;
-    auto *picker = new SelectFileNumber(session(), Request::Select);
+    pickThenFill(new SelectFileNumber(session(), Request::Select), &LabelForm::fillFromFileNumber);
+}
+
+// The form waits, disabled, for the picker; a choice made there fills the label.
+void LabelForm::pickThenFill(Browser *picker, void (LabelForm::*fill)())
+{
     if (!picker->start()) {
         delete picker;
         return;
     }
     m_busy = true;
     setEnabled(false);
-    connect(picker, &Browser::finished, this, [this](const WindowResult &result) {
+    connect(picker, &Browser::finished, this, [this, fill](const WindowResult &result) {
         m_busy = false;
         setEnabled(true);
         if (result.response == Response::Completed)
-            fillFromFileNumber();
+            (this->*fill)();
     });
     showProcedureWindow(this, picker);
 }

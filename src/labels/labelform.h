@@ -15,6 +15,8 @@ class QTabWidget;
 
 namespace sv {
 
+class Browser;
+
 // "Update Label": a label's texts, fonts, justification and picture in tabs; or, as the
 // label wizard ("Add Label Wizard"), the same areas as pages that can first be filled from
 // an album or a file number. A new label takes its number at once.
@@ -41,6 +43,7 @@ public:
     void fillFromFileNumber();
     void selectAlbum();      // "&Select Album"
     void selectFileNumber(); // "&Select File Number"
+    void pickThenFill(Browser *picker, void (LabelForm::*fill)());
     // "Select Font" beside an area: the favourite fonts to pick from.
     void selectFont(int fontField);
     QString fontDescriptionShown(int fontField) const;
