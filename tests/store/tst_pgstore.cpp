@@ -10,6 +10,7 @@
 #include "store/table.h"
 #include "testsupport.h"
 
+#include <QProcess>
 #include <QSet>
 #include <QTest>
 
@@ -462,6 +463,50 @@ private Q_SLOTS:
             QVERIFY(theirs.remove());
             QVERIFY(!songs.putNumber(position, &revision, mus::Rating, 1));
             QCOMPARE(errorCode(), err::RecordNotFound);
+        });
+    }
+
+    // Ten station processes raise the same few numbers at once through watched PUTs, each
+    // retrying when another station was first: every raise arrives.
+    void tenStations_data() { engines_data(); }
+    void tenStations()
+    {
+        onEngine([](auto &catalogue) {
+            QVERIFY(createTables(catalogue, {TableId::Songs}));
+            auto s = catalogue.station();
+            QVERIFY(s->open(TableId::Songs));
+            auto &songs = s->table(TableId::Songs);
+            for (int id = 1; id <= 5; ++id)
+                QVERIFY(addSong(songs, id, u"Abba"_s, u"Song %1"_s.arg(id)));
+            QString target;
+            if constexpr (std::is_same_v<std::decay_t<decltype(catalogue)>, ServerCatalogue>)
+                target = catalogue.url;
+            else
+                target = catalogue.workspace.path();
+
+            constexpr int Stations = 10;
+            constexpr int Changes = 100;
+            std::vector<std::unique_ptr<QProcess>> stations;
+            for (int station = 0; station < Stations; ++station) {
+                auto process = std::make_unique<QProcess>();
+                process->start(test::helperProgram(u"countingstation"_s),
+                               {target, QString::number(station), QString::number(Changes)});
+                stations.push_back(std::move(process));
+            }
+            int conflicts = 0;
+            for (auto &process : stations) {
+                QVERIFY(process->waitForFinished(120000));
+                const QByteArray said = process->readAllStandardOutput().trimmed();
+                QVERIFY2(process->exitCode() == 0 && said.startsWith("done "), said.constData());
+                conflicts += said.mid(5).toInt();
+            }
+            qint64 total = 0;
+            songs.set(mus::KeyID);
+            while (songs.next())
+                total += songs.buffer().number(mus::Skips);
+            QCOMPARE(total, Stations * Changes);
+            qInfo("%d watched changes by %d stations, %d conflicts retried", Stations * Changes,
+                  Stations, conflicts);
         });
     }
 
