@@ -285,17 +285,26 @@ bool Database::checkLayout(const TableDef &table)
         setError(err::InvalidRecordDeclaration);
         return false;
     }
+    // A file another station holds just then is busy, not of another layout: such a failure
+    // is the engine's (32), never a wrong record declaration.
+    int failed = SQLITE_OK;
     const auto pragma = [&](const QString &sql) {
         sqlite3_stmt *statement = nullptr;
-        sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr);
-        const int value =
-            sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+        int step = sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr);
+        if (step == SQLITE_OK)
+            step = sqlite3_step(statement);
+        const int value = step == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
         sqlite3_finalize(statement);
+        if (step != SQLITE_ROW && step != SQLITE_DONE && failed == SQLITE_OK)
+            failed = step;
         return value;
     };
-    if (pragma(QStringLiteral("PRAGMA ") + schema + QStringLiteral(".user_version")) !=
-            table.version ||
-        pragma(sql::fileLayout(schemaName(table))) != sql::FileLayout ||
+    const int version =
+        pragma(QStringLiteral("PRAGMA ") + schema + QStringLiteral(".user_version"));
+    const int layout = pragma(sql::fileLayout(schemaName(table)));
+    if (failed != SQLITE_OK)
+        return setEngineErrorFromDb(failed);
+    if (version != table.version || layout != sql::FileLayout ||
         !tables.contains(QString::fromLatin1(sql::CountersTable))) {
         setError(err::InvalidRecordDeclaration);
         return false;
@@ -303,17 +312,21 @@ bool Database::checkLayout(const TableDef &table)
 
     QSet<QString> columns;
     sqlite3_stmt *info = nullptr;
-    sqlite3_prepare_v2(m_db,
-                       (QStringLiteral("PRAGMA ") + schema + QStringLiteral(".table_info(") +
-                        sql::quote(table.label) + u')')
-                           .toUtf8()
-                           .constData(),
-                       -1, &info, nullptr);
-    while (sqlite3_step(info) == SQLITE_ROW)
-        columns.insert(
-            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1)))
-                .toLower());
+    int step = sqlite3_prepare_v2(m_db,
+                                  (QStringLiteral("PRAGMA ") + schema +
+                                   QStringLiteral(".table_info(") + sql::quote(table.label) + u')')
+                                      .toUtf8()
+                                      .constData(),
+                                  -1, &info, nullptr);
+    if (step == SQLITE_OK) {
+        while ((step = sqlite3_step(info)) == SQLITE_ROW)
+            columns.insert(
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1)))
+                    .toLower());
+    }
     sqlite3_finalize(info);
+    if (step != SQLITE_DONE)
+        return setEngineErrorFromDb(step);
     QSet<QString> expected;
     for (const QString &name : sql::allColumns(table))
         expected.insert(name.toLower());
