@@ -124,7 +124,28 @@ ServerDatabase::ServerDatabase(const QString &url, const PasswordPrompt &prompt)
     PQsetNoticeProcessor(
         connection, [](void *, const char *) {}, nullptr);
     m_connection = connection;
+    if (!applyOpenWait()) {
+        const StoreError error = lastError();
+        PQfinish(m_connection);
+        m_connection = nullptr;
+        restoreError(error);
+        return;
+    }
     clearError();
+}
+
+// A statement waits for another station's locks as long as the open wait, then fails with
+// 32, as a write to a file another station holds does; never for ever behind a LOGOUT.
+bool ServerDatabase::applyOpenWait()
+{
+    return execute(QStringLiteral("SET lock_timeout = %1").arg(qMax(1, m_openWaitSeconds * 1000)));
+}
+
+void ServerDatabase::setOpenWait(int seconds)
+{
+    m_openWaitSeconds = qMax(0, seconds);
+    if (m_connection && !inTransaction())
+        (void)applyOpenWait();
 }
 
 ServerDatabase::~ServerDatabase()
@@ -226,7 +247,7 @@ bool ServerDatabase::connected()
     PQsetClientEncoding(m_connection, "UTF8");
     m_prepared.clear(); // the new session has none of them
     ++m_generation;
-    return true;
+    return applyOpenWait();
 }
 
 ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantList &parameters)
@@ -402,9 +423,10 @@ bool ServerDatabase::begin(int seconds, const QList<TableId> &tables)
     bool ok = execute(QStringLiteral("SET LOCAL lock_timeout = %1").arg(qMax(1, seconds * 1000)));
     if (ok && !locked.isEmpty())
         ok = execute(pgsql::lockTables(locked));
-    // Later statements of the transaction wait as long as any other.
+    // Later statements of the transaction wait as long as any other statement.
     if (ok)
-        ok = execute(QStringLiteral("SET LOCAL lock_timeout = 0"));
+        ok = execute(
+            QStringLiteral("SET LOCAL lock_timeout = %1").arg(qMax(1, m_openWaitSeconds * 1000)));
     if (!ok) {
         const StoreError error = lastError();
         if (PQstatus(m_connection) == CONNECTION_OK)

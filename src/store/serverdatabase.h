@@ -103,7 +103,8 @@ public:
     // a LOGOUT it adds nothing.
     [[nodiscard]] bool beginStream(TableId table);
     [[nodiscard]] bool flush();
-    void setOpenWait(int seconds) { m_openWaitSeconds = seconds; }
+    // How long a statement waits for another station's locks before it fails with 32.
+    void setOpenWait(int seconds);
     // False, leaving the error that ended it, once the server ended the open transaction by
     // itself (the connection was lost): a write now would not belong to it.
     [[nodiscard]] bool writable();
@@ -116,6 +117,7 @@ private:
 
     bool fail(PGresult *result);
     bool connected(); // connects again when the server dropped the session
+    bool applyOpenWait();
     Result runOnce(const QString &sql, const QVariantList &parameters);
     void failConnection(const QString &what);
     bool begin(int seconds, const QList<TableId> &tables);

@@ -410,6 +410,24 @@ private Q_SLOTS:
             QCOMPARE(b->table(TableId::Categories).records(), 2);
             QVERIFY2(b->db->logout(1), qPrintable(errorText()));
             QVERIFY(b->db->commit());
+
+            // While one station holds the tables the other reads on, and its writes wait the
+            // open wait and give up with 32 rather than for ever.
+            b->db->setOpenWait(1);
+            auto &otherSongs = b->table(TableId::Songs);
+            otherSongs.set(mus::KeyID);
+            QVERIFY(otherSongs.next());
+            QVERIFY(a->db->logout(1, {TableId::Songs}));
+            QVERIFY(addSong(songs, 3, u"Abba"_s, u"Fernando"_s));
+            otherSongs.set(mus::KeyID);
+            QVERIFY2(otherSongs.next(), qPrintable(errorText()));
+            QCOMPARE(otherSongs.buffer().number(mus::ID), 2);
+            otherSongs.buffer().setText(mus::Title, u"Mamma Mia"_s);
+            QVERIFY(!otherSongs.put());
+            QCOMPARE(errorCode(), err::FileLocked);
+            QVERIFY(a->db->commit());
+            QVERIFY2(otherSongs.put(), qPrintable(errorText()));
+            QCOMPARE(otherSongs.records(), 2);
         });
     }
 
