@@ -230,10 +230,7 @@ void Database::beginBulkWrite(const TableDef &table)
 {
     const StoreError error = lastError(); // the settings leave no error of their own
     const auto restore = qScopeGuard([&] { restoreError(error); });
-    if (m_bulkWrites[table.id]++ == 0)
-        static_cast<void>(execute(QStringLiteral("PRAGMA %1.cache_size = -%2")
-                                      .arg(sql::quote(schemaName(table)))
-                                      .arg(BulkPageCacheKiB)));
+    ++m_bulkWrites[table.id];
     // Taken by each transaction as it begins. Changing it drops the temporary schema, where
     // only the stage of records added together lives, made again on its next use.
     if (m_bulkWrites.size() == 1 && m_bulkWrites.value(table.id) == 1)
@@ -248,10 +245,6 @@ void Database::endBulkWrite(const TableDef &table)
     const StoreError error = lastError();
     const auto restore = qScopeGuard([&] { restoreError(error); });
     m_bulkWrites.erase(run);
-    if (isAttached(table.id))
-        static_cast<void>(execute(QStringLiteral("PRAGMA %1.cache_size = -%2")
-                                      .arg(sql::quote(schemaName(table)))
-                                      .arg(PageCacheKiB)));
     if (m_bulkWrites.isEmpty())
         static_cast<void>(execute(QStringLiteral("PRAGMA temp_store = DEFAULT")));
 }
