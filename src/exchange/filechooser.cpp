@@ -1,5 +1,7 @@
 #include "filechooser.h"
 
+#include "platform/prompter.h"
+
 #include <QFileDialog>
 
 namespace sv::exchange {
@@ -21,6 +23,9 @@ void setFileChooser(FileChooser chooser)
 
 QString chooseFile(QWidget *parent, const FileQuestion &question)
 {
+    // A path a test script gave ahead answers the question without a dialog.
+    if (const std::optional<QString> given = takeChosenPath())
+        return *given;
     if (installed())
         return installed()(parent, question);
     if (question.save)
