@@ -1153,10 +1153,10 @@ int widthOf(const PatternSpec &parts)
 
 } // namespace
 
-struct Picture::Spec
+struct Picture::Parsed
 {
     AnySpec kind;
-    bool operator==(const Spec &) const = default;
+    bool operator==(const Parsed &) const = default;
 };
 
 Picture::Picture() : m_error(u"no picture"_s) {}
@@ -1167,7 +1167,7 @@ Picture Picture::parse(QStringView text)
     picture.m_text = text.toString();
     QString error;
     if (std::optional<AnySpec> parts = readPicture(text.trimmed(), error)) {
-        picture.m_spec = std::make_shared<const Spec>(Spec{std::move(*parts)});
+        picture.m_parsed = std::make_shared<const Parsed>(Parsed{std::move(*parts)});
         picture.m_error.clear();
     } else {
         picture.m_error = u"invalid picture \"%1\": %2"_s.arg(text, error);
@@ -1177,23 +1177,23 @@ Picture Picture::parse(QStringView text)
 
 Picture::Kind Picture::kind() const
 {
-    if (!m_spec)
+    if (!m_parsed)
         return Kind::Invalid;
     static constexpr std::array<Kind, 5> kinds{Kind::String, Kind::Number, Kind::Date, Kind::Time,
                                                Kind::Pattern};
-    return kinds[m_spec->kind.index()];
+    return kinds[m_parsed->kind.index()];
 }
 
 int Picture::width() const
 {
-    if (!m_spec)
+    if (!m_parsed)
         return 0;
-    return std::visit([](const auto &parts) { return widthOf(parts); }, m_spec->kind);
+    return std::visit([](const auto &parts) { return widthOf(parts); }, m_parsed->kind);
 }
 
 bool Picture::blankWhenZero() const
 {
-    if (!m_spec)
+    if (!m_parsed)
         return false;
     return std::visit(
         [](const auto &parts) {
@@ -1202,23 +1202,23 @@ bool Picture::blankWhenZero() const
             else
                 return false;
         },
-        m_spec->kind);
+        m_parsed->kind);
 }
 
 QString Picture::format(const QVariant &value) const
 {
-    if (!m_spec)
+    if (!m_parsed)
         return {};
-    return std::visit([&](const auto &parts) { return formatWith(parts, value); }, m_spec->kind);
+    return std::visit([&](const auto &parts) { return formatWith(parts, value); }, m_parsed->kind);
 }
 
 QVariant Picture::deformat(QStringView text, bool *ok) const
 {
-    bool readable = m_spec != nullptr;
+    bool readable = m_parsed != nullptr;
     QVariant value;
-    if (m_spec) {
+    if (m_parsed) {
         value = std::visit([&](const auto &parts) { return deformatWith(parts, text, readable); },
-                           m_spec->kind);
+                           m_parsed->kind);
     }
     if (ok)
         *ok = readable;
@@ -1227,9 +1227,9 @@ QVariant Picture::deformat(QStringView text, bool *ok) const
 
 bool Picture::operator==(const Picture &other) const
 {
-    if (!m_spec || !other.m_spec)
-        return m_spec == other.m_spec;
-    return *m_spec == *other.m_spec;
+    if (!m_parsed || !other.m_parsed)
+        return m_parsed == other.m_parsed;
+    return *m_parsed == *other.m_parsed;
 }
 
 QString format(const QVariant &value, QStringView picture)

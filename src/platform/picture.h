@@ -65,7 +65,7 @@ public:
     Picture(); // invalid
     static Picture parse(QStringView text);
 
-    bool isValid() const { return m_spec != nullptr; }
+    bool isValid() const { return m_parsed != nullptr; }
     QString errorString() const { return m_error; }
     QString text() const { return m_text; }
     Kind kind() const;
@@ -80,9 +80,9 @@ public:
     bool operator==(const Picture &other) const;
 
 private:
-    struct Spec;
+    struct Parsed;
 
-    std::shared_ptr<const Spec> m_spec;
+    std::shared_ptr<const Parsed> m_parsed;
     QString m_text;
     QString m_error;
 };

@@ -271,22 +271,22 @@ SongList songList(const QString &title)
 std::unique_ptr<ReportSource> songListSource(Session &session, const SongList &list,
                                              const RunChoice &choice)
 {
-    ListSource::Spec spec;
-    spec.table = TableId::Songs;
-    spec.lookups = {TableId::Categories};
-    spec.key = list.key;
+    ListSource::Plan plan;
+    plan.table = TableId::Songs;
+    plan.lookups = {TableId::Categories};
+    plan.key = list.key;
     if (list.key == mus::SongsByCategory)
-        spec.range = choice.id;
+        plan.range = choice.id;
     const QList<SongColumn> columns = choice.brief ? list.brief : list.standard;
-    spec.layout.title = list.key == mus::SongsByCategory
+    plan.layout.title = list.key == mus::SongsByCategory
                             ? u"Music in "_s + trimmedRight(choice.name) + u" Category"_s
                             : list.title;
-    spec.layout.columns = columnsOf(columns);
-    spec.layout.landscape = !choice.brief;
+    plan.layout.columns = columnsOf(columns);
+    plan.layout.landscape = !choice.brief;
     auto cells = std::make_shared<SongCells>(session.store());
     const ReportCriteria criteria = choice.criteria;
     const bool selected = criteria.include == u"Selected";
-    spec.line = [cells, columns, criteria, selected,
+    plan.line = [cells, columns, criteria, selected,
                  list](const Record &song, const Cursor::Row &) -> std::optional<QStringList> {
         if (list.songTest && songLeftOut(song))
             return std::nullopt;
@@ -296,7 +296,7 @@ std::unique_ptr<ReportSource> songListSource(Session &session, const SongList &l
             return std::nullopt;
         return cells->cells(columns, song);
     };
-    return std::make_unique<ListSource>(session, std::move(spec));
+    return std::make_unique<ListSource>(session, std::move(plan));
 }
 
 // The two paper savers: every song that passes the test and the last criteria, in small
@@ -304,22 +304,22 @@ std::unique_ptr<ReportSource> songListSource(Session &session, const SongList &l
 std::unique_ptr<ReportSource> paperSaverSource(Session &session, bool byTitle,
                                                const RunChoice &choice)
 {
-    ListSource::Spec spec;
-    spec.table = TableId::Songs;
-    spec.lookups = {TableId::Categories};
-    spec.key = byTitle ? mus::SongsByTitle : mus::SongsByArtist;
+    ListSource::Plan plan;
+    plan.table = TableId::Songs;
+    plan.lookups = {TableId::Categories};
+    plan.key = byTitle ? mus::SongsByTitle : mus::SongsByArtist;
     const QList<SongColumn> columns =
         byTitle
             ? QList<C>{C::Time, C::Bpm, C::Trk, C::FileHash, C::Title, C::Artist, C::Album}
             : QList<C>{C::Time, C::Bpm, C::Trk, C::FileHash, C::Artist, C::TitleWithMix, C::Album};
-    spec.layout.title = byTitle ? u"Songs by Title"_s : u"Songs by Artist"_s;
-    spec.layout.columns = columnsOf(columns);
+    plan.layout.title = byTitle ? u"Songs by Title"_s : u"Songs by Artist"_s;
+    plan.layout.columns = columnsOf(columns);
     const ReportFont small{u"Small Fonts"_s, 6};
-    spec.layout.detailFont = small;
-    spec.layout.headingFont = ReportFont{u"Small Fonts"_s, 6, true};
+    plan.layout.detailFont = small;
+    plan.layout.headingFont = ReportFont{u"Small Fonts"_s, 6, true};
     auto cells = std::make_shared<SongCells>(session.store());
     const ReportCriteria criteria = choice.criteria;
-    spec.line = [cells, columns, criteria,
+    plan.line = [cells, columns, criteria,
                  byTitle](const Record &song, const Cursor::Row &) -> std::optional<QStringList> {
         if (songLeftOut(song))
             return std::nullopt;
@@ -330,7 +330,7 @@ std::unique_ptr<ReportSource> paperSaverSource(Session &session, bool byTitle,
             line[5] = line[5].left(60);
         return line;
     };
-    return std::make_unique<ListSource>(session, std::move(spec));
+    return std::make_unique<ListSource>(session, std::move(plan));
 }
 
 // --- albums ------------------------------------------------------------------------------
@@ -373,41 +373,41 @@ std::unique_ptr<ReportSource> albumSource(Session &session, const ReportDef &rep
                 {A::FileNumber, A::Artist, A::Album, A::Media},
                 u"Albums by Category"_s};
 
-    ListSource::Spec spec;
-    spec.table = TableId::Albums;
-    spec.key = list.key;
+    ListSource::Plan plan;
+    plan.table = TableId::Albums;
+    plan.key = list.key;
     if (list.key == alb::KeyCategoryArtist)
-        spec.range = choice.id;
-    spec.layout.title = choice.brief ? list.briefTitle : report.title;
+        plan.range = choice.id;
+    plan.layout.title = choice.brief ? list.briefTitle : report.title;
     if (list.key == alb::KeyCategoryArtist && !choice.brief)
-        spec.layout.subtitles = {trimmedRight(choice.name)};
+        plan.layout.subtitles = {trimmedRight(choice.name)};
     const QList<A> columns = choice.brief ? list.brief : list.standard;
     for (A column : columns) {
         switch (column) {
         case A::Artist:
-            spec.layout.columns.append({u"Artist"_s, 1700});
+            plan.layout.columns.append({u"Artist"_s, 1700});
             break;
         case A::Album:
-            spec.layout.columns.append({u"Album"_s, 1900});
+            plan.layout.columns.append({u"Album"_s, 1900});
             break;
         case A::Media:
-            spec.layout.columns.append({u"Media"_s, 800});
+            plan.layout.columns.append({u"Media"_s, 800});
             break;
         case A::FileNumber:
-            spec.layout.columns.append({u"File Number"_s, 900});
+            plan.layout.columns.append({u"File Number"_s, 900});
             break;
         case A::ReleaseDate:
-            spec.layout.columns.append({u"Release Date"_s, 900});
+            plan.layout.columns.append({u"Release Date"_s, 900});
             break;
         case A::WavFile:
-            spec.layout.columns.append({u"Associated WAV File"_s, 3000});
+            plan.layout.columns.append({u"Associated WAV File"_s, 3000});
             break;
         }
     }
-    spec.layout.landscape = !choice.brief;
+    plan.layout.landscape = !choice.brief;
     const ReportCriteria criteria = choice.criteria;
     const int selection = list.selection;
-    spec.line = [columns, criteria, selection](const Record &album,
+    plan.line = [columns, criteria, selection](const Record &album,
                                                const Cursor::Row &) -> std::optional<QStringList> {
         if (!passesSelection(criteria, album.text(selection)))
             return std::nullopt;
@@ -436,47 +436,47 @@ std::unique_ptr<ReportSource> albumSource(Session &session, const ReportDef &rep
         }
         return line;
     };
-    return std::make_unique<ListSource>(session, std::move(spec));
+    return std::make_unique<ListSource>(session, std::move(plan));
 }
 
 // The album sheet: the songs of one album.
 std::unique_ptr<ReportSource> albumSheetSource(Session &session, const RunChoice &choice)
 {
-    ListSource::Spec spec;
-    spec.table = TableId::Songs;
-    spec.key = mus::SongsByAlbum;
-    spec.filter = u"MUS:AlbumID = "_s + QString::number(choice.id);
-    spec.layout.title = u"Songs by Album"_s;
+    ListSource::Plan plan;
+    plan.table = TableId::Songs;
+    plan.key = mus::SongsByAlbum;
+    plan.filter = u"MUS:AlbumID = "_s + QString::number(choice.id);
+    plan.layout.title = u"Songs by Album"_s;
     const QList<C> columns{C::Album, C::Title, C::Artist, C::Media};
-    spec.layout.columns = columnsOf(columns);
-    spec.layout.columns[0].width = 2000;
-    spec.layout.columns[1].width = 2300;
-    spec.layout.columns[2].width = 1800;
+    plan.layout.columns = columnsOf(columns);
+    plan.layout.columns[0].width = 2000;
+    plan.layout.columns[1].width = 2300;
+    plan.layout.columns[2].width = 1800;
     auto cells = std::make_shared<SongCells>(session.store());
-    spec.line = [cells, columns](const Record &song, const Cursor::Row &) {
+    plan.line = [cells, columns](const Record &song, const Cursor::Row &) {
         return std::optional<QStringList>(cells->cells(columns, song));
     };
-    return std::make_unique<ListSource>(session, std::move(spec));
+    return std::make_unique<ListSource>(session, std::move(plan));
 }
 
 // The DJ log: the songs the query builder's filter takes, in media order.
 std::unique_ptr<ReportSource> djLogSource(Session &session, const RunChoice &choice)
 {
-    ListSource::Spec spec;
-    spec.table = TableId::Songs;
-    spec.lookups = {TableId::Categories};
-    spec.key = mus::SongsByMedia;
-    spec.filter = choice.filter;
-    spec.layout.title = u"DJ LOG"_s;
+    ListSource::Plan plan;
+    plan.table = TableId::Songs;
+    plan.lookups = {TableId::Categories};
+    plan.key = mus::SongsByMedia;
+    plan.filter = choice.filter;
+    plan.layout.title = u"DJ LOG"_s;
     const QList<C> columns{C::Artist, C::Title, C::Category, C::Album, C::Year, C::FileNumber};
-    spec.layout.columns = columnsOf(columns);
-    spec.layout.columns[1].width = 2000;
-    spec.layout.columns[5].width = 700;
+    plan.layout.columns = columnsOf(columns);
+    plan.layout.columns[1].width = 2000;
+    plan.layout.columns[5].width = 700;
     auto cells = std::make_shared<SongCells>(session.store());
-    spec.line = [cells, columns](const Record &song, const Cursor::Row &) {
+    plan.line = [cells, columns](const Record &song, const Cursor::Row &) {
         return std::optional<QStringList>(cells->cells(columns, song));
     };
-    return std::make_unique<ListSource>(session, std::move(spec));
+    return std::make_unique<ListSource>(session, std::move(plan));
 }
 
 // --- play lists --------------------------------------------------------------------------
@@ -544,13 +544,13 @@ bool renumber(Session &session, const std::vector<Renumber> &changes)
 
 std::unique_ptr<ReportSource> playlistSource(Session &session, bool chart, const RunChoice &choice)
 {
-    ListSource::Spec spec;
-    spec.table = TableId::PlaylistDetails;
-    spec.lookups = {TableId::Songs, TableId::Categories};
-    spec.key = pla::KeyPlaylistID;
-    spec.range = choice.id;
-    spec.layout.title = chart ? trimmedRight(choice.name) : u"Playlist"_s;
-    spec.layout.subtitles = {chart ? format(today(), u"@d4") : trimmedRight(choice.name)};
+    ListSource::Plan plan;
+    plan.table = TableId::PlaylistDetails;
+    plan.lookups = {TableId::Songs, TableId::Categories};
+    plan.key = pla::KeyPlaylistID;
+    plan.range = choice.id;
+    plan.layout.title = chart ? trimmedRight(choice.name) : u"Playlist"_s;
+    plan.layout.subtitles = {chart ? format(today(), u"@d4") : trimmedRight(choice.name)};
     struct State
     {
         explicit State(Store &store) : songs(store), cells(store) {}
@@ -562,8 +562,8 @@ std::unique_ptr<ReportSource> playlistSource(Session &session, bool chart, const
     };
     auto state = std::make_shared<State>(session.store());
     if (chart) {
-        spec.layout.logo = logoImage();
-        spec.layout.columns = {{u"Artist"_s, 1700},
+        plan.layout.logo = logoImage();
+        plan.layout.columns = {{u"Artist"_s, 1700},
                                {u"Title"_s, 2300},
                                {u"Time"_s, 380, Qt::AlignRight},
                                {u"BPM"_s, 350, Qt::AlignRight},
@@ -572,7 +572,7 @@ std::unique_ptr<ReportSource> playlistSource(Session &session, bool chart, const
                                {QString(), 120, Qt::AlignHCenter},
                                {u"LW"_s, 300, Qt::AlignRight},
                                {u"File"_s, 700}};
-        spec.line = [state](const Record &entry,
+        plan.line = [state](const Record &entry,
                             const Cursor::Row &row) -> std::optional<QStringList> {
             const QString lastWeek = lastWeekText(entry.text(pla::PlaylistNotes));
             const qint64 position = ++state->printed;
@@ -592,30 +592,30 @@ std::unique_ptr<ReportSource> playlistSource(Session &session, bool chart, const
                                song.text(mus::FileNumber).trimmed()};
         };
         Session *owner = &session;
-        spec.finish = [state, owner](ReportWriter &writer) {
+        plan.finish = [state, owner](ReportWriter &writer) {
             return writer.total(u"Total Time"_s, 2, totalTimeText(state->total)) &&
                    renumber(*owner, state->renumbered);
         };
     } else {
         const QList<C> columns{C::Artist, C::Title, C::Category,  C::Album,
                                C::Date,   C::Time,  C::FileNumber};
-        spec.layout.columns = columnsOf(columns);
-        spec.layout.columns[0].width = 1500;
-        spec.layout.columns[1].width = 1700;
-        spec.layout.columns[3].width = 1300;
-        spec.layout.columns[6].width = 700;
-        spec.line = [state, columns](const Record &entry,
+        plan.layout.columns = columnsOf(columns);
+        plan.layout.columns[0].width = 1500;
+        plan.layout.columns[1].width = 1700;
+        plan.layout.columns[3].width = 1300;
+        plan.layout.columns[6].width = 700;
+        plan.line = [state, columns](const Record &entry,
                                      const Cursor::Row &) -> std::optional<QStringList> {
             Record song(tableDef(TableId::Songs));
             state->songs.find(entry.number(pla::ID), song);
             state->total += hundredthsOf(song.number(mus::Time));
             return state->cells.cells(columns, song);
         };
-        spec.finish = [state](ReportWriter &writer) {
+        plan.finish = [state](ReportWriter &writer) {
             return writer.total(u"Total Time"_s, 5, totalTimeText(state->total));
         };
     }
-    return std::make_unique<ListSource>(session, std::move(spec));
+    return std::make_unique<ListSource>(session, std::move(plan));
 }
 
 } // namespace

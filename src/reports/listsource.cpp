@@ -17,8 +17,8 @@ void loadRow(Record &record, const QList<int> &fields, const Cursor::Row &row)
     }
 }
 
-ListSource::ListSource(Session &session, Spec spec)
-    : m_session(session), m_spec(std::move(spec)), m_record(tableDef(m_spec.table))
+ListSource::ListSource(Session &session, Plan plan)
+    : m_session(session), m_plan(std::move(plan)), m_record(tableDef(m_plan.table))
 {}
 
 ListSource::~ListSource()
@@ -30,20 +30,20 @@ ListSource::~ListSource()
 bool ListSource::open()
 {
     Store &store = m_session.store();
-    Table &table = store.table(m_spec.table);
+    Table &table = store.table(m_plan.table);
     QList<Table *> tables{&table};
-    for (TableId id : std::as_const(m_spec.lookups))
+    for (TableId id : std::as_const(m_plan.lookups))
         tables.append(&store.table(id));
     m_uses = m_session.files().use(tables);
     if (!m_uses)
         return false; // the open routine has told the user
-    m_view = std::make_unique<View>(table, m_spec.key, m_spec.filter, &store.bindings());
+    m_view = std::make_unique<View>(table, m_plan.key, m_plan.filter, &store.bindings());
     QList<int> fields;
     for (int field = 0; field < table.definition().fields.size(); ++field)
         fields.append(field);
     m_view->setFields(fields);
-    if (m_spec.range.isValid())
-        m_view->setRange(m_spec.range);
+    if (m_plan.range.isValid())
+        m_view->setRange(m_plan.range);
     // Reading ahead in key order, as a report reads its table from start to end.
     table.setReadAhead(Table::DefaultReadAhead * 5);
     if (!m_view->open()) {
@@ -57,9 +57,9 @@ bool ListSource::open()
 
 qint64 ListSource::recordsToProcess()
 {
-    if (m_spec.records)
-        return m_spec.records();
-    return m_session.store().table(m_spec.table).records();
+    if (m_plan.records)
+        return m_plan.records();
+    return m_session.store().table(m_plan.table).records();
 }
 
 ReportSource::Read ListSource::next(ReportWriter &writer)
@@ -73,7 +73,7 @@ ReportSource::Read ListSource::next(ReportWriter &writer)
         return Read::Failed;
     }
     loadRow(m_record, m_view->fields(), m_view->row());
-    const std::optional<QStringList> cells = m_spec.line(m_record, m_view->row());
+    const std::optional<QStringList> cells = m_plan.line(m_record, m_view->row());
     if (cells && !writer.detail(*cells))
         return Read::Failed;
     return Read::Record;
@@ -81,7 +81,7 @@ ReportSource::Read ListSource::next(ReportWriter &writer)
 
 bool ListSource::finish(ReportWriter &writer)
 {
-    return !m_spec.finish || m_spec.finish(writer);
+    return !m_plan.finish || m_plan.finish(writer);
 }
 
 } // namespace sv::reports

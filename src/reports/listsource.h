@@ -24,7 +24,7 @@ namespace reports {
 class ListSource : public ReportSource
 {
 public:
-    struct Spec
+    struct Plan
     {
         TableId table = TableId::Songs;
         QList<TableId> lookups; // other tables the lines read (categories, songs)
@@ -41,21 +41,21 @@ public:
         std::function<qint64()> records;
     };
 
-    ListSource(Session &session, Spec spec);
+    ListSource(Session &session, Plan plan);
     ~ListSource() override;
 
     bool open() override;
     qint64 recordsToProcess() override;
-    ReportLayout layout() const override { return m_spec.layout; }
-    void useFont(const ReportFont &font) override { m_spec.layout.setAllFonts(font); }
+    ReportLayout layout() const override { return m_plan.layout; }
+    void useFont(const ReportFont &font) override { m_plan.layout.setAllFonts(font); }
     Read next(ReportWriter &writer) override;
     bool finish(ReportWriter &writer) override;
 
-    Spec &spec() { return m_spec; }
+    Plan &plan() { return m_plan; }
 
 private:
     Session &m_session;
-    Spec m_spec;
+    Plan m_plan;
     TableUses m_uses;
     std::unique_ptr<View> m_view;
     Record m_record;
