@@ -151,7 +151,7 @@ bool SongImport::begin()
         m_session.files().use({&store.table(TableId::Songs), &store.table(TableId::Categories)});
     if (!m_uses)
         return false; // the open routine has told the user
-    m_bulk = BulkWrite(store.database(), store.table(TableId::Songs).definition());
+    m_bulk = BulkWrite(store.database());
     // Fields no column feeds start blank: a song is never given values of whatever song
     // another window last read.
     m_song.clear();

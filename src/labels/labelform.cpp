@@ -520,20 +520,21 @@ void LabelForm::pickThenFill(Browser *picker, void (LabelForm::*fill)())
 
 void LabelForm::fillFromAlbum()
 {
-    storeFields();
-    Store &store = session().store();
-    labels::fillFromAlbum(store, store.table(TableId::Albums).buffer(), record());
-    loadFields();
-    (void)ask({QStringLiteral("Processing Complete"),
-               QStringLiteral("The text has been updated to use this information."), Ok, Ok,
-               Icon::Information});
+    fillFrom(TableId::Albums, &labels::fillFromAlbum);
 }
 
 void LabelForm::fillFromFileNumber()
 {
+    fillFrom(TableId::Songs, &labels::fillFromFileNumber);
+}
+
+// Fills the texts from the record in the source table's buffer, keeping what was typed in
+// the fields the filling leaves alone, and says so.
+void LabelForm::fillFrom(TableId source, void (*fill)(Store &, const Record &, Record &))
+{
     storeFields();
     Store &store = session().store();
-    labels::fillFromFileNumber(store, store.table(TableId::Songs).buffer(), record());
+    fill(store, store.table(source).buffer(), record());
     loadFields();
     (void)ask({QStringLiteral("Processing Complete"),
                QStringLiteral("The text has been updated to use this information."), Ok, Ok,

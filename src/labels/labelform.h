@@ -41,6 +41,7 @@ public:
     // buffer and the songs of its file number, and says so.
     void fillFromAlbum();
     void fillFromFileNumber();
+    void fillFrom(TableId source, void (*fill)(Store &, const Record &, Record &));
     void selectAlbum();      // "&Select Album"
     void selectFileNumber(); // "&Select File Number"
     void pickThenFill(Browser *picker, void (LabelForm::*fill)());

@@ -226,27 +226,24 @@ bool Database::attachFile(const TableDef &table, OpenMode mode)
     return true;
 }
 
-void Database::beginBulkWrite(const TableDef &table)
+void Database::beginBulkWrite()
 {
-    const StoreError error = lastError(); // the settings leave no error of their own
+    if (m_bulkWrites++ > 0)
+        return;
+    const StoreError error = lastError(); // the setting leaves no error of its own
     const auto restore = qScopeGuard([&] { restoreError(error); });
-    ++m_bulkWrites[table.id];
     // Taken by each transaction as it begins. Changing it drops the temporary schema, where
     // only the stage of records added together lives, made again on its next use.
-    if (m_bulkWrites.size() == 1 && m_bulkWrites.value(table.id) == 1)
-        static_cast<void>(execute(QStringLiteral("PRAGMA temp_store = MEMORY")));
+    static_cast<void>(execute(QStringLiteral("PRAGMA temp_store = MEMORY")));
 }
 
-void Database::endBulkWrite(const TableDef &table)
+void Database::endBulkWrite()
 {
-    const auto run = m_bulkWrites.find(table.id);
-    if (run == m_bulkWrites.end() || --*run > 0)
+    if (m_bulkWrites == 0 || --m_bulkWrites > 0)
         return;
     const StoreError error = lastError();
     const auto restore = qScopeGuard([&] { restoreError(error); });
-    m_bulkWrites.erase(run);
-    if (m_bulkWrites.isEmpty())
-        static_cast<void>(execute(QStringLiteral("PRAGMA temp_store = DEFAULT")));
+    static_cast<void>(execute(QStringLiteral("PRAGMA temp_store = DEFAULT")));
 }
 
 // Tells a file that can be used as it is from one that needs its keys rebuilt (46), its

@@ -82,15 +82,15 @@ public:
     // view learnt of its records holds while this stays the same.
     QPair<quint64, qint64> changeStamp(const TableDef &table);
 
-    // A long run of writes to one table's file, such as an import, asks for statement
+    // A long run of writes, such as an import, asks for statement
     // journals kept in memory while it runs (see BulkWrite): a statement that writes records
     // keeps the pages it changes until it ends, so that a failure undoes it alone, and in a
     // temporary file that costs a write for each page of each statement. Only a matter of
     // speed: the usual setting comes back when the last run ends. (A larger page cache for
     // the run was tried too: each commit then wrote out more, and a million-song import
     // took 91 s instead of 67.)
-    void beginBulkWrite(const TableDef &table);
-    void endBulkWrite(const TableDef &table);
+    void beginBulkWrite();
+    void endBulkWrite();
 
 private:
     enum class Transaction { None, Logout, Stream };
@@ -134,7 +134,7 @@ private:
     int m_openWaitMs = 2000;
     quint64 m_generation = 0;
     quint64 m_statementEpoch = 1;
-    QHash<TableId, int> m_bulkWrites; // runs under way, by table
+    int m_bulkWrites = 0; // runs under way
 };
 
 // The settings of a bulk write (Database::beginBulkWrite) while it lives.
@@ -142,34 +142,27 @@ class BulkWrite
 {
 public:
     BulkWrite() = default;
-    BulkWrite(Database &database, const TableDef &table) : m_database(&database), m_table(&table)
-    {
-        database.beginBulkWrite(table);
-    }
+    explicit BulkWrite(Database &database) : m_database(&database) { database.beginBulkWrite(); }
     ~BulkWrite() { reset(); }
     BulkWrite(const BulkWrite &) = delete;
     BulkWrite &operator=(const BulkWrite &) = delete;
-    BulkWrite(BulkWrite &&other) noexcept
-        : m_database(std::exchange(other.m_database, nullptr)), m_table(other.m_table)
-    {}
+    BulkWrite(BulkWrite &&other) noexcept : m_database(std::exchange(other.m_database, nullptr)) {}
     BulkWrite &operator=(BulkWrite &&other) noexcept
     {
         if (this != &other) {
             reset();
             m_database = std::exchange(other.m_database, nullptr);
-            m_table = other.m_table;
         }
         return *this;
     }
     void reset()
     {
         if (m_database)
-            std::exchange(m_database, nullptr)->endBulkWrite(*m_table);
+            std::exchange(m_database, nullptr)->endBulkWrite();
     }
 
 private:
     Database *m_database = nullptr;
-    const TableDef *m_table = nullptr;
 };
 
 // Reads made while one lives see the files as they stood at the first of them: a page

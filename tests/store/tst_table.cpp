@@ -399,9 +399,9 @@ private Q_SLOTS:
         qsizetype added = 0;
         QCOMPARE(pragma(u"temp_store"_s), 0);
         {
-            BulkWrite outer(database, songs.definition());
+            BulkWrite outer(database);
             {
-                BulkWrite inner(database, songs.definition());
+                BulkWrite inner(database);
                 QCOMPARE(pragma(u"temp_store"_s), 2);
             }
             QCOMPARE(pragma(u"temp_store"_s), 2);
