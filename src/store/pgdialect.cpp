@@ -142,6 +142,44 @@ QString structureVersion()
            QStringLiteral(" WHERE label = $1");
 }
 
+QString tableExists()
+{
+    return QStringLiteral("SELECT to_regclass($1) IS NOT NULL");
+}
+
+QStringList copyColumns(const TableDef &table)
+{
+    return QStringList{Position} + writtenColumns(table);
+}
+
+QString copyIn(const TableDef &table)
+{
+    return QStringLiteral("COPY ") + tableName(table) + QStringLiteral(" (") +
+           copyColumns(table).join(u", ") + QStringLiteral(") FROM STDIN");
+}
+
+QString revisionDefault(const TableDef &table)
+{
+    return QStringLiteral("ALTER TABLE ") + tableName(table) + QStringLiteral(" ALTER COLUMN ") +
+           Revision + QStringLiteral(" SET DEFAULT ") + nextRevision();
+}
+
+QString noRevisionDefault(const TableDef &table)
+{
+    return QStringLiteral("ALTER TABLE ") + tableName(table) + QStringLiteral(" ALTER COLUMN ") +
+           Revision + QStringLiteral(" DROP DEFAULT");
+}
+
+QString continuePositions(const TableDef &table)
+{
+    // An identity column's sequence: the next position given is one above the highest.
+    QString literal = tableName(table);
+    literal.replace(u'\'', QStringLiteral("''"));
+    return QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'sv_pos'), "
+                          "coalesce(max(%2), 0) + 1, false) FROM %3")
+        .arg(literal, Position, tableName(table));
+}
+
 QString selectList(const TableDef &table)
 {
     QStringList columns{Position, Revision};

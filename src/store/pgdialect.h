@@ -29,6 +29,19 @@ QString optionalCondition(const TableDef &table, int key);
 QStringList createTable(const TableDef &table);
 // The version noted for a table (parameter: its label); no row when it was never made.
 QString structureVersion();
+// Whether a table (parameter: its quoted name) exists in the database.
+QString tableExists();
+
+// Filling a table made anew with records copied from elsewhere, in its transaction: COPY
+// takes the records in text form with their positions (copyColumns() in that order); each
+// is given a revision from the catalogue's sequence as it arrives, while revisionDefault()
+// holds and until noRevisionDefault(). continuePositions() has the positions the server
+// gives afterwards continue above the highest copied.
+QStringList copyColumns(const TableDef &table); // position, data columns, key texts
+QString copyIn(const TableDef &table);
+QString revisionDefault(const TableDef &table);
+QString noRevisionDefault(const TableDef &table);
+QString continuePositions(const TableDef &table);
 
 // Parameters, as in the file dialect: the data columns then the key texts, (for update and
 // remove) the position, then the revision read when watched.

@@ -329,6 +329,56 @@ bool ServerDatabase::execute(const QString &sql)
     return true;
 }
 
+bool ServerDatabase::beginCopyIn(const QString &sql)
+{
+    if (!connected())
+        return false;
+    PGresult *result = PQexec(m_connection, sql.toUtf8().constData());
+    if (PQresultStatus(result) != PGRES_COPY_IN)
+        return fail(result);
+    PQclear(result);
+    m_copyingIn = true;
+    return true;
+}
+
+bool ServerDatabase::putCopyData(const QByteArray &rows)
+{
+    if (!m_copyingIn) {
+        setError(err::FileNotOpen);
+        return false;
+    }
+    if (PQputCopyData(m_connection, rows.constData(), int(rows.size())) == 1)
+        return true;
+    m_copyingIn = false;
+    return fail(nullptr);
+}
+
+bool ServerDatabase::endCopyIn(const QString &abandonedBecause)
+{
+    if (!m_copyingIn) {
+        setError(err::FileNotOpen);
+        return false;
+    }
+    m_copyingIn = false;
+    const QByteArray reason = abandonedBecause.toUtf8();
+    const bool sent =
+        PQputCopyEnd(m_connection, abandonedBecause.isEmpty() ? nullptr : reason.constData()) == 1;
+    // Every result of the statement is read, or the connection stays busy with it.
+    PGresult *outcome = nullptr;
+    while (PGresult *result = PQgetResult(m_connection)) {
+        if (outcome)
+            PQclear(result);
+        else
+            outcome = result;
+    }
+    if (sent && outcome && PQresultStatus(outcome) == PGRES_COMMAND_OK) {
+        PQclear(outcome);
+        clearError();
+        return true;
+    }
+    return fail(outcome);
+}
+
 bool ServerDatabase::attach(const TableDef &table)
 {
     if (auto it = m_attached.find(table.id); it != m_attached.end()) {

@@ -84,6 +84,13 @@ public:
         return runOnce(sql, parameters);
     }
     [[nodiscard]] bool execute(const QString &sql); // statements without parameters or rows
+    // COPY ... FROM STDIN: begun by its statement, fed rows in the server's text form (a
+    // line a row, fields tab-separated), then ended; ended with a reason it is abandoned
+    // and fails, and nothing of it is kept. Inside a transaction a failure loses it.
+    [[nodiscard]] bool beginCopyIn(const QString &sql);
+    [[nodiscard]] bool putCopyData(const QByteArray &rows);
+    [[nodiscard]] bool endCopyIn(const QString &abandonedBecause = QString());
+    bool inCopyIn() const { return m_copyingIn; }
 
     // Tables opened through this connection, counted; opening one that was never made is 2,
     // one of a newer structure version than this program's 47.
@@ -129,6 +136,7 @@ private:
     Transaction m_transaction = Transaction::None;
     int m_openWaitSeconds = 2;
     bool m_inSavepoint = false; // a failed write there is undone alone
+    bool m_copyingIn = false;
     std::optional<StoreError> m_lostBy;
     quint64 m_generation = 0;
 };

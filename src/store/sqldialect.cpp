@@ -455,6 +455,22 @@ QString insert(const QString &schema, const TableDef &table)
            QStringLiteral(", ") + quote(Revision);
 }
 
+QString insertCopied(const QString &schema, const TableDef &table, int rows)
+{
+    QStringList columns{quote(Position), quote(Revision)};
+    for (const QString &name : dataColumns(table))
+        columns.append(quote(name));
+    for (const QString &name : keyTextFields(table))
+        columns.append(quote(QStringLiteral("k_") + name));
+    const QString row = u'(' + placeholders(columns.size()) + u')';
+    QStringList values;
+    values.reserve(rows);
+    for (int i = 0; i < rows; ++i)
+        values.append(row);
+    return QStringLiteral("INSERT INTO ") + tableName(schema, table) + QStringLiteral(" (") +
+           columns.join(u", ") + QStringLiteral(") VALUES ") + values.join(u", ");
+}
+
 namespace {
 
 // The columns an ADD writes, without the revision.

@@ -89,6 +89,10 @@ int keyLedBy(const TableDef &table, int field);
 // listed fields (in the list's order) when `fields` is not empty.
 QString selectList(const TableDef &table, const QList<int> &fields = {});
 QString insert(const QString &schema, const TableDef &table);
+// Records copied into a table made anew, `rows` at a time, keeping their positions and
+// given revisions (parameters, a record after another: position, revision, then the columns
+// of insert()).
+QString insertCopied(const QString &schema, const TableDef &table, int rows);
 // Records added together are staged first in a temporary table of the connection (made by
 // createStage, filled a record at a time by insertStaged with the columns of insert()), then
 // added with one statement in the staged order, each with a revision above the one before,
