@@ -309,6 +309,18 @@ public:
             abandon();
             return false;
         }
+        // The keys and the full-text index are made once the records are in: built in one
+        // go from sorted records instead of growing record by record.
+        const QString schema = Database::schemaName(table);
+        QStringList statements = sql::dropFullText(schema, table);
+        for (int key = 0; key < table.keys.size(); ++key)
+            statements.append(sql::dropIndex(schema, table, key));
+        for (const QString &statement : std::as_const(statements)) {
+            if (!m_database->execute(statement)) {
+                abandon();
+                return false;
+            }
+        }
         return true;
     }
 
@@ -348,6 +360,10 @@ public:
 
     bool count(qint64 &records) override
     {
+        // Also counts the records anew, whatever the file's counters said before.
+        if (!tablefile::rebuildKeys(m_database->handle(), Database::schemaName(*m_table), *m_table,
+                                    false))
+            return false;
         sqlite3_stmt *statement =
             m_database->statement(sql::count(Database::schemaName(*m_table), *m_table));
         if (!statement)
@@ -448,7 +464,8 @@ public:
         if (!m_server.logout(2, {table.id}))
             return false;
         m_table = &table;
-        QStringList statements = pgsql::createTable(table);
+        // The keys are made once the records are in (see count()).
+        QStringList statements = pgsql::createTableWithoutKeys(table);
         statements.append(pgsql::revisionDefault(table));
         for (const QString &statement : std::as_const(statements)) {
             if (!m_server.execute(statement)) {
@@ -490,8 +507,14 @@ public:
 
     bool count(qint64 &records) override
     {
-        if (!m_server.endCopyIn() || !m_server.execute(pgsql::noRevisionDefault(*m_table)))
+        if (!m_server.endCopyIn())
             return false;
+        QStringList statements = pgsql::createKeys(*m_table);
+        statements.append(pgsql::noRevisionDefault(*m_table));
+        for (const QString &statement : std::as_const(statements)) {
+            if (!m_server.execute(statement))
+                return false;
+        }
         if (!m_server.run(pgsql::continuePositions(*m_table)).ok())
             return false;
         const ServerDatabase::Result result = m_server.run(pgsql::count(*m_table));

@@ -91,6 +91,11 @@ QString optionalCondition(const TableDef &table, int key)
 
 QStringList createTable(const TableDef &table)
 {
+    return createTableWithoutKeys(table) + createKeys(table);
+}
+
+QStringList createTableWithoutKeys(const TableDef &table)
+{
     QStringList columns{Position +
                             QStringLiteral(" bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY"),
                         Revision + QStringLiteral(" bigint NOT NULL")};
@@ -106,7 +111,7 @@ QStringList createTable(const TableDef &table)
                        QStringLiteral(" text COLLATE \"C\" NOT NULL DEFAULT ''"));
 
     const QString structure = quote(QString::fromLatin1(StructureTable));
-    QStringList statements{
+    return {
         QStringLiteral("CREATE SEQUENCE IF NOT EXISTS ") +
             quote(QString::fromLatin1(RevisionSequence)),
         QStringLiteral("CREATE TABLE IF NOT EXISTS ") + structure +
@@ -114,7 +119,17 @@ QStringList createTable(const TableDef &table)
         QStringLiteral("DROP TABLE IF EXISTS ") + tableName(table),
         QStringLiteral("CREATE TABLE ") + tableName(table) + QStringLiteral(" (") +
             columns.join(u", ") + u')',
+        QStringLiteral("INSERT INTO ") + structure +
+            QStringLiteral(" (label, version) VALUES ('%1', %2) ON CONFLICT (label) "
+                           "DO UPDATE SET version = excluded.version")
+                .arg(QString(table.label).replace(u'\'', QStringLiteral("''")))
+                .arg(table.version),
     };
+}
+
+QStringList createKeys(const TableDef &table)
+{
+    QStringList statements;
     for (int key = 0; key < table.keys.size(); ++key) {
         const KeyDef &def = table.keys.at(key);
         // A unique index holds the key's own terms, or the position would make every row
@@ -128,11 +143,6 @@ QStringList createTable(const TableDef &table)
             statement += QStringLiteral(" WHERE ") + optionalCondition(table, key);
         statements.append(statement);
     }
-    statements.append(QStringLiteral("INSERT INTO ") + structure +
-                      QStringLiteral(" (label, version) VALUES ('%1', %2) ON CONFLICT (label) "
-                                     "DO UPDATE SET version = excluded.version")
-                          .arg(QString(table.label).replace(u'\'', QStringLiteral("''")))
-                          .arg(table.version));
     return statements;
 }
 

@@ -27,6 +27,11 @@ QString optionalCondition(const TableDef &table, int key);
 // The statements that make a table empty with its keys and note its structure version;
 // any table of that name is dropped first. Run in one transaction.
 QStringList createTable(const TableDef &table);
+// The same in two parts, for a table filled before its keys are made (each key's index is
+// then built once, sorted, instead of growing record by record): the table without its
+// keys, then the keys.
+QStringList createTableWithoutKeys(const TableDef &table);
+QStringList createKeys(const TableDef &table);
 // The version noted for a table (parameter: its label); no row when it was never made.
 QString structureVersion();
 // Whether a table (parameter: its quoted name) exists in the database.
