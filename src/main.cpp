@@ -10,6 +10,8 @@
 #include "app/setupwizard.h"
 #include "app/tipsbrowser.h"
 #include "app/tipwindow.h"
+#include "exchange/catalogcopycommands.h"
+#include "exchange/catalogcopywindow.h"
 #include "exchange/catalogjsonwindow.h"
 #include "exchange/exchangecommands.h"
 #include "exchange/exportwindow.h"
@@ -94,6 +96,17 @@ void registerProcedures()
                     [](Session &session, sv::MainFrame &frame) -> QWidget * {
                         return sv::exchange::exportWholeCatalogue(session, &frame);
                     });
+    for (const auto direction :
+         {sv::CatalogueCopy::Direction::ToServer, sv::CatalogueCopy::Direction::FromServer}) {
+        Procedures::add(direction == sv::CatalogueCopy::Direction::ToServer
+                            ? QStringLiteral("CopyCatalogueToServer")
+                            : QStringLiteral("CopyCatalogueFromServer"),
+                        Procedures::Placement::Direct,
+                        [direction](Session &session, sv::MainFrame &frame) -> QWidget * {
+                            return sv::exchange::CatalogueCopyWindow::open(session, direction,
+                                                                           &frame);
+                        });
+    }
     Procedures::add(QStringLiteral("AlbumWizard"), Procedures::Placement::OwnWindow,
                     [](Session &session, sv::MainFrame &) -> QWidget * {
                         return new sv::AlbumWizard(session);
@@ -137,5 +150,6 @@ int main(int argc, char *argv[])
         argc, argv,
         {registerProcedures,
          [](sv::Session &session) { return sv::FileManager::offerRepairAfterCrash(session); },
-         sv::exchange::exchangeCommands() << sv::reports::reportCommand()});
+         sv::exchange::exchangeCommands()
+             << sv::exchange::catalogueCopyCommands() << sv::reports::reportCommand()});
 }

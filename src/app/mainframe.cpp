@@ -180,6 +180,12 @@ void MainFrame::buildMenus()
                {{"&Songs (comma-delimited)...", "Export to a comma-delimited file", "Export"},
                 {"&Whole catalogue (JSON)...", "Export every table and field to one file",
                  "ExportCatalogue"}});
+    // The whole catalogue between the folder of table files and a server, either way.
+    addEntries(file, {{"Copy Catalogue to Ser&ver...",
+                       "Copy every table of this catalogue to a server", "CopyCatalogueToServer"},
+                      {"Copy Catalogue f&rom Server...",
+                       "Copy every table of a catalogue on a server into a folder",
+                       "CopyCatalogueFromServer"}});
     addEntries(file, {{"&CD Player", "Start the CD Player", "CDPlayer"}});
     file->addSeparator();
     QAction *exit = file->addAction(QStringLiteral("E&xit"));
