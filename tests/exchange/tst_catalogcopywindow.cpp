@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -59,6 +60,30 @@ bool waitForEnd(CatalogueCopyWindow &window, test::ScriptedPrompter &prompter, q
 {
     return QTest::qWaitFor([&] { return !window.isCopying() && prompter.shown.size() > shown; },
                            60000);
+}
+
+struct Outcome
+{
+    int status = -1;
+    QString errors;
+};
+
+// Runs the real program on the catalogue as a script would, without a display.
+Outcome songvane(const test::Catalogue &catalogue, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    process.setProcessEnvironment(environment);
+    process.start(
+        QDir(test::helperProgram(QString())).filePath(u"../../songvane"_s),
+        QStringList{u"--config"_s, catalogue.file(u"config"_s), u"--data"_s, catalogue.path()} +
+            arguments);
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
 } // namespace
@@ -245,6 +270,37 @@ private Q_SLOTS:
         QVERIFY(prompter.shown.last().text.contains(u"rights"_s));
         QVERIFY(!prompter.shown.last().text.contains(test::ScratchServer::password()));
         QCOMPARE(serverSongs(url), -1);
+    }
+
+    // The command line copies the same way: there and back, a catalogue on the server left
+    // alone without --replace, and a wrong line told as such.
+    void commandLine()
+    {
+        Filled catalogue(12);
+        catalogue.release();
+        const QString url = server().createDatabase(u"script"_s);
+        Outcome outcome = songvane(catalogue, {u"copy-to-server"_s, url});
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.errors));
+        QVERIFY2(outcome.errors.contains(u"Songvane: 12 records, counts agree"_s),
+                 qPrintable(outcome.errors));
+        QCOMPARE(serverSongs(url), 12);
+
+        outcome = songvane(catalogue, {u"copy-to-server"_s, url});
+        QCOMPARE(outcome.status, 1);
+        QVERIFY2(outcome.errors.contains(u"--replace"_s), qPrintable(outcome.errors));
+        outcome = songvane(catalogue, {u"copy-to-server"_s, url, u"--replace"_s});
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.errors));
+
+        test::Workspace elsewhere;
+        outcome = songvane(catalogue, {u"copy-from-server"_s, url, elsewhere.path()});
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.errors));
+        Database copied(elsewhere.path());
+        Table songs(copied, tableDef(TableId::Songs), u"MUS"_s);
+        QVERIFY(songs.open(OpenMode::ReadOnly));
+        QCOMPARE(songs.records(), 12);
+
+        QCOMPARE(songvane(catalogue, {u"copy-from-server"_s, url}).status, 2);
+        QCOMPARE(songvane(catalogue, {u"copy-to-server"_s, u"http://x"_s}).status, 2);
     }
 };
 
