@@ -78,7 +78,9 @@ CatalogueCopyWindow *CatalogueCopyWindow::open(Session &session, CatalogueCopy::
 {
     auto *window = new CatalogueCopyWindow(session, direction, parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->show();
+    // The frame waits meanwhile: what its windows would change in the catalogue under way
+    // would not be in the copy.
+    window->QDialog::open();
     return window;
 }
 
@@ -95,7 +97,7 @@ CatalogueCopyWindow::CatalogueCopyWindow(Session &session, CatalogueCopy::Direct
                      settings::read(QStringLiteral("Server"), QString()));
     m_url = new QLineEdit(choice.problem.isEmpty() ? withoutPassword(choice.url) : QString());
     m_url->setPlaceholderText(QStringLiteral("postgresql://host/database"));
-    m_url->setMinimumWidth(360);
+    m_url->setMinimumWidth(440);
     form->addRow(QStringLiteral("&Server:"), m_url);
     const QString folder = session.store().database().folder();
     if (direction == CatalogueCopy::Direction::ToServer) {
@@ -118,6 +120,7 @@ CatalogueCopyWindow::CatalogueCopyWindow(Session &session, CatalogueCopy::Direct
     form->addRow(m_tableLabel, m_tableBar);
     form->addRow(QStringLiteral("All tables:"), m_overallBar);
     m_tableBar->setValue(0);
+    m_tableBar->setFormat(QString());
     m_overallBar->setRange(0, TableCount);
     m_overallBar->setValue(0);
     m_overallBar->setFormat(QStringLiteral("%v of %m"));
@@ -315,8 +318,17 @@ void CatalogueCopyWindow::showProgress()
         m_tableBar->setValue(int(qMin<qint64>(m_run->done(), total) * 1000 / total));
         m_tableBar->setFormat(
             QStringLiteral("%1 of %2").arg(number(m_run->done()), number(m_run->total())));
+        // The last batch is in: the table's keys are made next, which takes a while on a
+        // large table.
+        if (m_run->total() > 0 && m_run->done() >= m_run->total())
+            setStatus(QStringLiteral("Making the keys of %1...")
+                          .arg(tableDef(m_run->currentTable()).label));
+        else
+            setStatus(QStringLiteral("Copying..."));
     } else {
+        m_tableLabel->setText(QStringLiteral("Table:"));
         m_tableBar->setValue(m_tableBar->maximum());
+        m_tableBar->setFormat(QStringLiteral("Every table copied"));
     }
 }
 

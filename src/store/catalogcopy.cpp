@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <sqlite3.h>
 
@@ -678,7 +679,7 @@ CatalogueCopy::Step CatalogueCopy::step()
                 records += count.copied;
             m_message = QStringLiteral("%1 tables with %2 records copied to %3.")
                             .arg(m_finished.size())
-                            .arg(records)
+                            .arg(QLocale().toString(records))
                             .arg(where());
             m_error = {};
             return Step::Finished;
