@@ -699,6 +699,8 @@ enum class Trim { Any, Required };
 class SqlWriter
 {
 public:
+    explicit SqlWriter(FilterDialect dialect) : m_server(dialect == FilterDialect::Server) {}
+
     const QString &sql() const { return m_sql; }
     const QVariantList &parameters() const { return m_parameters; }
 
@@ -914,7 +916,7 @@ private:
         const Nested nested(*this, UnaryCost, 2, node);
         m_sql += negated ? u"(NOT "_s : u"("_s;
         if (prefix.isEmpty()) {
-            m_sql += u"1"_s;
+            m_sql += alwaysTrue();
         } else if (!name.keySql.isEmpty()) {
             // Every key text begins with the folded text.
             const QString end = prefix + QString::fromUcs4(U"\U0010FFFF", 1);
@@ -923,6 +925,8 @@ private:
             m_parameters << prefix << end;
             if (!negated)
                 keyCandidates(node, name, range, {prefix, end}, false);
+        } else if (m_server) {
+            likeFolded(node, name, prefix, true, negated);
         } else {
             m_sql += u"(substr(sv_fold("_s + name.columnSql + u"), 1, "_s +
                      QString::number(prefix.toUcs4().size()) + u") = "_s;
@@ -952,7 +956,9 @@ private:
         const Nested nested(*this, UnaryCost, 2, node);
         m_sql += negated ? u"(NOT "_s : u"("_s;
         if (folded.isEmpty()) {
-            m_sql += u"1"_s;
+            m_sql += alwaysTrue();
+        } else if (m_server) {
+            likeFolded(node, name, folded, false, negated);
         } else if (!name.fullTextSql.isEmpty() && folded.toUcs4().size() >= 3) {
             // The trigram index finds a text of three characters or more.
             const QString query = fullTextQuery(name, folded, false);
@@ -983,7 +989,7 @@ private:
             operand(ParenCost, left, [&] { text(left, Trim::Required); });
             m_sql += u' ' + node.text + u" ("_s;
             operand(CollateCost, right, [&] { text(right, Trim::Required); });
-            m_sql += u") COLLATE BINARY)"_s;
+            m_sql += m_server ? u") COLLATE \"C\")"_s : u") COLLATE BINARY)"_s;
         } else {
             operand(ParenCost, left, [&] { number(left); });
             m_sql += u' ' + node.text + u' ';
@@ -995,14 +1001,22 @@ private:
     void number(const Node &node)
     {
         if (isCondition(node)) {
+            if (!m_server) {
+                condition(node);
+                return;
+            }
+            // The server's conditions are booleans, which arithmetic does not take.
+            const Nested nested(*this, FirstArgumentCost, 1, node);
+            m_sql += u"(CASE WHEN "_s;
             condition(node);
+            m_sql += u" THEN 1::bigint ELSE 0::bigint END)"_s;
             return;
         }
         if (node.kind == ValueKind::Text) {
             const Nested nested(*this, UnaryCost, 1, node);
-            m_sql += u"CAST("_s;
+            m_sql += m_server ? u"sv_number("_s : u"CAST("_s;
             text(node, Trim::Any);
-            m_sql += u" AS NUMERIC)"_s;
+            m_sql += m_server ? u")"_s : u" AS NUMERIC)"_s;
             return;
         }
         switch (node.op) {
@@ -1026,6 +1040,15 @@ private:
             return;
         }
         case NodeOp::InString:
+            if (m_server) {
+                // strpos counts characters as instr does, and is int4 where the rest is bigint.
+                const Nested nested(*this, UnaryCost, 1, node);
+                m_sql += u"CAST("_s;
+                call(u"strpos", node,
+                     {{node.children[1].get(), true}, {node.children[0].get(), true}});
+                m_sql += u" AS bigint)"_s;
+                return;
+            }
             call(u"instr", node, {{node.children[1].get(), true}, {node.children[0].get(), true}});
             return;
         default:
@@ -1040,10 +1063,19 @@ private:
         operand(ParenCost, node, [&] { number(*node.children[0]); });
         bool dividesExactly = false;
         for (size_t i = 1; i < node.children.size(); ++i) {
-            if (node.operators.at(i - 1) == u"/" && !std::exchange(dividesExactly, true))
-                m_sql += u" * 1.0"_s;
+            const bool divides = node.operators.at(i - 1) == u"/";
+            if (divides && !std::exchange(dividesExactly, true))
+                m_sql += m_server ? u" * CAST(1 AS float8)"_s : u" * 1.0"_s;
             m_sql += u' ' + node.operators.at(i - 1) + u' ';
-            operand(OperandCost, node, [&] { number(*node.children[i]); });
+            if (divides && m_server) {
+                // The server fails a statement on a zero divisor where SQLite gives NULL.
+                const Nested divisor(*this, FirstArgumentCost, 1, node);
+                m_sql += u"NULLIF("_s;
+                number(*node.children[i]);
+                m_sql += u", 0)"_s;
+            } else {
+                operand(OperandCost, node, [&] { number(*node.children[i]); });
+            }
         }
         m_sql += u')';
     }
@@ -1069,9 +1101,9 @@ private:
     {
         if (node.kind == ValueKind::Number) {
             const Nested nested(*this, UnaryCost, 1, node);
-            m_sql += u"CAST("_s;
+            m_sql += m_server ? u"sv_text("_s : u"CAST("_s;
             number(node);
-            m_sql += u" AS TEXT)"_s;
+            m_sql += m_server ? u")"_s : u" AS TEXT)"_s;
             return;
         }
         switch (node.op) {
@@ -1108,7 +1140,7 @@ private:
         if (trimming)
             m_sql += u"rtrim("_s;
         if (node.op == NodeOp::Sub)
-            call(u"substr", node,
+            call(m_server ? u"sv_substr" : u"substr", node,
                  {{node.children[0].get(), true},
                   {node.children[1].get(), false},
                   {node.children[2].get(), false}});
@@ -1173,12 +1205,35 @@ private:
         m_parameters.append(value);
     }
 
+    QString alwaysTrue() const { return m_server ? u"TRUE"_s : u"1"_s; }
+
+    // On the server begins-with and contains are LIKE patterns on the folded text, which a
+    // trigram index serves once the text has three characters; LIKE's own wildcards and its
+    // escape character in the text stand for themselves.
+    void likeFolded(const Node &node, const FilterName &name, const QString &folded, bool atStart,
+                    bool negated)
+    {
+        QString pattern = atStart ? QString() : u"%"_s;
+        for (const QChar c : folded) {
+            if (c == u'%' || c == u'_' || c == u'\\')
+                pattern += u'\\';
+            pattern += c;
+        }
+        pattern += u'%';
+        m_sql += u"(sv_fold("_s + name.columnSql + u") LIKE "_s;
+        parameter(pattern);
+        m_sql += u')';
+        if (!negated && !name.fullTextSql.isEmpty() && folded.toUcs4().size() >= 3)
+            fullTextCandidates(node, name, pattern, true);
+    }
+
     QString m_sql;
     QVariantList m_parameters;
     QList<const Node *> m_required; // conditions every match meets
     QList<CompiledFilter::Candidates> m_candidates;
     int m_stack = 0;
     int m_tree = 0;
+    bool m_server = false;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -1240,7 +1295,8 @@ int bindParameter(sqlite3_stmt *statement, int index, const QVariant &value)
 
 } // namespace
 
-CompiledFilter compileFilter(const QString &expression, const FilterNameLookup &lookup)
+CompiledFilter compileFilter(const QString &expression, const FilterNameLookup &lookup,
+                             FilterDialect dialect)
 {
     CompiledFilter compiled;
     try {
@@ -1248,10 +1304,10 @@ CompiledFilter compileFilter(const QString &expression, const FilterNameLookup &
         const NodePtr root = parser.parseExpression();
         if (!root) {
             compiled.ok = true;
-            compiled.sql = u"1"_s;
+            compiled.sql = dialect == FilterDialect::Server ? u"TRUE"_s : u"1"_s;
             return compiled;
         }
-        SqlWriter writer;
+        SqlWriter writer(dialect);
         writer.root(*root);
         if (writer.parameters().size() > MaxFilterParameters)
             throw FilterError{0, u"Expression has more than %1 values"_s.arg(MaxFilterParameters)};

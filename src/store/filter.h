@@ -73,12 +73,24 @@
 //   conditions joined by AND at its top) also gives the query of its candidates, so that a
 //   search for a few records reads those and not the table.
 //
+// Engines
+//   FilterDialect::File writes SQLite SQL for the table files; FilterDialect::Server writes a
+//   PostgreSQL condition of the same meaning for every expression: comparisons are booleans
+//   there, turned into 1 or 0 where used as numbers; text compares byte by byte (collation
+//   "C"); and the server functions pgsql::createFunctions() makes stand for SQLite's CAST to
+//   NUMERIC and to TEXT (sv_number, sv_text), its substr (sv_substr) and the program's case
+//   mappings (sv_upper, sv_lower, sv_fold). Begins-with and contains become LIKE patterns on
+//   sv_fold(column); a column's fullTextSql there is "SELECT <position> FROM <table> WHERE
+//   sv_fold(<column>) LIKE ?" and takes the pattern. Parameters stay '?': pgsql::numbered
+//   turns them into the server's typed $n.
+//
 // The compiled SQL relies on two conventions of the store: text columns hold their values
 // without trailing blanks, and no column holds NULL (an empty field is '' or 0). The functions
 // added by registerFilterFunctions must be registered on the connection that runs it.
 namespace sv {
 
 enum class ValueKind { Text, Number };
+enum class FilterDialect { File, Server };
 
 // What a name in an expression stands for.
 struct FilterName
@@ -95,7 +107,7 @@ struct FilterName
     QString candidatesSql;  // "SELECT <position> FROM <table> WHERE ", a condition follows
     QString positionSql;    // the record's position
     QString fullTextColumn; // the column's name in the table's full-text index
-    QString fullTextSql;    // "SELECT rowid FROM <index> WHERE <index> MATCH ?"
+    QString fullTextSql;    // "SELECT rowid FROM <index> WHERE <index> MATCH ?" (see Engines)
 };
 
 // Called with each distinct name of an expression, in upper case; nullopt for an unknown name.
@@ -124,7 +136,8 @@ struct CompiledFilter
 inline constexpr int MaxFilterDepth = 100;
 inline constexpr int MaxFilterParameters = 30000;
 
-CompiledFilter compileFilter(const QString &expression, const FilterNameLookup &lookup);
+CompiledFilter compileFilter(const QString &expression, const FilterNameLookup &lookup,
+                             FilterDialect dialect = FilterDialect::File);
 
 // Binds parameters to a prepared statement from the given 1-based index on. Returns SQLITE_OK
 // or the first error SQLite reported.

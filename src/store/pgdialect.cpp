@@ -1,5 +1,9 @@
 #include "pgdialect.h"
 
+#include "keytext.h"
+
+#include <utility>
+
 namespace sv::pgsql {
 
 using sql::quote;
@@ -143,6 +147,9 @@ QStringList createKeys(const TableDef &table)
             statement += QStringLiteral(" WHERE ") + optionalCondition(table, key);
         statements.append(statement);
     }
+    // The full-text indexes are built with the keys, once the records are in.
+    if (const QString fullText = createFullText(table); !fullText.isEmpty())
+        statements.append(fullText);
     return statements;
 }
 
@@ -323,6 +330,269 @@ QString lockTables(const QList<const TableDef *> &tables)
         names.append(tableName(*table));
     return QStringLiteral("LOCK TABLE ") + names.join(u", ") +
            QStringLiteral(" IN SHARE ROW EXCLUSIVE MODE");
+}
+
+} // namespace sv::pgsql
+
+// ---------------------------------------------------------------------------------------------
+// Filters
+
+namespace sv::pgsql {
+
+namespace {
+
+enum class Mapping { Upper, Lower, Fold };
+
+QString mapped(Mapping mapping, const QString &text)
+{
+    switch (mapping) {
+    case Mapping::Upper:
+        return text.toUpper();
+    case Mapping::Lower:
+        return text.toLower();
+    case Mapping::Fold:
+        return foldText(text);
+    }
+    return text;
+}
+
+// Whether a character may map to anything but itself in some mapping: a letter, a mark, a
+// character with a simple case mapping (circled letters, roman numerals) or a decomposition.
+bool mayMap(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Lowercase:
+    case QChar::Letter_Titlecase:
+    case QChar::Mark_NonSpacing:
+        return true;
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+        return false;
+    default:
+        return QChar::toUpper(c) != c || QChar::toLower(c) != c ||
+               QChar::decompositionTag(c) != QChar::NoDecomposition;
+    }
+}
+
+void appendJsonString(QString &json, const QString &text)
+{
+    json += u'"';
+    for (const QChar c : text) {
+        if (c == u'"' || c == u'\\')
+            json += u'\\';
+        if (c.unicode() < 0x20)
+            json += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0'));
+        else
+            json += c;
+    }
+    json += u'"';
+}
+
+// Every character that the program's mapping changes, as a JSON object from
+// the character to what it becomes (possibly several characters, or none for a mark that
+// folding leaves out). Mapping text character by character gives what mapping it whole
+// gives: none of the three mappings looks at a character's neighbours.
+QString mappingJson(Mapping mapping)
+{
+    QString json = QStringLiteral("{");
+    bool first = true;
+    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
+        if (!mayMap(c))
+            continue;
+        const QString from = QString::fromUcs4(&c, 1);
+        const QString to = mapped(mapping, from);
+        if (to == from)
+            continue;
+        if (!std::exchange(first, false))
+            json += u',';
+        appendJsonString(json, from);
+        json += u':';
+        appendJsonString(json, to);
+    }
+    return json + u'}';
+}
+
+// A mapping as two functions: the one filters and indexes call maps plain ASCII text in
+// place, as the program does without Unicode tables; other text goes character by character
+// through a table generated from the program's own mapping.
+QStringList mappingFunctions(const QString &name, Mapping mapping, const QString &ascii)
+{
+    const QString mapper = name + QStringLiteral("_mapped");
+    return {
+        QStringLiteral("CREATE OR REPLACE FUNCTION %1(t text) RETURNS text LANGUAGE plpgsql "
+                       "IMMUTABLE STRICT PARALLEL SAFE AS $fn$ BEGIN RETURN (SELECT "
+                       "coalesce(string_agg(coalesce($map$%2$map$::jsonb ->> c, c), '' ORDER BY "
+                       "n), '') FROM unnest(string_to_array(t, NULL)) WITH ORDINALITY AS s(c, "
+                       "n)); END $fn$")
+            .arg(mapper, mappingJson(mapping)),
+        QStringLiteral("CREATE OR REPLACE FUNCTION %1(t text) RETURNS text LANGUAGE sql "
+                       "IMMUTABLE STRICT PARALLEL SAFE AS $fn$ SELECT CASE WHEN octet_length(t) = "
+                       "char_length(t) THEN %2(t COLLATE \"C\") ELSE %3(t) END $fn$")
+            .arg(name, ascii, mapper),
+    };
+}
+
+QString parameterType(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Bool:
+        return QStringLiteral("bigint");
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QStringLiteral("float8");
+    default:
+        return QStringLiteral("text");
+    }
+}
+
+void searchText(FilterName &column, const TableDef &table, const QString &name)
+{
+    if (column.kind != ValueKind::Text)
+        return;
+    column.folded = true;
+    if (sql::fullTextColumns(table).contains(name)) {
+        column.fullTextColumn = name;
+        column.fullTextSql =
+            column.candidatesSql + QStringLiteral("sv_fold(%1) LIKE ?").arg(quote(name));
+    }
+}
+
+} // namespace
+
+QStringList createFunctions()
+{
+    // Generated once: it walks every character.
+    static const QStringList mappings = [] {
+        QStringList statements;
+        statements
+            << mappingFunctions(QStringLiteral("sv_upper"), Mapping::Upper, QStringLiteral("upper"))
+            << mappingFunctions(QStringLiteral("sv_lower"), Mapping::Lower, QStringLiteral("lower"))
+            << mappingFunctions(QStringLiteral("sv_fold"), Mapping::Fold, QStringLiteral("upper"));
+        return statements;
+    }();
+    QStringList statements{
+        // A login without the right to add extensions still gets a working catalogue.
+        QStringLiteral(
+            "DO $do$ BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm; EXCEPTION WHEN "
+            "insufficient_privilege OR undefined_file OR feature_not_supported THEN NULL; "
+            "END $do$"),
+        // SQLite's CAST(text AS NUMERIC): the number the text starts with after blanks, 0 for
+        // none; an integer (scale 0) when it is written as one and fits 64 bits, or when it is
+        // written as a real that is a whole number below 2^51; else a real (scale 1 at least).
+        QStringLiteral(
+            "CREATE OR REPLACE FUNCTION sv_number(t text) RETURNS numeric LANGUAGE plpgsql "
+            "IMMUTABLE STRICT PARALLEL SAFE AS $fn$ DECLARE m text := substring(t from "
+            "'^[ \\t\\n\\f\\r\\v]*([+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?)'); "
+            "n numeric; BEGIN IF m IS NULL THEN RETURN 0; END IF; n := m::numeric; "
+            "IF m ~ '^[+-]?[0-9]+$' AND n BETWEEN -9223372036854775808 AND 9223372036854775807 "
+            "THEN RETURN n; END IF; IF n = trunc(n) AND abs(n) < 2251799813685248 THEN RETURN "
+            "trunc(n); END IF; RETURN CASE WHEN scale(n) = 0 THEN n + 0.0 ELSE n END; END $fn$"),
+        // SQLite's CAST(real AS TEXT): 15 significant digits, always a decimal point.
+        QStringLiteral(
+            "CREATE OR REPLACE FUNCTION sv_text(v double precision) RETURNS text LANGUAGE "
+            "plpgsql IMMUTABLE STRICT PARALLEL SAFE SET extra_float_digits = 0 AS $fn$ DECLARE "
+            "s text; m text; BEGIN IF v = 'Infinity'::float8 THEN RETURN 'Inf'; END IF; IF v = "
+            "'-Infinity'::float8 THEN RETURN '-Inf'; END IF; IF v = 0 THEN RETURN '0.0'; END IF; "
+            "s := v::text; m := split_part(s, 'e', 1); IF position('.' in m) = 0 THEN m := m || "
+            "'.0'; END IF; IF position('e' in s) > 0 THEN RETURN m || 'e' || split_part(s, 'e', "
+            "2); END IF; RETURN m; END $fn$"),
+        QStringLiteral("CREATE OR REPLACE FUNCTION sv_text(v bigint) RETURNS text LANGUAGE sql "
+                       "IMMUTABLE STRICT PARALLEL SAFE AS $fn$ SELECT v::text $fn$"),
+        QStringLiteral("CREATE OR REPLACE FUNCTION sv_text(v numeric) RETURNS text LANGUAGE sql "
+                       "IMMUTABLE STRICT PARALLEL SAFE AS $fn$ SELECT CASE WHEN scale(v) = 0 THEN "
+                       "v::text WHEN abs(v) >= 1e308 THEN CASE WHEN v > 0 THEN 'Inf' ELSE '-Inf' "
+                       "END ELSE sv_text(v::float8) END $fn$"),
+        // SQLite's substr(text, start, length), negative starts and lengths included; the
+        // numbers are cut to whole ones toward zero.
+        QStringLiteral(
+            "CREATE OR REPLACE FUNCTION sv_substr(t text, a double precision, b double "
+            "precision) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $fn$ "
+            "DECLARE p1 bigint := trunc(least(greatest(a, -2147483647), 2147483647)); p2 bigint "
+            ":= trunc(least(greatest(b, -2147483647), 2147483647)); negative boolean := p2 < 0; "
+            "BEGIN IF negative THEN p2 := -p2; END IF; IF p1 < 0 THEN p1 := p1 + "
+            "char_length(t); IF p1 < 0 THEN p2 := greatest(p2 + p1, 0); p1 := 0; END IF; ELSIF "
+            "p1 > 0 THEN p1 := p1 - 1; ELSIF p2 > 0 THEN p2 := p2 - 1; END IF; IF negative THEN "
+            "p1 := p1 - p2; IF p1 < 0 THEN p2 := p2 + p1; p1 := 0; END IF; END IF; RETURN "
+            "substr(t, (p1 + 1)::int, p2::int); END $fn$"),
+    };
+    return statements + mappings;
+}
+
+QString numbered(const QString &sql, const QVariantList &parameters, int first)
+{
+    QString result;
+    result.reserve(sql.size() + parameters.size() * 12);
+    QChar quoted; // the quote of the quoted text or name being read, else null
+    qsizetype index = 0;
+    for (const QChar c : sql) {
+        if (!quoted.isNull()) {
+            if (c == quoted)
+                quoted = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            quoted = c;
+        } else if (c == u'?') {
+            result += u'$' + QString::number(first + index) + QStringLiteral("::") +
+                      parameterType(parameters.value(index));
+            ++index;
+            continue;
+        }
+        result += c;
+    }
+    return result;
+}
+
+bool describeColumn(const TableDef &table, QStringView name, FilterName &column)
+{
+    FilterName described;
+    described.isColumn = true;
+    described.candidatesSql = QStringLiteral("SELECT ") + Position + QStringLiteral(" FROM ") +
+                              tableName(table) + QStringLiteral(" WHERE ");
+    described.positionSql = Position;
+    if (const int field = table.fieldIndex(name); field >= 0) {
+        const FieldDef &stored = table.fields.at(field);
+        described.columnSql = quote(stored.name);
+        described.kind = stored.type == FieldType::String ? ValueKind::Text : ValueKind::Number;
+        if (const int key = sql::keyLedBy(table, field); key >= 0) {
+            described.keySql = keyTerm(table, field);
+            described.keyCondition = optionalCondition(table, key);
+        }
+        searchText(described, table, stored.name);
+    } else if (const int memo = table.memoIndex(name); memo >= 0) {
+        described.columnSql = quote(table.memos.at(memo).name);
+        searchText(described, table, table.memos.at(memo).name);
+    } else {
+        return false;
+    }
+    column = std::move(described);
+    return true;
+}
+
+QString fullTextIndexName(const TableDef &table, const QString &column)
+{
+    return table.label + QStringLiteral("_text_") + column;
+}
+
+QString createFullText(const TableDef &table)
+{
+    const QStringList columns = sql::fullTextColumns(table);
+    if (columns.isEmpty())
+        return QString();
+    QStringList indexes;
+    for (const QString &column : columns)
+        indexes.append(QStringLiteral("CREATE INDEX IF NOT EXISTS ") +
+                       quote(fullTextIndexName(table, column)) + QStringLiteral(" ON ") +
+                       tableName(table) + QStringLiteral(" USING gin (sv_fold(") + quote(column) +
+                       QStringLiteral(") gin_trgm_ops)"));
+    // Without pg_trgm (or with it out of reach of the search path) searches read the table.
+    return QStringLiteral("DO $do$ BEGIN IF to_regprocedure('sv_fold(text)') IS NOT NULL THEN ") +
+           QStringLiteral("EXECUTE $ix$") + indexes.join(QStringLiteral("$ix$; EXECUTE $ix$")) +
+           QStringLiteral("$ix$; END IF; EXCEPTION WHEN undefined_object OR undefined_function "
+                          "THEN NULL; END $do$");
 }
 
 } // namespace sv::pgsql

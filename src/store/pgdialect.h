@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filter.h"
 #include "sqldialect.h"
 
 // The SQL text the store runs on a PostgreSQL server, made from the same table definitions
@@ -74,5 +75,39 @@ QString page(const TableDef &table, int key, sql::Direction direction, sql::Boun
 
 // Locks the tables against other writers for a transaction (readers go on).
 QString lockTables(const QList<const TableDef *> &tables);
+
+// ---- Filters (see filter.h, FilterDialect::Server)
+
+// The functions compiled filters and the full-text indexes call, made or replaced; each
+// statement runs alone, once when a catalogue is set up, and again at any time without harm.
+// The case mappings are generated from the program's own (QString's upper and lower case,
+// foldText), so both engines map every character alike whatever the server's locale and
+// Unicode version:
+//   sv_upper(text), sv_lower(text), sv_fold(text)  text -> text
+//   sv_number(text) -> numeric   the number a text starts with, 0 for none; scale 0 exactly
+//                                where SQLite's CAST to NUMERIC gives an integer
+//   sv_text(bigint | numeric | double precision) -> text   as SQLite's CAST to TEXT writes it
+//   sv_substr(text, double precision, double precision) -> text   SQLite's substr
+// The list also installs the pg_trgm extension where the login may; without it searches
+// still work, unindexed.
+QStringList createFunctions();
+
+// The compiler's '?' marks as the server's $first, $first+1, ... each typed after its
+// parameter (qint64 bigint, double float8, else text), so the server never guesses a type.
+// Marks inside quoted text or quoted names are left alone.
+QString numbered(const QString &sql, const QVariantList &parameters, int first = 1);
+
+// What a filter's name stands for when it is a field or memo of `table` on the server,
+// called with the name without its table prefix: the column with the search fields that make
+// key ranges, begins-with and contains index-served there. False, leaving `column` alone, when
+// the table has no such field or memo.
+bool describeColumn(const TableDef &table, QStringView name, FilterName &column);
+
+// The trigram indexes on the folded text of every column in sql::fullTextColumns: one
+// statement that makes those missing when pg_trgm and sv_fold are there and does nothing
+// otherwise, so it never fails a catalogue. createTable() ends with it; a table made before
+// can be given its indexes by running it.
+QString createFullText(const TableDef &table);
+QString fullTextIndexName(const TableDef &table, const QString &column);
 
 } // namespace sv::pgsql
