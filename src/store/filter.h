@@ -45,7 +45,7 @@
 //     yield 1 or 0 and may be used as numbers.
 //   - An operand used on its own as a condition is true when it is not zero (numbers) or not
 //     blank (text): MUS:Live, NOT MUS:Skips.
-//   - A blank expression is no filter: it compiles to the condition "1".
+//   - A blank expression is no filter: it compiles to the condition "1" (TRUE on the server).
 //
 // Safety
 //   Every literal and every bound value becomes an SQL parameter, never SQL text; the only SQL

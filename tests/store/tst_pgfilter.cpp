@@ -512,6 +512,37 @@ private Q_SLOTS:
         QCOMPARE(serverValue(u"SELECT sv_upper(?)"_s, {u"plain ascii"_s}), u"PLAIN ASCII"_s);
     }
 
+    // Without pg_trgm (a login that may not add it) the catalogue is made all the same and
+    // searches read the table.
+    void withoutTrigrams()
+    {
+        QVERIFY(m_server);
+        const QString url = server().createDatabase(u"plain"_s);
+        QVERIFY(!url.isEmpty());
+        ServerDatabase database(url);
+        for (const QString &statement : pgsql::createFunctions())
+            QVERIFY2(database.execute(statement), qPrintable(errorText()));
+        QVERIFY(database.execute(u"DROP EXTENSION pg_trgm"_s));
+        ServerTable songs(database, songsDef(), songsDef().prefix);
+        QVERIFY2(songs.create() && songs.open() && addSongs(songs), qPrintable(errorText()));
+        const CompiledFilter filter =
+            compileFilter(u"INSTRING(UPPER('JÖR'), UPPER(MUS:Artist), 1, 1) > 0"_s, serverColumn,
+                          FilterDialect::Server);
+        QVERIFY(filter.ok);
+        const ServerDatabase::Result found =
+            database.run(u"SELECT \"ID\" FROM "_s + pgsql::tableName(songsDef()) + u" WHERE "_s +
+                             pgsql::numbered(filter.sql, filter.parameters) + u" ORDER BY \"ID\""_s,
+                         filter.parameters);
+        QVERIFY(found.ok());
+        QCOMPARE(found.rows(), 3);
+        QCOMPARE(found.number(0, 0), 2);
+        const ServerDatabase::Result indexes =
+            database.run(u"SELECT count(*) FROM pg_indexes WHERE indexname = $1"_s,
+                         {pgsql::fullTextIndexName(songsDef(), u"Artist"_s)});
+        QVERIFY(indexes.ok());
+        QCOMPARE(indexes.number(0, 0), 0);
+    }
+
     // Placeholders are numbered and typed in order, leaving quoted text and names alone.
     void numbering()
     {
