@@ -5,6 +5,7 @@
 #include "pgdialect.h"
 #include "serverdatabase.h"
 #include "sqldialect.h"
+#include "stationlock.h"
 #include "table.h" // bindValue
 #include "tablefile.h"
 
@@ -395,6 +396,21 @@ public:
                           QStringLiteral("%1 holds an unfinished transaction; repair it or "
                                          "remove it first")
                               .arg(QDir::toNativeSeparators(target))});
+            return false;
+        }
+        // A station that has the old file open would go on working in a file no longer
+        // there, and what it wrote would be lost: the file is replaced only while no other
+        // station has it open, and held meanwhile.
+        StationLock hold;
+        if (QFileInfo::exists(target) && !hold.take(target, StationLock::Kind::Exclusive)) {
+            const StoreError error = lastError();
+            QFile::remove(made);
+            restoreError({error.code, error.text, error.fileErrorCode,
+                          error.code == err::FileLocked
+                              ? QStringLiteral("%1 is open at another station; close it there "
+                                               "first")
+                                    .arg(QDir::toNativeSeparators(target))
+                              : QDir::toNativeSeparators(target)});
             return false;
         }
         if (std::rename(QFile::encodeName(made).constData(),

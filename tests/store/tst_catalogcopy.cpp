@@ -401,6 +401,51 @@ private Q_SLOTS:
         QCOMPARE(folderContents(back.path()), wanted);
     }
 
+    // A table file another station has open, or whose unfinished transaction a journal
+    // holds, is not replaced: the copy fails there and leaves it as it was.
+    void targetFilesInUse()
+    {
+        test::Workspace source, target;
+        fillFolder(source.path(), 40, 1);
+        fillFolder(target.path(), 30, 2);
+        const QString url = server().createDatabase(u"inuse"_s);
+        auto db = openServer(url);
+        QCOMPARE(copyAll(CatalogueCopy::Direction::ToServer, source.path(), *db,
+                         CatalogueCopy::Replace::No),
+                 CatalogueCopy::Step::Finished);
+        const QString songsFile =
+            QDir(target.path()).filePath(tableDef(TableId::Songs).fileName + u".tps"_s);
+        const QByteArray songsBefore = fileContents(songsFile);
+        QString message;
+        {
+            Database station(target.path());
+            Table songs(station, tableDef(TableId::Songs), u"MUS"_s);
+            QVERIFY(songs.open());
+            QCOMPARE(copyAll(CatalogueCopy::Direction::FromServer, target.path(), *db,
+                             CatalogueCopy::Replace::Yes, {}, &message),
+                     CatalogueCopy::Step::Failed);
+            QVERIFY2(message.contains(u"is open at another station"_s), qPrintable(message));
+            QCOMPARE(fileContents(songsFile), songsBefore);
+        }
+
+        QFile journal(songsFile + u"-journal"_s);
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write(QByteArray("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8) + QByteArray(504, '\0'));
+        journal.close();
+        QCOMPARE(copyAll(CatalogueCopy::Direction::FromServer, target.path(), *db,
+                         CatalogueCopy::Replace::Yes, {}, &message),
+                 CatalogueCopy::Step::Failed);
+        QVERIFY2(message.contains(u"unfinished transaction"_s), qPrintable(message));
+        QCOMPARE(fileContents(songsFile), songsBefore);
+        QVERIFY(!QFileInfo::exists(QDir(target.path()).filePath(u".copying"_s)));
+
+        QVERIFY(QFile::remove(songsFile + u"-journal"_s));
+        QCOMPARE(copyAll(CatalogueCopy::Direction::FromServer, target.path(), *db,
+                         CatalogueCopy::Replace::Yes),
+                 CatalogueCopy::Step::Finished);
+        QCOMPARE(folderContents(target.path()), folderContents(source.path()));
+    }
+
     // Another station removes a record the copy has already read: the counts disagree, the
     // table is not kept and the message says so.
     void countsMustAgree()
