@@ -627,8 +627,10 @@ bool CatalogueCopy::start(Replace replace)
             m_message = QStringLiteral("%1: the table %2 cannot be read: %3")
                             .arg(source, table.label, describe(m_error));
             if (m_error.code == err::InvalidRecordDeclaration)
-                m_message += QStringLiteral(". Open the catalogue with this program first, so "
-                                            "that its tables are brought up to date.");
+                m_message += QStringLiteral(". Its structure is of another version than this "
+                                            "program's: an older catalogue is brought up to "
+                                            "date by opening it with this program first, a "
+                                            "newer one needs a newer program.");
             m_state = State::Over;
             return false;
         }

@@ -292,6 +292,15 @@ private Q_SLOTS:
                  CatalogueCopy::Step::Failed);
         QVERIFY2(message.contains(u"holds no catalogue"_s), qPrintable(message));
         QCOMPARE(serverContents(url), inSecond);
+
+        // Nor is a catalogue of another structure version: nothing is copied from it.
+        QVERIFY(
+            db->execute(u"UPDATE sv_structure SET version = version + 1 WHERE label = 'Album'"_s));
+        QCOMPARE(copyAll(CatalogueCopy::Direction::FromServer, empty.path(), *db,
+                         CatalogueCopy::Replace::No, {}, &message),
+                 CatalogueCopy::Step::Failed);
+        QVERIFY2(message.contains(u"another version"_s), qPrintable(message));
+        QVERIFY(QDir(empty.path()).entryList({u"*.tps"_s}).isEmpty());
     }
 
     // Cancelled in the middle of a table: that table stays as it was on either side, the
