@@ -761,12 +761,21 @@ CatalogueCopy::Step CatalogueCopy::fail(const QString &what)
     abandonTable();
     const QString label = tableDef(m_tables.at(m_index)).label;
     m_message = QStringLiteral("The table %1 could not be copied to %2: %3. It was left as it was "
-                               "there; the %4 tables before it were copied whole.")
-                    .arg(label, where(), describe(m_error))
-                    .arg(m_finished.size());
+                               "there; %4.")
+                    .arg(label, where(), describe(m_error), tablesBefore());
     m_state = State::Over;
     restoreError(m_error);
     return Step::Failed;
+}
+
+QString CatalogueCopy::tablesBefore() const
+{
+    if (m_finished.isEmpty())
+        return QStringLiteral("no table was copied");
+    QStringList labels;
+    for (const TableCount &count : m_finished)
+        labels.append(tableDef(count.table).label);
+    return QStringLiteral("the tables before it were copied whole (%1)").arg(labels.join(u", "));
 }
 
 void CatalogueCopy::abandonTable()
@@ -785,10 +794,8 @@ void CatalogueCopy::cancel()
     abandonTable();
     m_state = State::Over;
     m_error = {err::None, {}, {}, {}};
-    m_message = QStringLiteral("The copy was cancelled: the %1 tables before %2 were copied "
-                               "whole, %2 was left as it was.")
-                    .arg(m_finished.size())
-                    .arg(tableDef(currentTable()).label);
+    m_message = QStringLiteral("The copy was cancelled: %1 was left as it was; %2.")
+                    .arg(tableDef(currentTable()).label, tablesBefore());
     m_cancelled = true;
 }
 

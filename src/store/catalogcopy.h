@@ -93,6 +93,7 @@ private:
     Step fail(const QString &what);
     void abandonTable();
     QString where() const;
+    QString tablesBefore() const;
 
     Direction m_direction;
     QString m_folder;
