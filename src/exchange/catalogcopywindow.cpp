@@ -318,11 +318,11 @@ void CatalogueCopyWindow::showProgress()
         m_tableBar->setValue(int(qMin<qint64>(m_run->done(), total) * 1000 / total));
         m_tableBar->setFormat(
             QStringLiteral("%1 of %2").arg(number(m_run->done()), number(m_run->total())));
-        // The last batch is in: the table's keys are made next, which takes a while on a
-        // large table.
-        if (m_run->total() > 0 && m_run->done() >= m_run->total())
-            setStatus(QStringLiteral("Making the keys of %1...")
-                          .arg(tableDef(m_run->currentTable()).label));
+        if (m_run->makingKeys())
+            setStatus(QStringLiteral("Making the keys of %1 (%2 of %3)...")
+                          .arg(tableDef(m_run->currentTable()).label)
+                          .arg(m_run->keysMade() + 1)
+                          .arg(m_run->keysToMake()));
         else
             setStatus(QStringLiteral("Copying..."));
     } else {

@@ -102,7 +102,11 @@ public:
     virtual std::optional<bool> holdsCatalogue(const QList<TableId> &tables) = 0;
     [[nodiscard]] virtual bool begin(const TableDef &table) = 0;
     [[nodiscard]] virtual bool write(const std::vector<Row> &rows) = 0;
-    // Ends the writing and counts the table's records, still in its transaction.
+    // Ends the writing; the statements then left to run, one a step, still in the table's
+    // transaction: its keys, each built in one go from the records in.
+    [[nodiscard]] virtual bool endWriting(QStringList &finishing) = 0;
+    [[nodiscard]] virtual bool execute(const QString &statement) = 0;
+    // The table's records, still in its transaction.
     [[nodiscard]] virtual bool count(qint64 &records) = 0;
     [[nodiscard]] virtual bool commit() = 0;
     virtual void abandon() = 0; // the table as it was before begin()
@@ -360,12 +364,23 @@ public:
         return true;
     }
 
+    bool endWriting(QStringList &finishing) override
+    {
+        const QString schema = Database::schemaName(*m_table);
+        finishing.clear();
+        for (int key = 0; key < m_table->keys.size(); ++key) {
+            if (!m_table->keys.at(key).onDemand)
+                finishing.append(sql::createIndex(schema, *m_table, key));
+        }
+        // The counters as the records are, whatever the triggers kept before.
+        finishing += sql::createFullText(schema, *m_table) + sql::recount(schema, *m_table);
+        return true;
+    }
+
+    bool execute(const QString &statement) override { return m_database->execute(statement); }
+
     bool count(qint64 &records) override
     {
-        // Also counts the records anew, whatever the file's counters said before.
-        if (!tablefile::rebuildKeys(m_database->handle(), Database::schemaName(*m_table), *m_table,
-                                    false))
-            return false;
         sqlite3_stmt *statement =
             m_database->statement(sql::count(Database::schemaName(*m_table), *m_table));
         if (!statement)
@@ -522,18 +537,20 @@ public:
         return m_server.putCopyData(m_buffer);
     }
 
-    bool count(qint64 &records) override
+    bool endWriting(QStringList &finishing) override
     {
         if (!m_server.endCopyIn())
             return false;
-        QStringList statements = pgsql::createKeys(*m_table);
-        statements.append(pgsql::noRevisionDefault(*m_table));
-        for (const QString &statement : std::as_const(statements)) {
-            if (!m_server.execute(statement))
-                return false;
-        }
-        if (!m_server.run(pgsql::continuePositions(*m_table)).ok())
-            return false;
+        finishing = pgsql::createKeys(*m_table);
+        finishing.append(pgsql::noRevisionDefault(*m_table));
+        finishing.append(pgsql::continuePositions(*m_table));
+        return true;
+    }
+
+    bool execute(const QString &statement) override { return m_server.execute(statement); }
+
+    bool count(qint64 &records) override
+    {
         const ServerDatabase::Result result = m_server.run(pgsql::count(*m_table));
         if (!result.ok())
             return false;
@@ -708,6 +725,8 @@ CatalogueCopy::Step CatalogueCopy::step()
         return Step::Working;
     case State::Copying:
         return copyBatch();
+    case State::Finishing:
+        return finishBatch();
     }
     return Step::Failed;
 }
@@ -717,12 +736,27 @@ CatalogueCopy::Step CatalogueCopy::copyBatch()
     std::vector<Row> rows;
     if (!m_source->read(m_lastPosition, BatchRows, rows))
         return fail(QString());
-    if (rows.empty())
-        return finishTable();
+    if (rows.empty()) {
+        if (!m_target->endWriting(m_finishing))
+            return fail(QString());
+        m_stepsDone = 0;
+        m_state = State::Finishing;
+        return Step::Working;
+    }
     if (!m_target->write(rows))
         return fail(QString());
     m_done += qint64(rows.size());
     m_lastPosition = rows.back().position;
+    return Step::Working;
+}
+
+CatalogueCopy::Step CatalogueCopy::finishBatch()
+{
+    if (m_stepsDone == m_finishing.size())
+        return finishTable();
+    if (!m_target->execute(m_finishing.at(m_stepsDone)))
+        return fail(QString());
+    ++m_stepsDone;
     return Step::Working;
 }
 
@@ -780,7 +814,7 @@ QString CatalogueCopy::tablesBefore() const
 
 void CatalogueCopy::abandonTable()
 {
-    if (m_state != State::Copying)
+    if (m_state != State::Copying && m_state != State::Finishing)
         return;
     m_target->abandon();
     m_source->close();

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -73,6 +74,10 @@ public:
     TableId currentTable() const;
     qint64 done() const { return m_done; }   // records of the table under way copied
     qint64 total() const { return m_total; } // records of the table under way in the source
+    // Once its records are in, the table's keys are made a step each.
+    bool makingKeys() const { return m_state == State::Finishing; }
+    int keysMade() const { return int(m_stepsDone); }
+    int keysToMake() const { return int(m_finishing.size()); }
     // Why the copy failed or could not start, naming the table and the server (never its
     // password); after Finished, a line of counts.
     QString message() const { return m_message; }
@@ -85,10 +90,11 @@ public:
     class Target;
 
 private:
-    enum class State { Idle, Between, Copying, Over };
+    enum class State { Idle, Between, Copying, Finishing, Over };
 
     bool beginTable();
     Step copyBatch();
+    Step finishBatch();
     Step finishTable();
     Step fail(const QString &what);
     void abandonTable();
@@ -107,6 +113,8 @@ private:
     qint64 m_done = 0;
     qint64 m_total = 0;
     qint64 m_lastPosition = 0;
+    QStringList m_finishing; // what is left to make of the table under way, a step each
+    qsizetype m_stepsDone = 0;
     QString m_message;
     StoreError m_error;
     bool m_cancelled = false;

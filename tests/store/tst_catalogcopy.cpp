@@ -6,12 +6,15 @@
 #include "store/errors.h"
 #include "store/serverdatabase.h"
 #include "store/servertable.h"
+#include "store/sqldialect.h"
 #include "store/table.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <sqlite3.h>
 
 #include <map>
 
@@ -241,6 +244,15 @@ private Q_SLOTS:
         songs.buffer().setNumber(mus::ID, 999999);
         QVERIFY2(songs.add(), qPrintable(errorText()));
         QVERIFY(songs.position() > highest);
+        // The song file's full-text index was made with every copied song, and its triggers
+        // keep it as songs are added.
+        const TableDef &songDef = tableDef(TableId::Songs);
+        sqlite3_stmt *indexed = files.statement(u"SELECT count(*) FROM %1.%2"_s.arg(
+            sql::quote(Database::schemaName(songDef)), sql::quote(sql::fullTextName(songDef))));
+        QVERIFY(indexed);
+        QCOMPARE(sqlite3_step(indexed), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int64(indexed, 0), original.at(TableId::Songs).size() + 1);
+        sqlite3_reset(indexed);
         ServerTable serverSongs(*db, tableDef(TableId::Songs), u"MUS"_s);
         QVERIFY(serverSongs.open());
         serverSongs.buffer().clear();
