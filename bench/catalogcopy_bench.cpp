@@ -5,7 +5,8 @@
 // seconds of the copy to the server, of the bare baseline (the song file's rows read with
 // the engine's own API in position order and sent as COPY text into a table of the same
 // layout, its keys made after, without key texts worked out or anything checked), of the
-// copy of every table back into a new folder, and the ratios.
+// copy of every table back into a new folder, the ratios, and the longest single step of
+// each copy (what one tick of its window waits for at most).
 #include "scratchserver.h"
 #include "store/catalogcopy.h"
 #include "store/pgdialect.h"
@@ -35,13 +36,29 @@ double copy(CatalogueCopy::Direction direction, const QString &folder, ServerDat
     QElapsedTimer timer;
     timer.start();
     CatalogueCopy copy(direction, folder, server);
+    // The longest step: what one tick of the window waits for at most.
+    QElapsedTimer step;
+    step.start();
+    double longest = 0;
+    QString longestWhere;
+    const auto progress = [&](const CopyProgress &p) {
+        const double took = seconds(step);
+        if (took > longest) {
+            longest = took;
+            longestWhere =
+                tableDef(p.table).label + (copy.makingKeys() ? QStringLiteral(" keys") : QString());
+        }
+        step.restart();
+        return true;
+    };
     if (!copy.start(CatalogueCopy::Replace::Yes) ||
-        runCopy(copy) != CatalogueCopy::Step::Finished) {
+        runCopy(copy, progress) != CatalogueCopy::Step::Finished) {
         std::fprintf(stderr, "copy failed: %s\n", qPrintable(copy.message()));
         std::exit(1);
     }
     const double took = seconds(timer);
-    std::printf("  %s\n", qPrintable(copy.message()));
+    std::printf("  %s\n  longest step %.2f s (%s)\n", qPrintable(copy.message()), longest,
+                qPrintable(longestWhere));
     return took;
 }
 

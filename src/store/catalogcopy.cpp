@@ -311,6 +311,8 @@ public:
             return false;
         m_table = &table;
         m_revision = 0;
+        m_lastWritten = 0;
+        m_stretchEnds.clear();
         if (!m_database->logout(2, {table.id})) {
             abandon();
             return false;
@@ -349,6 +351,9 @@ public:
                 const Row &row = rows.at(first + size_t(i));
                 sqlite3_bind_int64(statement, index++, row.position);
                 sqlite3_bind_int64(statement, index++, ++m_revision);
+                if (m_revision % FullTextStretch == 0)
+                    m_stretchEnds.append(row.position);
+                m_lastWritten = row.position;
                 for (const QVariant &value : row.fields)
                     bindValue(statement, index++, value);
                 for (const QString &memo : row.memos)
@@ -372,8 +377,19 @@ public:
             if (!m_table->keys.at(key).onDemand)
                 finishing.append(sql::createIndex(schema, *m_table, key));
         }
+        // The full-text index a stretch of records a step, each step as short as a key's.
+        finishing += sql::createFullText(schema, *m_table, false);
+        if (!sql::fullTextColumns(*m_table).isEmpty()) {
+            if (m_lastWritten > (m_stretchEnds.isEmpty() ? 0 : m_stretchEnds.last()))
+                m_stretchEnds.append(m_lastWritten);
+            qint64 after = 0;
+            for (const qint64 upTo : std::as_const(m_stretchEnds)) {
+                finishing.append(sql::fillFullText(schema, *m_table, after, upTo));
+                after = upTo;
+            }
+        }
         // The counters as the records are, whatever the triggers kept before.
-        finishing += sql::createFullText(schema, *m_table) + sql::recount(schema, *m_table);
+        finishing += sql::recount(schema, *m_table);
         return true;
     }
 
@@ -465,6 +481,10 @@ private:
     std::unique_ptr<Database> m_database;
     const TableDef *m_table = nullptr;
     qint64 m_revision = 0;
+    // Records a step of filling the full-text index takes: as many as a batch.
+    static constexpr qint64 FullTextStretch = CatalogueCopy::BatchRows;
+    QList<qint64> m_stretchEnds; // the position of every FullTextStretch-th record written
+    qint64 m_lastWritten = 0;
 };
 
 // The table is dropped, made anew and filled in one transaction, so until it commits other

@@ -347,7 +347,16 @@ QString fullTextInsert(const TableDef &table, const QString &into, const QString
 
 } // namespace
 
-QStringList createFullText(const QString &schema, const TableDef &table)
+QString fillFullText(const QString &schema, const TableDef &table, qint64 after, qint64 upTo)
+{
+    return fullTextInsert(table, quote(schema) + u'.' + quote(fullTextName(table)), QString(),
+                          tableName(schema, table) + QStringLiteral(" WHERE %1 > %2 AND %1 <= %3")
+                                                         .arg(quote(Position))
+                                                         .arg(after)
+                                                         .arg(upTo));
+}
+
+QStringList createFullText(const QString &schema, const TableDef &table, bool fill)
 {
     const QStringList columns = fullTextColumns(table);
     if (columns.isEmpty())
@@ -368,7 +377,7 @@ QStringList createFullText(const QString &schema, const TableDef &table)
                               QStringLiteral(" WHERE rowid = old.") + quote(Position) +
                               QStringLiteral("; ");
     // Text is folded as searches fold it; the tokenizer compares exactly what it is given.
-    return {
+    QStringList statements{
         QStringLiteral("CREATE VIRTUAL TABLE ") + target + index + QStringLiteral(" USING fts5(") +
             quoted.join(u", ") +
             QStringLiteral(", tokenize = 'trigram case_sensitive 1', columnsize = 0)"),
@@ -384,6 +393,9 @@ QStringList createFullText(const QString &schema, const TableDef &table)
             QStringLiteral(" AFTER DELETE ON ") + quote(table.label) + QStringLiteral(" BEGIN ") +
             removeOld + QStringLiteral("END"),
     };
+    if (!fill)
+        statements.removeAt(1);
+    return statements;
 }
 
 QStringList dropFullText(const QString &schema, const TableDef &table)

@@ -73,7 +73,10 @@ QString linkedField(const TableDef &table, const LinkDef &link, const QString &l
 // it equal to the table in the statement that writes a record, so in its transaction too.
 QStringList fullTextColumns(const TableDef &table); // empty: the table has no such index
 QString fullTextName(const TableDef &table);
-QStringList createFullText(const QString &schema, const TableDef &table); // also fills it
+// Also fills it, unless `fill` is false: a table being filled by a copy fills its index a
+// range of positions at a time (fillFullText: the records after `after` up to `upTo`).
+QStringList createFullText(const QString &schema, const TableDef &table, bool fill = true);
+QString fillFullText(const QString &schema, const TableDef &table, qint64 after, qint64 upTo);
 QStringList dropFullText(const QString &schema, const TableDef &table);
 // The triggers' names, as the schema lists them: a file lacking one needs its index made.
 QStringList fullTextTriggers(const TableDef &table);
