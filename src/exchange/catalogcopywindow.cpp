@@ -228,8 +228,10 @@ void CatalogueCopyWindow::startCopy()
             return askPassword(this, server);
         });
     QApplication::restoreOverrideCursor();
+    // The copy goes before the connection it uses.
+    std::unique_ptr<CatalogueCopy> run;
     const auto giveUp = [&](const QString &text) {
-        m_run.reset();
+        run.reset();
         m_server.reset();
         refuse(text);
         m_copy->setEnabled(true);
@@ -237,7 +239,7 @@ void CatalogueCopyWindow::startCopy()
     if (!m_server->isValid())
         return giveUp(fileError().isEmpty() ? errorText() : fileError());
 
-    auto run = std::make_unique<CatalogueCopy>(m_direction, folder, *m_server);
+    run = std::make_unique<CatalogueCopy>(m_direction, folder, *m_server);
     const std::optional<bool> holds = run->targetHoldsCatalogue();
     if (!holds)
         return giveUp(run->message());
@@ -257,6 +259,7 @@ void CatalogueCopyWindow::startCopy()
                         Icon::Question,
                         {{Yes, QStringLiteral("Replace")}}});
         if (answer != Yes) {
+            run.reset();
             m_server.reset();
             m_copy->setEnabled(true);
             setStatus(QStringLiteral("Nothing was copied."));
