@@ -109,7 +109,9 @@ CatalogueCopyWindow::CatalogueCopyWindow(Session &session, CatalogueCopy::Direct
         auto *row = new QHBoxLayout;
         row->addWidget(m_folder, 1);
         row->addWidget(m_browse);
-        form->addRow(QStringLiteral("&Into folder:"), row);
+        auto *label = new QLabel(QStringLiteral("&Into folder:"));
+        label->setBuddy(m_folder);
+        form->addRow(label, row);
         connect(m_browse, &QPushButton::clicked, this, &CatalogueCopyWindow::browse);
         connect(m_folder, &QLineEdit::textChanged, this, &CatalogueCopyWindow::updateCopyButton);
     }
@@ -236,8 +238,9 @@ void CatalogueCopyWindow::startCopy()
         refuse(text);
         m_copy->setEnabled(true);
     };
+    // The server's own words come on several indented lines.
     if (!m_server->isValid())
-        return giveUp(fileError().isEmpty() ? errorText() : fileError());
+        return giveUp((fileError().isEmpty() ? errorText() : fileError()).simplified());
 
     run = std::make_unique<CatalogueCopy>(m_direction, folder, *m_server);
     const std::optional<bool> holds = run->targetHoldsCatalogue();
