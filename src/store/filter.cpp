@@ -1207,12 +1207,21 @@ private:
 
     QString alwaysTrue() const { return m_server ? u"TRUE"_s : u"1"_s; }
 
-    // On the server begins-with and contains are LIKE patterns on the folded text, which a
-    // trigram index serves once the text has three characters; LIKE's own wildcards and its
-    // escape character in the text stand for themselves.
+    // On the server begins-with and contains of three characters or more are LIKE patterns on
+    // the folded text, which a trigram index serves; LIKE's own wildcards and its escape
+    // character in the text stand for themselves. A shorter text gives the index no trigram
+    // to look up, and a LIKE would have the server read the whole index before the table, so
+    // it is tested on the folded text directly.
     void likeFolded(const Node &node, const FilterName &name, const QString &folded, bool atStart,
                     bool negated)
     {
+        if (folded.toUcs4().size() < 3) {
+            m_sql += (atStart ? u"starts_with(sv_fold("_s : u"(strpos(sv_fold("_s) +
+                     name.columnSql + u"), "_s;
+            parameter(folded);
+            m_sql += atStart ? u")"_s : u") > 0)"_s;
+            return;
+        }
         QString pattern = atStart ? QString() : u"%"_s;
         for (const QChar c : folded) {
             if (c == u'%' || c == u'_' || c == u'\\')
@@ -1223,7 +1232,7 @@ private:
         m_sql += u"(sv_fold("_s + name.columnSql + u") LIKE "_s;
         parameter(pattern);
         m_sql += u')';
-        if (!negated && !name.fullTextSql.isEmpty() && folded.toUcs4().size() >= 3)
+        if (!negated && !name.fullTextSql.isEmpty())
             fullTextCandidates(node, name, pattern, true);
     }
 

@@ -79,10 +79,10 @@
 //   there, turned into 1 or 0 where used as numbers; text compares byte by byte (collation
 //   "C"); and the server functions pgsql::createFunctions() makes stand for SQLite's CAST to
 //   NUMERIC and to TEXT (sv_number, sv_text), its substr (sv_substr) and the program's case
-//   mappings (sv_upper, sv_lower, sv_fold). Begins-with and contains become LIKE patterns on
-//   sv_fold(column); a column's fullTextSql there is "SELECT <position> FROM <table> WHERE
-//   sv_fold(<column>) LIKE ?" and takes the pattern. Parameters stay '?': pgsql::numbered
-//   turns them into the server's typed $n.
+//   mappings (sv_upper, sv_lower, sv_fold). Begins-with and contains of three characters or
+//   more become LIKE patterns on sv_fold(column), which a trigram index serves; a column's
+//   fullTextSql there is "SELECT <position> FROM <table> WHERE sv_fold(<column>) LIKE ?" and
+//   takes the pattern. Parameters stay '?': pgsql::numbered turns them into typed $n.
 //
 // The compiled SQL relies on two conventions of the store: text columns hold their values
 // without trailing blanks, and no column holds NULL (an empty field is '' or 0). The functions
