@@ -148,8 +148,7 @@ QStringList createKeys(const TableDef &table)
         statements.append(statement);
     }
     // The full-text indexes are built with the keys, once the records are in.
-    if (const QString fullText = createFullText(table); !fullText.isEmpty())
-        statements.append(fullText);
+    statements += createFullText(table);
     return statements;
 }
 
@@ -579,22 +578,21 @@ QString fullTextIndexName(const TableDef &table, const QString &column)
     return table.label + QStringLiteral("_text_") + column;
 }
 
-QString createFullText(const TableDef &table)
+QStringList createFullText(const TableDef &table)
 {
-    const QStringList columns = sql::fullTextColumns(table);
-    if (columns.isEmpty())
-        return QString();
-    QStringList indexes;
-    for (const QString &column : columns)
-        indexes.append(QStringLiteral("CREATE INDEX IF NOT EXISTS ") +
-                       quote(fullTextIndexName(table, column)) + QStringLiteral(" ON ") +
-                       tableName(table) + QStringLiteral(" USING gin (sv_fold(") + quote(column) +
-                       QStringLiteral(") gin_trgm_ops)"));
-    // Without pg_trgm (or with it out of reach of the search path) searches read the table.
-    return QStringLiteral("DO $do$ BEGIN IF to_regprocedure('sv_fold(text)') IS NOT NULL THEN ") +
-           QStringLiteral("EXECUTE $ix$") + indexes.join(QStringLiteral("$ix$; EXECUTE $ix$")) +
-           QStringLiteral("$ix$; END IF; EXCEPTION WHEN undefined_object OR undefined_function "
-                          "THEN NULL; END $do$");
+    QStringList statements;
+    for (const QString &column : sql::fullTextColumns(table)) {
+        // Without pg_trgm (or with it out of reach of the search path) searches read the
+        // table.
+        statements.append(
+            QStringLiteral("DO $do$ BEGIN IF to_regprocedure('sv_fold(text)') IS NOT NULL THEN "
+                           "EXECUTE $ix$CREATE INDEX IF NOT EXISTS ") +
+            quote(fullTextIndexName(table, column)) + QStringLiteral(" ON ") + tableName(table) +
+            QStringLiteral(" USING gin (sv_fold(") + quote(column) +
+            QStringLiteral(") gin_trgm_ops)$ix$; END IF; EXCEPTION WHEN undefined_object OR "
+                           "undefined_function THEN NULL; END $do$"));
+    }
+    return statements;
 }
 
 } // namespace sv::pgsql

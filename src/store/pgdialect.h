@@ -103,11 +103,12 @@ QString numbered(const QString &sql, const QVariantList &parameters, int first =
 // the table has no such field or memo.
 bool describeColumn(const TableDef &table, QStringView name, FilterName &column);
 
-// The trigram indexes on the folded text of every column in sql::fullTextColumns: one
-// statement that makes those missing when pg_trgm and sv_fold are there and does nothing
-// otherwise, so it never fails a catalogue. createTable() ends with it; a table made before
-// can be given its indexes by running it.
-QString createFullText(const TableDef &table);
+// The trigram indexes on the folded text of every column in sql::fullTextColumns, one
+// statement each (a step of its own when a copy builds them): it makes the index when it is
+// missing and pg_trgm and sv_fold are there, and does nothing otherwise, so it never fails a
+// catalogue. createTable() and createKeys() end with them; a table made before can be given
+// its indexes by running them.
+QStringList createFullText(const TableDef &table);
 QString fullTextIndexName(const TableDef &table, const QString &column);
 
 } // namespace sv::pgsql

@@ -360,6 +360,18 @@ class TestPgFilter : public QObject
         if (url.isEmpty())
             return false;
         m_server = std::make_unique<ServerDatabase>(url);
+        // A database whose own collation is not byte order (ICU's), so that text that must
+        // compare byte by byte shows it: the scratch cluster's is byte order.
+        if (m_server->execute(u"CREATE DATABASE filters_icu TEMPLATE template0 ENCODING 'UTF8' "
+                              u"LOCALE_PROVIDER icu ICU_LOCALE 'en-US' LOCALE 'C.UTF-8'"_s)) {
+            m_server = std::make_unique<ServerDatabase>(
+                QString(url).replace(u"/filters?"_s, u"/filters_icu?"_s));
+            const ServerDatabase::Result order = m_server->run(u"SELECT 'Z' < 'a'"_s);
+            if (!order.ok() || order.text(0, 0) != u"f")
+                return false;
+        } else {
+            qInfo("Server without ICU: text compares in its byte order already");
+        }
         for (const QString &statement : pgsql::createFunctions()) {
             if (!m_server->execute(statement))
                 return false;
