@@ -427,11 +427,19 @@ QStringList mappingFunctions(const QString &name, Mapping mapping, const QString
                        "n)); END $fn$")
             .arg(mapper, mappingJson(mapping)),
         // Not STRICT, so that the server writes the body in place of each call (a scan pays
-        // no call per row); NULL still gives NULL.
-        QStringLiteral("CREATE OR REPLACE FUNCTION %1(t text) RETURNS text LANGUAGE sql "
-                       "IMMUTABLE PARALLEL SAFE AS $fn$ SELECT CASE WHEN octet_length(t) = "
-                       "char_length(t) THEN %2(t COLLATE \"C\") ELSE %3(t) END $fn$")
-            .arg(name, ascii, mapper),
+        // no call per row); NULL still gives NULL. From version 14 on the body is kept parsed,
+        // naming the mapper itself rather than looking it up by name, as a restore must have
+        // it: it runs with an empty search path while it builds the indexes that call this.
+        QStringLiteral(
+            "DO $do$ BEGIN IF current_setting('server_version_num')::int >= 140000 THEN EXECUTE "
+            "$f$CREATE OR REPLACE FUNCTION %1(t text) RETURNS text LANGUAGE sql IMMUTABLE "
+            "PARALLEL SAFE RETURN %2$f$; ELSE EXECUTE $f$CREATE OR REPLACE FUNCTION %1(t text) "
+            "RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $fn$ SELECT %2 $fn$$f$; END "
+            "IF; END $do$")
+            .arg(name,
+                 QStringLiteral("CASE WHEN octet_length(t) = char_length(t) THEN %1(t COLLATE "
+                                "\"C\") ELSE %2(t) END")
+                     .arg(ascii, mapper)),
     };
 }
 

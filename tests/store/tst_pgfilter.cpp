@@ -300,6 +300,7 @@ class TestPgFilter : public QObject
     std::unique_ptr<Table> m_fileSongs;
     std::unique_ptr<ServerDatabase> m_server;
     std::unique_ptr<ServerTable> m_serverSongs;
+    QString m_database; // the server database the songs are in
 
     // The IDs of the songs the SQL selects (a SELECT of "ID" alone).
     std::optional<QList<qint64>> fileIds(const QString &sql, const QVariantList &parameters)
@@ -362,8 +363,10 @@ class TestPgFilter : public QObject
         m_server = std::make_unique<ServerDatabase>(url);
         // A database whose own collation is not byte order (ICU's), so that text that must
         // compare byte by byte shows it: the scratch cluster's is byte order.
+        m_database = u"filters"_s;
         if (m_server->execute(u"CREATE DATABASE filters_icu TEMPLATE template0 ENCODING 'UTF8' "
                               u"LOCALE_PROVIDER icu ICU_LOCALE 'en-US' LOCALE 'C.UTF-8'"_s)) {
+            m_database = u"filters_icu"_s;
             m_server = std::make_unique<ServerDatabase>(
                 QString(url).replace(u"/filters?"_s, u"/filters_icu?"_s));
             const ServerDatabase::Result order = m_server->run(u"SELECT 'Z' < 'a'"_s);
@@ -553,6 +556,34 @@ private Q_SLOTS:
                          {pgsql::fullTextIndexName(songsDef(), u"Artist"_s)});
         QVERIFY(indexes.ok());
         QCOMPARE(indexes.number(0, 0), 0);
+    }
+
+    // A catalogue backed up and restored with the server's own tools keeps its functions and
+    // trigram indexes: a restore runs with an empty search path, so the functions an index
+    // calls must not depend on it.
+    void dumpAndRestore()
+    {
+        QVERIFY(m_server);
+        QVERIFY2(server().restoreCopy(m_database, u"restored"_s), qPrintable(server().error()));
+        const QString url = server().createDatabase(u"unused"_s);
+        QVERIFY(!url.isEmpty());
+        ServerDatabase restored(QString(url).replace(u"/unused?"_s, u"/restored?"_s));
+        QVERIFY(restored.isValid());
+        const CompiledFilter filter =
+            compileFilter(u"INSTRING(UPPER('JÖR'), UPPER(MUS:Artist), 1, 1) > 0"_s, serverColumn,
+                          FilterDialect::Server);
+        QVERIFY(filter.ok);
+        const ServerDatabase::Result found =
+            restored.run(u"SELECT count(*) FROM "_s + pgsql::tableName(songsDef()) + u" WHERE "_s +
+                             pgsql::numbered(filter.sql, filter.parameters),
+                         filter.parameters);
+        QVERIFY(found.ok());
+        QCOMPARE(found.number(0, 0), 3);
+        const ServerDatabase::Result indexes =
+            restored.run(u"SELECT count(*) FROM pg_indexes WHERE indexname = $1"_s,
+                         {pgsql::fullTextIndexName(songsDef(), u"Artist"_s)});
+        QVERIFY(indexes.ok());
+        QCOMPARE(indexes.number(0, 0), 1);
     }
 
     // Placeholders are numbered and typed in order, leaving quoted text and names alone.

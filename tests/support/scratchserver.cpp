@@ -156,4 +156,21 @@ QString ScratchServer::createDatabase(const QString &name)
     return QStringLiteral("postgresql:///%1?host=%2&user=postgres").arg(name, m_dir->path());
 }
 
+bool ScratchServer::restoreCopy(const QString &from, const QString &to)
+{
+    if (!start())
+        return false;
+    const QString dump = m_dir->path() + QStringLiteral("/") + from + QStringLiteral(".dump");
+    const QStringList login{QStringLiteral("-h"), m_dir->path(), QStringLiteral("-U"),
+                            QStringLiteral("postgres")};
+    run(m_binDir + QStringLiteral("/dropdb"),
+        login + QStringList{QStringLiteral("--if-exists"), to});
+    return run(m_binDir + QStringLiteral("/pg_dump"),
+               login + QStringList{QStringLiteral("-Fc"), QStringLiteral("-f"), dump, from}) &&
+           run(m_binDir + QStringLiteral("/createdb"), login + QStringList{to}) &&
+           run(m_binDir + QStringLiteral("/pg_restore"),
+               login +
+                   QStringList{QStringLiteral("--exit-on-error"), QStringLiteral("-d"), to, dump});
+}
+
 } // namespace sv::test

@@ -34,6 +34,10 @@ public:
 
     // A database of its own for one test case, made afresh; its postgresql:// URL.
     [[nodiscard]] QString createDatabase(const QString &name);
+    // A new database `to` made from a dump of `from` with the server's own pg_dump and
+    // pg_restore, as a catalogue is backed up and restored; false with the reason in error()
+    // when either reported a problem.
+    [[nodiscard]] bool restoreCopy(const QString &from, const QString &to);
     QString socketFolder() const { return m_dir ? m_dir->path() : QString(); }
 
 private:
