@@ -6,15 +6,18 @@
 #include "messageboxprompter.h"
 #include "platform/cddevice.h"
 #include "platform/commandline.h"
+#include "platform/inifile.h"
 #include "platform/mcicommand.h"
 #include "platform/paths.h"
 #include "session.h"
 #include "settings.h"
+#include "store/serverdatabase.h"
 #include "terminal.h"
 #include "testscript.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QInputDialog>
 #include <QSessionManager>
 #include <QSocketNotifier>
 
@@ -84,6 +87,31 @@ void closeOnTermination(MainFrame *frame)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// The server the catalogue is on when one is chosen (null: the folder's files, or `problem`
+// says why the choice cannot be used).
+std::unique_ptr<ServerDatabase> chosenServer(const QStringList &arguments,
+                                             const ServerDatabase::PasswordPrompt &prompt,
+                                             QString &problem)
+{
+    const ServerChoice choice =
+        chooseServer(arguments, qEnvironmentVariable("SONGVANE_SERVER"),
+                     IniFile::get(QStringLiteral("Settings"), QStringLiteral("Server"), {},
+                                  Paths::settingsFile()));
+    problem = choice.problem;
+    if (!problem.isEmpty() || choice.url.isEmpty())
+        return nullptr;
+    return std::make_unique<ServerDatabase>(choice.url, prompt);
+}
+
+std::optional<QString> askPassword(const QString &server)
+{
+    bool ok = false;
+    const QString password = QInputDialog::getText(
+        nullptr, QStringLiteral("SongVane Pro 98"),
+        QStringLiteral("Password for %1:").arg(server), QLineEdit::Password, {}, &ok);
+    return ok ? std::optional<QString>(password) : std::nullopt;
+}
+
 QString helpText(const QList<ProgramCommand> &commands)
 {
     QString text = commandLineHelp();
@@ -114,7 +142,11 @@ int runCommand(int argc, char *argv[], const CommandLine &line, const ProgramCom
     if (!Paths::configure(line.programArguments, problem))
         return terminal::usage(problem);
     terminal::Prompter prompter;
-    Session session(Paths::workingFolder());
+    // Without a window no password is asked for: ~/.pgpass or the URL gives it.
+    std::unique_ptr<ServerDatabase> server = chosenServer(line.programArguments, {}, problem);
+    if (!problem.isEmpty())
+        return terminal::usage(problem);
+    Session session(Paths::workingFolder(), std::move(server));
     session.announceTables();
     return command.run(session, line.commandArguments);
 }
@@ -177,7 +209,12 @@ int runProgram(int argc, char *argv[], const ProgramParts &parts)
     setMciLogger(logEvent);
     MessageBoxPrompter::install();
 
-    Session session(Paths::workingFolder());
+    std::unique_ptr<ServerDatabase> server = chosenServer(arguments, askPassword, problem);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "songvane: %s\n", qPrintable(problem));
+        return 2;
+    }
+    Session session(Paths::workingFolder(), std::move(server));
     session.announceTables();
     if (parts.registerProcedures)
         parts.registerProcedures();

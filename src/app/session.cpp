@@ -8,8 +8,8 @@ namespace {
 Session *currentSession = nullptr;
 }
 
-Session::Session(const QString &folder)
-    : m_store(folder), m_files(m_store, m_upgrades), m_integrity(m_store, m_files)
+Session::Session(const QString &folder, std::unique_ptr<ServerDatabase> server)
+    : m_store(folder, std::move(server)), m_files(m_store, m_upgrades), m_integrity(m_store, m_files)
 {
     currentSession = this;
 }

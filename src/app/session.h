@@ -21,7 +21,8 @@ namespace sv {
 class Session
 {
 public:
-    explicit Session(const QString &folder);
+    // The catalogue in the folder, or on the server when one is given.
+    explicit Session(const QString &folder, std::unique_ptr<ServerDatabase> server = nullptr);
     ~Session();
 
     Store &store() { return m_store; }

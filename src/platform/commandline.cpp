@@ -21,6 +21,12 @@ constexpr Option options[] = {
      "the settings folder for VUVur98.INI and the system\n"
      "INI (environment: SONGVANE_CONFIG; default\n"
      "$XDG_CONFIG_HOME/songvane, else ~/.config/songvane)"},
+    {"--server", "URL",
+     "the catalogue on a PostgreSQL server instead of a\n"
+     "folder: postgresql://[USER@]HOST[:PORT]/DATABASE\n"
+     "(environment: SONGVANE_SERVER, or Server in section\n"
+     "Settings of VUVur98.INI); the password comes from\n"
+     "~/.pgpass or is asked for, and is never kept"},
     {"--cd-device", "PATH",
      "the CD drive, or a disc image (.cue/.bin, .toc,\n"
      ".nrg) to use as one (environment: SONGVANE_CD_DEVICE,\n"

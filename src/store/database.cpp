@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include "serverdatabase.h"
+
 #include "errors.h"
 #include "sqldialect.h"
 #include "tablefile.h"
@@ -76,6 +78,14 @@ Database::Database(const QString &folder) : m_folder(QDir(folder).absolutePath()
     removeOrphanSuperJournals();
 }
 
+Database::Database(const QString &folder, std::unique_ptr<ServerDatabase> server)
+    : m_folder(QDir(folder).absolutePath()), m_server(std::move(server))
+{
+    // No table file is attached to it; it runs what the store computes locally.
+    sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    sqlite3_extended_result_codes(m_db, 1);
+}
+
 // A transaction over several files keeps the list of their journals in a super-journal
 // beside the anchor file. A station killed at the wrong moment leaves it behind; it is
 // needed only while one of those journals still exists, for the engine plays a journal
@@ -127,6 +137,8 @@ QString Database::schemaName(const TableDef &table)
 
 bool Database::isAttached(TableId table) const
 {
+    if (m_server)
+        return m_server->isAttached(table);
     return m_attachments.contains(table);
 }
 
@@ -152,6 +164,8 @@ bool Database::setEngineErrorFromDb(int resultCode)
 
 bool Database::attach(const TableDef &table, OpenMode mode)
 {
+    if (m_server)
+        return m_server->attach(table);
     if (auto it = m_attachments.find(table.id); it != m_attachments.end()) {
         ++it->users;
         clearError();
@@ -445,6 +459,10 @@ void Database::releaseStationLock(Attachment &attachment)
 
 void Database::detach(const TableDef &table)
 {
+    if (m_server) {
+        m_server->detach(table);
+        return;
+    }
     auto it = m_attachments.find(table.id);
     if (it == m_attachments.end() || --it->users > 0)
         return;
@@ -502,6 +520,8 @@ sqlite3_stmt *Database::statement(const QString &sql)
 
 QPair<quint64, qint64> Database::changeStamp(const TableDef &table)
 {
+    if (m_server)
+        return {m_server->generation(), m_server->changeStamp(table)};
     // Another station's commit changes the file's data version; this station's own writes
     // do not, and raise the generation instead.
     qint64 version = -1;
@@ -559,6 +579,8 @@ bool Database::begin(int waitMs, const QList<TableId> &tables)
 
 bool Database::logout(int seconds, const QList<TableId> &tables)
 {
+    if (m_server)
+        return m_server->logout(seconds, tables);
     if (m_transaction == Transaction::Logout) {
         setError(err::LogoutActive);
         return false;
@@ -574,6 +596,8 @@ bool Database::logout(int seconds, const QList<TableId> &tables)
 
 bool Database::writable()
 {
+    if (m_server)
+        return m_server->writable();
     if (m_transaction != Transaction::None && !m_lostBy && sqlite3_get_autocommit(m_db) != 0)
         m_lostBy = StoreError{err::FileSystemError, standardErrorText(err::FileSystemError),
                               QString::number(SQLITE_ABORT),
@@ -594,6 +618,8 @@ void Database::endTransaction()
 
 bool Database::commit()
 {
+    if (m_server)
+        return m_server->commit();
     if (m_transaction == Transaction::None) {
         setError(err::NoLogoutActive);
         return false;
@@ -633,6 +659,8 @@ void Database::detachPending()
 
 bool Database::rollback()
 {
+    if (m_server)
+        return m_server->rollback();
     if (m_transaction == Transaction::None) {
         setError(err::NoLogoutActive);
         return false;
@@ -653,6 +681,8 @@ bool Database::rollback()
 
 bool Database::beginStream(TableId table)
 {
+    if (m_server)
+        return m_server->beginStream(table);
     if (m_transaction != Transaction::None) {
         if (!writable())
             return false;
@@ -668,6 +698,8 @@ bool Database::beginStream(TableId table)
 
 bool Database::flush()
 {
+    if (m_server)
+        return m_server->flush();
     if (m_transaction != Transaction::Stream) {
         clearError();
         return true;
@@ -675,9 +707,39 @@ bool Database::flush()
     return commit();
 }
 
+bool Database::inTransaction() const
+{
+    return m_server ? m_server->inTransaction() : m_transaction != Transaction::None;
+}
+
+bool Database::inLogout() const
+{
+    return m_server ? m_server->inLogout() : m_transaction == Transaction::Logout;
+}
+
+quint64 Database::generation() const
+{
+    return m_server ? m_server->generation() : m_generation;
+}
+
+void Database::noteWrite()
+{
+    if (m_server)
+        m_server->noteWrite();
+    else
+        ++m_generation;
+}
+
+void Database::setOpenWait(int seconds)
+{
+    if (m_server)
+        m_server->setOpenWait(seconds);
+    m_openWaitMs = seconds * 1000;
+}
+
 ReadTogether::ReadTogether(Database &database) : m_database(database)
 {
-    if (!database.isValid() || database.inTransaction() ||
+    if (database.server() || !database.isValid() || database.inTransaction() ||
         sqlite3_get_autocommit(database.handle()) == 0)
         return;
     if (sqlite3_stmt *begin = database.statement(QStringLiteral("BEGIN"))) {

@@ -7,12 +7,15 @@
 #include <QPair>
 #include <QString>
 
+#include <memory>
 #include <utility>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace sv {
+
+class ServerDatabase;
 
 enum class OpenMode {
     SharedReadWrite, // other stations may read and write the same file
@@ -29,6 +32,9 @@ class Database
 {
 public:
     explicit Database(const QString &folder);
+    // The catalogue on a server instead: tables, transactions and change stamps go to its
+    // connection; the folder keeps only this station's own files (backups, marks).
+    Database(const QString &folder, std::unique_ptr<ServerDatabase> server);
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -37,6 +43,7 @@ public:
     QString filePath(const TableDef &table) const; // "<folder>/<file name>.tps"
     sqlite3 *handle() const { return m_db; }
     bool isValid() const { return m_db != nullptr; }
+    ServerDatabase *server() const { return m_server.get(); } // null: the folder's files
 
     // Attaches the table's file (counted: the song alias shares the songs' attachment).
     // Leaves the error (2, 3, 32, 36, 46, 47, 90) and returns false when the file cannot be
@@ -45,7 +52,7 @@ public:
     void detach(const TableDef &table);
     bool isAttached(TableId table) const;
     static QString schemaName(const TableDef &table);
-    void setOpenWait(int seconds) { m_openWaitMs = seconds * 1000; }
+    void setOpenWait(int seconds);
     static constexpr int PageCacheKiB = 8192; // per attached file
 
     // A cached prepared statement, reset and with its bindings cleared; null with the
@@ -63,8 +70,8 @@ public:
     [[nodiscard]] bool logout(int seconds, const QList<TableId> &tables = {});
     [[nodiscard]] bool commit();
     [[nodiscard]] bool rollback();
-    bool inTransaction() const { return m_transaction != Transaction::None; }
-    bool inLogout() const { return m_transaction == Transaction::Logout; }
+    bool inTransaction() const;
+    bool inLogout() const;
     [[nodiscard]] bool beginStream(TableId table);
     [[nodiscard]] bool flush();
     // False, leaving the error that ended it, once the engine has rolled back the open
@@ -74,10 +81,10 @@ public:
 
     // Raised by every write through this connection; cached read-ahead rows from before a
     // write are dropped.
-    quint64 generation() const { return m_generation; }
+    quint64 generation() const;
     // Raised whenever cached statements are finalized (a file attached or detached).
     quint64 statementEpoch() const { return m_statementEpoch; }
-    void noteWrite() { ++m_generation; }
+    void noteWrite();
     // Changes with every write to the table's file, by this station or any other: what a
     // view learnt of its records holds while this stays the same.
     QPair<quint64, qint64> changeStamp(const TableDef &table);
@@ -115,6 +122,7 @@ private:
     void removeOrphanSuperJournals();
 
     QString m_folder;
+    std::unique_ptr<ServerDatabase> m_server;
     sqlite3 *m_db = nullptr;
     QHash<QString, sqlite3_stmt *> m_statements;
     // Each file's data-version query, asked before every page a browser reads: kept by

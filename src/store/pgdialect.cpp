@@ -2,6 +2,8 @@
 
 #include "keytext.h"
 
+#include <QVariant>
+
 #include <utility>
 
 namespace sv::pgsql {
@@ -65,6 +67,12 @@ QStringList keyEquals(const TableDef &table, int key)
     return conditions;
 }
 
+// The table's label as an SQL string literal.
+QString quotedLabel(const TableDef &table)
+{
+    return u'\'' + QString(table.label).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
 } // namespace
 
 QString tableName(const TableDef &table)
@@ -115,25 +123,42 @@ QStringList createTableWithoutKeys(const TableDef &table)
                        QStringLiteral(" text COLLATE \"C\" NOT NULL DEFAULT ''"));
 
     const QString structure = quote(QString::fromLatin1(StructureTable));
+    const QString deletes = quote(QString::fromLatin1(DeletesTable));
+    const QString label = quotedLabel(table);
     return {
         QStringLiteral("CREATE SEQUENCE IF NOT EXISTS ") +
             quote(QString::fromLatin1(RevisionSequence)),
         QStringLiteral("CREATE TABLE IF NOT EXISTS ") + structure +
             QStringLiteral(" (label text PRIMARY KEY, version integer NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS ") + deletes +
+            QStringLiteral(" (label text PRIMARY KEY, stamp bigint NOT NULL)"),
+        QStringLiteral("CREATE OR REPLACE FUNCTION sv_note_delete() RETURNS trigger LANGUAGE "
+                       "plpgsql AS $$ BEGIN UPDATE %1 SET stamp = %2 WHERE label = "
+                       "TG_ARGV[0]; RETURN NULL; END $$")
+            .arg(deletes, nextRevision()),
         QStringLiteral("DROP TABLE IF EXISTS ") + tableName(table),
         QStringLiteral("CREATE TABLE ") + tableName(table) + QStringLiteral(" (") +
             columns.join(u", ") + u')',
+        QStringLiteral("CREATE TRIGGER sv_deleted AFTER DELETE ON ") + tableName(table) +
+            QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION sv_note_delete(") + label +
+            u')',
+        // A table made anew is a change too.
+        QStringLiteral("INSERT INTO ") + deletes + QStringLiteral(" (label, stamp) VALUES (") +
+            label + QStringLiteral(", ") + nextRevision() +
+            QStringLiteral(") ON CONFLICT (label) DO UPDATE SET stamp = excluded.stamp"),
         QStringLiteral("INSERT INTO ") + structure +
-            QStringLiteral(" (label, version) VALUES ('%1', %2) ON CONFLICT (label) "
+            QStringLiteral(" (label, version) VALUES (%1, %2) ON CONFLICT (label) "
                            "DO UPDATE SET version = excluded.version")
-                .arg(QString(table.label).replace(u'\'', QStringLiteral("''")))
+                .arg(label)
                 .arg(table.version),
     };
 }
 
 QStringList createKeys(const TableDef &table)
 {
-    QStringList statements;
+    // The change stamp's highest revision is read from the end of this index.
+    QStringList statements{QStringLiteral("CREATE INDEX ON ") + tableName(table) +
+                           QStringLiteral(" (") + Revision + u')'};
     for (int key = 0; key < table.keys.size(); ++key) {
         const KeyDef &def = table.keys.at(key);
         // A unique index holds the key's own terms, or the position would make every row
@@ -320,6 +345,189 @@ QString page(const TableDef &table, int key, sql::Direction direction, sql::Boun
         statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     return statement + QStringLiteral(" ORDER BY ") + orderBy(table, key, direction) +
            QStringLiteral(" LIMIT $") + QString::number(next);
+}
+
+QString linkedField(const TableDef &table, const LinkDef &link, int linkedField)
+{
+    const TableDef &linked = tableDef(link.table);
+    const int matched = linked.keys.at(link.key).components.first();
+    // Key text on both sides or on neither, so both compare by the same rule.
+    const bool asKeys = sql::hasKeyText(table, link.field) && sql::hasKeyText(linked, matched);
+    const QString ours =
+        asKeys ? sql::keyColumn(table, link.field) : table.fields.at(link.field).name;
+    const QString theirs =
+        asKeys ? sql::keyColumn(linked, matched) : linked.fields.at(matched).name;
+    QStringList conditions{QStringLiteral("l.") + quote(theirs) + QStringLiteral(" = ") +
+                           tableName(table) + u'.' + quote(ours)};
+    if (linked.keys.at(link.key).optional)
+        conditions.append(optionalCondition(linked, link.key));
+    const bool isText = linked.fields.at(linkedField).type == FieldType::String;
+    return QStringLiteral("COALESCE((SELECT l.") + quote(linked.fields.at(linkedField).name) +
+           QStringLiteral(" FROM ") + tableName(linked) + QStringLiteral(" AS l WHERE ") +
+           conditions.join(QStringLiteral(" AND ")) + QStringLiteral(" LIMIT 1), ") +
+           (isText ? QStringLiteral("''") : QStringLiteral("0")) + u')';
+}
+
+QString sumLinked(const TableDef &table, int rangeField, int linkField, const TableDef &linked,
+                  int linkedField, int sumField)
+{
+    const auto column = [](const QString &alias, const TableDef &def, int field) {
+        return alias + u'.' + quote(def.fields.at(field).name);
+    };
+    return QStringLiteral("SELECT coalesce(sum(") + column(QStringLiteral("l"), linked, sumField) +
+           QStringLiteral("), 0) FROM ") + tableName(table) + QStringLiteral(" AS t JOIN ") +
+           tableName(linked) + QStringLiteral(" AS l ON ") +
+           column(QStringLiteral("l"), linked, linkedField) + QStringLiteral(" = ") +
+           column(QStringLiteral("t"), table, linkField) + QStringLiteral(" WHERE ") +
+           column(QStringLiteral("t"), table, rangeField) + QStringLiteral(" = ?");
+}
+
+QString tableBytes()
+{
+    return QStringLiteral("SELECT pg_total_relation_size(quote_ident(?))");
+}
+
+QString rebuildIndexes(const TableDef &table)
+{
+    return QStringLiteral("REINDEX TABLE ") + tableName(table);
+}
+
+QString pack(const TableDef &table)
+{
+    return QStringLiteral("VACUUM (FULL, ANALYZE) ") + tableName(table);
+}
+
+QString changeStamp(const TableDef &table)
+{
+    return QStringLiteral("SELECT greatest((SELECT max(%1) FROM %2), (SELECT stamp FROM %3 WHERE "
+                          "label = $1), 0)")
+        .arg(Revision, tableName(table), quote(QString::fromLatin1(DeletesTable)));
+}
+
+namespace {
+
+QString selectFields(const TableDef &table, const QList<int> &fields)
+{
+    if (fields.isEmpty())
+        return selectList(table);
+    QStringList columns{Position, Revision};
+    for (const int field : fields)
+        columns.append(quote(table.fields.at(field).name));
+    return columns.join(u", ");
+}
+
+QString placeholders(qsizetype count)
+{
+    QStringList marks;
+    for (qsizetype i = 0; i < count; ++i)
+        marks.append(QStringLiteral("?"));
+    return marks.join(u", ");
+}
+
+QString boundCondition(const TableDef &table, int key, sql::Direction direction, sql::Bound bound)
+{
+    QString op = direction == sql::Direction::Forward ? QStringLiteral(">") : QStringLiteral("<");
+    if (bound == sql::Bound::Inclusive)
+        op += u'=';
+    if (key < 0)
+        return Position + u' ' + op + QStringLiteral(" ?");
+    const qsizetype n = table.keys.at(key).components.size() + 1;
+    return u'(' + keyTerms(table, key) + QStringLiteral(", ") + Position + QStringLiteral(") ") +
+           op + QStringLiteral(" (") + placeholders(n) + u')';
+}
+
+// Conditions in the order of the walk's parameters: candidates, prefix, range, bound, cap,
+// filter.
+QStringList walkConditions(const TableDef &table, const sql::Walk &walk)
+{
+    QStringList conditions;
+    if (!walk.candidates.isEmpty())
+        conditions.append(Position + QStringLiteral(" IN (") + walk.candidates + u')');
+    if (walk.key >= 0 && table.keys.at(walk.key).optional)
+        conditions.append(optionalCondition(table, walk.key));
+    if (walk.prefixed && walk.key >= 0)
+        conditions.append(keyTerm(table, table.keys.at(walk.key).components.first()) +
+                          QStringLiteral(" = ?"));
+    if (!walk.range.isEmpty() && walk.key >= 0)
+        conditions.append(u'(' + walk.range + u')');
+    if (walk.bound != sql::Bound::None)
+        conditions.append(boundCondition(table, walk.key, walk.direction, walk.bound));
+    if (walk.capped) {
+        const sql::Direction back = walk.direction == sql::Direction::Forward
+                                        ? sql::Direction::Backward
+                                        : sql::Direction::Forward;
+        conditions.append(boundCondition(table, walk.key, back, sql::Bound::Inclusive));
+    }
+    if (!walk.filter.isEmpty())
+        conditions.append(u'(' + walk.filter + u')');
+    return conditions;
+}
+
+QString whereClause(const QStringList &conditions)
+{
+    return conditions.isEmpty()
+               ? QString()
+               : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+}
+
+QString entryColumns(const TableDef &table, int key)
+{
+    return key >= 0 ? keyTerms(table, key) + QStringLiteral(", ") + Position : Position;
+}
+
+} // namespace
+
+QString page(const TableDef &table, const sql::Walk &walk)
+{
+    return QStringLiteral("SELECT ") + selectFields(table, walk.fields) + QStringLiteral(" FROM ") +
+           tableName(table) + whereClause(walkConditions(table, walk)) +
+           QStringLiteral(" ORDER BY ") + orderBy(table, walk.key, walk.direction) +
+           QStringLiteral(" LIMIT ?");
+}
+
+QString matches(const TableDef &table, const sql::Walk &walk)
+{
+    return QStringLiteral("SELECT ") + entryColumns(table, walk.key) + QStringLiteral(" FROM ") +
+           tableName(table) + whereClause(walkConditions(table, walk)) +
+           QStringLiteral(" ORDER BY ") + orderBy(table, walk.key, walk.direction);
+}
+
+QString matchesInFileOrder(const TableDef &table, const sql::Walk &walk)
+{
+    QStringList conditions = walkConditions(table, walk);
+    conditions.append(Position + QStringLiteral(" > ? AND ") + Position + QStringLiteral(" <= ?"));
+    return QStringLiteral("SELECT ") + entryColumns(table, walk.key) + QStringLiteral(" FROM ") +
+           tableName(table) + whereClause(conditions);
+}
+
+QString rowsAt(const TableDef &table, const QList<int> &fields)
+{
+    return QStringLiteral("SELECT ") + selectFields(table, fields) + QStringLiteral(" FROM ") +
+           tableName(table) + QStringLiteral(" WHERE ") + Position +
+           QStringLiteral(" = ANY (CAST(? AS bigint[]))");
+}
+
+QString positionsIn()
+{
+    return QStringLiteral("SELECT unnest(CAST(? AS bigint[]))");
+}
+
+QString lastPosition(const TableDef &table)
+{
+    return QStringLiteral("SELECT coalesce(max(") + Position + QStringLiteral("), 0) FROM ") +
+           tableName(table);
+}
+
+QString positionArray(const QList<qint64> &positions)
+{
+    QString array = QStringLiteral("{");
+    for (const qint64 position : positions)
+        array += QString::number(position) + u',';
+    if (positions.isEmpty())
+        array += u'}';
+    else
+        array.back() = u'}';
+    return array;
 }
 
 QString lockTables(const QList<const TableDef *> &tables)

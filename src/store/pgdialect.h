@@ -3,6 +3,8 @@
 #include "filter.h"
 #include "sqldialect.h"
 
+#include <QVariantList>
+
 // The SQL text the store runs on a PostgreSQL server, made from the same table definitions
 // as the file dialect and kept beside it: no other file writes SQL for the server.
 //
@@ -12,11 +14,13 @@
 // byte (collation "C"), so both engines order every key alike whatever the database's
 // locale. Positions come from an identity column and are never given twice; revisions come
 // from one sequence for the whole catalogue, so a revision never repeats in any table. The
-// table "sv_structure" holds each table's structure version.
+// table "sv_structure" holds each table's structure version, and "sv_deletes" the revision
+// drawn when records were last deleted from each table, which a trigger keeps.
 namespace sv::pgsql {
 
 inline constexpr char StructureTable[] = "sv_structure";
 inline constexpr char RevisionSequence[] = "sv_revisions";
+inline constexpr char DeletesTable[] = "sv_deletes";
 
 QString tableName(const TableDef &table);
 // What a key compares a field by: its key text, the number itself, or for a text field
@@ -72,6 +76,46 @@ QString duplicateOf(const TableDef &table, int key);
 // A page in key order (key < 0: position order) from a bound of key values and a position
 // (parameters: the values, then the position, when bounded), then the row limit.
 QString page(const TableDef &table, int key, sql::Direction direction, sql::Bound bound);
+
+// For a filter over `table`: the value of `linkedField` in the record that `link` finds, as
+// the file dialect's linkedField().
+QString linkedField(const TableDef &table, const LinkDef &link, int linkedField);
+
+// The sum of a number field of `linked` over the records of `table` whose `rangeField`
+// equals the one parameter, as the file dialect's sumLinked().
+QString sumLinked(const TableDef &table, int rangeField, int linkField, const TableDef &linked,
+                  int linkedField, int sumField);
+// The size of a table with its indexes on the server (parameter: its label).
+QString tableBytes();
+// Every index of a table made anew (BUILD), and its space given back to the system with its
+// statistics brought up to date (PACK; outside any transaction).
+QString rebuildIndexes(const TableDef &table);
+QString pack(const TableDef &table);
+
+// A number that changes with every write to the table, by any station: the highest revision
+// in it, or the revision drawn when records were last deleted from it, whichever is later
+// (parameter: the table's label).
+QString changeStamp(const TableDef &table);
+
+// A walk of the table's records as the file dialect's page(): the same shape, the same
+// parameters in the same order, written with '?' for each (see numbered()). A key led by a
+// computed term needs no parts here: the server seeks a row value through an expression
+// index too.
+QString page(const TableDef &table, const sql::Walk &walk);
+// The key values and position of every record a walk takes, in its order (parameters as
+// page()'s, up to the filter's).
+QString matches(const TableDef &table, const sql::Walk &walk);
+// The same in position order for the records after one position and up to another
+// (parameters as matches(), then the two positions).
+QString matchesInFileOrder(const TableDef &table, const sql::Walk &walk);
+// The rows of the records at the positions given as one array parameter ('{1,2,3}'), with
+// the walk's fields (see sql::selectList), in no particular order.
+QString rowsAt(const TableDef &table, const QList<int> &fields);
+// Candidates given as one parameter: an array of positions ('{1,2,3}').
+QString positionsIn();
+QString lastPosition(const TableDef &table);
+// An array parameter of positions, as rowsAt() and positionsIn() take it.
+QString positionArray(const QList<qint64> &positions);
 
 // Locks the tables against other writers for a transaction (readers go on).
 QString lockTables(const QList<const TableDef *> &tables);

@@ -187,6 +187,11 @@ QString ServerDatabase::Result::text(int row, int column) const
     return QString::fromUtf8(PQgetvalue(m_result, row, column), PQgetlength(m_result, row, column));
 }
 
+QByteArray ServerDatabase::Result::bytes(int row, int column) const
+{
+    return QByteArray(PQgetvalue(m_result, row, column), PQgetlength(m_result, row, column));
+}
+
 void ServerDatabase::failConnection(const QString &what)
 {
     restoreError({err::FileSystemError, standardErrorText(err::FileSystemError),
@@ -377,6 +382,12 @@ bool ServerDatabase::endCopyIn(const QString &abandonedBecause)
         return true;
     }
     return fail(outcome);
+}
+
+qint64 ServerDatabase::changeStamp(const TableDef &table)
+{
+    const Result result = run(pgsql::changeStamp(table), {table.label});
+    return result.ok() && result.rows() > 0 ? result.number(0, 0) : -1;
 }
 
 bool ServerDatabase::attach(const TableDef &table)

@@ -64,6 +64,7 @@ public:
         int rows() const;
         qint64 number(int row, int column) const;
         QString text(int row, int column) const;
+        QByteArray bytes(int row, int column) const; // a text as sent: UTF-8
 
     private:
         PGresult *m_result = nullptr;
@@ -118,6 +119,9 @@ public:
 
     quint64 generation() const { return m_generation; }
     void noteWrite() { ++m_generation; }
+    // Changes with every write to the table by any station (-1 when it cannot be read): what
+    // a view learnt of the table's records holds while it stays the same.
+    qint64 changeStamp(const TableDef &table);
 
 private:
     enum class Transaction { None, Logout, Stream };

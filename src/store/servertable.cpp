@@ -7,25 +7,17 @@
 
 namespace sv {
 
-namespace {
-
-// Upper case of plain ASCII letters only, as the order of a text without key text has it
-// on both engines.
-QString asciiUpper(const QString &stored)
-{
-    QString text = stored;
-    for (QChar &c : text) {
-        if (c >= u'a' && c <= u'z')
-            c = QChar(c.unicode() - (u'a' - u'A'));
-    }
-    return text;
-}
-
-} // namespace
 
 ServerTable::ServerTable(ServerDatabase &database, const TableDef &definition,
                          const QString &prefix)
-    : m_database(database), m_definition(&definition), m_prefix(prefix), m_buffer(definition)
+    : m_database(database), m_definition(&definition), m_prefix(prefix), m_ownBuffer(definition),
+      m_buffer(m_ownBuffer)
+{}
+
+ServerTable::ServerTable(ServerDatabase &database, const TableDef &definition,
+                         const QString &prefix, Record &buffer)
+    : m_database(database), m_definition(&definition), m_prefix(prefix), m_ownBuffer(definition),
+      m_buffer(buffer)
 {}
 
 bool ServerTable::open(OpenMode)
@@ -53,7 +45,7 @@ void ServerTable::close()
         return;
     m_open = false;
     m_current = 0;
-    m_readAhead.clear();
+    m_cursor = Cursor{};
     m_database.detach(*m_definition);
     clearError();
 }
@@ -77,18 +69,12 @@ QVariantList ServerTable::recordValues(const Record &record) const
 // The values a key compares, from the values of every field of a record.
 QVariantList ServerTable::keyValues(int key, const QVariantList &fieldValues) const
 {
-    QVariantList values;
-    if (key < 0)
-        return values;
-    for (int field : m_definition->keys.at(key).components) {
-        if (m_definition->fields.at(field).type != FieldType::String)
-            values.append(fieldValues.at(field).toLongLong());
-        else if (sql::hasKeyText(*m_definition, field))
-            values.append(keyText(fieldValues.at(field).toString()));
-        else
-            values.append(asciiUpper(fieldValues.at(field).toString()));
+    QVariantList components;
+    if (key >= 0) {
+        for (const int field : m_definition->keys.at(key).components)
+            components.append(fieldValues.at(field));
     }
-    return values;
+    return keyValuesOf(*m_definition, key, components);
 }
 
 QVariantList ServerTable::writtenValues() const
@@ -105,19 +91,15 @@ QVariantList ServerTable::writtenValues() const
 
 void ServerTable::set(int key)
 {
-    m_key = key;
-    m_start = Start::Beginning;
-    m_boundValues.clear();
-    m_boundFields.clear();
-    m_boundPosition = 0;
-    m_readAhead.clear();
+    m_cursor = Cursor{};
+    m_cursor.key = key;
 }
 
 void ServerTable::setFrom(int key)
 {
     set(key);
-    m_start = Start::AtValues;
-    m_boundValues = keyValues(key, recordValues(m_buffer));
+    m_cursor.start = Cursor::Start::AtValues;
+    m_cursor.boundValues = keyValues(key, recordValues(m_buffer));
 }
 
 bool ServerTable::reset(int key, RecordPosition position)
@@ -125,95 +107,271 @@ bool ServerTable::reset(int key, RecordPosition position)
     if (!reget(position))
         return false;
     set(key);
-    m_start = Start::On;
-    m_boundValues = keyValues(key, recordValues(m_buffer));
-    m_boundPosition = position;
+    m_cursor.start = Cursor::Start::On;
+    m_cursor.boundValues = keyValues(key, recordValues(m_buffer));
+    m_cursor.boundPosition = position;
     return true;
 }
 
 bool ServerTable::next()
 {
-    return read(true);
+    return read(m_cursor, true);
 }
 
 bool ServerTable::previous()
 {
-    return read(false);
+    return read(m_cursor, false);
 }
 
-bool ServerTable::read(bool forward)
+bool ServerTable::read(Cursor &cursor, bool forward)
 {
     if (!checkOpen())
         return false;
-    const bool usable = !m_readAhead.empty() && m_readAheadForward == forward &&
-                        m_readAheadGeneration == m_database.generation();
+    const bool usable = !cursor.readAhead.empty() && cursor.readAheadForward == forward &&
+                        cursor.readAheadGeneration == m_database.generation();
     if (!usable) {
-        m_readAhead.clear();
-        if (!fetch(forward))
+        cursor.readAhead.clear();
+        if (!fetch(cursor, forward))
             return false;
     }
-    if (m_readAhead.empty()) {
+    if (cursor.readAhead.empty()) {
         setError(err::RecordNotAvailable);
         return false;
     }
-    Row row = std::move(m_readAhead.front());
-    m_readAhead.pop_front();
-    // The key values of the record read are worked out only when the next page is fetched:
-    // most reads are served from the page already read.
-    m_start = Start::After;
-    m_boundValues.clear();
-    m_boundFields = row.fields;
-    m_boundPosition = row.position;
-    loadRow(std::move(row));
+    if (std::optional<Row> whole = cursor.takeNext(*m_definition))
+        loadRow(std::move(*whole));
     clearError();
     return true;
 }
 
-// One page from where the walk stands, by the key's order from its bound: one indexed
-// query, whatever the table's size.
-bool ServerTable::fetch(bool forward)
+bool ServerTable::fetch(Cursor &cursor, bool forward)
 {
-    sql::Bound bound = sql::Bound::None;
-    RecordPosition position = m_boundPosition;
-    switch (m_start) {
-    case Start::Beginning:
-        break;
-    case Start::AtValues:
-        bound = sql::Bound::Inclusive;
-        position = forward ? 0 : std::numeric_limits<qint64>::max();
-        break;
-    case Start::On:
-        bound = sql::Bound::Inclusive;
-        break;
-    case Start::After:
-        bound = sql::Bound::Exclusive;
-        if (m_boundValues.isEmpty())
-            m_boundValues = keyValues(m_key, m_boundFields);
-        break;
-    }
-    QVariantList parameters;
-    if (bound != sql::Bound::None) {
-        parameters = m_boundValues;
-        parameters.append(position);
-    }
-    parameters.append(qint64(ReadAhead));
-    const ServerDatabase::Result result = m_database.run(
-        pgsql::page(*m_definition, m_key,
-                    forward ? sql::Direction::Forward : sql::Direction::Backward, bound),
-        parameters);
-    if (!result.ok())
+    cursor.paused = false;
+    if (!(cursor.known ? fetchKnown(cursor, forward) : fetchPage(cursor, forward))) {
+        cursor.readAhead.clear();
         return false;
-    for (int row = 0; row < result.rows(); ++row)
-        m_readAhead.push_back(readRow(result, row));
-    m_readAheadForward = forward;
-    m_readAheadGeneration = m_database.generation();
+    }
+    cursor.readAheadForward = forward;
+    cursor.readAheadGeneration = m_database.generation();
     return true;
 }
 
-ServerTable::Row ServerTable::readRow(const ServerDatabase::Result &result, int row) const
+namespace {
+
+sql::Walk walkOf(const Cursor &cursor, bool forward, sql::Bound bound)
+{
+    sql::Walk walk;
+    walk.key = cursor.key;
+    walk.direction = forward ? sql::Direction::Forward : sql::Direction::Backward;
+    walk.bound = bound;
+    walk.prefixed = !cursor.prefix.isEmpty();
+    walk.filter = cursor.filterSql;
+    walk.candidates = cursor.candidatesSql;
+    walk.range = cursor.rangeSql;
+    walk.fields = cursor.fields;
+    return walk;
+}
+
+// The walk's parameters up to its filter's, in the order its conditions name them.
+QVariantList walkParameters(const Cursor &cursor, const sql::Walk &walk, RecordPosition position)
+{
+    QVariantList parameters;
+    if (!walk.candidates.isEmpty())
+        parameters += cursor.candidatesParameters;
+    parameters += cursor.prefix;
+    if (!walk.range.isEmpty())
+        parameters += cursor.rangeParameters;
+    if (walk.bound != sql::Bound::None) {
+        parameters += cursor.boundValues;
+        parameters.append(position);
+    }
+    parameters += cursor.filterParameters;
+    return parameters;
+}
+
+} // namespace
+
+ServerDatabase::Result ServerTable::query(const QString &sql, const QVariantList &parameters)
+{
+    return m_database.run(pgsql::numbered(sql, parameters), parameters);
+}
+
+// One page from where the walk stands, in the key's order: one query, the server filtering
+// as it goes and stopping at the page's last row.
+bool ServerTable::fetchPage(Cursor &cursor, bool forward)
+{
+    sql::Bound bound = sql::Bound::None;
+    RecordPosition position = cursor.boundPosition;
+    switch (cursor.start) {
+    case Cursor::Start::Beginning:
+        break;
+    case Cursor::Start::AtValues:
+        bound = sql::Bound::Inclusive;
+        position = forward ? 0 : std::numeric_limits<qint64>::max();
+        break;
+    case Cursor::Start::On:
+        bound = sql::Bound::Inclusive;
+        break;
+    case Cursor::Start::After:
+        bound = sql::Bound::Exclusive;
+        if (cursor.boundValues.isEmpty())
+            cursor.boundValues = keyValuesOf(*m_definition, cursor.key, cursor.lastKey);
+        break;
+    }
+    const sql::Walk walk = walkOf(cursor, forward, bound);
+    QVariantList parameters = walkParameters(cursor, walk, position);
+    parameters.append(qint64(cursor.batch(ReadAhead)));
+    const ServerDatabase::Result result = query(pgsql::page(*m_definition, walk), parameters);
+    if (!result.ok())
+        return false;
+    for (int row = 0; row < result.rows(); ++row)
+        cursor.readAhead.push_back(readRow(result, row, cursor.fields));
+    return true;
+}
+
+// The next rows of a known result, by their positions in one query; rows deleted since are
+// passed over.
+bool ServerTable::fetchKnown(Cursor &cursor, bool forward)
+{
+    const std::vector<KnownResult::Entry> &entries = cursor.known->entries;
+    const int step = forward ? 1 : -1;
+    const int wanted = cursor.batch(ReadAhead);
+    qsizetype at = cursor.knownStart(*m_definition, forward);
+    while (at >= 0 && at < qsizetype(entries.size()) && int(cursor.readAhead.size()) < wanted) {
+        QList<qint64> positions;
+        for (; at >= 0 && at < qsizetype(entries.size()) &&
+               positions.size() < wanted - int(cursor.readAhead.size());
+             at += step)
+            positions.append(entries[size_t(at)].position);
+        const ServerDatabase::Result result = query(pgsql::rowsAt(*m_definition, cursor.fields),
+                                                    {pgsql::positionArray(positions)});
+        if (!result.ok())
+            return false;
+        QHash<qint64, Row> rows;
+        for (int row = 0; row < result.rows(); ++row) {
+            Row read = readRow(result, row, cursor.fields);
+            rows.insert(read.position, std::move(read));
+        }
+        for (const qint64 position : std::as_const(positions)) {
+            if (auto it = rows.find(position); it != rows.end())
+                cursor.readAhead.push_back(std::move(*it));
+        }
+    }
+    return true;
+}
+
+// Entries of a known result: the key's terms as the key compares them (texts as sent, UTF-8),
+// then the position.
+bool ServerTable::readEntries(const ServerDatabase::Result &result, int key, KnownResult &found)
+{
+    if (!result.ok())
+        return false;
+    QList<bool> isText;
+    if (key >= 0) {
+        for (const int field : m_definition->keys.at(key).components)
+            isText.append(m_definition->fields.at(field).type == FieldType::String);
+    }
+    const int keyColumns = int(isText.size());
+    for (int row = 0; row < result.rows(); ++row) {
+        KnownResult::Entry entry;
+        entry.key.reserve(keyColumns);
+        for (int column = 0; column < keyColumns; ++column)
+            entry.key.append(isText.at(column) ? QVariant(result.bytes(row, column))
+                                               : QVariant(result.number(row, column)));
+        entry.position = result.number(row, keyColumns);
+        found.entries.push_back(std::move(entry));
+    }
+    clearError();
+    return true;
+}
+
+bool ServerTable::findAll(const Cursor &cursor, KnownResult &result)
+{
+    if (!checkOpen())
+        return false;
+    const sql::Walk walk = walkOf(cursor, true, sql::Bound::None);
+    result.entries.clear();
+    if (!readEntries(query(pgsql::matches(*m_definition, walk), walkParameters(cursor, walk, 0)),
+                     cursor.key, result))
+        return false;
+    result.index();
+    return true;
+}
+
+bool ServerTable::scanFileOrder(const Cursor &cursor, RecordPosition after, RecordPosition upTo,
+                                KnownResult &result)
+{
+    if (!checkOpen())
+        return false;
+    const sql::Walk walk = walkOf(cursor, true, sql::Bound::None);
+    QVariantList parameters = walkParameters(cursor, walk, 0);
+    parameters << after << upTo;
+    return readEntries(query(pgsql::matchesInFileOrder(*m_definition, walk), parameters),
+                       cursor.key, result);
+}
+
+bool ServerTable::rowAt(const Cursor &cursor, RecordPosition position, Cursor::Row &row)
+{
+    if (!checkOpen())
+        return false;
+    const ServerDatabase::Result result = query(pgsql::rowsAt(*m_definition, cursor.fields),
+                                                {pgsql::positionArray({position})});
+    if (!result.ok())
+        return false;
+    if (result.rows() == 0) {
+        setError(err::RecordNotFound);
+        return false;
+    }
+    row = readRow(result, 0, cursor.fields);
+    clearError();
+    return true;
+}
+
+RecordPosition ServerTable::lastPosition()
+{
+    if (!checkOpen())
+        return 0;
+    const ServerDatabase::Result result = query(pgsql::lastPosition(*m_definition), {});
+    if (!result.ok())
+        return 0;
+    clearError();
+    return result.number(0, 0);
+}
+
+bool ServerTable::positions(const QString &sql, const QVariantList &parameters, int limit,
+                            QList<qint64> &found)
+{
+    found.clear();
+    QVariantList limited = parameters;
+    limited.append(qint64(limit));
+    const ServerDatabase::Result result =
+        query(QStringLiteral("SELECT * FROM (") + sql + QStringLiteral(") AS found LIMIT ?"),
+              limited);
+    if (!result.ok())
+        return false;
+    for (int row = 0; row < result.rows(); ++row)
+        found.append(result.number(row, 0));
+    clearError();
+    return true;
+}
+
+// A row as the walk reads it: every field and memo, or only the walk's fields as stored
+// (texts as UTF-8 bytes, decoded only when shown).
+ServerTable::Row ServerTable::readRow(const ServerDatabase::Result &result, int row,
+                                      const QList<int> &fields) const
 {
     Row read{result.number(row, 0), result.number(row, 1), {}, {}};
     int column = 2;
+    if (!fields.isEmpty()) {
+        read.fields.reserve(fields.size());
+        for (const int field : fields) {
+            if (m_definition->fields.at(field).type == FieldType::String)
+                read.fields.append(result.bytes(row, column++));
+            else
+                read.fields.append(result.number(row, column++));
+        }
+        return read;
+    }
     read.fields.reserve(m_definition->fields.size());
     for (const FieldDef &field : m_definition->fields) {
         if (field.type == FieldType::String)
@@ -247,7 +405,7 @@ bool ServerTable::readOne(const ServerDatabase::Result &result)
         setError(err::RecordNotFound);
         return false;
     }
-    loadRow(readRow(result, 0));
+    loadRow(readRow(result, 0, {}));
     clearError();
     return true;
 }
@@ -412,6 +570,49 @@ ServerTable::Found ServerTable::duplicate(int key)
         return Found::Failed;
     clearError();
     return result.rows() > 0 ? Found::Yes : Found::No;
+}
+
+bool ServerTable::sumLinked(int rangeField, qint64 range, int linkField, const TableDef &linked,
+                            int linkedField, int sumField, qint64 &total)
+{
+    total = 0;
+    if (!checkOpen())
+        return false;
+    const ServerDatabase::Result result = query(
+        pgsql::sumLinked(*m_definition, rangeField, linkField, linked, linkedField, sumField),
+        {range});
+    if (!result.ok())
+        return false;
+    total = result.number(0, 0);
+    clearError();
+    return true;
+}
+
+qint64 ServerTable::bytes()
+{
+    const ServerDatabase::Result result = query(pgsql::tableBytes(), {m_definition->label});
+    return result.ok() && result.rows() > 0 ? result.number(0, 0) : 0;
+}
+
+bool ServerTable::build()
+{
+    if (!m_database.execute(pgsql::rebuildIndexes(*m_definition)))
+        return false;
+    m_database.noteWrite();
+    clearError();
+    return true;
+}
+
+bool ServerTable::pack()
+{
+    if (m_database.inTransaction()) {
+        setError(err::LogoutActive); // the server packs a table only outside a transaction
+        return false;
+    }
+    if (!m_database.execute(pgsql::pack(*m_definition)))
+        return false;
+    clearError();
+    return true;
 }
 
 qint64 ServerTable::records()

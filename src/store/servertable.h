@@ -15,6 +15,9 @@ class ServerTable
 {
 public:
     ServerTable(ServerDatabase &database, const TableDef &definition, const QString &prefix);
+    // Reads into and writes from a buffer its user keeps (a table handle on either engine).
+    ServerTable(ServerDatabase &database, const TableDef &definition, const QString &prefix,
+                Record &buffer);
 
     const TableDef &definition() const { return *m_definition; }
     const QString &prefix() const { return m_prefix; }
@@ -62,56 +65,64 @@ public:
                                  qint64 value);
     // The value of a number field in the last record of a key's order (0 for none).
     [[nodiscard]] bool highest(int key, int field, qint64 &value);
+    // As a table file's sumLinked(): one query, buffers and walks left alone.
+    [[nodiscard]] bool sumLinked(int rangeField, qint64 range, int linkField,
+                                 const TableDef &linked, int linkedField, int sumField,
+                                 qint64 &total);
     [[nodiscard]] bool stream() { return m_database.beginStream(m_definition->id); }
     [[nodiscard]] bool flush() { return m_database.flush(); }
     enum class Found { No, Yes, Failed };
     // Whether the buffer would duplicate another record in a unique key.
     [[nodiscard]] Found duplicate(int key);
     [[nodiscard]] qint64 records(); // 0 with the error set on failure
+    qint64 bytes(); // the table's size on the server with its indexes (0: unknown)
+    [[nodiscard]] bool build(); // its indexes made anew
+    [[nodiscard]] bool pack();  // its space given back
+
+    // Walks of views, as a table file's: a cursor of their own, filters written for the
+    // server with '?' for each parameter.
+    bool read(Cursor &cursor, bool forward);
+    bool findAll(const Cursor &cursor, KnownResult &result);
+    bool scanFileOrder(const Cursor &cursor, RecordPosition after, RecordPosition upTo,
+                       KnownResult &result);
+    bool rowAt(const Cursor &cursor, RecordPosition position, Cursor::Row &row);
+    RecordPosition lastPosition(); // the highest position in the table (0: none)
+    // Positions from a query of them (with '?' parameters), at most `limit`.
+    bool positions(const QString &query, const QVariantList &parameters, int limit,
+                   QList<qint64> &found);
+    bool checkOpen();
 
     // Rows a walk reads in one query: a browser's page.
     static constexpr int ReadAhead = 40;
 
 private:
-    struct Row
-    {
-        RecordPosition position;
-        qint64 revision;
-        QVariantList fields;
-        QStringList memos;
-    };
-    enum class Start { Beginning, AtValues, On, After };
+    using Row = Cursor::Row;
 
-    bool checkOpen();
     QVariantList keyValues(int key, const QVariantList &fieldValues) const;
     QVariantList recordValues(const Record &record) const;
     QVariantList writtenValues() const; // data columns then key texts
-    Row readRow(const ServerDatabase::Result &result, int row) const;
+    Row readRow(const ServerDatabase::Result &result, int row, const QList<int> &fields) const;
     void loadRow(Row &&row);
     bool readOne(const ServerDatabase::Result &result);
-    bool read(bool forward);
-    bool fetch(bool forward);
+    bool fetch(Cursor &cursor, bool forward);
+    bool fetchPage(Cursor &cursor, bool forward);
+    bool fetchKnown(Cursor &cursor, bool forward);
+    bool readEntries(const ServerDatabase::Result &result, int keyColumns, KnownResult &found);
+    ServerDatabase::Result query(const QString &sql, const QVariantList &parameters);
     bool failUnchanged(RecordPosition position);
 
     ServerDatabase &m_database;
     const TableDef *m_definition;
     QString m_prefix;
-    Record m_buffer;
+    Record m_ownBuffer;
+    Record &m_buffer;
     bool m_open = false;
     RecordPosition m_current = 0;
     qint64 m_currentRevision = 0;
     std::optional<qint64> m_watchedRevision;
     bool m_watchNextRead = false;
 
-    // The walk.
-    int m_key = -1;
-    Start m_start = Start::Beginning;
-    QVariantList m_boundValues; // key values as the key compares them
-    QVariantList m_boundFields; // the fields of the record read last, when the walk is after it
-    RecordPosition m_boundPosition = 0;
-    std::deque<Row> m_readAhead;
-    bool m_readAheadForward = true;
-    quint64 m_readAheadGeneration = 0;
+    Cursor m_cursor; // the walk of set(), next() and previous()
 };
 
 } // namespace sv

@@ -1,6 +1,8 @@
 #include "store.h"
 
 #include "errors.h"
+#include "pgdialect.h"
+#include "serverdatabase.h"
 #include "sqldialect.h"
 
 #include <sqlite3.h>
@@ -46,7 +48,9 @@ std::optional<FilterName> Bindings::lookup(const QString &name) const
     return bound;
 }
 
-Store::Store(const QString &folder) : m_database(std::make_unique<Database>(folder))
+Store::Store(const QString &folder, std::unique_ptr<ServerDatabase> server)
+    : m_database(server ? std::make_unique<Database>(folder, std::move(server))
+                        : std::make_unique<Database>(folder))
 {
     registerFilterFunctions(m_database->handle());
     for (TableId id : allTables()) {
@@ -94,6 +98,24 @@ void searchText(FilterName &column, const TableDef &def, const QString &name)
     }
 }
 
+// A column of a table on a server, as its filters name it.
+std::optional<FilterName> serverColumn(const TableDef &def, QStringView name)
+{
+    FilterName column;
+    column.isColumn = true;
+    if (const int field = def.fieldIndex(name); field >= 0) {
+        const FieldDef &stored = def.fields.at(field);
+        column.columnSql = pgsql::tableName(def) + u'.' + sql::quote(stored.name);
+        column.kind = stored.type == FieldType::String ? ValueKind::Text : ValueKind::Number;
+        return column;
+    }
+    if (const int memo = def.memoIndex(name); memo >= 0) {
+        column.columnSql = pgsql::tableName(def) + u'.' + sql::quote(def.memos.at(memo).name);
+        return column;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<FilterName> View::lookup(const QString &name) const
@@ -104,6 +126,8 @@ std::optional<FilterName> View::lookup(const QString &name) const
         const QStringView bare = QStringView(name).mid(prefix.size());
         FilterName column;
         column.isColumn = true;
+        if (m_table.database().server())
+            return serverColumn(def, bare);
         const QString schema = Database::schemaName(def);
         column.candidatesSql = sql::positionsWhere(schema, def);
         column.positionSql = sql::positionColumn();
@@ -136,7 +160,9 @@ std::optional<FilterName> View::lookup(const QString &name) const
             return std::nullopt;
         FilterName column;
         column.isColumn = true;
-        column.columnSql = sql::linkedField(def, link, Database::schemaName(linked), field);
+        column.columnSql = m_table.database().server()
+                               ? pgsql::linkedField(def, link, field)
+                               : sql::linkedField(def, link, Database::schemaName(linked), field);
         column.kind =
             linked.fields.at(field).type == FieldType::String ? ValueKind::Text : ValueKind::Number;
         return column;
@@ -200,18 +226,7 @@ bool View::open()
 // holds (one more tells that there are).
 bool View::collectCandidates(const CompiledFilter::Candidates &candidates, QList<qint64> &positions)
 {
-    positions.clear();
-    sqlite3_stmt *query = m_table.database().statement(
-        QStringLiteral("SELECT * FROM (") + candidates.sql + QStringLiteral(") LIMIT ?"));
-    if (!query)
-        return false;
-    bindFilterParameters(query, 1, candidates.parameters);
-    sqlite3_bind_int(query, int(candidates.parameters.size()) + 1, MaxCandidates + 1);
-    int result;
-    while ((result = sqlite3_step(query)) == SQLITE_ROW)
-        positions.append(sqlite3_column_int64(query, 0));
-    sqlite3_reset(query);
-    return result == SQLITE_DONE;
+    return m_table.positions(candidates.sql, candidates.parameters, MaxCandidates + 1, positions);
 }
 
 // The fields asked for and the key's, in field order: a page pages on by its key values.
@@ -307,17 +322,22 @@ void View::chooseCandidates()
 // tested it), so only the view's own range and key are asked.
 void View::findAmong(const QList<qint64> &positions, bool whole)
 {
-    // The positions go to the engine as one JSON array, so that the index is asked once.
-    QByteArray array = "[";
-    for (const qint64 position : positions)
-        array += QByteArray::number(position) + ',';
-    if (positions.isEmpty())
-        array += ']';
-    else
-        array.back() = ']';
+    // The positions go to the engine as one array, so that the index is asked once.
     Cursor all = m_cursor;
-    all.candidatesSql = sql::positionsIn();
-    all.candidatesParameters = {QString::fromLatin1(array)};
+    if (m_table.database().server()) {
+        all.candidatesSql = pgsql::positionsIn();
+        all.candidatesParameters = {pgsql::positionArray(positions)};
+    } else {
+        QByteArray array = "[";
+        for (const qint64 position : positions)
+            array += QByteArray::number(position) + ',';
+        if (positions.isEmpty())
+            array += ']';
+        else
+            array.back() = ']';
+        all.candidatesSql = sql::positionsIn();
+        all.candidatesParameters = {QString::fromLatin1(array)};
+    }
     if (whole)
         all.filterSql.clear();
     auto known = std::make_shared<KnownResult>();
@@ -347,16 +367,11 @@ bool View::matchingPositions(std::vector<RecordPosition> &positions)
         const CompiledFilter::Candidates &candidates = m_candidates.first();
         if (candidates.whole) {
             // The index alone answers: the table itself is not read.
-            sqlite3_stmt *query = m_table.database().statement(candidates.sql);
-            if (!query)
+            QList<qint64> found;
+            if (!m_table.positions(candidates.sql, candidates.parameters,
+                                   std::numeric_limits<int>::max(), found))
                 return false;
-            bindFilterParameters(query, 1, candidates.parameters);
-            int result;
-            while ((result = sqlite3_step(query)) == SQLITE_ROW)
-                positions.push_back(sqlite3_column_int64(query, 0));
-            sqlite3_reset(query);
-            if (result != SQLITE_DONE)
-                return m_table.database().setEngineErrorFromDb(result);
+            positions.assign(found.begin(), found.end());
             std::sort(positions.begin(), positions.end());
             clearError();
             return true;

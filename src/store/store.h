@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filter.h"
+#include "serverdatabase.h"
 #include "table.h"
 
 #include <QHash>
@@ -33,7 +34,9 @@ private:
 class Store
 {
 public:
-    explicit Store(const QString &folder);
+    // The catalogue in the folder's table files, or on the server when one is given (the
+    // folder then keeps only this station's own files).
+    explicit Store(const QString &folder, std::unique_ptr<ServerDatabase> server = nullptr);
     ~Store();
 
     Database &database() { return *m_database; }

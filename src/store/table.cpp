@@ -1,7 +1,9 @@
 #include "table.h"
 
 #include "errors.h"
+#include "filter.h"
 #include "keytext.h"
+#include "servertable.h"
 #include "sqldialect.h"
 #include "tablefile.h"
 
@@ -84,6 +86,32 @@ Table::Table(Database &database, const TableDef &definition, const QString &pref
     m_statements.pages.resize(definition.keys.size() + 1);
     m_boundColumns = int(definition.fields.size() + definition.memos.size() +
                          sql::keyTextFields(definition).size());
+    if (database.server())
+        m_server = std::make_unique<ServerTable>(*database.server(), definition, prefix, m_buffer);
+}
+
+Table::~Table() = default;
+
+RecordPosition Table::position() const
+{
+    return m_server ? m_server->position() : m_current;
+}
+
+Table::CurrentRecord Table::current() const
+{
+    if (m_server) {
+        const ServerTable::CurrentRecord record = m_server->current();
+        return {record.position, record.revision, record.watchedRevision};
+    }
+    return {m_current, m_currentRevision, m_watchedRevision};
+}
+
+void Table::watch()
+{
+    if (m_server)
+        m_server->watch();
+    else
+        m_watchNextRead = true;
 }
 
 sqlite3_stmt *Table::prepared(StatementSlot &slot, const std::function<QString()> &makeSql)
@@ -105,6 +133,10 @@ QString Table::label() const
 
 bool Table::open(OpenMode mode)
 {
+    if (m_server) {
+        m_open = m_server->open(mode);
+        return m_open;
+    }
     if (m_open) {
         setError(err::AlreadyOpen);
         return false;
@@ -119,6 +151,11 @@ bool Table::open(OpenMode mode)
 
 void Table::close()
 {
+    if (m_server) {
+        m_server->close();
+        m_open = false;
+        return;
+    }
     if (!m_open)
         return;
     m_open = false;
@@ -146,18 +183,22 @@ QVariantList Table::keyValues(int key, const Record &record) const
     return keyValues(key, components);
 }
 
-// The values a key orders by, from the stored values of its component fields.
 QVariantList Table::keyValues(int key, const QVariantList &componentValues) const
+{
+    return keyValuesOf(*m_definition, key, componentValues);
+}
+
+QVariantList keyValuesOf(const TableDef &table, int key, const QVariantList &componentValues)
 {
     QVariantList values;
     if (key < 0)
         return values;
-    const QList<int> &components = m_definition->keys.at(key).components;
+    const QList<int> &components = table.keys.at(key).components;
     for (qsizetype i = 0; i < components.size(); ++i) {
         const int field = components.at(i);
-        if (sql::hasKeyText(*m_definition, field))
+        if (sql::hasKeyText(table, field))
             values.append(keyText(componentValues.at(i).toString()));
-        else if (m_definition->fields.at(field).type == FieldType::String)
+        else if (table.fields.at(field).type == FieldType::String)
             values.append(asciiUpper(componentValues.at(i))); // as SQL's upper() has it
         else
             values.append(componentValues.at(i).toLongLong());
@@ -167,12 +208,20 @@ QVariantList Table::keyValues(int key, const QVariantList &componentValues) cons
 
 void Table::set(int key)
 {
+    if (m_server) {
+        m_server->set(key);
+        return;
+    }
     m_cursor = Cursor{};
     m_cursor.key = key;
 }
 
 void Table::setFrom(int key)
 {
+    if (m_server) {
+        m_server->setFrom(key);
+        return;
+    }
     set(key);
     m_cursor.start = Cursor::Start::AtValues;
     m_cursor.boundValues = keyValues(key, m_buffer);
@@ -185,6 +234,8 @@ void Table::setFileOrder()
 
 bool Table::reset(int key, RecordPosition position)
 {
+    if (m_server)
+        return m_server->reset(key, position);
     if (!reget(position))
         return false;
     set(key);
@@ -196,16 +247,22 @@ bool Table::reset(int key, RecordPosition position)
 
 bool Table::next()
 {
+    if (m_server)
+        return m_server->next();
     return read(m_cursor, true);
 }
 
 bool Table::previous()
 {
+    if (m_server)
+        return m_server->previous();
     return read(m_cursor, false);
 }
 
 bool Table::read(Cursor &cursor, bool forward)
 {
+    if (m_server)
+        return m_server->read(cursor, forward);
     if (!checkOpen())
         return false;
     const bool readAheadUsable = !cursor.readAhead.empty() && cursor.readAheadForward == forward &&
@@ -219,28 +276,34 @@ bool Table::read(Cursor &cursor, bool forward)
         setError(err::RecordNotAvailable);
         return false;
     }
-    Cursor::Row &row = cursor.readAhead.front();
-    cursor.lastKey.clear();
-    const bool whole = cursor.fields.isEmpty();
-    if (cursor.key >= 0) {
-        if (whole) {
-            for (int field : m_definition->keys.at(cursor.key).components)
-                cursor.lastKey.append(row.fields.at(field));
-        } else {
-            for (const int slot : std::as_const(cursor.keySlots))
-                cursor.lastKey.append(row.fields.at(slot));
-        }
-    }
-    if (whole)
-        loadRow(std::move(row));
-    else
-        cursor.row = std::move(row);
-    cursor.readAhead.pop_front();
-    cursor.start = Cursor::Start::After;
-    cursor.boundValues.clear(); // worked out from lastKey when the next page is fetched
-    cursor.boundPosition = whole ? m_current : cursor.row.position;
+    if (std::optional<Cursor::Row> whole = cursor.takeNext(*m_definition))
+        loadRow(std::move(*whole));
     clearError();
     return true;
+}
+
+std::optional<Cursor::Row> Cursor::takeNext(const TableDef &table)
+{
+    Row taken = std::move(readAhead.front());
+    readAhead.pop_front();
+    lastKey.clear();
+    const bool whole = fields.isEmpty();
+    if (key >= 0) {
+        if (whole) {
+            for (int field : table.keys.at(key).components)
+                lastKey.append(taken.fields.at(field));
+        } else {
+            for (const int slot : std::as_const(keySlots))
+                lastKey.append(taken.fields.at(slot));
+        }
+    }
+    start = Start::After;
+    boundValues.clear(); // worked out from lastKey when the next page is fetched
+    boundPosition = taken.position;
+    if (whole)
+        return taken;
+    row = std::move(taken);
+    return std::nullopt;
 }
 
 Table::Bounds Table::boundsOf(Cursor &cursor, bool forward)
@@ -328,7 +391,7 @@ StatementSlot &Table::walkSlot(const sql::Walk &walk, bool chunkEnd, const QStri
 
 int Table::batchOf(const Cursor &cursor) const
 {
-    return cursor.wanted > 0 ? qMin(cursor.wanted, MaxWanted) : m_readAhead;
+    return cursor.batch(m_readAhead);
 }
 
 int Table::bindWalk(sqlite3_stmt *statement, const Cursor &cursor, const sql::Walk &walk,
@@ -537,31 +600,44 @@ qsizetype KnownResult::seek(const QVariantList &key, RecordPosition position, bo
 }
 
 // Reads the rows of the entries after the cursor's bound, up to the read-ahead's worth.
-bool Table::fetchKnown(Cursor &cursor, bool forward)
+qsizetype Cursor::knownStart(const TableDef &table, bool forward)
 {
-    const KnownResult &known = *cursor.known;
-    const qsizetype count = qsizetype(known.entries.size());
-    qsizetype at = forward ? 0 : count - 1;
+    const qsizetype entries = qsizetype(known->entries.size());
+    qsizetype at = forward ? 0 : entries - 1;
     const int step = forward ? 1 : -1;
-    if (cursor.start != Cursor::Start::Beginning) {
-        const bool inclusive = cursor.start != Cursor::Start::After;
-        const auto place = known.places.constFind(cursor.boundPosition);
-        if (cursor.start != Cursor::Start::AtValues && place != known.places.constEnd()) {
+    if (start != Start::Beginning) {
+        const bool inclusive = start != Start::After;
+        const auto place = known->places.constFind(boundPosition);
+        if (start != Start::AtValues && place != known->places.constEnd()) {
             at = *place + (inclusive ? 0 : step);
         } else {
-            if (cursor.start == Cursor::Start::After && cursor.boundValues.isEmpty())
-                cursor.boundValues = keyValues(cursor.key, cursor.lastKey);
-            const RecordPosition position = cursor.start == Cursor::Start::AtValues
+            if (start == Start::After && boundValues.isEmpty())
+                boundValues = keyValuesOf(table, key, lastKey);
+            const RecordPosition position = start == Start::AtValues
                                                 ? (forward ? 0 : std::numeric_limits<qint64>::max())
-                                                : cursor.boundPosition;
-            at = known.seek(cursor.boundValues, position, forward, inclusive);
+                                                : boundPosition;
+            at = known->seek(boundValues, position, forward, inclusive);
         }
     }
+    return at;
+}
+
+int Cursor::batch(int readAheadRows) const
+{
+    return wanted > 0 ? qMin(wanted, Table::MaxWanted) : readAheadRows;
+}
+
+bool Table::fetchKnown(Cursor &cursor, bool forward)
+{
     sqlite3_stmt *statement = byPosition(cursor);
     if (!statement)
         return false;
-    for (; at >= 0 && at < count && int(cursor.readAhead.size()) < batchOf(cursor); at += step) {
-        sqlite3_bind_int64(statement, 1, known.entries[size_t(at)].position);
+    const std::vector<KnownResult::Entry> &entries = cursor.known->entries;
+    const int step = forward ? 1 : -1;
+    for (qsizetype at = cursor.knownStart(*m_definition, forward);
+         at >= 0 && at < qsizetype(entries.size()) && int(cursor.readAhead.size()) < batchOf(cursor);
+         at += step) {
+        sqlite3_bind_int64(statement, 1, entries[size_t(at)].position);
         const int result = sqlite3_step(statement);
         if (result == SQLITE_ROW)
             cursor.readAhead.push_back(readRow(statement, cursor));
@@ -593,6 +669,8 @@ bool Table::readEntries(const Cursor &cursor, sqlite3_stmt *statement, KnownResu
 
 bool Table::findAll(const Cursor &cursor, KnownResult &result)
 {
+    if (m_server)
+        return m_server->findAll(cursor, result);
     if (!checkOpen())
         return false;
     const sql::Walk walk = walkOf(cursor, true, int(sql::Bound::None), false);
@@ -612,6 +690,8 @@ bool Table::findAll(const Cursor &cursor, KnownResult &result)
 bool Table::scanFileOrder(const Cursor &cursor, RecordPosition after, RecordPosition upTo,
                           KnownResult &result)
 {
+    if (m_server)
+        return m_server->scanFileOrder(cursor, after, upTo, result);
     if (!checkOpen())
         return false;
     const sql::Walk walk = walkOf(cursor, true, int(sql::Bound::None), false);
@@ -636,6 +716,8 @@ sqlite3_stmt *Table::byPosition(const Cursor &cursor)
 
 bool Table::rowAt(const Cursor &cursor, RecordPosition position, Cursor::Row &row)
 {
+    if (m_server)
+        return m_server->rowAt(cursor, position, row);
     if (!checkOpen())
         return false;
     sqlite3_stmt *statement = byPosition(cursor);
@@ -659,6 +741,8 @@ bool Table::rowAt(const Cursor &cursor, RecordPosition position, Cursor::Row &ro
 
 RecordPosition Table::lastPosition()
 {
+    if (m_server)
+        return m_server->lastPosition();
     if (!checkOpen())
         return 0;
     sqlite3_stmt *statement = prepared(m_statements.lastPosition,
@@ -750,6 +834,8 @@ bool Table::readOne(sqlite3_stmt *statement, const QVariantList &parameters)
 
 bool Table::get(int key)
 {
+    if (m_server)
+        return m_server->get(key);
     if (!checkOpen())
         return false;
     sqlite3_stmt *statement = prepared(m_statements.equalKey[key],
@@ -759,6 +845,10 @@ bool Table::get(int key)
 
 void Table::setCurrent(const CurrentRecord &record)
 {
+    if (m_server) {
+        m_server->setCurrent({record.position, record.revision, record.watchedRevision});
+        return;
+    }
     m_current = record.position;
     m_currentRevision = record.revision;
     m_watchedRevision = record.watchedRevision;
@@ -766,6 +856,8 @@ void Table::setCurrent(const CurrentRecord &record)
 
 bool Table::reget(RecordPosition position)
 {
+    if (m_server)
+        return m_server->reget(position);
     if (!checkOpen())
         return false;
     sqlite3_stmt *statement =
@@ -798,6 +890,8 @@ bool Table::failWrite(int result)
 
 bool Table::add()
 {
+    if (m_server)
+        return m_server->add();
     if (!checkOpen() || !m_database.writable())
         return false;
     sqlite3_stmt *statement =
@@ -827,24 +921,25 @@ bool Table::addAll(const QList<Record> &records, qsizetype &added)
     const Record saved = m_buffer;
     const auto done = [&](bool result) {
         m_buffer = saved;
-        m_current = 0;
-        m_watchedRevision.reset();
+        setCurrent({});
         return result;
     };
     if (records.isEmpty())
         return done(true);
-    const int result = addStaged(records);
-    if (result == SQLITE_DONE) {
-        added = records.size();
-        m_database.noteWrite();
-        clearError();
-        return done(true);
-    }
-    // Undone whole: a transaction the engine ended on the way takes no more, else the
-    // records are tried one by one to find the one to blame.
-    if (!m_database.writable()) {
-        failWrite(result);
-        return done(false);
+    if (!m_server) {
+        const int result = addStaged(records);
+        if (result == SQLITE_DONE) {
+            added = records.size();
+            m_database.noteWrite();
+            clearError();
+            return done(true);
+        }
+        // Undone whole: a transaction the engine ended on the way takes no more, else the
+        // records are tried one by one to find the one to blame.
+        if (!m_database.writable()) {
+            failWrite(result);
+            return done(false);
+        }
     }
     for (const Record &record : records) {
         m_buffer = record;
@@ -898,6 +993,8 @@ int Table::addStaged(const QList<Record> &records)
 
 bool Table::put()
 {
+    if (m_server)
+        return m_server->put();
     if (!checkOpen() || !m_database.writable())
         return false;
     if (m_current == 0) {
@@ -968,6 +1065,8 @@ bool Table::failUnchanged(RecordPosition position)
 
 bool Table::putNumber(RecordPosition position, qint64 *revision, int field, qint64 value)
 {
+    if (m_server)
+        return m_server->putNumber(position, revision, field, value);
     if (!checkOpen() || !m_database.writable())
         return false;
     const FieldDef &def = m_definition->fields.at(field);
@@ -997,6 +1096,8 @@ bool Table::putNumber(RecordPosition position, qint64 *revision, int field, qint
 
 bool Table::remove()
 {
+    if (m_server)
+        return m_server->remove();
     if (!checkOpen() || !m_database.writable())
         return false;
     if (m_current == 0) {
@@ -1027,6 +1128,8 @@ bool Table::remove()
 
 Table::Found Table::duplicate(int key)
 {
+    if (m_server)
+        return Found(int(m_server->duplicate(key)));
     if (!checkOpen())
         return Found::Failed;
     const KeyDef &def = m_definition->keys.at(key);
@@ -1055,6 +1158,8 @@ Table::Found Table::duplicate(int key)
 
 bool Table::highest(int key, int field, qint64 &value)
 {
+    if (m_server)
+        return m_server->highest(key, field, value);
     value = 0;
     if (!checkOpen())
         return false;
@@ -1076,6 +1181,9 @@ bool Table::highest(int key, int field, qint64 &value)
 bool Table::sumLinked(int rangeField, qint64 range, int linkField, Table &linked, int linkedField,
                       int sumField, qint64 &total)
 {
+    if (m_server)
+        return m_server->sumLinked(rangeField, range, linkField, linked.definition(), linkedField,
+                                   sumField, total);
     total = 0;
     if (!checkOpen() || !linked.checkOpen())
         return false;
@@ -1107,6 +1215,8 @@ int Table::duplicateKey()
 
 qint64 Table::records()
 {
+    if (m_server)
+        return m_server->records();
     if (!checkOpen())
         return 0;
     sqlite3_stmt *statement =
@@ -1123,9 +1233,31 @@ qint64 Table::records()
     return count;
 }
 
-qint64 Table::bytes() const
+qint64 Table::bytes()
 {
-    return QFileInfo(fileName()).size();
+    return m_server ? m_server->bytes() : QFileInfo(fileName()).size();
+}
+
+bool Table::positions(const QString &query, const QVariantList &parameters, int limit,
+                      QList<qint64> &found)
+{
+    if (m_server)
+        return m_server->positions(query, parameters, limit, found);
+    found.clear();
+    sqlite3_stmt *statement =
+        m_database.statement(QStringLiteral("SELECT * FROM (") + query + QStringLiteral(") LIMIT ?"));
+    if (!statement)
+        return false;
+    bindFilterParameters(statement, 1, parameters);
+    sqlite3_bind_int(statement, int(parameters.size()) + 1, limit);
+    int result;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW)
+        found.append(sqlite3_column_int64(statement, 0));
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE)
+        return m_database.setEngineErrorFromDb(result);
+    clearError();
+    return true;
 }
 
 QString Table::send(const QString &option)
@@ -1157,6 +1289,8 @@ namespace sv {
 
 bool Table::create()
 {
+    if (m_server)
+        return m_server->create();
     if (m_database.isAttached(m_definition->id)) {
         setError(err::AlreadyOpen);
         return false;
@@ -1166,6 +1300,8 @@ bool Table::create()
 
 bool Table::build()
 {
+    if (m_server)
+        return m_server->build();
     if (!m_database.writable())
         return false;
     const bool done =
@@ -1181,6 +1317,8 @@ bool Table::build()
 
 bool Table::pack()
 {
+    if (m_server)
+        return m_server->pack();
     const bool done = m_database.isAttached(m_definition->id)
                           ? tablefile::pack(m_database.handle(), schema())
                           : tablefile::pack(*m_definition, fileName());

@@ -11,9 +11,12 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sv {
+
+class ServerTable;
 
 // A record's position in its file: opaque to callers, stable across PACK. 0 is none.
 using RecordPosition = qint64;
@@ -97,7 +100,18 @@ struct Cursor
     std::deque<Row> readAhead;
     bool readAheadForward = true;
     quint64 readAheadGeneration = 0;
+
+    // Takes the next row read ahead and stands the walk after it: the whole record's row to
+    // load into a buffer, or nothing when the walk names its fields and the row is in `row`.
+    std::optional<Row> takeNext(const TableDef &table);
+    // Where in the known result the next read starts: an entry's place, or past either end.
+    qsizetype knownStart(const TableDef &table, bool forward);
+    // Rows one fetch reads: what the user is after, else the table's read-ahead.
+    int batch(int readAheadRows) const;
 };
+
+// The values a key orders by, from the stored values of its component fields.
+QVariantList keyValuesOf(const TableDef &table, int key, const QVariantList &componentValues);
 
 // One handle on a table file: its record buffer, the current record and a sequential
 // position. The song alias is a second handle on the song file with a buffer of its own.
@@ -106,7 +120,9 @@ struct Cursor
 class Table
 {
 public:
+    // A handle on the table in the database's folder, or on its server when it has one.
     Table(Database &database, const TableDef &definition, const QString &prefix);
+    ~Table();
 
     const TableDef &definition() const { return *m_definition; }
     const QString &prefix() const { return m_prefix; }
@@ -132,7 +148,7 @@ public:
     bool previous();   // 33 before the first record
     bool get(int key); // the first record whose key values equal the buffer's; 35 if none
 
-    RecordPosition position() const { return m_current; }
+    RecordPosition position() const;
     bool reget(RecordPosition position);
 
     // The record PUT and DELETE act on, with what WATCH noted of it. Windows that let other
@@ -143,7 +159,7 @@ public:
         qint64 revision = 0;
         std::optional<qint64> watchedRevision;
     };
-    CurrentRecord current() const { return {m_current, m_currentRevision, m_watchedRevision}; }
+    CurrentRecord current() const;
     void setCurrent(const CurrentRecord &record);
 
     // A PUT or DELETE of a watched record fails with 89 when another station changed it
@@ -182,14 +198,17 @@ public:
     // Whether the buffer would duplicate another record in a unique key; leaves the buffer
     // and the walk as they were.
     [[nodiscard]] Found duplicate(int key);
-    void watch() { m_watchNextRead = true; }
+    void watch();
 
     [[nodiscard]] qint64 records(); // kept by the file: no scan (0 with the error set on failure)
-    qint64 bytes() const;
+    qint64 bytes();
     [[nodiscard]] bool build();
     [[nodiscard]] bool pack();
     [[nodiscard]] bool stream() { return m_database.beginStream(m_definition->id); }
     [[nodiscard]] bool flush() { return m_database.flush(); }
+    // The positions a query of them finds (its parameters with '?'), at most `limit`.
+    [[nodiscard]] bool positions(const QString &query, const QVariantList &parameters, int limit,
+                                 QList<qint64> &found);
     QString send(const QString &option);
 
     // Used by views: a walk with its own cursor that fills this table's buffer.
@@ -280,6 +299,7 @@ private:
     std::optional<qint64> m_watchedRevision;
     int m_readAhead = DefaultReadAhead;
     bool m_fullBuild = false;
+    std::unique_ptr<ServerTable> m_server; // the table on a server: every call goes there
 };
 
 void bindValue(sqlite3_stmt *statement, int index, const QVariant &value);
