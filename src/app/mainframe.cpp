@@ -95,8 +95,9 @@ private:
 MainFrame::MainFrame(Session &session) : m_session(session)
 {
     // The title names the open catalogue: several can be kept, and one is chosen at start.
+    const ServerDatabase *server = session.store().database().server();
     setWindowTitle(QStringLiteral("SongVane Pro 98 - ") +
-                   QDir::toNativeSeparators(Paths::workingFolder()));
+                   (server ? server->server() : QDir::toNativeSeparators(Paths::workingFolder())));
     m_area = new LogoArea;
     m_area->setBackground(QColor(58, 70, 96));
     // Windows that do not fit (tiled below their minimum size) are reached by scrolling:

@@ -106,9 +106,9 @@ std::unique_ptr<ServerDatabase> chosenServer(const QStringList &arguments,
 std::optional<QString> askPassword(const QString &server)
 {
     bool ok = false;
-    const QString password = QInputDialog::getText(
-        nullptr, QStringLiteral("SongVane Pro 98"),
-        QStringLiteral("Password for %1:").arg(server), QLineEdit::Password, {}, &ok);
+    const QString password = QInputDialog::getText(nullptr, QStringLiteral("SongVane Pro 98"),
+                                                   QStringLiteral("Password for %1:").arg(server),
+                                                   QLineEdit::Password, {}, &ok);
     return ok ? std::optional<QString>(password) : std::nullopt;
 }
 

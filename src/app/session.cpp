@@ -9,7 +9,8 @@ Session *currentSession = nullptr;
 }
 
 Session::Session(const QString &folder, std::unique_ptr<ServerDatabase> server)
-    : m_store(folder, std::move(server)), m_files(m_store, m_upgrades), m_integrity(m_store, m_files)
+    : m_store(folder, std::move(server)), m_files(m_store, m_upgrades),
+      m_integrity(m_store, m_files)
 {
     currentSession = this;
 }

@@ -13,9 +13,11 @@
 #include "store/stationlock.h"
 #include "store/warnings.h"
 
+#include "store/serverdatabase.h"
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPainter>
@@ -223,6 +225,19 @@ bool FileManager::run(Action action)
 {
     if (isRunning())
         return false;
+    if (const ServerDatabase *server = m_session.store().database().server();
+        server && (action == Action::Release || action == Action::Fix)) {
+        inform(QStringLiteral("Information"),
+               (action == Action::Release
+                    ? QStringLiteral("The catalogue is on the server %1, which holds no record "
+                                     "between writes: there is nothing to release.")
+                    : QStringLiteral("The catalogue is on the server %1, which keeps its "
+                                     "tables sound by itself: Fix mends table files and has "
+                                     "nothing to do there. Build and Pack work on the server's "
+                                     "tables."))
+                   .arg(server->server()));
+        return false;
+    }
     QList<QTreeWidgetItem *> tagged;
     for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
         QTreeWidgetItem *item = m_list->topLevelItem(row);
@@ -316,6 +331,9 @@ void FileManager::runOn(Action action, QTreeWidgetItem *row)
 // `work` runs on it through a connection of its own; the windows have it back afterwards.
 bool FileManager::withFileToItself(Table &table, const std::function<bool()> &work)
 {
+    // The server takes the locks its work needs and waits for other stations by itself.
+    if (m_session.store().database().server())
+        return work();
     TableRelease release(m_session, table);
     StationLock alone;
     if (!alone.take(table.fileName(), StationLock::Kind::Exclusive)) {
@@ -409,7 +427,7 @@ void FileManager::info(QTreeWidgetItem *row, Table &table)
         return;
     }
     row->setText(RecordsColumn, QString::number(table.records()));
-    row->setText(FileColumn, table.fileName());
+    row->setText(FileColumn, table.location());
     // Left open read-only, the table would later be taken as open by the procedures that
     // write to it.
     if (openedHere)

@@ -192,7 +192,7 @@ bool FileAccess::openRoutine(Table &table)
 bool FileAccess::upgradeAndOpen(Table &table)
 {
     clearBadFile();
-    m_upgrades.upgradeFile(table.definition(), table.fileName());
+    m_upgrades.upgrade(table);
     return openedOrAlreadyOpen(table);
 }
 

@@ -16,6 +16,11 @@ constexpr int WaitForWritersMs = 5000;
 
 OrderMaker::OrderMaker(Table &table, int key)
 {
+    if (isReady(table, key)) {
+        m_succeeded = true;
+        m_finished = true;
+        return;
+    }
     const QString statement =
         sql::createIndex(QStringLiteral("main"), table.definition(), key, sql::IfMissing::Yes);
     const QByteArray path = table.fileName().toUtf8();
@@ -60,7 +65,8 @@ void OrderMaker::cancel()
 bool OrderMaker::isReady(Table &table, int key)
 {
     const TableDef &definition = table.definition();
-    if (key < 0 || !definition.keys.at(key).onDemand)
+    // A server's table is made with the index of every order.
+    if (key < 0 || !definition.keys.at(key).onDemand || table.database().server())
         return true;
     sqlite3_stmt *query = table.database().statement(
         QStringLiteral("SELECT 1 FROM %1.sqlite_master WHERE type = 'index' AND name = ?")

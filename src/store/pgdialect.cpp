@@ -140,8 +140,7 @@ QStringList createTableWithoutKeys(const TableDef &table)
         QStringLiteral("CREATE TABLE ") + tableName(table) + QStringLiteral(" (") +
             columns.join(u", ") + u')',
         QStringLiteral("CREATE TRIGGER sv_deleted AFTER DELETE ON ") + tableName(table) +
-            QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION sv_note_delete(") + label +
-            u')',
+            QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION sv_note_delete(") + label + u')',
         // A table made anew is a change too.
         QStringLiteral("INSERT INTO ") + deletes + QStringLiteral(" (label, stamp) VALUES (") +
             label + QStringLiteral(", ") + nextRevision() +
@@ -211,6 +210,68 @@ QString noRevisionDefault(const TableDef &table)
            Revision + QStringLiteral(" DROP DEFAULT");
 }
 
+QString asideName(const TableDef &table)
+{
+    return quote(table.label + QStringLiteral(" sv_upgraded"));
+}
+
+QString setAside(const TableDef &table)
+{
+    return QStringLiteral("ALTER TABLE ") + tableName(table) + QStringLiteral(" RENAME TO ") +
+           asideName(table);
+}
+
+QString indexesAside(const TableDef &table)
+{
+    return QStringLiteral("SELECT quote_ident(c.relname) FROM pg_index i JOIN pg_class c ON "
+                          "c.oid = i.indexrelid WHERE i.indrelid = to_regclass('%1') AND NOT "
+                          "i.indisprimary")
+        .arg(QString(asideName(table)).replace(u'\'', QStringLiteral("''")));
+}
+
+QString dropIndex(const QString &index)
+{
+    return QStringLiteral("DROP INDEX ") + index;
+}
+
+QString columnsAside(const TableDef &table)
+{
+    return QStringLiteral("SELECT attname FROM pg_attribute WHERE attrelid = to_regclass('%1') "
+                          "AND attnum > 0 AND NOT attisdropped")
+        .arg(QString(asideName(table)).replace(u'\'', QStringLiteral("''")));
+}
+
+QString addKeyTextAside(const TableDef &table, const QString &field)
+{
+    return QStringLiteral("ALTER TABLE ") + asideName(table) + QStringLiteral(" ADD COLUMN ") +
+           quote(QStringLiteral("k_") + field) +
+           QStringLiteral(" text COLLATE \"C\" NOT NULL DEFAULT ''");
+}
+
+QString fieldAside(const TableDef &table, const QString &field)
+{
+    return QStringLiteral("SELECT ") + Position + QStringLiteral(", ") + quote(field) +
+           QStringLiteral(" FROM ") + asideName(table);
+}
+
+QString setKeyTextAside(const TableDef &table, const QString &field)
+{
+    return QStringLiteral("UPDATE ") + asideName(table) + QStringLiteral(" SET ") +
+           quote(QStringLiteral("k_") + field) + QStringLiteral(" = $1 WHERE ") + Position +
+           QStringLiteral(" = $2");
+}
+
+QString copyAside(const TableDef &table, const QStringList &columns)
+{
+    QStringList quoted{Position, Revision};
+    for (const QString &column : columns)
+        quoted.append(quote(column));
+    const QString list = quoted.join(u", ");
+    return QStringLiteral("INSERT INTO ") + tableName(table) + QStringLiteral(" (") + list +
+           QStringLiteral(") OVERRIDING SYSTEM VALUE SELECT ") + list + QStringLiteral(" FROM ") +
+           asideName(table) + QStringLiteral(" ORDER BY ") + Position;
+}
+
 QString continuePositions(const TableDef &table)
 {
     // An identity column's sequence: the next position given is one above the highest.
@@ -219,6 +280,11 @@ QString continuePositions(const TableDef &table)
     return QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'sv_pos'), "
                           "coalesce(max(%2), 0) + 1, false) FROM %3")
         .arg(literal, Position, tableName(table));
+}
+
+QString dropAside(const TableDef &table)
+{
+    return QStringLiteral("DROP TABLE ") + asideName(table);
 }
 
 QString selectList(const TableDef &table)

@@ -53,6 +53,26 @@ QString revisionDefault(const TableDef &table);
 QString noRevisionDefault(const TableDef &table);
 QString continuePositions(const TableDef &table);
 
+// Bringing a table of an older structure version to the current one, in one transaction:
+// the old table is set aside under another name without its indexes, the key texts it
+// lacks are added to it (the program computes them), and the statements of createTable()
+// make the new one, into which copyAside() copies every record, position and revision
+// kept; the positions given next continue above the highest.
+QString asideName(const TableDef &table); // quoted
+QString setAside(const TableDef &table);
+// The indexes of the table set aside (no parameters): each is dropped with dropIndex().
+QString indexesAside(const TableDef &table);
+QString dropIndex(const QString &index);
+// The columns of the table set aside (no parameters).
+QString columnsAside(const TableDef &table);
+QString addKeyTextAside(const TableDef &table, const QString &field);
+// Each record's position and the field's text (no parameters); one key text is set by
+// setKeyTextAside() (parameters: the key text, the position).
+QString fieldAside(const TableDef &table, const QString &field);
+QString setKeyTextAside(const TableDef &table, const QString &field);
+QString copyAside(const TableDef &table, const QStringList &columns);
+QString dropAside(const TableDef &table);
+
 // Parameters, as in the file dialect: the data columns then the key texts, (for update and
 // remove) the position, then the revision read when watched.
 QString selectList(const TableDef &table);

@@ -1,5 +1,6 @@
 #include "serverdatabase.h"
 
+#include "keytext.h"
 #include "pgdialect.h"
 
 #include <QUrl>
@@ -401,32 +402,17 @@ bool ServerDatabase::attach(const TableDef &table)
         failConnection(QStringLiteral("not connected"));
         return false;
     }
-    const Result exists =
-        run(QStringLiteral("SELECT to_regclass($1) IS NOT NULL"), {sql::quote(table.label)});
+    const Result exists = run(pgsql::tableExists(), {pgsql::tableName(table)});
     if (!exists.ok())
         return false;
     if (exists.text(0, 0) != u"t") {
         setError(err::FileNotFound);
         return false;
     }
-    const Result version = run(QStringLiteral("SELECT CASE WHEN to_regclass($1) IS NULL THEN -1 "
-                                              "ELSE 0 END"),
-                               {QString::fromLatin1(pgsql::StructureTable)});
-    if (!version.ok())
+    const std::optional<int> version = notedVersion(table);
+    if (!version)
         return false;
-    if (version.number(0, 0) < 0) {
-        // A table of that name in a database this program did not make.
-        setError(err::InvalidDataFile);
-        return false;
-    }
-    const Result noted = run(pgsql::structureVersion(), {table.label});
-    if (!noted.ok())
-        return false;
-    if (noted.rows() == 0) {
-        setError(err::InvalidDataFile);
-        return false;
-    }
-    if (noted.number(0, 0) != table.version) {
+    if (*version != table.version) {
         setError(err::InvalidRecordDeclaration);
         return false;
     }
@@ -448,19 +434,30 @@ bool ServerDatabase::createTable(const TableDef &table)
         setError(err::AlreadyOpen);
         return false;
     }
+    return inOneTransaction([&] {
+        for (const QString &statement : pgsql::createTable(table)) {
+            if (!execute(statement))
+                return false;
+        }
+        return true;
+    });
+}
+
+// Runs `work` as one transaction of its own, outside any other and with the table closed;
+// statements prepared before it are forgotten, as it may have made tables anew.
+bool ServerDatabase::inOneTransaction(const std::function<bool()> &work)
+{
     if (inTransaction()) {
         setError(err::LogoutActive);
         return false;
     }
     if (!execute(QStringLiteral("BEGIN")))
         return false;
-    for (const QString &statement : pgsql::createTable(table)) {
-        if (!execute(statement)) {
-            const StoreError error = lastError();
-            (void)execute(QStringLiteral("ROLLBACK"));
-            restoreError(error);
-            return false;
-        }
+    if (!work()) {
+        const StoreError error = lastError();
+        (void)execute(QStringLiteral("ROLLBACK"));
+        restoreError(error);
+        return false;
     }
     if (!execute(QStringLiteral("COMMIT")))
         return false;
@@ -469,6 +466,108 @@ bool ServerDatabase::createTable(const TableDef &table)
     m_prepared.clear();
     ++m_generation;
     clearError();
+    return true;
+}
+
+std::optional<int> ServerDatabase::notedVersion(const TableDef &table)
+{
+    const Result structure =
+        run(pgsql::tableExists(), {sql::quote(QString::fromLatin1(pgsql::StructureTable))});
+    if (!structure.ok())
+        return std::nullopt;
+    if (structure.text(0, 0) != u"t") {
+        setError(err::InvalidDataFile); // a table of that name another program made
+        return std::nullopt;
+    }
+    const Result noted = run(pgsql::structureVersion(), {table.label});
+    if (!noted.ok())
+        return std::nullopt;
+    if (noted.rows() == 0) {
+        setError(err::InvalidDataFile);
+        return std::nullopt;
+    }
+    return int(noted.number(0, 0));
+}
+
+bool ServerDatabase::upgradeTable(const TableDef &table)
+{
+    if (m_attached.contains(table.id)) {
+        setError(err::AlreadyOpen);
+        return false;
+    }
+    const Result exists = run(pgsql::tableExists(), {pgsql::tableName(table)});
+    if (!exists.ok())
+        return false;
+    if (exists.text(0, 0) != u"t")
+        return createTable(table);
+    const std::optional<int> version = notedVersion(table);
+    if (!version)
+        return false;
+    if (*version > table.version) {
+        setError(err::InvalidRecordDeclaration); // going back would drop what it stores
+        return false;
+    }
+    if (*version == table.version) {
+        clearError();
+        return true;
+    }
+    return inOneTransaction([&] {
+        if (!moveAside(table))
+            return false;
+        const Result columns = run(pgsql::columnsAside(table));
+        if (!columns.ok())
+            return false;
+        QStringList kept;
+        for (int row = 0; row < columns.rows(); ++row)
+            kept.append(columns.text(row, 0));
+        for (const QString &statement : pgsql::createTable(table)) {
+            if (!execute(statement))
+                return false;
+        }
+        QStringList copied;
+        for (const QString &column : sql::allColumns(table)) {
+            if (kept.contains(column) && column != u"sv_pos" && column != u"sv_rev")
+                copied.append(column);
+        }
+        return run(pgsql::copyAside(table, copied)).ok() &&
+               run(pgsql::continuePositions(table)).ok() && execute(pgsql::dropAside(table));
+    });
+}
+
+// The old table under another name, without its indexes (whose names the new table's take)
+// and with every key text the new layout orders by.
+bool ServerDatabase::moveAside(const TableDef &table)
+{
+    if (!execute(pgsql::setAside(table)))
+        return false;
+    const Result indexes = run(pgsql::indexesAside(table));
+    if (!indexes.ok())
+        return false;
+    for (int row = 0; row < indexes.rows(); ++row) {
+        if (!execute(pgsql::dropIndex(indexes.text(row, 0))))
+            return false;
+    }
+    const Result columns = run(pgsql::columnsAside(table));
+    if (!columns.ok())
+        return false;
+    QStringList present;
+    for (int row = 0; row < columns.rows(); ++row)
+        present.append(columns.text(row, 0));
+    for (const QString &field : sql::keyTextFields(table)) {
+        if (present.contains(QStringLiteral("k_") + field) || !present.contains(field))
+            continue;
+        if (!execute(pgsql::addKeyTextAside(table, field)))
+            return false;
+        const Result texts = run(pgsql::fieldAside(table, field));
+        if (!texts.ok())
+            return false;
+        for (int row = 0; row < texts.rows(); ++row) {
+            if (!run(pgsql::setKeyTextAside(table, field),
+                     {keyText(texts.text(row, 1)), texts.number(row, 0)})
+                     .ok())
+                return false;
+        }
+    }
     return true;
 }
 

@@ -99,6 +99,11 @@ public:
     void detach(const TableDef &table);
     bool isAttached(TableId table) const { return m_attached.contains(table); }
     [[nodiscard]] bool createTable(const TableDef &table); // empty, in one transaction
+    // Brings a table of an older structure version to this program's, every record kept
+    // (position and revision too), in one transaction; makes a missing one. 47 for a newer
+    // version, 46 for a table this program did not make; a unique key the records break
+    // leaves the table as it was, with 40.
+    [[nodiscard]] bool upgradeTable(const TableDef &table);
 
     // LOGOUT(seconds, tables) / COMMIT / ROLLBACK: the named tables (every open one when it
     // names none) are locked against other writers, waiting up to `seconds` for them.
@@ -132,6 +137,9 @@ private:
     Result runOnce(const QString &sql, const QVariantList &parameters);
     void failConnection(const QString &what);
     bool begin(int seconds, const QList<TableId> &tables);
+    bool inOneTransaction(const std::function<bool()> &work);
+    std::optional<int> notedVersion(const TableDef &table); // nullopt: the error is set
+    bool moveAside(const TableDef &table);
 
     PGconn *m_connection = nullptr;
     QString m_server;

@@ -7,7 +7,6 @@
 
 namespace sv {
 
-
 ServerTable::ServerTable(ServerDatabase &database, const TableDef &definition,
                          const QString &prefix)
     : m_database(database), m_definition(&definition), m_prefix(prefix), m_ownBuffer(definition),
@@ -243,8 +242,8 @@ bool ServerTable::fetchKnown(Cursor &cursor, bool forward)
                positions.size() < wanted - int(cursor.readAhead.size());
              at += step)
             positions.append(entries[size_t(at)].position);
-        const ServerDatabase::Result result = query(pgsql::rowsAt(*m_definition, cursor.fields),
-                                                    {pgsql::positionArray(positions)});
+        const ServerDatabase::Result result =
+            query(pgsql::rowsAt(*m_definition, cursor.fields), {pgsql::positionArray(positions)});
         if (!result.ok())
             return false;
         QHash<qint64, Row> rows;
@@ -314,8 +313,8 @@ bool ServerTable::rowAt(const Cursor &cursor, RecordPosition position, Cursor::R
 {
     if (!checkOpen())
         return false;
-    const ServerDatabase::Result result = query(pgsql::rowsAt(*m_definition, cursor.fields),
-                                                {pgsql::positionArray({position})});
+    const ServerDatabase::Result result =
+        query(pgsql::rowsAt(*m_definition, cursor.fields), {pgsql::positionArray({position})});
     if (!result.ok())
         return false;
     if (result.rows() == 0) {
@@ -344,9 +343,8 @@ bool ServerTable::positions(const QString &sql, const QVariantList &parameters, 
     found.clear();
     QVariantList limited = parameters;
     limited.append(qint64(limit));
-    const ServerDatabase::Result result =
-        query(QStringLiteral("SELECT * FROM (") + sql + QStringLiteral(") AS found LIMIT ?"),
-              limited);
+    const ServerDatabase::Result result = query(
+        QStringLiteral("SELECT * FROM (") + sql + QStringLiteral(") AS found LIMIT ?"), limited);
     if (!result.ok())
         return false;
     for (int row = 0; row < result.rows(); ++row)
@@ -578,9 +576,9 @@ bool ServerTable::sumLinked(int rangeField, qint64 range, int linkField, const T
     total = 0;
     if (!checkOpen())
         return false;
-    const ServerDatabase::Result result = query(
-        pgsql::sumLinked(*m_definition, rangeField, linkField, linked, linkedField, sumField),
-        {range});
+    const ServerDatabase::Result result =
+        query(pgsql::sumLinked(*m_definition, rangeField, linkField, linked, linkedField, sumField),
+              {range});
     if (!result.ok())
         return false;
     total = result.number(0, 0);

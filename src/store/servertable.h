@@ -75,9 +75,9 @@ public:
     // Whether the buffer would duplicate another record in a unique key.
     [[nodiscard]] Found duplicate(int key);
     [[nodiscard]] qint64 records(); // 0 with the error set on failure
-    qint64 bytes(); // the table's size on the server with its indexes (0: unknown)
-    [[nodiscard]] bool build(); // its indexes made anew
-    [[nodiscard]] bool pack();  // its space given back
+    qint64 bytes();                 // the table's size on the server with its indexes (0: unknown)
+    [[nodiscard]] bool build();     // its indexes made anew
+    [[nodiscard]] bool pack();      // its space given back
 
     // Walks of views, as a table file's: a cursor of their own, filters written for the
     // server with '?' for each parameter.

@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "filter.h"
 #include "keytext.h"
+#include "pgdialect.h"
 #include "servertable.h"
 #include "sqldialect.h"
 #include "tablefile.h"
@@ -91,6 +92,13 @@ Table::Table(Database &database, const TableDef &definition, const QString &pref
 }
 
 Table::~Table() = default;
+
+QString Table::location() const
+{
+    if (const ServerDatabase *server = m_database.server())
+        return QStringLiteral("%1 on %2").arg(pgsql::tableName(*m_definition), server->server());
+    return fileName();
+}
 
 RecordPosition Table::position() const
 {
@@ -635,7 +643,8 @@ bool Table::fetchKnown(Cursor &cursor, bool forward)
     const std::vector<KnownResult::Entry> &entries = cursor.known->entries;
     const int step = forward ? 1 : -1;
     for (qsizetype at = cursor.knownStart(*m_definition, forward);
-         at >= 0 && at < qsizetype(entries.size()) && int(cursor.readAhead.size()) < batchOf(cursor);
+         at >= 0 && at < qsizetype(entries.size()) &&
+         int(cursor.readAhead.size()) < batchOf(cursor);
          at += step) {
         sqlite3_bind_int64(statement, 1, entries[size_t(at)].position);
         const int result = sqlite3_step(statement);
@@ -1244,8 +1253,8 @@ bool Table::positions(const QString &query, const QVariantList &parameters, int 
     if (m_server)
         return m_server->positions(query, parameters, limit, found);
     found.clear();
-    sqlite3_stmt *statement =
-        m_database.statement(QStringLiteral("SELECT * FROM (") + query + QStringLiteral(") LIMIT ?"));
+    sqlite3_stmt *statement = m_database.statement(QStringLiteral("SELECT * FROM (") + query +
+                                                   QStringLiteral(") LIMIT ?"));
     if (!statement)
         return false;
     bindFilterParameters(statement, 1, parameters);

@@ -128,6 +128,8 @@ public:
     const QString &prefix() const { return m_prefix; }
     QString label() const;
     QString fileName() const { return m_database.filePath(*m_definition); }
+    // Where the table is kept, as the user is shown it: its file, or its table and server.
+    QString location() const;
     Record &buffer() { return m_buffer; }
     const Record &buffer() const { return m_buffer; }
     Database &database() { return m_database; }

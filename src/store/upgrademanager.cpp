@@ -1,6 +1,8 @@
 #include "upgrademanager.h"
 
 #include "errors.h"
+#include "serverdatabase.h"
+#include "table.h"
 #include "tablefile.h"
 
 #include <QFile>
@@ -36,6 +38,18 @@ bool UpgradeManager::upgradeFile(const TableDef &table, const QString &path)
         return false;
     }
     return tablefile::upgrade(table, path);
+}
+
+bool UpgradeManager::upgrade(Table &table)
+{
+    ServerDatabase *server = table.database().server();
+    if (!server)
+        return upgradeFile(table.definition(), table.fileName());
+    if (!isAnnounced(table.definition())) {
+        setError(err::InvalidRecordDeclaration);
+        return false;
+    }
+    return server->upgradeTable(table.definition());
 }
 
 bool UpgradeManager::makeTpe(const TableDef &table, const QString &path)

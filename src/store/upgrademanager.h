@@ -6,6 +6,8 @@
 
 namespace sv {
 
+class Table;
+
 // Keeps the files of announced tables at their current structure version: a missing file
 // is created, an older one brought to the current layout in place with every record kept.
 class UpgradeManager
@@ -18,6 +20,8 @@ public:
 
     // Leaves the store's error code; a table that was not announced is not touched (47).
     bool upgradeFile(const TableDef &table, const QString &path);
+    // The same for a closed table on either engine: its file, or its table on the server.
+    bool upgrade(Table &table);
     // Writes the layout example the repair utility rebuilds damaged files from: an empty
     // file of the table in its current layout.
     bool makeTpe(const TableDef &table, const QString &path);

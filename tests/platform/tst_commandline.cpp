@@ -161,9 +161,8 @@ private Q_SLOTS:
     {
         const QString help = commandLineHelp();
         QVERIFY(help.startsWith(u"Usage: songvane [OPTION]... [FOLDER]"_s));
-        const QStringList variables{u"SONGVANE_DATA"_s, u"SONGVANE_CONFIG"_s,
-                                    u"SONGVANE_SERVER"_s, u"SONGVANE_CD_DEVICE"_s,
-                                    u"XDG_DATA_HOME"_s};
+        const QStringList variables{u"SONGVANE_DATA"_s, u"SONGVANE_CONFIG"_s, u"SONGVANE_SERVER"_s,
+                                    u"SONGVANE_CD_DEVICE"_s, u"XDG_DATA_HOME"_s};
         for (const QString &variable : variables)
             QVERIFY2(help.contains(variable), qPrintable(variable));
         const QRegularExpression entry(u"^  (?:-h, )?(--[a-z-]+)( [A-Z]+)?"_s,

@@ -40,8 +40,9 @@ template <class Connection, class Handle> struct Station
     bool open(TableId id) { return table(id).open(); }
 };
 
+// Both engines are reached through the same table handle; only the connection differs.
 using FileStation = Station<Database, Table>;
-using ServerStation = Station<ServerDatabase, ServerTable>;
+using ServerStation = Station<Database, Table>;
 
 struct FileCatalogue
 {
@@ -57,10 +58,11 @@ struct FileCatalogue
 struct ServerCatalogue
 {
     QString url;
+    test::Workspace workspace; // the station's own files: none of the catalogue's
     std::unique_ptr<ServerStation> station()
     {
         auto s = std::make_unique<ServerStation>();
-        s->db = std::make_unique<ServerDatabase>(url);
+        s->db = std::make_unique<Database>(workspace.path(), std::make_unique<ServerDatabase>(url));
         return s;
     }
 };
@@ -548,19 +550,19 @@ private Q_SLOTS:
 
         ServerCatalogue catalogue{server().createDatabase(u"faults"_s)};
         auto s = catalogue.station();
-        QVERIFY(s->db->isValid());
-        QVERIFY(s->db->execute(u"CREATE TABLE \"Songvane\" (x integer)"_s));
+        QVERIFY(s->db->server()->isValid());
+        QVERIFY(s->db->server()->execute(u"CREATE TABLE \"Songvane\" (x integer)"_s));
         QVERIFY(!s->open(TableId::Songs));
         QCOMPARE(errorCode(), err::InvalidDataFile);
         QVERIFY(!s->open(TableId::Categories));
         QCOMPARE(errorCode(), err::FileNotFound);
         QVERIFY(s->table(TableId::Songs).create());
         QVERIFY(s->table(TableId::Categories).create());
-        QVERIFY(s->db->execute(
+        QVERIFY(s->db->server()->execute(
             u"UPDATE sv_structure SET version = version + 1 WHERE label = 'Songvane'"_s));
         QVERIFY(!s->open(TableId::Songs));
         QCOMPARE(errorCode(), err::InvalidRecordDeclaration);
-        QVERIFY(s->db->execute(
+        QVERIFY(s->db->server()->execute(
             u"UPDATE sv_structure SET version = version - 1 WHERE label = 'Songvane'"_s));
         QVERIFY(s->open(TableId::Songs));
         QVERIFY(s->open(TableId::Categories));
@@ -569,7 +571,7 @@ private Q_SLOTS:
         auto other = catalogue.station();
         QVERIFY(other->open(TableId::Songs));
         const auto dropTheOtherSession = [&] {
-            return other->db->execute(
+            return other->db->server()->execute(
                 u"SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity WHERE datname = 'faults' AND pid <> pg_backend_pid()"_s);
         };
         auto &songs = s->table(TableId::Songs);
