@@ -3,6 +3,7 @@
 #include "serverdatabase.h"
 
 #include "errors.h"
+#include "filter.h"
 #include "sqldialect.h"
 #include "tablefile.h"
 
@@ -75,6 +76,7 @@ Database::Database(const QString &folder) : m_folder(QDir(folder).absolutePath()
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, m_openWaitMs);
     tablefile::registerFunctions(m_db);
+    registerFilterFunctions(m_db);
     removeOrphanSuperJournals();
 }
 

@@ -125,32 +125,38 @@ QStringList createTableWithoutKeys(const TableDef &table)
     const QString structure = quote(QString::fromLatin1(StructureTable));
     const QString deletes = quote(QString::fromLatin1(DeletesTable));
     const QString label = quotedLabel(table);
-    return {
-        QStringLiteral("CREATE SEQUENCE IF NOT EXISTS ") +
-            quote(QString::fromLatin1(RevisionSequence)),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS ") + structure +
-            QStringLiteral(" (label text PRIMARY KEY, version integer NOT NULL)"),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS ") + deletes +
-            QStringLiteral(" (label text PRIMARY KEY, stamp bigint NOT NULL)"),
-        QStringLiteral("CREATE OR REPLACE FUNCTION sv_note_delete() RETURNS trigger LANGUAGE "
-                       "plpgsql AS $$ BEGIN UPDATE %1 SET stamp = %2 WHERE label = "
-                       "TG_ARGV[0]; RETURN NULL; END $$")
-            .arg(deletes, nextRevision()),
-        QStringLiteral("DROP TABLE IF EXISTS ") + tableName(table),
-        QStringLiteral("CREATE TABLE ") + tableName(table) + QStringLiteral(" (") +
-            columns.join(u", ") + u')',
-        QStringLiteral("CREATE TRIGGER sv_deleted AFTER DELETE ON ") + tableName(table) +
-            QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION sv_note_delete(") + label + u')',
-        // A table made anew is a change too.
-        QStringLiteral("INSERT INTO ") + deletes + QStringLiteral(" (label, stamp) VALUES (") +
-            label + QStringLiteral(", ") + nextRevision() +
-            QStringLiteral(") ON CONFLICT (label) DO UPDATE SET stamp = excluded.stamp"),
-        QStringLiteral("INSERT INTO ") + structure +
-            QStringLiteral(" (label, version) VALUES (%1, %2) ON CONFLICT (label) "
-                           "DO UPDATE SET version = excluded.version")
-                .arg(label)
-                .arg(table.version),
-    };
+    // The functions the table's filters and full-text indexes call come with every table, so
+    // that a catalogue is never without them.
+    return createFunctions() +
+           QStringList{
+               QStringLiteral("CREATE SEQUENCE IF NOT EXISTS ") +
+                   quote(QString::fromLatin1(RevisionSequence)),
+               QStringLiteral("CREATE TABLE IF NOT EXISTS ") + structure +
+                   QStringLiteral(" (label text PRIMARY KEY, version integer NOT NULL)"),
+               QStringLiteral("CREATE TABLE IF NOT EXISTS ") + deletes +
+                   QStringLiteral(" (label text PRIMARY KEY, stamp bigint NOT NULL)"),
+               QStringLiteral(
+                   "CREATE OR REPLACE FUNCTION sv_note_delete() RETURNS trigger LANGUAGE "
+                   "plpgsql AS $$ BEGIN UPDATE %1 SET stamp = %2 WHERE label = "
+                   "TG_ARGV[0]; RETURN NULL; END $$")
+                   .arg(deletes, nextRevision()),
+               QStringLiteral("DROP TABLE IF EXISTS ") + tableName(table),
+               QStringLiteral("CREATE TABLE ") + tableName(table) + QStringLiteral(" (") +
+                   columns.join(u", ") + u')',
+               QStringLiteral("CREATE TRIGGER sv_deleted AFTER DELETE ON ") + tableName(table) +
+                   QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION sv_note_delete(") + label +
+                   u')',
+               // A table made anew is a change too.
+               QStringLiteral("INSERT INTO ") + deletes +
+                   QStringLiteral(" (label, stamp) VALUES (") + label + QStringLiteral(", ") +
+                   nextRevision() +
+                   QStringLiteral(") ON CONFLICT (label) DO UPDATE SET stamp = excluded.stamp"),
+               QStringLiteral("INSERT INTO ") + structure +
+                   QStringLiteral(" (label, version) VALUES (%1, %2) ON CONFLICT (label) "
+                                  "DO UPDATE SET version = excluded.version")
+                       .arg(label)
+                       .arg(table.version),
+           };
 }
 
 QStringList createKeys(const TableDef &table)
@@ -840,7 +846,7 @@ bool describeColumn(const TableDef &table, QStringView name, FilterName &column)
         const FieldDef &stored = table.fields.at(field);
         described.columnSql = quote(stored.name);
         described.kind = stored.type == FieldType::String ? ValueKind::Text : ValueKind::Number;
-        if (const int key = sql::keyLedBy(table, field); key >= 0) {
+        if (const int key = sql::searchKeyOf(table, field); key >= 0) {
             described.keySql = keyTerm(table, field);
             described.keyCondition = optionalCondition(table, key);
         }

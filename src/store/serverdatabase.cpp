@@ -524,9 +524,13 @@ bool ServerDatabase::upgradeTable(const TableDef &table)
             if (!execute(statement))
                 return false;
         }
+        // A key text goes with its field: one left without it would order a blank field.
         QStringList copied;
         for (const QString &column : sql::allColumns(table)) {
-            if (kept.contains(column) && column != u"sv_pos" && column != u"sv_rev")
+            const bool keyTextOfLost = column.startsWith(u"k_") && !kept.contains(column.mid(2)) &&
+                                       sql::keyTextFields(table).contains(column.mid(2));
+            if (kept.contains(column) && !keyTextOfLost && column != u"sv_pos" &&
+                column != u"sv_rev")
                 copied.append(column);
         }
         return run(pgsql::copyAside(table, copied)).ok() &&

@@ -429,6 +429,13 @@ QString positionsWhere(const QString &schema, const TableDef &table)
            tableName(schema, table) + QStringLiteral(" WHERE ");
 }
 
+int searchKeyOf(const TableDef &table, int field)
+{
+    if (table.fields.at(field).type == FieldType::String && !hasKeyText(table, field))
+        return -1;
+    return keyLedBy(table, field);
+}
+
 int keyLedBy(const TableDef &table, int field)
 {
     int led = -1;

@@ -87,6 +87,10 @@ QString positionColumn();
 QString positionsWhere(const QString &schema, const TableDef &table);
 // The key a field leads, preferring one that keeps every record; -1 when it leads none.
 int keyLedBy(const TableDef &table, int field);
+// The key a search on the field may walk a range of: one it leads that compares it as a
+// search does, by its key text or its number (not the upper case of an order made on
+// demand, which keeps accents); -1 when there is none.
+int searchKeyOf(const TableDef &table, int field);
 
 // The columns a read returns: position, revision, then the fields and memos, or only the
 // listed fields (in the list's order) when `fields` is not empty.

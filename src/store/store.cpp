@@ -52,7 +52,6 @@ Store::Store(const QString &folder, std::unique_ptr<ServerDatabase> server)
     : m_database(server ? std::make_unique<Database>(folder, std::move(server))
                         : std::make_unique<Database>(folder))
 {
-    registerFilterFunctions(m_database->handle());
     for (TableId id : allTables()) {
         const TableDef &def = tableDef(id);
         m_tables.push_back(std::make_unique<Table>(*m_database, def, def.prefix));
@@ -98,24 +97,6 @@ void searchText(FilterName &column, const TableDef &def, const QString &name)
     }
 }
 
-// A column of a table on a server, as its filters name it.
-std::optional<FilterName> serverColumn(const TableDef &def, QStringView name)
-{
-    FilterName column;
-    column.isColumn = true;
-    if (const int field = def.fieldIndex(name); field >= 0) {
-        const FieldDef &stored = def.fields.at(field);
-        column.columnSql = pgsql::tableName(def) + u'.' + sql::quote(stored.name);
-        column.kind = stored.type == FieldType::String ? ValueKind::Text : ValueKind::Number;
-        return column;
-    }
-    if (const int memo = def.memoIndex(name); memo >= 0) {
-        column.columnSql = pgsql::tableName(def) + u'.' + sql::quote(def.memos.at(memo).name);
-        return column;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<FilterName> View::lookup(const QString &name) const
@@ -127,7 +108,7 @@ std::optional<FilterName> View::lookup(const QString &name) const
         FilterName column;
         column.isColumn = true;
         if (m_table.database().server())
-            return serverColumn(def, bare);
+            return pgsql::describeColumn(def, bare, column) ? std::optional(column) : std::nullopt;
         const QString schema = Database::schemaName(def);
         column.candidatesSql = sql::positionsWhere(schema, def);
         column.positionSql = sql::positionColumn();
@@ -135,7 +116,7 @@ std::optional<FilterName> View::lookup(const QString &name) const
             const FieldDef &stored = def.fields.at(field);
             column.columnSql = sql::quote(stored.name);
             column.kind = stored.type == FieldType::String ? ValueKind::Text : ValueKind::Number;
-            if (const int key = sql::keyLedBy(def, field); key >= 0) {
+            if (const int key = sql::searchKeyOf(def, field); key >= 0) {
                 column.keySql = sql::quote(sql::keyColumn(def, field));
                 column.keyCondition = sql::optionalCondition(def, key);
             }
@@ -173,8 +154,9 @@ std::optional<FilterName> View::lookup(const QString &name) const
 bool View::open()
 {
     m_filterError.clear();
-    const CompiledFilter compiled =
-        compileFilter(m_filter, [this](const QString &name) { return lookup(name); });
+    const CompiledFilter compiled = compileFilter(
+        m_filter, [this](const QString &name) { return lookup(name); },
+        m_table.database().server() ? FilterDialect::Server : FilterDialect::File);
     if (!compiled.ok) {
         m_filterError = compiled.error;
         m_cursor.filterSql.clear();

@@ -7,7 +7,9 @@
 #include "store/ordermaker.h"
 #include "store/serverdatabase.h"
 #include "store/servertable.h"
+#include "store/store.h"
 #include "store/table.h"
+#include "store/upgrademanager.h"
 #include "testsupport.h"
 
 #include <QProcess>
@@ -274,6 +276,168 @@ private Q_SLOTS:
             QCOMPARE(foldText(songs.buffer().text(mus::Artist)), u"BJORK"_s);
             QCOMPARE(songs.buffer().text(mus::Artist), u"björk"_s);
         });
+    }
+
+    // A view's walks on both engines: pages of named fields in every order both ways, a
+    // range, filters served by an index (a key range, the full-text index) or tested on
+    // every record, a scan, and what it learnt forgotten once another station changes the
+    // table (also by a delete).
+    void views_data() { engines_data(); }
+    void views()
+    {
+        onEngine([](auto &catalogue) {
+            QVERIFY(createTables(catalogue, {TableId::Songs}));
+            auto s = catalogue.station();
+            QVERIFY2(s->open(TableId::Songs), qPrintable(errorText()));
+            Table &songs = s->table(TableId::Songs);
+            QVERIFY2(fillSongs(songs, 230), qPrintable(errorText()));
+            const TableDef &def = tableDef(TableId::Songs);
+            const auto ids = [&](View &view, bool forward) {
+                QList<qint64> read;
+                const qsizetype idSlot = view.fields().indexOf(mus::ID);
+                while (forward ? view.next() : view.previous())
+                    read.append(idSlot >= 0 ? view.row().fields.at(idSlot).toLongLong()
+                                            : songs.buffer().number(mus::ID));
+                return read;
+            };
+            for (int key = 0; key < def.keys.size(); ++key) {
+                OrderMaker maker(songs, key);
+                while (!maker.isFinished())
+                    QTest::qWait(5);
+                songs.set(key);
+                const QList<qint64> whole = walkIds(songs, true);
+                View view(songs, key, QString());
+                view.setFields({mus::ID, mus::Title});
+                view.setWanted(7);
+                QVERIFY2(view.open(), qPrintable(view.filterError()));
+                view.set();
+                QCOMPARE(ids(view, true), whole);
+                view.set();
+                QList<qint64> backward = ids(view, false);
+                std::reverse(backward.begin(), backward.end());
+                QCOMPARE(backward, whole);
+            }
+
+            // Held to the artists that fold to "ABBA", in title order within them.
+            View abba(songs, mus::SongsByArtist, QString());
+            abba.setRange(u"Abba"_s);
+            QVERIFY(abba.open());
+            abba.set();
+            const QList<qint64> range = ids(abba, true);
+            QCOMPARE(range.size(), 46);
+            for (const qint64 id : range)
+                QCOMPARE(Artists.at(id % Artists.size()).toUpper(), u"ABBA"_s);
+
+            struct Case
+            {
+                QString filter;
+                std::function<bool(qint64)> takes;
+            };
+            const QList<Case> cases{
+                {u"MUS:Rating = 3 AND MUS:BeatsPerMinute > 92"_s,
+                 [](qint64 id) { return id % 4 == 3 && 90 + id % 5 > 92; }},
+                {u"SUB(UPPER(MUS:Artist),1,2) = UPPER('bj')"_s,
+                 [](qint64 id) {
+                     return Artists.at(id % Artists.size())
+                         .startsWith(u"bj"_s, Qt::CaseInsensitive);
+                 }},
+                {u"INSTRING(UPPER('club'),UPPER(MUS:Mix),1,1) > 0"_s,
+                 [](qint64 id) { return id % 2 == 1; }},
+                {u"UPPER(MUS:Style) = 'ROCK'"_s, [](qint64 id) { return id % 3 == 0; }},
+                {u"MUS:Title & '' = 'Song 3'"_s, [](qint64 id) { return id % 7 == 3; }},
+                {u"UPPER(MUS:Style) = 'ROCK' AND MUS:Title & '' = 'Song 3'"_s,
+                 [](qint64 id) { return id % 3 == 0 && id % 7 == 3; }},
+            };
+            for (const Case &c : cases) {
+                QList<qint64> expected;
+                songs.set(mus::SongsByArtist);
+                for (const qint64 id : walkIds(songs, true)) {
+                    if (c.takes(id))
+                        expected.append(id);
+                }
+                View view(songs, mus::SongsByArtist, c.filter);
+                view.setFields({mus::ID});
+                QVERIFY2(view.open(), qPrintable(c.filter + u": "_s + view.filterError()));
+                view.set();
+                QCOMPARE(ids(view, true), expected);
+                View scanned(songs, mus::SongsByArtist, c.filter);
+                QVERIFY(scanned.open());
+                View::Scan outcome = View::Scan::Going;
+                while (outcome == View::Scan::Going)
+                    outcome = scanned.scan([] { return true; });
+                QCOMPARE(outcome, View::Scan::Known);
+                scanned.set();
+                QCOMPARE(ids(scanned, true), expected);
+                std::vector<RecordPosition> positions;
+                QVERIFY(view.matchingPositions(positions));
+                QCOMPARE(qsizetype(positions.size()), expected.size());
+            }
+
+            // Another station deletes the first of a known result: the view finds out.
+            View rated(songs, mus::SongsByArtist, u"MUS:Rating = 1"_s);
+            QVERIFY(rated.open());
+            while (rated.scan([] { return true; }) == View::Scan::Going) {
+            }
+            rated.set();
+            QVERIFY(rated.next());
+            const qint64 first = songs.buffer().number(mus::ID);
+            auto other = catalogue.station();
+            QVERIFY(other->open(TableId::Songs));
+            Table &theirs = other->table(TableId::Songs);
+            QVERIFY(theirs.reget(songs.position()));
+            QVERIFY(theirs.remove());
+            rated.set();
+            QVERIFY(rated.next());
+            QVERIFY(songs.buffer().number(mus::ID) != first);
+        });
+    }
+
+    // A table of an older structure version on the server is brought up to date when the
+    // program opens it: every record, position and revision kept, fields it lacked blank,
+    // the key texts of a field it lacked worked out, every order as before.
+    void upgradeOnServer()
+    {
+        if (!server().installed())
+            QSKIP(qPrintable(server().skipReason()));
+        ServerCatalogue catalogue{server().createDatabase(u"upgrade"_s)};
+        QVERIFY(createTables(catalogue, {TableId::Songs}));
+        auto s = catalogue.station();
+        QVERIFY(s->open(TableId::Songs));
+        Table &songs = s->table(TableId::Songs);
+        QVERIFY(fillSongs(songs, 120));
+        // An order by the artist's key text, which the upgrade works out again.
+        songs.set(mus::SongsByTitle);
+        const QList<qint64> before = walkIds(songs, true);
+        songs.close();
+        ServerDatabase &server = *s->db->server();
+        // As an older program left it: no Mix field, no artist key text, version one lower.
+        QVERIFY(server.execute(u"ALTER TABLE \"Songvane\" DROP COLUMN \"Mix\""_s));
+        QVERIFY(server.execute(u"ALTER TABLE \"Songvane\" DROP COLUMN \"k_Artist\""_s));
+        QVERIFY(server.execute(
+            u"UPDATE sv_structure SET version = version - 1 WHERE label = 'Songvane'"_s));
+        QVERIFY(!songs.open());
+        QCOMPARE(errorCode(), err::InvalidRecordDeclaration);
+        UpgradeManager upgrades;
+        upgrades.usingFile(tableDef(TableId::Songs), u"Songvane"_s, u"MUS"_s,
+                           tableDef(TableId::Songs).version);
+        QVERIFY2(upgrades.upgrade(songs), qPrintable(fileError()));
+        QVERIFY2(songs.open(), qPrintable(errorText()));
+        QCOMPARE(songs.records(), 120);
+        songs.set(mus::SongsByTitle);
+        QCOMPARE(walkIds(songs, true), before);
+        songs.set(-1);
+        QVERIFY(songs.next());
+        QVERIFY(songs.buffer().text(mus::Mix).isEmpty());
+        // New records go on above the highest position.
+        const RecordPosition last = songs.lastPosition();
+        QVERIFY(addSong(songs, 500, u"Abba"_s, u"Waterloo"_s));
+        QVERIFY(songs.position() > last);
+        // A newer version is refused, nothing changed.
+        songs.close();
+        QVERIFY(server.execute(
+            u"UPDATE sv_structure SET version = version + 5 WHERE label = 'Songvane'"_s));
+        QVERIFY(!upgrades.upgrade(songs));
+        QCOMPARE(errorCode(), err::InvalidRecordDeclaration);
     }
 
     // The server orders every key exactly as the files do, record for record.
