@@ -1,5 +1,7 @@
 // The explore view of songs on a large catalogue:
-//   explore_bench FOLDER      (FOLDER holds a catalogue, e.g. made by make_catalogue)
+//   explore_bench FOLDER [URL] (FOLDER holds a catalogue, e.g. made by make_catalogue; with
+//                               URL, the window reads the same catalogue copied to that
+//                               server, and the bare page is still the folder's)
 // For every column that orders: the making of its index (the first click on its header),
 // with the longest the window waited for its turn meanwhile, then the view's actions in
 // that order (the click, PgDn, PgUp, Ctrl+End, Ctrl+Home, the locator) against the 16 ms
@@ -97,7 +99,9 @@ int main(int argc, char *argv[])
                          nullptr, nullptr, nullptr);
     }
 
-    Session session(folder);
+    Session session(folder, argc > 2
+                                ? std::make_unique<ServerDatabase>(QString::fromLocal8Bit(argv[2]))
+                                : nullptr);
     session.announceTables();
     auto *browser = new SongBrowser(session, Request::None, nullptr, BrowserStyle::Explore);
     const double open = milliseconds([&] {

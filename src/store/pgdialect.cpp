@@ -123,7 +123,7 @@ QStringList createTableWithoutKeys(const TableDef &table)
                        QStringLiteral(" text COLLATE \"C\" NOT NULL DEFAULT ''"));
 
     const QString structure = quote(QString::fromLatin1(StructureTable));
-    const QString deletes = quote(QString::fromLatin1(DeletesTable));
+    const QString changes = quote(QString::fromLatin1(ChangesTable));
     const QString label = quotedLabel(table);
     // The functions the table's filters and full-text indexes call come with every table, so
     // that a catalogue is never without them.
@@ -133,24 +133,37 @@ QStringList createTableWithoutKeys(const TableDef &table)
                    quote(QString::fromLatin1(RevisionSequence)),
                QStringLiteral("CREATE TABLE IF NOT EXISTS ") + structure +
                    QStringLiteral(" (label text PRIMARY KEY, version integer NOT NULL)"),
-               QStringLiteral("CREATE TABLE IF NOT EXISTS ") + deletes +
-                   QStringLiteral(" (label text PRIMARY KEY, stamp bigint NOT NULL)"),
+               QStringLiteral("CREATE TABLE IF NOT EXISTS ") + changes +
+                   QStringLiteral(" (label text PRIMARY KEY, deleted bigint NOT NULL, records "
+                                  "bigint NOT NULL)"),
+               // Once per statement, however many records it writes.
                QStringLiteral(
                    "CREATE OR REPLACE FUNCTION sv_note_delete() RETURNS trigger LANGUAGE "
-                   "plpgsql AS $$ BEGIN UPDATE %1 SET stamp = %2 WHERE label = "
-                   "TG_ARGV[0]; RETURN NULL; END $$")
-                   .arg(deletes, nextRevision()),
+                   "plpgsql AS $$ BEGIN UPDATE %1 SET deleted = %2, records = records - (SELECT "
+                   "count(*) FROM gone) WHERE label = TG_ARGV[0]; RETURN NULL; END $$")
+                   .arg(changes, nextRevision()),
+               QStringLiteral(
+                   "CREATE OR REPLACE FUNCTION sv_note_insert() RETURNS trigger LANGUAGE "
+                   "plpgsql AS $$ BEGIN UPDATE %1 SET records = records + (SELECT count(*) FROM "
+                   "added) WHERE label = TG_ARGV[0]; RETURN NULL; END $$")
+                   .arg(changes),
                QStringLiteral("DROP TABLE IF EXISTS ") + tableName(table),
                QStringLiteral("CREATE TABLE ") + tableName(table) + QStringLiteral(" (") +
                    columns.join(u", ") + u')',
                QStringLiteral("CREATE TRIGGER sv_deleted AFTER DELETE ON ") + tableName(table) +
-                   QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION sv_note_delete(") + label +
-                   u')',
+                   QStringLiteral(" REFERENCING OLD TABLE AS gone FOR EACH STATEMENT EXECUTE "
+                                  "FUNCTION sv_note_delete(") +
+                   label + u')',
+               QStringLiteral("CREATE TRIGGER sv_inserted AFTER INSERT ON ") + tableName(table) +
+                   QStringLiteral(" REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE "
+                                  "FUNCTION sv_note_insert(") +
+                   label + u')',
                // A table made anew is a change too.
-               QStringLiteral("INSERT INTO ") + deletes +
-                   QStringLiteral(" (label, stamp) VALUES (") + label + QStringLiteral(", ") +
-                   nextRevision() +
-                   QStringLiteral(") ON CONFLICT (label) DO UPDATE SET stamp = excluded.stamp"),
+               QStringLiteral("INSERT INTO ") + changes +
+                   QStringLiteral(" (label, deleted, records) VALUES (") + label +
+                   QStringLiteral(", ") + nextRevision() +
+                   QStringLiteral(", 0) ON CONFLICT (label) DO UPDATE SET deleted = "
+                                  "excluded.deleted, records = 0"),
                QStringLiteral("INSERT INTO ") + structure +
                    QStringLiteral(" (label, version) VALUES (%1, %2) ON CONFLICT (label) "
                                   "DO UPDATE SET version = excluded.version")
@@ -372,6 +385,12 @@ QString count(const TableDef &table)
     return QStringLiteral("SELECT count(*) FROM ") + tableName(table);
 }
 
+QString keptCount()
+{
+    return QStringLiteral("SELECT records FROM ") + quote(QString::fromLatin1(ChangesTable)) +
+           QStringLiteral(" WHERE label = $1");
+}
+
 QString equalKey(const TableDef &table, int key)
 {
     return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
@@ -473,7 +492,7 @@ QString changeStamp(const TableDef &table)
 {
     return QStringLiteral("SELECT greatest((SELECT max(%1) FROM %2), (SELECT stamp FROM %3 WHERE "
                           "label = $1), 0)")
-        .arg(Revision, tableName(table), quote(QString::fromLatin1(DeletesTable)));
+        .arg(Revision, tableName(table), quote(QString::fromLatin1(ChangesTable)));
 }
 
 namespace {

@@ -14,13 +14,14 @@
 // byte (collation "C"), so both engines order every key alike whatever the database's
 // locale. Positions come from an identity column and are never given twice; revisions come
 // from one sequence for the whole catalogue, so a revision never repeats in any table. The
-// table "sv_structure" holds each table's structure version, and "sv_deletes" the revision
-// drawn when records were last deleted from each table, which a trigger keeps.
+// table "sv_structure" holds each table's structure version, and "sv_changes", kept by
+// triggers, each table's number of records and the revision drawn when records were last
+// deleted from it.
 namespace sv::pgsql {
 
 inline constexpr char StructureTable[] = "sv_structure";
 inline constexpr char RevisionSequence[] = "sv_revisions";
-inline constexpr char DeletesTable[] = "sv_deletes";
+inline constexpr char ChangesTable[] = "sv_changes";
 
 QString tableName(const TableDef &table);
 // What a key compares a field by: its key text, the number itself, or for a text field
@@ -87,7 +88,9 @@ QString updateField(const TableDef &table, int field);
 QString highest(const TableDef &table, int key, int field);
 QString byPosition(const TableDef &table);
 QString revisionOf(const TableDef &table);
-QString count(const TableDef &table);
+QString count(const TableDef &table); // by reading every record: a check
+// The number of records the triggers keep (parameter: the table's label): no scan.
+QString keptCount();
 // First record whose key values equal the parameters.
 QString equalKey(const TableDef &table, int key);
 // Another record with the same key values (parameters: the values, then the position).

@@ -617,7 +617,9 @@ qint64 ServerTable::records()
 {
     if (!checkOpen())
         return 0;
-    const ServerDatabase::Result result = m_database.run(pgsql::count(*m_definition));
+    ServerDatabase::Result result = m_database.run(pgsql::keptCount(), {m_definition->label});
+    if (result.ok() && result.rows() == 0) // a table restored without its tally: counted
+        result = m_database.run(pgsql::count(*m_definition));
     if (!result.ok())
         return 0;
     clearError();
