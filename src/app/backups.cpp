@@ -74,6 +74,18 @@ bool catalogueChangedSinceBaseline(Session &session)
 ProgressWindow *runBackup(Session &session, QWidget *parent, bool tellWhenDone,
                           std::function<void(bool)> done)
 {
+    if (const ServerDatabase *server = session.store().database().server()) {
+        // Its files are the server's: backing up this station's folder would save nothing.
+        if (tellWhenDone)
+            ask(Message{Caption,
+                        QStringLiteral("The catalogue is on the server %1, which keeps its own "
+                                       "backups (pg_dump). File / Copy Catalogue from Server... "
+                                       "copies it into a folder of table files.")
+                            .arg(server->server()),
+                        Ok, Ok, Icon::Information});
+        done(false);
+        return nullptr;
+    }
     const QString folder = backupsFolder(session);
     const QString catalogue = session.store().database().folder();
     // What is backed up is at least what the files held now; a change made while the copy

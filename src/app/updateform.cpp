@@ -599,7 +599,11 @@ bool UpdateForm::checkExists(QWidget *field, Table &lookup, int key, const QStri
 {
     if (lookup.get(key))
         return true;
-    standardWarning(warning::FieldContentsError, name, tableName);
+    // A look-up that could not be made (a lost server, a locked file) is not a wrong value.
+    if (errorCode() == err::RecordNotFound)
+        standardWarning(warning::FieldContentsError, name, tableName);
+    else
+        standardWarning(warning::RecordRetrieval, tableName);
     showField(field);
     return false;
 }

@@ -197,20 +197,22 @@ void ServerDatabase::failConnection(const QString &what)
 {
     restoreError({err::FileSystemError, standardErrorText(err::FileSystemError),
                   QStringLiteral("08006"),
-                  QStringLiteral("Lost the connection to the server %1: %2").arg(m_server, what)});
+                  QStringLiteral("Lost the connection to the server %1: %2")
+                      .arg(m_server, what.section(u'\n', 0, 0).simplified())});
 }
 
 // Leaves the error of a failed statement; the transaction is lost when the server ended it.
 bool ServerDatabase::fail(PGresult *result)
 {
-    if (PQstatus(m_connection) == CONNECTION_BAD) {
+    const QByteArray state =
+        result ? QByteArray(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QByteArray("XX000");
+    const QString message =
+        QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(m_connection))
+            .trimmed();
+    // A statement the connection failed under has no state of its own (or a connection one).
+    if (PQstatus(m_connection) == CONNECTION_BAD || state.isEmpty() || state.startsWith("08")) {
         failConnection(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed());
     } else {
-        const QByteArray state =
-            result ? QByteArray(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QByteArray("XX000");
-        const QString message =
-            QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(m_connection))
-                .trimmed();
         const int code = errorForState(state);
         restoreError({code, standardErrorText(code), QString::fromLatin1(state), message});
     }

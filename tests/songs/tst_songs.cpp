@@ -29,6 +29,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <sqlite3.h>
+
 using namespace sv;
 
 namespace {
@@ -285,6 +287,32 @@ private Q_SLOTS:
         QCOMPARE(third.number(mus::AlbumID), first.number(mus::AlbumID));
         QCOMPARE(format(third.value(mus::Time), u"@t4"), QStringLiteral("02:00:00"));
         QCOMPARE(catalogue.table(TableId::Albums).records(), 1);
+    }
+
+    // A look-up the form cannot make (another station holds the media file) is told as
+    // such, not as a value missing from the file, and the form keeps what was typed.
+    void lookupThatCannotBeMade()
+    {
+        test::ScriptedPrompter prompter;
+        Catalogue catalogue;
+        catalogue.addSong(1, QStringLiteral("A"), QStringLiteral("One"), QStringLiteral("CD"));
+        catalogue.table(TableId::Songs).buffer().clear();
+        SongForm *form = openSongForm(catalogue, Request::Insert);
+        QVERIFY(form);
+        fieldAfter(form, QStringLiteral("&Artist:"))->setText(QStringLiteral("Moby"));
+        fieldAfter(form, QStringLiteral("&Title:"))->setText(QStringLiteral("Porcelain"));
+        sqlite3 *other = nullptr;
+        const QByteArray media = catalogue.table(TableId::Media).fileName().toUtf8();
+        QCOMPARE(sqlite3_open(media.constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        form->accept();
+        QCOMPARE(prompter.captions(), QStringList{QStringLiteral("Record Retrieval Error")});
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QCOMPARE(fieldAfter(form, QStringLiteral("&Artist:"))->text(), QStringLiteral("Moby"));
+        form->accept();
+        settle();
+        QCOMPARE(catalogue.table(TableId::Songs).records(), 2);
     }
 
     // A new category typed in the form is added on Yes with the next number and linked; on
