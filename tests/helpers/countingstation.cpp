@@ -5,10 +5,11 @@
 // TARGET is a folder of table files or a postgresql:// URL. Prints "done CONFLICTS" and
 // exits 0, or prints what failed and exits 1.
 #include "store/errors.h"
-#include "store/servertable.h"
+#include "store/serverdatabase.h"
 #include "store/table.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QThread>
 
 #include <cstdio>
@@ -73,12 +74,11 @@ int main(int argc, char *argv[])
     const int station = QString::fromLocal8Bit(argv[2]).toInt();
     const int changes = QString::fromLocal8Bit(argv[3]).toInt();
     const TableDef &def = tableDef(TableId::Songs);
-    if (target.startsWith(QStringLiteral("postgresql://"))) {
-        ServerDatabase database(target);
-        ServerTable songs(database, def, def.prefix);
-        return count(songs, station, changes);
-    }
-    Database database(target);
+    // The table handle the program's forms write through, on either engine.
+    const bool onServer = target.startsWith(QStringLiteral("postgresql://"));
+    Database database = onServer
+                            ? Database(QDir::tempPath(), std::make_unique<ServerDatabase>(target))
+                            : Database(target);
     Table songs(database, def, def.prefix);
     return count(songs, station, changes);
 }
