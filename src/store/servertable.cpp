@@ -126,32 +126,15 @@ bool ServerTable::read(Cursor &cursor, bool forward)
 {
     if (!checkOpen())
         return false;
-    const bool usable = !cursor.readAhead.empty() && cursor.readAheadForward == forward &&
-                        cursor.readAheadGeneration == m_database.generation();
-    if (!usable) {
-        cursor.readAhead.clear();
-        if (!fetch(cursor, forward))
-            return false;
-    }
-    if (cursor.readAhead.empty()) {
-        setError(err::RecordNotAvailable);
+    std::optional<Row> whole;
+    if (!cursor.step(
+            *m_definition, forward, m_database.generation(),
+            [&] { return cursor.known ? fetchKnown(cursor, forward) : fetchPage(cursor, forward); },
+            whole))
         return false;
-    }
-    if (std::optional<Row> whole = cursor.takeNext(*m_definition))
+    if (whole)
         loadRow(std::move(*whole));
     clearError();
-    return true;
-}
-
-bool ServerTable::fetch(Cursor &cursor, bool forward)
-{
-    cursor.paused = false;
-    if (!(cursor.known ? fetchKnown(cursor, forward) : fetchPage(cursor, forward))) {
-        cursor.readAhead.clear();
-        return false;
-    }
-    cursor.readAheadForward = forward;
-    cursor.readAheadGeneration = m_database.generation();
     return true;
 }
 

@@ -104,7 +104,6 @@ private:
     Row readRow(const ServerDatabase::Result &result, int row, const QList<int> &fields) const;
     void loadRow(Row &&row);
     bool readOne(const ServerDatabase::Result &result);
-    bool fetch(Cursor &cursor, bool forward);
     bool fetchPage(Cursor &cursor, bool forward);
     bool fetchKnown(Cursor &cursor, bool forward);
     bool readEntries(const ServerDatabase::Result &result, int keyColumns, KnownResult &found);

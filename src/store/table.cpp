@@ -273,20 +273,37 @@ bool Table::read(Cursor &cursor, bool forward)
         return m_server->read(cursor, forward);
     if (!checkOpen())
         return false;
-    const bool readAheadUsable = !cursor.readAhead.empty() && cursor.readAheadForward == forward &&
-                                 cursor.readAheadGeneration == m_database.generation();
-    if (!readAheadUsable) {
-        cursor.readAhead.clear();
-        if (!fetch(cursor, forward))
+    std::optional<Cursor::Row> whole;
+    if (!cursor.step(
+            *m_definition, forward, m_database.generation(), [&] { return fetch(cursor, forward); },
+            whole))
+        return false;
+    if (whole)
+        loadRow(std::move(*whole));
+    clearError();
+    return true;
+}
+
+bool Cursor::step(const TableDef &table, bool forward, quint64 generation,
+                  const std::function<bool()> &fetchPage, std::optional<Row> &whole)
+{
+    const bool usable =
+        !readAhead.empty() && readAheadForward == forward && readAheadGeneration == generation;
+    if (!usable) {
+        readAhead.clear();
+        paused = false;
+        if (!fetchPage()) {
+            readAhead.clear();
             return false;
+        }
+        readAheadForward = forward;
+        readAheadGeneration = generation;
     }
-    if (cursor.readAhead.empty()) {
+    if (readAhead.empty()) {
         setError(err::RecordNotAvailable);
         return false;
     }
-    if (std::optional<Cursor::Row> whole = cursor.takeNext(*m_definition))
-        loadRow(std::move(*whole));
-    clearError();
+    whole = takeNext(table);
     return true;
 }
 
@@ -340,18 +357,10 @@ Table::Bounds Table::boundsOf(Cursor &cursor, bool forward)
 
 bool Table::fetch(Cursor &cursor, bool forward)
 {
-    cursor.paused = false;
-    const bool done = cursor.known ? fetchKnown(cursor, forward)
-                      : cursor.filterSql.isEmpty() || !cursor.candidatesSql.isEmpty()
-                          ? fetchPage(cursor, forward, nullptr)
-                          : fetchFiltered(cursor, forward);
-    if (!done) {
-        cursor.readAhead.clear();
-        return false;
-    }
-    cursor.readAheadForward = forward;
-    cursor.readAheadGeneration = m_database.generation();
-    return true;
+    return cursor.known ? fetchKnown(cursor, forward)
+           : cursor.filterSql.isEmpty() || !cursor.candidatesSql.isEmpty()
+               ? fetchPage(cursor, forward, nullptr)
+               : fetchFiltered(cursor, forward);
 }
 
 namespace {

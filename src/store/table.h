@@ -101,8 +101,13 @@ struct Cursor
     bool readAheadForward = true;
     quint64 readAheadGeneration = 0;
 
-    // Takes the next row read ahead and stands the walk after it: the whole record's row to
-    // load into a buffer, or nothing when the walk names its fields and the row is in `row`.
+    // The next row of the walk, from the rows read ahead in this direction since the
+    // connection's last write, else from a page `fetchPage` reads: the whole record's row in
+    // `whole` to load into a buffer, or none when the walk names its fields and the row is in
+    // `row`. False with the error set past the end or when the page could not be read.
+    bool step(const TableDef &table, bool forward, quint64 generation,
+              const std::function<bool()> &fetchPage, std::optional<Row> &whole);
+    // Takes the next row read ahead and stands the walk after it (see step()).
     std::optional<Row> takeNext(const TableDef &table);
     // Where in the known result the next read starts: an entry's place, or past either end.
     qsizetype knownStart(const TableDef &table, bool forward);
