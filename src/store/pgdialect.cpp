@@ -133,37 +133,28 @@ QStringList createTableWithoutKeys(const TableDef &table)
                    quote(QString::fromLatin1(RevisionSequence)),
                QStringLiteral("CREATE TABLE IF NOT EXISTS ") + structure +
                    QStringLiteral(" (label text PRIMARY KEY, version integer NOT NULL)"),
+               // One row added per statement that deletes, never a row updated: a row that
+               // every write updated would make each such update in a long transaction walk
+               // all its versions before it.
                QStringLiteral("CREATE TABLE IF NOT EXISTS ") + changes +
-                   QStringLiteral(" (label text PRIMARY KEY, deleted bigint NOT NULL, records "
-                                  "bigint NOT NULL)"),
-               // Once per statement, however many records it writes.
+                   QStringLiteral(" (label text NOT NULL, deleted bigint NOT NULL)"),
+               QStringLiteral("CREATE INDEX IF NOT EXISTS sv_changes_by_label ON ") + changes +
+                   QStringLiteral(" (label, deleted)"),
                QStringLiteral(
                    "CREATE OR REPLACE FUNCTION sv_note_delete() RETURNS trigger LANGUAGE "
-                   "plpgsql AS $$ BEGIN UPDATE %1 SET deleted = %2, records = records - (SELECT "
-                   "count(*) FROM gone) WHERE label = TG_ARGV[0]; RETURN NULL; END $$")
+                   "plpgsql AS $$ BEGIN INSERT INTO %1 (label, deleted) VALUES (TG_ARGV[0], %2); "
+                   "RETURN NULL; END $$")
                    .arg(changes, nextRevision()),
-               QStringLiteral(
-                   "CREATE OR REPLACE FUNCTION sv_note_insert() RETURNS trigger LANGUAGE "
-                   "plpgsql AS $$ BEGIN UPDATE %1 SET records = records + (SELECT count(*) FROM "
-                   "added) WHERE label = TG_ARGV[0]; RETURN NULL; END $$")
-                   .arg(changes),
                QStringLiteral("DROP TABLE IF EXISTS ") + tableName(table),
                QStringLiteral("CREATE TABLE ") + tableName(table) + QStringLiteral(" (") +
                    columns.join(u", ") + u')',
                QStringLiteral("CREATE TRIGGER sv_deleted AFTER DELETE ON ") + tableName(table) +
-                   QStringLiteral(" REFERENCING OLD TABLE AS gone FOR EACH STATEMENT EXECUTE "
-                                  "FUNCTION sv_note_delete(") +
-                   label + u')',
-               QStringLiteral("CREATE TRIGGER sv_inserted AFTER INSERT ON ") + tableName(table) +
-                   QStringLiteral(" REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE "
-                                  "FUNCTION sv_note_insert(") +
-                   label + u')',
+                   QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION sv_note_delete(") + label +
+                   u')',
                // A table made anew is a change too.
                QStringLiteral("INSERT INTO ") + changes +
-                   QStringLiteral(" (label, deleted, records) VALUES (") + label +
-                   QStringLiteral(", ") + nextRevision() +
-                   QStringLiteral(", 0) ON CONFLICT (label) DO UPDATE SET deleted = "
-                                  "excluded.deleted, records = 0"),
+                   QStringLiteral(" (label, deleted) VALUES (") + label + QStringLiteral(", ") +
+                   nextRevision() + u')',
                QStringLiteral("INSERT INTO ") + structure +
                    QStringLiteral(" (label, version) VALUES (%1, %2) ON CONFLICT (label) "
                                   "DO UPDATE SET version = excluded.version")
@@ -385,12 +376,6 @@ QString count(const TableDef &table)
     return QStringLiteral("SELECT count(*) FROM ") + tableName(table);
 }
 
-QString keptCount()
-{
-    return QStringLiteral("SELECT records FROM ") + quote(QString::fromLatin1(ChangesTable)) +
-           QStringLiteral(" WHERE label = $1");
-}
-
 QString equalKey(const TableDef &table, int key)
 {
     return QStringLiteral("SELECT ") + selectList(table) + QStringLiteral(" FROM ") +
@@ -490,8 +475,8 @@ QString pack(const TableDef &table)
 
 QString changeStamp(const TableDef &table)
 {
-    return QStringLiteral("SELECT greatest((SELECT max(%1) FROM %2), (SELECT stamp FROM %3 WHERE "
-                          "label = $1), 0)")
+    return QStringLiteral("SELECT greatest((SELECT max(%1) FROM %2), (SELECT max(deleted) FROM %3 "
+                          "WHERE label = $1), 0)")
         .arg(Revision, tableName(table), quote(QString::fromLatin1(ChangesTable)));
 }
 

@@ -14,9 +14,8 @@
 // byte (collation "C"), so both engines order every key alike whatever the database's
 // locale. Positions come from an identity column and are never given twice; revisions come
 // from one sequence for the whole catalogue, so a revision never repeats in any table. The
-// table "sv_structure" holds each table's structure version, and "sv_changes", kept by
-// triggers, each table's number of records and the revision drawn when records were last
-// deleted from it.
+// table "sv_structure" holds each table's structure version, and "sv_changes", kept by a
+// trigger, the revisions drawn when records were deleted from each table.
 namespace sv::pgsql {
 
 inline constexpr char StructureTable[] = "sv_structure";
@@ -88,9 +87,7 @@ QString updateField(const TableDef &table, int field);
 QString highest(const TableDef &table, int key, int field);
 QString byPosition(const TableDef &table);
 QString revisionOf(const TableDef &table);
-QString count(const TableDef &table); // by reading every record: a check
-// The number of records the triggers keep (parameter: the table's label): no scan.
-QString keptCount();
+QString count(const TableDef &table);
 // First record whose key values equal the parameters.
 QString equalKey(const TableDef &table, int key);
 // Another record with the same key values (parameters: the values, then the position).

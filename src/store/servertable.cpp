@@ -600,13 +600,18 @@ qint64 ServerTable::records()
 {
     if (!checkOpen())
         return 0;
-    ServerDatabase::Result result = m_database.run(pgsql::keptCount(), {m_definition->label});
-    if (result.ok() && result.rows() == 0) // a table restored without its tally: counted
-        result = m_database.run(pgsql::count(*m_definition));
+    // Counted again only when the table changed since: a count reads every record.
+    const qint64 stamp = m_database.changeStamp(*m_definition);
+    if (stamp >= 0 && stamp == m_counted.stamp && m_database.generation() == m_counted.generation) {
+        clearError();
+        return m_counted.records;
+    }
+    const ServerDatabase::Result result = m_database.run(pgsql::count(*m_definition));
     if (!result.ok())
         return 0;
+    m_counted = {stamp, m_database.generation(), result.number(0, 0)};
     clearError();
-    return result.number(0, 0);
+    return m_counted.records;
 }
 
 } // namespace sv

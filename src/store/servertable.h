@@ -122,6 +122,13 @@ private:
     bool m_watchNextRead = false;
 
     Cursor m_cursor; // the walk of set(), next() and previous()
+    struct Counted
+    {
+        qint64 stamp = -1;
+        quint64 generation = 0;
+        qint64 records = 0;
+    };
+    Counted m_counted; // the last count and the change stamp it was made at
 };
 
 } // namespace sv
