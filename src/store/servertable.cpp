@@ -208,6 +208,7 @@ bool ServerTable::fetchPage(Cursor &cursor, bool forward)
         return false;
     for (int row = 0; row < result.rows(); ++row)
         cursor.readAhead.push_back(readRow(result, row, cursor.fields));
+    cursor.shortPage = result.rows() < cursor.batch(ReadAhead);
     return true;
 }
 

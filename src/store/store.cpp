@@ -386,7 +386,7 @@ bool View::endsValid()
     m_scanning.reset();
     if (m_cursor.known) {
         m_cursor.known.reset();
-        m_cursor.readAhead.clear();
+        m_cursor.forgetReadAhead();
         m_cursor.rangeSql.clear();
         m_cursor.rangeParameters.clear();
         chooseCandidates();
@@ -409,7 +409,7 @@ View::Scan View::scan(const std::function<bool()> &keepReading)
             return Scan::Failed;
     }
     Cursor walk = m_cursor;
-    walk.readAhead.clear();
+    walk.forgetReadAhead();
     do {
         if (m_scannedUpTo >= m_scanEnd) {
             std::shared_ptr<KnownResult> found = std::exchange(m_scanning, nullptr);
@@ -459,7 +459,7 @@ void View::setEnds(const Ends &ends)
 void View::restart(Cursor::Start start)
 {
     m_cursor.start = start;
-    m_cursor.readAhead.clear();
+    m_cursor.forgetReadAhead();
     m_cursor.boundValues.clear();
     m_cursor.boundPosition = 0;
     m_atBeginning = start == Cursor::Start::Beginning;

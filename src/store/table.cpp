@@ -287,13 +287,16 @@ bool Table::read(Cursor &cursor, bool forward)
 bool Cursor::step(const TableDef &table, bool forward, quint64 generation,
                   const std::function<bool()> &fetchPage, std::optional<Row> &whole)
 {
-    const bool usable =
-        !readAhead.empty() && readAheadForward == forward && readAheadGeneration == generation;
-    if (!usable) {
-        readAhead.clear();
+    const bool sameRead = readAheadForward == forward && readAheadGeneration == generation;
+    if (readAhead.empty() && sameRead && shortPage) {
+        setError(err::RecordNotAvailable); // the last page ended the walk this way
+        return false;
+    }
+    if (readAhead.empty() || !sameRead) {
+        forgetReadAhead();
         paused = false;
         if (!fetchPage()) {
-            readAhead.clear();
+            forgetReadAhead();
             return false;
         }
         readAheadForward = forward;

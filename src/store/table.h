@@ -100,6 +100,15 @@ struct Cursor
     std::deque<Row> readAhead;
     bool readAheadForward = true;
     quint64 readAheadGeneration = 0;
+    // The page last fetched held fewer rows than it asked for: the walk's end in that
+    // direction until this connection writes, so that reading on past it asks the engine
+    // nothing. Set only where a short page means the end (not by a paused filtered walk).
+    bool shortPage = false;
+    void forgetReadAhead()
+    {
+        readAhead.clear();
+        shortPage = false;
+    }
 
     // The next row of the walk, from the rows read ahead in this direction since the
     // connection's last write, else from a page `fetchPage` reads: the whole record's row in
